@@ -1,0 +1,162 @@
+#include "cli_host.h"
+
+#include <clocale>
+#include <csignal>
+
+#include "trim/counter_labels.h"
+
+namespace ostravex::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupts = 0;
+
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+}  // namespace
+
+void NoteInterrupt() {
+    g_interrupts = g_interrupts + 1;
+}
+
+int InterruptCount() {
+    return g_interrupts;
+}
+
+bool IsErrorLine(const std::string& line) {
+    return line.starts_with("ERROR") || line.starts_with("Error") ||
+           line.starts_with("Rename FAILED");
+}
+
+CliHost::CliHost(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar)
+    : m_options(options),
+      m_out(out),
+      m_err(err),
+      m_progressBar(progressBar),
+      m_labels{{CounterLabel::Wifi, kWifiCaption},
+               {CounterLabel::Errors, kErrorsCaption},
+               {CounterLabel::Skipped, kSkippedCaption},
+               {CounterLabel::Complete, kProcessedCaption},
+               {CounterLabel::Savings, kSavingsCaption}},
+      m_interruptsSeen(InterruptCount()) {}
+
+void CliHost::addLog(const std::string& line) {
+    const bool error = IsErrorLine(line);
+    if (m_filter == LogFilter::ErrorsOnly && !error) {
+        return;
+    }
+    eraseProgress();
+    if (m_filter == LogFilter::ErrorsToStandardError) {
+        if (error) {
+            m_err << line << '\n';
+        }
+        return;
+    }
+    m_out << line << '\n';
+}
+
+void CliHost::notice(const std::string& text) {
+    eraseProgress();
+    m_err << text << '\n';
+}
+
+void CliHost::setLabel(CounterLabel label, const std::string& text) {
+    m_labels[label] = text;
+}
+
+std::vector<std::string> CliHost::counterLabels() const {
+    return {m_labels.at(CounterLabel::Wifi), m_labels.at(CounterLabel::Errors),
+            m_labels.at(CounterLabel::Skipped), m_labels.at(CounterLabel::Complete),
+            m_labels.at(CounterLabel::Savings)};
+}
+
+bool CliHost::option(Option option) const {
+    switch (option) {
+        case Option::DontOverwrite:
+            return m_options.dontOverwrite;
+        case Option::SramPatch:
+            return m_options.sramPatch;
+        case Option::OnlyPatch:
+            return m_options.onlyPatch;
+        case Option::SkipDsi:
+            return m_options.skipDsi;
+        case Option::RemoveSceneNumbers:
+            return m_options.removeSceneNumbers;
+        case Option::RecursiveScan:
+            return m_options.recursive;
+        case Option::ScanArchives:
+            return m_options.archives;
+        case Option::DryRun:
+            return m_options.dryRun;
+    }
+    return false;
+}
+
+void CliHost::pump() {
+    const int interrupts = InterruptCount();
+    if (interrupts != m_interruptsSeen) {
+        m_interruptsSeen = interrupts;
+        m_interrupted = true;
+        if (!m_haltRequested) {
+            // What the window's "Stop" button does.
+            addLog("Halt Requested. Stopping Operations...");
+            m_haltRequested = true;
+        }
+    }
+    drawProgress(false);
+}
+
+std::string CliHost::decimalSeparator() const {
+    const std::lconv* conventions = std::localeconv();
+    return conventions && conventions->decimal_point && *conventions->decimal_point
+               ? conventions->decimal_point
+               : ".";
+}
+
+void CliHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) {
+    if (gauge == Gauge::Run) {
+        const bool advanced = position != m_runPosition || maximum != m_runMaximum;
+        m_runPosition = position;
+        m_runMaximum = maximum;
+        drawProgress(advanced);
+    } else {
+        m_romPosition = position;
+        m_romMaximum = maximum;
+    }
+}
+
+void CliHost::drawProgress(bool force) {
+    if (!m_progressBar || m_runMaximum == 0) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_progressShown && now - m_lastDraw < kRedrawInterval) {
+        return;
+    }
+    m_lastDraw = now;
+    // Whole entries plus the share of the current one.
+    double done = static_cast<double>(m_runPosition);
+    if (m_romMaximum > 0 && m_runPosition < m_runMaximum) {
+        done += static_cast<double>(std::min(m_romPosition, m_romMaximum)) /
+                static_cast<double>(m_romMaximum);
+    }
+    const double fraction = std::min(1.0, done / static_cast<double>(m_runMaximum));
+    const int filled = static_cast<int>(fraction * kBarWidth);
+    m_err << "\r\033[K[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.') << "] "
+          << m_runPosition << "/" << m_runMaximum << ' ' << static_cast<int>(fraction * 100) << '%'
+          << std::flush;
+    m_progressShown = true;
+}
+
+void CliHost::eraseProgress() {
+    if (m_progressShown) {
+        m_err << "\r\033[K" << std::flush;
+        m_progressShown = false;
+    }
+}
+
+void CliHost::finishProgress() {
+    eraseProgress();
+}
+
+}  // namespace ostravex::cli

@@ -1,0 +1,138 @@
+#include "io/file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace ostravex {
+
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept : m_fd(other.m_fd) {
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+Status File::openForReading(const std::string& path) {
+    return open(path, O_RDONLY);
+}
+
+Status File::openForUpdate(const std::string& path) {
+    return open(path, O_RDWR);
+}
+
+Status File::createNew(const std::string& path) {
+    return open(path, O_RDWR | O_CREAT | O_EXCL);
+}
+
+Status File::open(const std::string& path, int flags) {
+    close();
+    // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open; it is
+    // cleared again once the file is known to be a regular one.
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        return Status::fromErrno(errno);
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Status::failure("not a regular file");
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            return Status::failure("in use by another program");
+        }
+        return Status::fromErrno(error);
+    }
+    m_fd = fd;
+    return Status::success();
+}
+
+Status File::size(std::uint64_t& bytes) const {
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0) {
+        return Status::fromErrno(errno);
+    }
+    bytes = static_cast<std::uint64_t>(info.st_size);
+    return Status::success();
+}
+
+Status File::readAt(std::uint64_t offset, std::span<std::uint8_t> out, std::size_t& got) const {
+    got = 0;
+    while (got < out.size()) {
+        const ssize_t n =
+            pread(m_fd, out.data() + got, out.size() - got, static_cast<off_t>(offset + got));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Status::fromErrno(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+}
+
+Status File::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = pwrite(m_fd, bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Status::fromErrno(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+}
+
+Status File::setLength(std::uint64_t length) {
+    if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
+Status File::reserve(std::uint64_t length) {
+    if (length == 0) {
+        return Status::success();
+    }
+    if (fallocate(m_fd, 0, 0, static_cast<off_t>(length)) != 0) {
+        if (errno == EOPNOTSUPP || errno == ENOSYS) {
+            return Status::success();
+        }
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
+void File::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+}  // namespace ostravex

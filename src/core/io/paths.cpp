@@ -1,0 +1,102 @@
+#include "io/paths.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace ostravex {
+
+std::string NamePart(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string FolderPart(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string LowerExtension(std::string_view name) {
+    const std::string base = NamePart(name);
+    const auto dot = base.rfind('.');
+    if (dot == std::string::npos) {
+        return {};
+    }
+    std::string extension = base.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return extension;
+}
+
+std::string WithTrailingSlash(std::string_view path) {
+    std::string result(path);
+    if (!result.empty() && result.back() != '/') {
+        result += '/';
+    }
+    return result;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+Status RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return Status::success();
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return Status::fromErrno(errno);
+    }
+    // File systems without RENAME_NOREPLACE: a hard link also fails when the target
+    // exists, and removing the old name afterwards completes the move.
+    if (link(from.c_str(), to.c_str()) != 0) {
+        if (errno != EPERM && errno != EOPNOTSUPP) {
+            return Status::fromErrno(errno);
+        }
+        // No hard links either (FAT cards): test, then rename. Only a file created in
+        // between could be replaced.
+        struct stat info {};
+        if (lstat(to.c_str(), &info) == 0) {
+            return Status::fromErrno(EEXIST);
+        }
+        return RenameReplacing(from, to);
+    }
+    if (unlink(from.c_str()) != 0) {
+        const int error = errno;
+        unlink(to.c_str());
+        return Status::fromErrno(error);
+    }
+    return Status::success();
+}
+
+Status RenameReplacing(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        // Continuation bytes of a UTF-8 sequence look like 10xxxxxx.
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace ostravex

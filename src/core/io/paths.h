@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "io/status.h"
+
+namespace ostravex {
+
+// The name part of a path: everything after its last "/".
+std::string NamePart(std::string_view path);
+// The folder part of a path with its trailing "/", or "" when the path has none.
+std::string FolderPart(std::string_view path);
+// The extension of a name (from its last "."), with the letters A-Z lowered; "" if none.
+std::string LowerExtension(std::string_view name);
+// The path with a "/" appended unless it already ends with one (an empty path stays empty).
+std::string WithTrailingSlash(std::string_view path);
+
+// True when `path` names an existing regular file (directories and devices do not count).
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// Renames `from` to `to`, failing when `to` already exists.
+Status RenameNoReplace(const std::string& from, const std::string& to);
+// Renames `from` to `to`, replacing a file that stands there.
+Status RenameReplacing(const std::string& from, const std::string& to);
+
+// Number of characters (UTF-8 code points) in a text.
+std::size_t CharacterCount(std::string_view text);
+
+}  // namespace ostravex

@@ -1,0 +1,114 @@
+#include "romformat/header_report.h"
+
+#include "io/file.h"
+#include "io/paths.h"
+
+namespace ostravex {
+namespace {
+
+// One character per byte, as ISO 8859-1, written as UTF-8; stops at the first NUL.
+std::string ShownLatin1(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code == 0) {
+            break;
+        }
+        if (code < 0x80) {
+            text += static_cast<char>(code);
+        } else {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::string N(std::int32_t value) {
+    return std::to_string(value);
+}
+
+}  // namespace
+
+std::vector<std::string> HeaderReportLines(const std::string& fileName, const HeaderInfo& h,
+                                           const BannerInfo& b) {
+    return {
+        NamePart(fileName),
+        "---------------------------------",
+        "",
+        "Game Tittle: " + ShownLatin1(h.GameTittle),
+        "Game Code: " + ShownLatin1(h.GameCode),
+        "Game Head Marker Code: " + ShownLatin1(h.HeadMakerCode),
+        "Unit Code: " + N(h.UnitCode),
+        "Device Code: " + N(h.DeviceCode),
+        "Card Size: " + N(h.CardSize),
+        "Rom Version: " + N(h.RomVersion),
+        "Auto Start: " + N(h.AutoStart),
+        "ARM9 Source: " + N(h.ARM9Source),
+        "ARM9 Exec: " + N(h.ARM9Exec),
+        "ARM9 Copy: " + N(h.ARM9Copy),
+        "ARM9 Size: " + N(h.ARM9Size),
+        "ARM7 Source: " + N(h.ARM7Source),
+        "ARM7 Exec: " + N(h.ARM7Exec),
+        "ARM7 Copy: " + N(h.ARM7Copy),
+        "ARM7 Size: " + N(h.ARM7Size),
+        "Filename Offset: " + N(h.FilenameOffset),
+        "Filename Size: " + N(h.FilenameSize),
+        "Fat Offset: " + N(h.FATOffset),
+        "Fat Size: " + N(h.FatSize),
+        "ARM9 Overlay Source: " + N(h.ARM9OverlaySource),
+        "ARM9 Overlay Size: " + N(h.ARM9OverlaySize),
+        "ARM7 Overlay Source: " + N(h.ARM7OverlaySource),
+        "ARM7 Overlay Size: " + N(h.ARM7OverlaySize),
+        "Control Flas Read: " + N(h.ControlFlagsRead),
+        "Control Flags Init: " + N(h.ControlFlagsInit),
+        "Icon and Titles: " + N(h.IconTitles),
+        "Secure CRC16: " + N(h.SecureCRC16),
+        "Rom Timeout: " + N(h.RomTimeout),
+        "ARM9 Unk: " + N(h.ARM9Unk),
+        "ARM7 Unk: " + N(h.ARM7Unk),
+        "Rom Size: " + N(h.RomSize),
+        "Header Size: " + N(h.HeaderSize),
+        "Logo CRC16: " + N(h.LogoCRC16),
+        "Header CRC16: " + N(h.HeaderCRC16),
+        "Real Header CRC16: " + N(h.MyHeaderCRC16),
+        "",
+        "",
+        "Banner Info",
+        "-----------",
+        "Version: " + N(b.Version),
+        "Banner CRC16: " + N(b.CRC16),
+        "Japanese Title: " + ShownLatin1(CleanTitle(b.TitleJP)),
+        "English Title: " + ShownLatin1(CleanTitle(b.TitleEN)),
+        "French Title: " + ShownLatin1(CleanTitle(b.TitleFR)),
+        "German Title: " + ShownLatin1(CleanTitle(b.TitleGR)),
+        "Italian Title: " + ShownLatin1(CleanTitle(b.TitleIT)),
+        "Spanish Title: " + ShownLatin1(CleanTitle(b.TitleSP)),
+    };
+}
+
+Status ReadHeaderReport(const std::string& path, std::vector<std::string>& lines) {
+    File file;
+    if (Status status = file.openForReading(path); !status) {
+        return status;
+    }
+    std::uint64_t size = 0;
+    if (Status status = file.size(size); !status) {
+        return status;
+    }
+    const FileByteSource source(file, size);
+    HeaderInfo header;
+    if (Status status = ReadHeaderInfo(source, header); !status) {
+        return status;
+    }
+    BannerInfo banner;
+    if (Status status =
+            ReadBannerInfo(source, static_cast<std::uint32_t>(header.IconTitles), banner);
+        !status) {
+        return status;
+    }
+    lines = HeaderReportLines(path, header, banner);
+    return Status::success();
+}
+
+}  // namespace ostravex

@@ -1,0 +1,47 @@
+#include "trim/counter_labels.h"
+
+#include <charconv>
+
+#include "trim/nds_decision.h"
+
+namespace ostravex {
+
+std::string WifiLabel(std::int32_t wifiCount) {
+    return "Wifi games: " + std::to_string(wifiCount);
+}
+
+std::string ErrorsLabel(std::int32_t errorCount) {
+    return "Errors: " + std::to_string(errorCount);
+}
+
+std::string SkippedLabel(std::int32_t skippedCount) {
+    return "Files skipped: " + std::to_string(skippedCount);
+}
+
+std::string ProcessedLabel(std::int32_t processedCount, std::size_t entryCount) {
+    return "Files Processed: " + std::to_string(processedCount) + "/" + std::to_string(entryCount);
+}
+
+std::string TrimmedLabel(std::size_t entryCount) {
+    return "Files Trimmed: 0/" + std::to_string(entryCount);
+}
+
+std::string SavingsLabel(std::int64_t totalSavings, const std::string& decimalSeparator) {
+    return "Total Savings: " +
+           FormatFixed2(static_cast<double>(totalSavings) / static_cast<double>(kMebibyte),
+                        decimalSeparator) +
+           " MB";
+}
+
+std::string FormatFixed2(double value, const std::string& decimalSeparator) {
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+    std::string text(buffer, result.ptr);
+    if (const auto dot = text.find('.'); dot != std::string::npos) {
+        text.replace(dot, 1, decimalSeparator);
+    }
+    return text;
+}
+
+}  // namespace ostravex

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "io/byte_source.h"
+#include "trim/cut_verdict.h"
+
+namespace ostravex {
+
+// Decides where a GBA image is cut: right after its last byte that differs from the filler
+// (0xFF or 0x00) its last three bytes show. Reads only the filler tail, backwards.
+CutVerdict DecideGbaCut(const ByteSource& source, bool onlyPatch);
+
+}  // namespace ostravex

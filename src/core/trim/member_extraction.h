@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "scan/rom_list_entry.h"
+#include "trim/load_info.h"
+
+namespace ostravex {
+
+// What the extraction of one archive member works on.
+struct ExtractionContext {
+    LoadInfo& job;
+    std::vector<std::uint8_t>& romBuffer;
+    Host& host;
+    // Logs an error line and counts it.
+    std::function<void(const std::string& line)> reportError;
+};
+
+// Makes the bytes of an archive member available to a run: a zip member is decompressed
+// into the rom buffer (and `iszip` set); a rar or 7z member is extracted into the output
+// folder and `RawName` set to the extracted file. A failure is reported through the
+// context and ends the entry (`NeedsContinue`).
+class MemberExtraction {
+  public:
+    virtual ~MemberExtraction() = default;
+    virtual void SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) = 0;
+};
+
+}  // namespace ostravex

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host.h"
+#include "trim/load_info.h"
+
+namespace ostravex {
+
+// The output name of a file or member: everything after its last "/", so output never goes
+// into subfolders (a zip member roms/eu/game.nds is written as game.nds).
+std::string StripMemberPath(std::string_view name);
+
+// True when the result is the source file itself, cut to length: a rom read from a file
+// with "Overwrite original file", or a rar or 7z member (extracted into the output folder)
+// with "Use a different output folder".
+bool IsWrittenInPlace(const LoadInfo& job, FileMode mode);
+
+// The path the scene-number rename looks at after the entry.
+std::string RenameTarget(const LoadInfo& job, FileMode mode, const std::string& outputFolder);
+
+// A name with its scene release number removed ("0123 - abc.nds" gives "abc.nds"), or
+// nothing when the name does not begin with four digits, " - ".
+std::optional<std::string> NameWithoutSceneNumber(std::string_view name);
+
+}  // namespace ostravex

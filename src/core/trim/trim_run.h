@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "io/file.h"
+#include "trim/cut_verdict.h"
+#include "trim/load_info.h"
+#include "trim/member_extraction.h"
+#include "trim/output_file.h"
+#include "trim/output_patcher.h"
+
+namespace ostravex {
+
+struct RunCounters {
+    std::int32_t ErrorCount = 0;
+    std::int32_t WifiCount = 0;
+    std::int32_t SkippedCount = 0;
+    std::int32_t ProcessedCount = 0;  // entries finished, whatever their outcome
+    std::int64_t TotalSavings = 0;    // bytes removed in the run
+};
+
+enum class RunEnd { Finished, Halted };
+
+// The batch run behind "Trim!": every entry of a ROM list is examined, cut and written in
+// turn, with one log line per decision. Runs on the caller's thread and lets the host's
+// events run between steps.
+class TrimRun {
+  public:
+    explicit TrimRun(Host& host) : m_host(host) {}
+
+    // Seams for the archive readers and the SRAM patcher; without them, archive members end
+    // as errors and GBA output is left unpatched.
+    void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
+    void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
+
+    RunEnd run(const std::vector<std::string>& romlist);
+    const RunCounters& counters() const { return m_counters; }
+
+    // One entry's steps, in the order the run calls them.
+    void startEntry(const std::string& entry);
+    void Loadrom();
+    void GetRenameFilename();
+    void SetOutputFile();
+    void WriteOutputFile();
+    void DoRenameFile();
+    // Releases what the entry still holds: its source, its buffer, an unfinished output.
+    void endEntry();
+
+    LoadInfo CurrentRom;
+    // A zip member decompressed into memory; empty for roms read from files.
+    std::vector<std::uint8_t> RomBuffer;
+    std::int64_t SourceSize = 0;
+    std::int64_t RomSavings = 0;
+    std::string RenameFilename;
+
+  private:
+    std::string romName() const;
+    void finishEntry() { CurrentRom.NeedsContinue = true; }
+    void countError(const std::string& line);
+    void countSkip(const std::string& line);
+    bool applyVerdict(const CutVerdict& verdict);
+    void extractMember();
+    bool openSource();
+    void accountSavings();
+    bool openOutput(const std::string& path, bool inPlace, bool mayReplace);
+    void failOutput(const std::string& line);
+    void restoreBackup();
+    bool dryRun() const { return m_host.option(Option::DryRun); }
+    void setSingleGauge(std::uint64_t position, std::uint64_t maximum);
+    RunEnd halt();
+
+    Host& m_host;
+    MemberExtraction* m_extraction = nullptr;
+    OutputPatcher* m_patcher = nullptr;
+    RunCounters m_counters;
+    File m_source;               // the rom file being read; kept open while its cut copy is pending
+    OutputFile m_output;         // the file receiving the result
+    std::string m_backupPath;    // the ".bak" the original went to in this entry
+    std::string m_originalPath;  // and the name it had
+    std::uint64_t m_singleMaximum = 0;
+};
+
+}  // namespace ostravex

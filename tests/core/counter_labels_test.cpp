@@ -1,0 +1,36 @@
+#include "trim/counter_labels.h"
+
+#include <gtest/gtest.h>
+
+namespace ostravex {
+namespace {
+
+TEST(CounterLabels, Texts) {
+    EXPECT_EQ(WifiLabel(3), "Wifi games: 3");
+    EXPECT_EQ(ErrorsLabel(12), "Errors: 12");
+    EXPECT_EQ(SkippedLabel(0), "Files skipped: 0");
+    EXPECT_EQ(ProcessedLabel(3, 12), "Files Processed: 3/12");
+    EXPECT_EQ(TrimmedLabel(12), "Files Trimmed: 0/12");
+}
+
+TEST(CounterLabels, SavingsInMegabytesWithTwoDecimals) {
+    struct Row {
+        std::int64_t bytes;
+        const char* separator;
+        const char* text;
+    };
+    for (const Row& row : {
+             Row{1048576, ".", "Total Savings: 1.00 MB"},
+             Row{5242880, ".", "Total Savings: 5.00 MB"},
+             Row{1000, ".", "Total Savings: 0.00 MB"},
+             Row{0, ".", "Total Savings: 0.00 MB"},
+             Row{1572864, ",", "Total Savings: 1,50 MB"},
+             Row{2475008, ".", "Total Savings: 2.36 MB"},
+             Row{5000LL * 1048576 * 1024, ".", "Total Savings: 5120000.00 MB"},
+         }) {
+        EXPECT_EQ(SavingsLabel(row.bytes, row.separator), row.text);
+    }
+}
+
+}  // namespace
+}  // namespace ostravex

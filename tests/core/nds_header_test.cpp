@@ -1,0 +1,140 @@
+#include "romformat/nds_header.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "romformat/crc16.h"
+#include "romformat/header_report.h"
+#include "support/rom_images.h"
+
+namespace ostravex {
+namespace {
+
+using testing::Bytes;
+
+Bytes Text(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// A banner title as UTF-16LE code units.
+Bytes Utf16(std::u16string_view text) {
+    Bytes bytes;
+    for (const char16_t unit : text) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+void Put(Bytes& image, std::size_t offset, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+HeaderInfo Decode(const Bytes& image) {
+    HeaderInfo header;
+    const MemoryByteSource source(image);
+    EXPECT_TRUE(ReadHeaderInfo(source, header).ok());
+    return header;
+}
+
+TEST(Crc16, IsCrc16Modbus) {
+    EXPECT_EQ(Crc16(Text("123456789")), 0x4B37);
+    EXPECT_EQ(Crc16({}), 0xFFFF);
+}
+
+TEST(HeaderInfo, DecodesNumbersAsSigned32BitLittleEndian) {
+    Bytes image(0x200, 0);
+    struct Row {
+        Bytes bytes;
+        std::int32_t value;
+    };
+    for (const Row& row : {Row{{0x10, 0, 0, 0}, 16}, Row{{0, 1, 0, 0}, 256},
+                           Row{{0, 0, 0, 0x80}, INT_MIN}, Row{{0xFF, 0xFF, 0xFF, 0xFF}, -1}}) {
+        Put(image, 0x20, row.bytes);
+        EXPECT_EQ(Decode(image).ARM9Source, row.value);
+    }
+    Put(image, 0x15C, {0xFF, 0xFF, 0x34, 0x12});
+    EXPECT_EQ(Decode(image).LogoCRC16, 65535);
+    EXPECT_EQ(Decode(image).HeaderCRC16, 0x1234);
+}
+
+TEST(HeaderInfo, KeepsTitleNulsAndComputesTheHeaderChecksum) {
+    Bytes image(0x200, 0);
+    Put(image, 0, Text("MARIO"));
+    Put(image, 0x0C, Text("AMCE"));
+    image[0x12] = 2;
+    const std::uint16_t crc =
+        static_cast<std::uint16_t>(Crc16(std::span<const std::uint8_t>(image).first(0x15E)));
+    Put(image, 0x15E, {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
+
+    const HeaderInfo header = Decode(image);
+    EXPECT_EQ(header.GameTittle, std::string("MARIO\0\0\0\0\0\0\0", 12));
+    EXPECT_EQ(header.GameCode, "AMCE");
+    EXPECT_EQ(header.UnitCode, 2);
+    EXPECT_EQ(header.MyHeaderCRC16, header.HeaderCRC16);
+}
+
+TEST(HeaderInfo, ShortImageReadsAsZeros) {
+    const HeaderInfo header = Decode(Text("AB"));
+    EXPECT_EQ(header.GameTittle, std::string("AB\0\0\0\0\0\0\0\0\0\0", 12));
+    EXPECT_EQ(header.RomSize, 0);
+}
+
+TEST(BannerInfo, TitlesAreTakenByteByByteAndCleaned) {
+    Bytes image(0x3000, 0);
+    Put(image, 0x68, {0x00, 0x10, 0, 0});  // banner at 0x1000
+    Put(image, 0x1000 + 0x340, Utf16(u"Line one\nLine two"));
+    Put(image, 0x1000 + 0x440, Utf16(u"\u0141\u00e9"));  // Ł (above U+00FF), é
+    const MemoryByteSource source(image);
+    BannerInfo banner;
+    ASSERT_TRUE(ReadBannerInfo(source, 0x1000, banner).ok());
+
+    EXPECT_EQ(banner.TitleEN.size(), 256u);
+    EXPECT_EQ(banner.TitleEN.substr(0, 4), std::string("L\0i\0", 4));
+    EXPECT_EQ(CleanTitle(banner.TitleEN), "Line oneLine two");
+    // Ł is 0x0141: its low byte 0x41 'A' stays, its high byte 0x01 goes.
+    EXPECT_EQ(CleanTitle(banner.TitleFR), "A\xE9");
+}
+
+TEST(BannerInfo, OffsetZeroDecodesTheHeader) {
+    Bytes image(0x1000, 0);
+    Put(image, 0, {0x34, 0x12, 0x78, 0x56});
+    const MemoryByteSource source(image);
+    BannerInfo banner;
+    ASSERT_TRUE(ReadBannerInfo(source, 0, banner).ok());
+    EXPECT_EQ(banner.Version, 0x1234);
+    EXPECT_EQ(banner.CRC16, 0x5678);
+}
+
+TEST(HeaderReport, LinesInDisplayOrder) {
+    testing::TempDir dir;
+    Bytes image(0x1000, 0);
+    Put(image, 0, Text("Caf\xE9"));
+    Put(image, 0x80, {0, 0, 0, 0x80});
+    Put(image, 0x68, {0x00, 0x02, 0, 0});  // banner at 0x200
+    Put(image, 0x200 + 0x340, Utf16(u"Caf\u00e9 Game"));
+    const std::string path = dir.file("Game.NDS");
+    testing::WriteFile(path, image);
+
+    std::vector<std::string> lines;
+    ASSERT_TRUE(ReadHeaderReport(path, lines).ok());
+    ASSERT_EQ(lines.size(), 51u);
+    EXPECT_EQ(lines[0], "Game.NDS");
+    EXPECT_EQ(lines[1], std::string(33, '-'));
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "Game Tittle: Caf\xC3\xA9");  // shown up to its first NUL, as UTF-8
+    EXPECT_EQ(lines[27], "Control Flas Read: 0");
+    EXPECT_EQ(lines[34], "Rom Size: -2147483648");
+    EXPECT_EQ(lines[38].rfind("Real Header CRC16: ", 0), 0u);
+    EXPECT_EQ(lines[39], "");
+    EXPECT_EQ(lines[40], "");
+    EXPECT_EQ(lines[41], "Banner Info");
+    EXPECT_EQ(lines[42], std::string(11, '-'));
+    EXPECT_EQ(lines[46], "English Title: Caf\xC3\xA9 Game");
+    EXPECT_EQ(lines[50], "Spanish Title: ");
+}
+
+}  // namespace
+}  // namespace ostravex

@@ -1,0 +1,465 @@
+#include "trim/trim_run.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "support/recording_host.h"
+#include "support/rom_images.h"
+
+namespace ostravex {
+namespace {
+
+using testing::Bytes;
+using testing::GbaImageBuilder;
+using testing::NdsImageBuilder;
+using testing::ReadFile;
+using testing::RecordingHost;
+using testing::TempDir;
+using testing::WriteFile;
+using testing::operator""_MiB;
+
+constexpr std::uint32_t kUsed = 5913600;
+
+Bytes Nds() {
+    return NdsImageBuilder().usedSize(kUsed).size(8_MiB).build();
+}
+Bytes Gba() {
+    return GbaImageBuilder().size(4_MiB).dataEnd(1000).build();
+}
+Bytes Prefix(const Bytes& bytes, std::size_t length) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+class TrimRunTest : public ::testing::Test {
+  protected:
+    std::string put(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir.file(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+    RunEnd runOn(const std::vector<std::string>& entries) { return run.run(entries); }
+    // The log without the three header lines and the closing time line.
+    std::vector<std::string> body() const {
+        std::vector<std::string> lines(host.log.begin() + 3, host.log.end());
+        if (lines.size() >= 3 && lines[lines.size() - 3] == "Processing Finished.") {
+            lines.resize(lines.size() - 3);
+        }
+        return lines;
+    }
+
+    TempDir dir;
+    RecordingHost host;
+    TrimRun run{host};
+};
+
+TEST_F(TrimRunTest, OverwriteCutsInPlaceAndReportsTheRun) {
+    const Bytes original = Nds();
+    const std::string path = put("game.nds", original);
+
+    EXPECT_EQ(runOn({path}), RunEnd::Finished);
+
+    EXPECT_EQ(ReadFile(path), Prefix(original, kUsed));
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"game.nds"});
+    ASSERT_EQ(host.log.size(), 7u);
+    EXPECT_EQ(
+        std::vector<std::string>(host.log.begin(), host.log.begin() + 6),
+        (std::vector<std::string>{"Log", "", "", "game.nds: 2475008", "Processing Finished.", ""}));
+    EXPECT_TRUE(host.log[6].starts_with("Trimming took ")) << host.log[6];
+    EXPECT_TRUE(host.log[6].ends_with(" seconds.")) << host.log[6];
+    EXPECT_EQ(host.labels[CounterLabel::Savings], "Total Savings: 2.36 MB");
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 1/1");
+    EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors:");
+    EXPECT_EQ(host.labels[CounterLabel::Wifi], "Wifi games:");
+    EXPECT_EQ(host.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(host.gauges[Gauge::Run], (std::pair<std::uint64_t, std::uint64_t>(1, 1)));
+}
+
+struct ModeCase {
+    const char* name;
+    FileMode mode;
+    bool gba;
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FileOptionTest : public TrimRunTest, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(FileOptionTest, PutsTheCutImageWhereTheOptionSays) {
+    const ModeCase& c = GetParam();
+    const std::string name = c.gba ? "x.gba" : "x.nds";
+    const Bytes original = c.gba ? Gba() : Nds();
+    const Bytes cut = Prefix(original, c.gba ? 1000 : kUsed);
+    const std::string roms = dir.subfolder("roms");
+    const std::string out = dir.subfolder("out");
+    WriteFile(roms + name, original);
+    host.mode = c.mode;
+    host.folder = out;
+
+    runOn({roms + name});
+
+    EXPECT_EQ(run.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    switch (c.mode) {
+        case FileMode::Overwrite:
+            EXPECT_EQ(testing::ListFolder(roms), std::vector<std::string>{name});
+            EXPECT_EQ(ReadFile(roms + name), cut);
+            break;
+        case FileMode::Backup:
+            EXPECT_EQ(testing::ListFolder(roms), (std::vector<std::string>{name, name + ".bak"}));
+            EXPECT_EQ(ReadFile(roms + name + ".bak"), original);
+            EXPECT_EQ(ReadFile(roms + name), cut);
+            break;
+        case FileMode::Folder:
+            EXPECT_EQ(ReadFile(roms + name), original);
+            EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{name});
+            EXPECT_EQ(ReadFile(out + name), cut);
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FileOptionTest,
+                         ::testing::Values(ModeCase{"OverwriteNds", FileMode::Overwrite, false},
+                                           ModeCase{"OverwriteGba", FileMode::Overwrite, true},
+                                           ModeCase{"BackupNds", FileMode::Backup, false},
+                                           ModeCase{"BackupGba", FileMode::Backup, true},
+                                           ModeCase{"FolderNds", FileMode::Folder, false},
+                                           ModeCase{"FolderGba", FileMode::Folder, true}));
+
+TEST_F(TrimRunTest, ExistingBackupRefusesTheEntryAndLeavesBothFiles) {
+    const Bytes original = Nds();
+    const Bytes oldBackup = Bytes(1000, 7);
+    const std::string path = put("x.nds", original);
+    put("x.nds.bak", oldBackup);
+    host.mode = FileMode::Backup;
+
+    runOn({path});
+
+    EXPECT_EQ(body(),
+              (std::vector<std::string>{"x.nds: 2475008", "Error: File is Read-Only: x.nds"}));
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors: 1");
+    EXPECT_EQ(ReadFile(path), original);
+    EXPECT_EQ(ReadFile(path + ".bak"), oldBackup);
+    EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"x.nds", "x.nds.bak"}));
+}
+
+TEST_F(TrimRunTest, DontOverwriteRefusesAnExistingOutput) {
+    const std::string roms = dir.subfolder("roms");
+    const std::string out = dir.subfolder("out");
+    const Bytes original = Nds();
+    WriteFile(roms + "x.nds", original);
+    WriteFile(roms + "y.nds", original);
+    WriteFile(out + "x.nds", Bytes(10, 1));
+    host.mode = FileMode::Folder;
+    host.folder = out;
+    host.set(Option::DontOverwrite);
+
+    runOn({roms + "x.nds", roms + "y.nds"});
+
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "x.nds: 2475008",
+                          "Error: file-exists in the new output folder. Skipping this rom",
+                          "y.nds: 2475008"}));
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(ReadFile(out + "x.nds"), Bytes(10, 1));
+    EXPECT_EQ(ReadFile(out + "y.nds"), Prefix(original, kUsed));
+    EXPECT_EQ(ReadFile(roms + "x.nds"), original);
+}
+
+TEST_F(TrimRunTest, WithoutDontOverwriteAnOutputIsReplaced) {
+    const std::string out = dir.subfolder("out");
+    const Bytes original = Nds();
+    const std::string path = put("x.nds", original);
+    WriteFile(out + "x.nds", Bytes(10, 1));
+    host.mode = FileMode::Folder;
+    host.folder = out;
+
+    runOn({path});
+
+    EXPECT_EQ(ReadFile(out + "x.nds"), Prefix(original, kUsed));
+    EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{"x.nds"});
+}
+
+TEST_F(TrimRunTest, AMissingEntryIsCountedAndTheRunGoesOn) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "r" + std::to_string(i) + ".nds";
+        entries.push_back(i == 2 ? dir.file(name) : put(name, Nds()));
+    }
+
+    runOn(entries);
+
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "ERROR: File doesn't exist: r2.nds"), 1);
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 10/10");
+    EXPECT_EQ(ReadFile(entries[9]).size(), kUsed);
+}
+
+TEST_F(TrimRunTest, StopWhileTheFourthIsExaminedWritesNothingOfIt) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < 10; ++i) {
+        entries.push_back(put("r" + std::to_string(i) + ".nds", Nds()));
+    }
+    // The second pump with three entries done comes after the fourth was examined.
+    int pumpsAtThree = 0;
+    host.onPump = [&](RecordingHost& h) {
+        if (h.gauges[Gauge::Run].first == 3 && ++pumpsAtThree == 2) {
+            h.pressStop();
+        }
+    };
+
+    EXPECT_EQ(runOn(entries), RunEnd::Halted);
+
+    EXPECT_EQ(ReadFile(entries[2]).size(), kUsed);
+    EXPECT_EQ(ReadFile(entries[3]).size(), 8_MiB);
+    EXPECT_EQ(run.counters().ProcessedCount, 3);
+    EXPECT_EQ(host.gauges[Gauge::Run].first, 3u);
+    EXPECT_EQ(
+        std::vector<std::string>(host.log.end() - 2, host.log.end()),
+        (std::vector<std::string>{"Halt Requested. Stopping Operations...", "Operations Halted"}));
+    EXPECT_FALSE(host.halt);
+    EXPECT_EQ(host.busyChanges.back(), false);
+}
+
+TEST_F(TrimRunTest, StopWhileTheFourthIsWrittenCompletesIt) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < 10; ++i) {
+        entries.push_back(put("r" + std::to_string(i) + ".nds", Nds()));
+    }
+    host.mode = FileMode::Backup;
+    host.set(Option::RemoveSceneNumbers);
+    host.onPump = [&](RecordingHost& h) {
+        if (!h.halt && h.log.back() == "r3.nds: 2475008") {
+            h.pressStop();
+        }
+    };
+
+    EXPECT_EQ(runOn(entries), RunEnd::Halted);
+
+    EXPECT_EQ(ReadFile(entries[3]).size(), kUsed);
+    EXPECT_TRUE(testing::Exists(entries[3] + ".bak"));
+    EXPECT_EQ(ReadFile(entries[4]).size(), 8_MiB);
+    EXPECT_EQ(run.counters().ProcessedCount, 4);
+}
+
+TEST_F(TrimRunTest, ASecondRunStartsFromZero) {
+    const std::string missing = dir.file("gone.nds");
+    runOn({missing});
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+
+    const std::string path = put("game.nds", Nds());
+    runOn({path});
+
+    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors:");
+    EXPECT_EQ(body(), std::vector<std::string>{"game.nds: 2475008"});
+}
+
+TEST_F(TrimRunTest, AnEmptyListStillFinishes) {
+    runOn({});
+    ASSERT_EQ(host.log.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(host.log.begin(), host.log.begin() + 5),
+              (std::vector<std::string>{"Log", "", "", "Processing Finished.", ""}));
+}
+
+TEST_F(TrimRunTest, SceneNumbersAreRemovedAlsoFromSkippedEntries) {
+    const Bytes trimmed = Prefix(Nds(), kUsed);
+    const std::string skipped = put("0123 - abc.nds", trimmed);
+    const std::string blocked = put("0124 - def.nds", trimmed);
+    put("def.nds", Bytes(600, 1));
+    const std::string shortName = put("0125 - .nds", trimmed);
+    host.set(Option::RemoveSceneNumbers);
+
+    runOn({skipped, blocked});
+
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "SKIP: File already trimmed (wifi status unknown): 0123 - abc.nds",
+                          "Rename succesful: 0123 - abc.nds -> abc.nds",
+                          "SKIP: File already trimmed (wifi status unknown): 0124 - def.nds",
+                          "Rename FAILED: 0124 - def.nds -> def.nds"}));
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 2/2");
+    EXPECT_EQ(ReadFile(dir.file("abc.nds")), trimmed);
+    EXPECT_EQ(ReadFile(dir.file("def.nds")), Bytes(600, 1));
+    EXPECT_TRUE(testing::Exists(blocked));
+    EXPECT_TRUE(testing::Exists(shortName));
+}
+
+TEST_F(TrimRunTest, BrickerSizeShowsTheNoticeAndIsJudged) {
+    const std::string path = put("b.nds", NdsImageBuilder().size(151361).build());
+    runOn({path});
+    EXPECT_EQ(host.notices,
+              std::vector<std::string>{"WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!"});
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "WARNING: POSSIBLE BRICKER: b.nds",
+                          "ERROR: File size mismatch or previously overtrimmed: b.nds"}));
+    EXPECT_EQ(ReadFile(path).size(), 151361u);
+}
+
+TEST_F(TrimRunTest, CountersFollowSkipsWifiAndErrors) {
+    const std::string wifi = put(
+        "w.nds", NdsImageBuilder().usedSize(kUsed).wifiBlock(NdsImageBuilder::Block::Data).build());
+    const std::string done = put("d.gba", Bytes(2048, 0x11));
+    const std::string tiny = put("t.nds", Bytes(100, 0));
+    host.separator = ",";
+
+    runOn({wifi, done, tiny});
+
+    EXPECT_EQ(host.labels[CounterLabel::Wifi], "Wifi games: 1");
+    EXPECT_EQ(host.labels[CounterLabel::Skipped], "Files skipped: 1");
+    EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors: 1");
+    EXPECT_EQ(host.labels[CounterLabel::Savings], "Total Savings: 2,36 MB");
+    EXPECT_EQ(ReadFile(wifi).size(), kUsed + 136u);
+}
+
+TEST_F(TrimRunTest, OnlyPatchLeavesGbaWholeAndStillCutsNds) {
+    const Bytes gba = Gba();
+    const std::string g = put("g.gba", gba);
+    const std::string n = put("n.nds", Nds());
+    host.set(Option::OnlyPatch);
+
+    runOn({g, n});
+
+    EXPECT_EQ(ReadFile(g), gba);
+    EXPECT_EQ(ReadFile(n).size(), kUsed);
+    EXPECT_EQ(body(), (std::vector<std::string>{"g.gba: 0", "n.nds: 2475008"}));
+}
+
+TEST_F(TrimRunTest, SkipDsiIsReadAfreshForEveryEntry) {
+    const Bytes dsi = NdsImageBuilder()
+                          .usedSize(kUsed)
+                          .word(0x1E0, 0x4000)
+                          .word(0x1E4, 100)
+                          .word(0x1E8, 6000000)
+                          .word(0x1EC, 1000)
+                          .dataEnd(6001000)
+                          .build();
+    const std::string first = put("a.nds", dsi);
+    const std::string second = put("b.nds", dsi);
+    host.onPump = [](RecordingHost& h) { h.set(Option::SkipDsi); };
+
+    runOn({first, second});
+
+    EXPECT_EQ(body(), (std::vector<std::string>{"WARNING: DSi rom: a.nds", "a.nds: 2387608",
+                                                "SKIP: DSi rom, skipping trimming: b.nds"}));
+    EXPECT_EQ(ReadFile(first).size(), 6001000u);
+    EXPECT_EQ(ReadFile(second), dsi);
+}
+
+TEST_F(TrimRunTest, DryRunDecidesAndLogsButWritesNothing) {
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        TempDir local;
+        const std::string out = local.subfolder("out");
+        const std::string path = local.file("0123 - game.nds");
+        WriteFile(path, Nds());
+        host.mode = mode;
+        host.folder = out;
+        host.set(Option::DryRun);
+        host.set(Option::RemoveSceneNumbers);
+
+        runOn({path});
+
+        EXPECT_EQ(body()[0], "0123 - game.nds: 2475008");
+        EXPECT_EQ(ReadFile(path), Nds());
+        EXPECT_EQ(testing::ListFolder(local.path()),
+                  (std::vector<std::string>{"0123 - game.nds", "out"}));
+        EXPECT_TRUE(testing::ListFolder(out).empty());
+    }
+}
+
+TEST_F(TrimRunTest, ALockedSourceIsAnErrorLineAndTheRunGoesOn) {
+    const std::string locked = put("locked.nds", Nds());
+    const std::string free = put("free.nds", Nds());
+    const int holder = open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+
+    runOn({locked, free});
+    close(holder);
+
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "ERROR: Cannot open file (in use by another program): locked.nds",
+                          "free.nds: 2475008"}));
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(ReadFile(locked), Nds());
+}
+
+TEST_F(TrimRunTest, AMissingOutputFolderIsAnErrorLinePerEntry) {
+    const Bytes original = Nds();
+    const std::string path = put("x.nds", original);
+    host.mode = FileMode::Folder;
+    host.folder = dir.file("nowhere/");
+
+    runOn({path, path});
+
+    EXPECT_EQ(run.counters().ErrorCount, 2);
+    EXPECT_EQ(body()[1], "ERROR: Cannot create file (No such file or directory): x.nds");
+    EXPECT_EQ(ReadFile(path), original);
+}
+
+TEST_F(TrimRunTest, ASourceThatShrinksBeforeTheCopyGetsItsNameBack) {
+    const std::string path = put("x.nds", Nds());
+    host.mode = FileMode::Backup;
+    host.onPump = [&](RecordingHost& h) {
+        if (h.log.back() == "") {  // the pump between examination and output
+            truncate(path.c_str(), 1000);
+        }
+    };
+
+    runOn({path});
+
+    EXPECT_EQ(body(), (std::vector<std::string>{"x.nds: 2475008", "Error: Memcopy failed: x.nds"}));
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
+    EXPECT_EQ(ReadFile(path).size(), 1000u);
+}
+
+TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
+    const Bytes original = Nds();
+    const std::string other = put("b.nds", original);
+    const std::string barred = put("a| b.nds", original);
+
+    runOn({"ZIP: " + dir.file("gone.zip") + "| m.nds", barred});
+
+    EXPECT_EQ(body(), (std::vector<std::string>{"ERROR(2): File doesn't exist: gone.zip",
+                                                "a| b.nds: 2475008"}));
+    EXPECT_EQ(ReadFile(barred).size(), kUsed);
+    EXPECT_EQ(ReadFile(other), original);
+}
+
+// Stands in for the SRAM patcher: records which outputs it saw and their size.
+class RecordingPatcher : public OutputPatcher {
+  public:
+    bool SRAMPatch(File& output, Host& host) override {
+        std::uint64_t size = 0;
+        EXPECT_TRUE(output.size(size).ok());
+        sizes.push_back(size);
+        host.addLog("patched");
+        return true;
+    }
+    std::vector<std::uint64_t> sizes;
+};
+
+TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
+    RecordingPatcher patcher;
+    run.setOutputPatcher(&patcher);
+    const std::string out = dir.subfolder("out");
+    const std::string n = put("n.nds", Nds());
+    host.folder = out;
+    host.set(Option::SramPatch);
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        TempDir local;
+        const std::string g = local.file("g.gba");
+        WriteFile(g, Gba());
+        host.mode = mode;
+        runOn({g, n});
+    }
+    host.set(Option::SramPatch, false);
+    runOn({put("h.gba", Gba())});
+    EXPECT_EQ(patcher.sizes, (std::vector<std::uint64_t>{1000, 1000, 1000}));
+}
+
+}  // namespace
+}  // namespace ostravex

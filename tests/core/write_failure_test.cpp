@@ -1,0 +1,113 @@
+// Writes that fail half-way (a full disk) must not lose or damage anything.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "support/recording_host.h"
+#include "support/rom_images.h"
+#include "trim/trim_run.h"
+
+namespace ostravex {
+namespace {
+
+using testing::Bytes;
+using testing::NdsImageBuilder;
+using testing::ReadFile;
+using testing::RecordingHost;
+using testing::TempDir;
+using testing::WriteFile;
+using testing::operator""_MiB;
+
+// While it lives, no file of this process can grow beyond `bytes`: writes past it fail
+// with EFBIG, as writes to a full disk fail with ENOSPC.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+  private:
+    rlimit m_saved{};
+};
+
+struct FailureCase {
+    const char* name;
+    FileMode mode;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WriteFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(WriteFailureTest, AFailedWriteLeavesEveryFileAsItWas) {
+    const FailureCase& c = GetParam();
+    TempDir dir;
+    const std::string roms = dir.subfolder("roms");
+    const std::string out = dir.subfolder("out");
+    const Bytes original = NdsImageBuilder().usedSize(3_MiB).size(4_MiB).build();
+    const Bytes earlierOutput(100, 9);
+    WriteFile(roms + "x.nds", original);
+    WriteFile(out + "x.nds", earlierOutput);
+    WriteFile(roms + "small.nds", NdsImageBuilder().usedSize(600000).size(1_MiB).build());
+    RecordingHost host;
+    host.mode = c.mode;
+    host.folder = out;
+    TrimRun run(host);
+    {
+        FileSizeLimit limit(2_MiB);
+        run.run({roms + "x.nds", roms + "small.nds"});
+    }
+
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(host.log[4], "ERROR: Cannot write file (File too large): x.nds");
+    EXPECT_EQ(ReadFile(roms + "x.nds"), original);
+    EXPECT_EQ(ReadFile(out + "x.nds"), earlierOutput);
+    // No partial file and no temporary file is left; the next entry was written.
+    const auto expectedRoms = c.mode == FileMode::Backup
+                                  ? std::vector<std::string>{"small.nds", "small.nds.bak", "x.nds"}
+                                  : std::vector<std::string>{"small.nds", "x.nds"};
+    EXPECT_EQ(testing::ListFolder(roms), expectedRoms);
+    const auto expectedOut = c.mode == FileMode::Folder
+                                 ? std::vector<std::string>{"small.nds", "x.nds"}
+                                 : std::vector<std::string>{"x.nds"};
+    EXPECT_EQ(testing::ListFolder(out), expectedOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, WriteFailureTest,
+                         ::testing::Values(FailureCase{"Backup", FileMode::Backup},
+                                           FailureCase{"Folder", FileMode::Folder}));
+
+// The same on a real full disk, where the machine lets the test mount a small tmpfs.
+TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
+    TempDir dir;
+    const std::string disk = dir.subfolder("disk");
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=6m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const Bytes original = NdsImageBuilder().usedSize(3_MiB).size(4_MiB).build();
+    WriteFile(disk + "x.nds", original);
+    RecordingHost host;
+    host.mode = FileMode::Backup;
+    TrimRun run(host);
+    run.run({disk + "x.nds"});
+    const Bytes after = ReadFile(disk + "x.nds");
+    const auto names = testing::ListFolder(disk);
+    umount(disk.c_str());
+
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(host.log[4], "ERROR: Cannot write file (No space left on device): x.nds");
+    EXPECT_EQ(after, original);
+    EXPECT_EQ(names, std::vector<std::string>{"x.nds"});
+}
+
+}  // namespace
+}  // namespace ostravex
