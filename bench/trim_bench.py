@@ -1,0 +1,198 @@
+#!/usr/bin/env python3
+"""Trimming benchmarks for ostravex-cli. Makes its own images under a scratch folder on
+the disk it is run on (default: bench-data/ beside this script), then measures:
+
+  inplace   500 sparse NDS images of 512 MiB against 500 of 8 MiB, trimmed in place:
+            the cost must not grow with the image size.
+  copy      backup and output-folder modes against `cp` copying the same kept bytes on
+            the same disk, side by side; also the peak memory of each mode.
+  gba       bytes read to decide where a 32 MiB GBA image is cut (needs strace).
+
+Usage: bench/trim_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--runs N] [WHICH...]
+"""
+import argparse
+import os
+import re
+import resource
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MIB = 1 << 20
+
+
+def nds_header(used_size):
+    header = bytearray(0x200)
+    header[0:12] = b"BENCHMARK\0\0\0"
+    struct.pack_into("<I", header, 0x80, used_size)
+    return bytes(header)
+
+
+def make_sparse_nds(path, size, used_size):
+    with open(path, "wb") as f:
+        f.write(nds_header(used_size))
+        f.truncate(size)
+
+
+def make_dense_nds(path, size, used_size, block):
+    with open(path, "wb") as f:
+        f.write(nds_header(used_size))
+        written = 0x200
+        while written < size:
+            chunk = block[: min(len(block), size - written)]
+            f.write(chunk)
+            written += len(chunk)
+
+
+def drop_caches():
+    """Starts every measured command from a cold page cache where this machine lets us
+    (root), so that cp and ostravex-cli both read from the disk alike."""
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def timed(command, cold=False):
+    # Earlier writes still waiting for the disk would slow down whatever runs next.
+    os.sync()
+    if cold:
+        drop_caches()
+    start = time.perf_counter()
+    subprocess.run(command, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def peak_rss_mib(command):
+    """Peak resident memory of one run of `command`, in MiB."""
+    pid = os.fork()
+    if pid == 0:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 1)
+        os.dup2(devnull, 2)
+        os.execv(command[0], command)
+    _, _, usage = os.wait4(pid, 0)
+    return usage.ru_maxrss / 1024
+
+
+def bench_inplace(cli, scratch, runs, count=500):
+    sizes = (("8 MiB", 8 * MIB), ("512 MiB", 512 * MIB))
+    times = {label: [] for label, _ in sizes}
+    # The two sizes alternate, so that drift of the machine touches both alike.
+    for _ in range(runs):
+        for label, size in sizes:
+            folder = os.path.join(scratch, "inplace-" + label.replace(" ", ""))
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            for i in range(count):
+                make_sparse_nds(os.path.join(folder, "r%03d.nds" % i), size, size // 2 + 12345)
+            os.sync()
+            times[label].append(timed([cli, "--quiet", folder]))
+            shutil.rmtree(folder, ignore_errors=True)
+    for label, _ in sizes:
+        print("in place, %d images of %-7s: median %.4f s, best %.4f s over %d runs"
+              % (count, label, statistics.median(times[label]), min(times[label]), runs))
+    print("ratio 512 MiB / 8 MiB: median %.2f, best %.2f (target <= 1.2)"
+          % (statistics.median(times["512 MiB"]) / statistics.median(times["8 MiB"]),
+             min(times["512 MiB"]) / min(times["8 MiB"])))
+
+
+def bench_copy(cli, scratch, runs, count=8, size=128 * MIB, used=96 * MIB):
+    block = bytes((i * 131 + 7) % 251 + 1 for i in range(MIB))
+    roms = os.path.join(scratch, "copy-roms")
+    kept = os.path.join(scratch, "copy-kept")
+    out = os.path.join(scratch, "copy-out")
+    for folder in (roms, kept):
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+    originals = []
+    for i in range(count):
+        path = os.path.join(roms, "r%02d.nds" % i)
+        make_dense_nds(path, size, used, block)
+        originals.append(path)
+        # The bytes a trim keeps, as one file, for cp to copy.
+        with open(path, "rb") as src, open(os.path.join(kept, "r%02d.nds" % i), "wb") as dst:
+            dst.write(src.read(used))
+
+    def reset_out():
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+
+    def restore_backups():
+        for path in originals:
+            if os.path.exists(path + ".bak"):
+                os.replace(path + ".bak", path)
+
+    measures = {"cp": [], "folder": [], "backup": []}
+    for _ in range(runs):
+        reset_out()
+        measures["cp"].append(timed(["cp"] + [os.path.join(kept, n) for n in sorted(os.listdir(kept))] + [out], cold=True))
+        reset_out()
+        measures["folder"].append(timed([cli, "--quiet", "--mode=folder", "--output=" + out, roms], cold=True))
+        measures["backup"].append(timed([cli, "--quiet", "--mode=backup", roms], cold=True))
+        restore_backups()
+    reset_out()
+    rss_folder = peak_rss_mib([cli, "--quiet", "--mode=folder", "--output=" + out, roms])
+    rss_backup = peak_rss_mib([cli, "--quiet", "--mode=backup", roms])
+    restore_backups()
+    base = statistics.median(measures["cp"])
+    print("%d images of %d MiB, %d MiB kept each (%d MiB written per run), %s page cache"
+          % (count, size // MIB, used // MIB, count * used // MIB, "cold" if drop_caches() else "warm"))
+    for name in ("cp", "folder", "backup"):
+        median = statistics.median(measures[name])
+        print("  %-7s median %.3f s  (%.2f x cp)" % (name, median, median / base))
+    print("  peak memory: folder %.1f MiB, backup %.1f MiB (image %d MiB; limit image + 64 MiB)" % (rss_folder, rss_backup, size // MIB))
+    for folder in (roms, kept, out):
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def bench_gba(cli, scratch, _runs):
+    if not shutil.which("strace"):
+        print("gba: strace is not installed; skipped")
+        return
+    folder = os.path.join(scratch, "gba")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    path = os.path.join(folder, "game.gba")
+    data_end = 9_999_999
+    with open(path, "wb") as f:
+        f.write(bytes((i % 200) + 1 for i in range(data_end)))
+        f.write(b"\xff" * (32 * MIB - data_end))
+    trace = os.path.join(folder, "trace")
+    subprocess.run(["strace", "-f", "-e", "trace=pread64,read", "-o", trace, cli, "--quiet", "--dry-run", path],
+                   check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    total = 0
+    with open(trace) as f:
+        for line in f:
+            if "game.gba" in line or "pread64(" in line:
+                match = re.search(r"= (\d+)$", line.strip())
+                if match and "pread64(" in line:
+                    total += int(match.group(1))
+    tail = 32 * MIB - data_end
+    print("gba: 32 MiB image, filler tail %d bytes; bytes read by the decision: %d (tail + %d)" % (tail, total, total - tail))
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--cli", default=os.path.join(HERE, "..", "build", "bin", "ostravex-cli"))
+    parser.add_argument("--scratch", default=os.path.join(HERE, "bench-data"))
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("which", nargs="*", default=["inplace", "copy", "gba"])
+    args = parser.parse_args()
+    cli = os.path.abspath(args.cli)
+    os.makedirs(args.scratch, exist_ok=True)
+    benches = {"inplace": bench_inplace, "copy": bench_copy, "gba": bench_gba}
+    for name in args.which:
+        benches[name](cli, args.scratch, args.runs)
+    shutil.rmtree(args.scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
