@@ -1,5 +1,6 @@
 #include "cli_host.h"
 
+#include <algorithm>
 #include <clocale>
 #include <csignal>
 
@@ -116,12 +117,16 @@ std::string CliHost::decimalSeparator() const {
 void CliHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) {
     if (gauge == Gauge::Run) {
         const bool advanced = position != m_runPosition || maximum != m_runMaximum;
+        if (advanced) {
+            m_romShare = 0.0;
+        }
         m_runPosition = position;
         m_runMaximum = maximum;
         drawProgress(advanced);
-    } else {
-        m_romPosition = position;
-        m_romMaximum = maximum;
+    } else if (maximum > 0) {
+        // The rom gauge restarts when the output is written; the bar never moves back.
+        m_romShare = std::max(m_romShare, static_cast<double>(std::min(position, maximum)) /
+                                              static_cast<double>(maximum));
     }
 }
 
@@ -136,9 +141,8 @@ void CliHost::drawProgress(bool force) {
     m_lastDraw = now;
     // Whole entries plus the share of the current one.
     double done = static_cast<double>(m_runPosition);
-    if (m_romMaximum > 0 && m_runPosition < m_runMaximum) {
-        done += static_cast<double>(std::min(m_romPosition, m_romMaximum)) /
-                static_cast<double>(m_romMaximum);
+    if (m_runPosition < m_runMaximum) {
+        done += m_romShare;
     }
     const double fraction = std::min(1.0, done / static_cast<double>(m_runMaximum));
     const int filled = static_cast<int>(fraction * kBarWidth);

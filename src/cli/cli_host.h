@@ -69,7 +69,7 @@ class CliHost final : public Host {
     bool m_interrupted = false;
     int m_interruptsSeen = 0;
     std::uint64_t m_runPosition = 0, m_runMaximum = 0;
-    std::uint64_t m_romPosition = 0, m_romMaximum = 0;
+    double m_romShare = 0.0;  // how much of the current entry is done, 0 to 1
     bool m_progressShown = false;
     std::chrono::steady_clock::time_point m_lastDraw;
 };
