@@ -19,7 +19,9 @@ File options:
   --mode=folder            write cut roms into the folder given by --output
   --output=DIR             the output folder (needs --mode=folder)
   --dont-overwrite         with --mode=folder: skip roms whose output already exists
-  --only-patch             do not trim GBA roms (for use with the SRAM patch)
+  --sram-patch             patch GBA roms to save to SRAM (turn off if you get
+                           corrupted GBA roms)
+  --only-patch             do not trim GBA roms, only patch them
   --skip-dsi               leave DSi-enhanced NDS roms untouched
   --remove-scene-numbers   rename "0123 - Name.nds" to "Name.nds" after each entry
 Search options:
@@ -39,6 +41,7 @@ namespace {
 
 const std::map<std::string, bool CliOptions::*> kFlags = {
     {"--dont-overwrite", &CliOptions::dontOverwrite},
+    {"--sram-patch", &CliOptions::sramPatch},
     {"--only-patch", &CliOptions::onlyPatch},
     {"--skip-dsi", &CliOptions::skipDsi},
     {"--remove-scene-numbers", &CliOptions::removeSceneNumbers},

@@ -64,16 +64,16 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
 
 TEST(CliUsage, OptionsMapToTheWindowsOptions) {
     const ParsedArguments parsed =
-        ParseArguments({"--mode=folder", "--output=/out", "--dont-overwrite", "--only-patch",
-                        "--skip-dsi", "--remove-scene-numbers", "--no-recursive", "--no-archives",
-                        "--dry-run", "--quiet", "--", "--odd-name.nds"});
+        ParseArguments({"--mode=folder", "--output=/out", "--dont-overwrite", "--sram-patch",
+                        "--only-patch", "--skip-dsi", "--remove-scene-numbers", "--no-recursive",
+                        "--no-archives", "--dry-run", "--quiet", "--", "--odd-name.nds"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const CliOptions& o = *parsed.options;
     EXPECT_EQ(o.mode, FileMode::Folder);
     EXPECT_EQ(o.outputFolder, "/out/");
-    EXPECT_TRUE(o.dontOverwrite && o.onlyPatch && o.skipDsi && o.removeSceneNumbers && o.dryRun &&
-                o.quiet);
-    EXPECT_FALSE(o.recursive || o.archives || o.sramPatch);
+    EXPECT_TRUE(o.dontOverwrite && o.sramPatch && o.onlyPatch && o.skipDsi &&
+                o.removeSceneNumbers && o.dryRun && o.quiet);
+    EXPECT_FALSE(o.recursive || o.archives);
     EXPECT_EQ(o.paths, std::vector<std::string>{"--odd-name.nds"});
 }
 

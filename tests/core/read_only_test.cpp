@@ -21,15 +21,15 @@ using testing::WriteFile;
 // Makes a folder unwritable: by its permissions, or for root (whom permissions do not
 // stop) by mounting it read-only over itself.
 class ReadOnlyFolder {
-public:
+  public:
     explicit ReadOnlyFolder(const std::string& folder) : m_folder(folder) {
         if (geteuid() != 0) {
             m_ready = chmod(folder.c_str(), 0555) == 0;
             return;
         }
-        m_mounted = mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-                    mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                          nullptr) == 0;
+        m_mounted =
+            mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+            mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
         m_ready = m_mounted;
     }
     ~ReadOnlyFolder() {
@@ -41,7 +41,7 @@ public:
     }
     bool ready() const { return m_ready; }
 
-private:
+  private:
     std::string m_folder;
     bool m_ready = false;
     bool m_mounted = false;

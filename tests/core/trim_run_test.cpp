@@ -432,12 +432,12 @@ TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
 // Stands in for the SRAM patcher: records which outputs it saw and their size.
 class RecordingPatcher : public OutputPatcher {
   public:
-    bool SRAMPatch(File& output, Host& host) override {
+    Status SRAMPatch(File& output, Host& host) override {
         std::uint64_t size = 0;
         EXPECT_TRUE(output.size(size).ok());
         sizes.push_back(size);
         host.addLog("patched");
-        return true;
+        return Status::success();
     }
     std::vector<std::uint64_t> sizes;
 };
@@ -460,6 +460,67 @@ TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
     runOn({put("h.gba", Gba())});
     EXPECT_EQ(patcher.sizes, (std::vector<std::uint64_t>{1000, 1000, 1000}));
 }
+
+}  // namespace
+}  // namespace ostravex
+
+namespace ostravex {
+namespace {
+
+struct PatchCase {
+    const char* name;
+    FileMode mode;
+    bool onlyPatch;
+};
+
+void PrintTo(const PatchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SramThroughTheRunTest : public TrimRunTest,
+                              public ::testing::WithParamInterface<PatchCase> {};
+
+TEST_P(SramThroughTheRunTest, GbaOutputIsPatchedAndNdsIsNot) {
+    const PatchCase& c = GetParam();
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes gba = GbaImageBuilder().size(4_MiB).dataEnd(1000).bytes(501, v111).build();
+    const Bytes nds = Nds();
+    const std::string roms = dir.subfolder("roms");
+    const std::string out = dir.subfolder("out");
+    WriteFile(roms + "g.gba", gba);
+    WriteFile(roms + "n.nds", nds);
+    host.mode = c.mode;
+    host.folder = out;
+    host.set(Option::SramPatch);
+    host.set(Option::OnlyPatch, c.onlyPatch);
+
+    runOn({roms + "g.gba", roms + "n.nds"});
+
+    const std::string folder = c.mode == FileMode::Folder ? out : roms;
+    const Bytes patched = ReadFile(folder + "g.gba");
+    // Trimmed to 1000 bytes the image has no pad run: the routine goes at 1008 and the file
+    // grows; whole, the routine goes into the filler at 1008 and the size stays.
+    EXPECT_EQ(patched.size(), c.onlyPatch ? 4_MiB : 1008u + 188u);
+    EXPECT_EQ(Prefix(patched, 501), Prefix(gba, 501));
+    EXPECT_EQ(Bytes(patched.begin() + 501, patched.begin() + 509),
+              (Bytes{0x00, 0x48, 0x00, 0x47, 0xF1, 0x03, 0x00, 0x08}));  // 0x08000000 + 1009
+    EXPECT_EQ(body(),
+              (std::vector<std::string>{c.onlyPatch ? "g.gba: 0" : "g.gba: 4193304",
+                                        "SRAM Patched: SRAM_EEProm_V111", "n.nds: 2475008"}));
+    EXPECT_EQ(ReadFile(folder + "n.nds"), Prefix(nds, kUsed));
+    if (c.mode == FileMode::Backup) {
+        EXPECT_EQ(ReadFile(roms + "g.gba.bak"), gba);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SramThroughTheRunTest,
+                         ::testing::Values(PatchCase{"Overwrite", FileMode::Overwrite, false},
+                                           PatchCase{"Backup", FileMode::Backup, false},
+                                           PatchCase{"Folder", FileMode::Folder, false},
+                                           PatchCase{"OverwriteOnlyPatch", FileMode::Overwrite,
+                                                     true},
+                                           PatchCase{"BackupOnlyPatch", FileMode::Backup, true},
+                                           PatchCase{"FolderOnlyPatch", FileMode::Folder, true}));
 
 }  // namespace
 }  // namespace ostravex

@@ -86,6 +86,33 @@ INSTANTIATE_TEST_SUITE_P(Modes, WriteFailureTest,
                          ::testing::Values(FailureCase{"Backup", FileMode::Backup},
                                            FailureCase{"Folder", FileMode::Folder}));
 
+TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes gba = testing::GbaImageBuilder().size(8192).dataEnd(1000).bytes(501, v111).build();
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup}) {
+        TempDir dir;
+        WriteFile(dir.file("g.gba"), gba);
+        RecordingHost host;
+        host.mode = mode;
+        host.set(Option::SramPatch);
+        TrimRun run(host);
+        {
+            // Room for the trimmed image, not for the routine appended to it.
+            FileSizeLimit limit(1100);
+            run.run({dir.file("g.gba")});
+        }
+        EXPECT_EQ(host.log[4], "ERROR: SRAM patch failed (File too large): g.gba");
+        EXPECT_EQ(run.counters().ErrorCount, 1);
+        if (mode == FileMode::Overwrite) {
+            // Cut in place before patching; the stub already written is taken back.
+            EXPECT_EQ(ReadFile(dir.file("g.gba")), Bytes(gba.begin(), gba.begin() + 1000));
+        } else {
+            EXPECT_EQ(ReadFile(dir.file("g.gba")), gba);
+            EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"g.gba"});
+        }
+    }
+}
+
 // The same on a real full disk, where the machine lets the test mount a small tmpfs.
 TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     TempDir dir;

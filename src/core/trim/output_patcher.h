@@ -2,6 +2,7 @@
 
 #include "host.h"
 #include "io/file.h"
+#include "io/status.h"
 
 namespace ostravex {
 
@@ -9,8 +10,8 @@ namespace ostravex {
 class OutputPatcher {
   public:
     virtual ~OutputPatcher() = default;
-    // Returns false when the patch failed with an error line (the run counts it).
-    virtual bool SRAMPatch(File& output, Host& host) = 0;
+    // A failure leaves the output as it was before the call; the run reports it.
+    virtual Status SRAMPatch(File& output, Host& host) = 0;
 };
 
 }  // namespace ostravex

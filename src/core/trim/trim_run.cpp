@@ -75,11 +75,13 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         " seconds.");
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
+    m_sramPatcher.releaseSnapshot();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
 
 RunEnd TrimRun::halt() {
+    m_sramPatcher.releaseSnapshot();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
     m_host.setBusy(false);
@@ -379,10 +381,11 @@ void TrimRun::WriteOutputFile() {
     }
     m_source.close();
 
-    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) && m_patcher) {
-        if (!m_patcher->SRAMPatch(output, m_host)) {
-            ++m_counters.ErrorCount;
-            m_host.setLabel(CounterLabel::Errors, ErrorsLabel(m_counters.ErrorCount));
+    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
+        if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
+            // A new output is dropped (the original stays); in place, the patcher has put
+            // the image back as it was before patching.
+            return failOutput("ERROR: SRAM patch failed (" + status.reason() + "): " + romName());
         }
     }
     if (Status status = m_output.commit(); !status) {

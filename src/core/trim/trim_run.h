@@ -6,6 +6,7 @@
 
 #include "host.h"
 #include "io/file.h"
+#include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
 #include "trim/load_info.h"
 #include "trim/member_extraction.h"
@@ -31,9 +32,9 @@ class TrimRun {
   public:
     explicit TrimRun(Host& host) : m_host(host) {}
 
-    // Seams for the archive readers and the SRAM patcher; without them, archive members end
-    // as errors and GBA output is left unpatched.
+    // The archive readers; without them, archive members end as errors.
     void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
+    // Replaces the SRAM patcher (tests).
     void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
 
     RunEnd run(const std::vector<std::string>& romlist);
@@ -74,7 +75,8 @@ class TrimRun {
 
     Host& m_host;
     MemberExtraction* m_extraction = nullptr;
-    OutputPatcher* m_patcher = nullptr;
+    SramPatcher m_sramPatcher;
+    OutputPatcher* m_patcher = &m_sramPatcher;
     RunCounters m_counters;
     File m_source;               // the rom file being read; kept open while its cut copy is pending
     OutputFile m_output;         // the file receiving the result

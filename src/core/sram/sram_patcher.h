@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "io/status.h"
+#include "trim/output_patcher.h"
+
+namespace ostravex {
+
+struct SramPatchWrite {
+    std::uint64_t offset;
+    std::vector<std::uint8_t> bytes;
+};
+
+// What patching an image does: the writes, in order, and the one log line.
+struct SramPatchPlan {
+    std::vector<SramPatchWrite> writes;
+    std::string logLine;
+};
+
+// Decides the patch from the image as it is before any write: every search runs on this
+// snapshot, so bytes written by an earlier entry are never matched.
+SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot);
+
+// Where the V111 routine goes: after the last byte that is not the image's pad byte (0xFF
+// or 0x00, when its last five bytes are all that byte), raised to a multiple of 16.
+std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot);
+
+// Patches GBA save routines that target EEPROM or Flash chips so that the game saves to
+// SRAM. Works in place on the finished output.
+class SramPatcher final : public OutputPatcher {
+  public:
+    Status SRAMPatch(File& output, Host& host) override;
+    // The snapshot buffer is kept from one image to the next (a run patches many images of
+    // similar size); this gives its memory back.
+    void releaseSnapshot();
+
+  private:
+    std::unique_ptr<std::uint8_t[]> m_snapshot;
+    std::size_t m_capacity = 0;
+};
+
+}  // namespace ostravex

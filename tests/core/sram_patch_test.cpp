@@ -1,0 +1,234 @@
+#include "sram/sram_patcher.h"
+
+#include <gtest/gtest.h>
+
+#include "sram/signature_search.h"
+#include "sram/sram_catalogue.h"
+#include "support/recording_host.h"
+#include "support/rom_images.h"
+
+namespace ostravex {
+namespace {
+
+using testing::Bytes;
+using testing::operator""_MiB;
+
+constexpr const char* kNotPossible = "SRAM Patch Not Possible on this Rom or it's already patched.";
+
+Bytes EntrySignature(int entry) {
+    const auto bytes = SramCatalogue()[entry - 1].signature;
+    return {bytes.begin(), bytes.end()};
+}
+Bytes EntryReplacement(int entry) {
+    const auto bytes = SramCatalogue()[entry - 1].replacement;
+    return {bytes.begin(), bytes.end()};
+}
+
+// An image of `size` bytes of 0x11 (matching nothing) with byte strings placed in it.
+struct Image {
+    explicit Image(std::size_t size) : bytes(size, 0x11) {}
+    Image& put(std::size_t offset, const Bytes& values) {
+        std::copy(values.begin(), values.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+        return *this;
+    }
+    Bytes bytes;
+};
+
+// Applies a plan the way the patcher does, to a copy.
+Bytes Apply(Bytes image, const SramPatchPlan& plan) {
+    for (const auto& write : plan.writes) {
+        if (image.size() < write.offset + write.bytes.size()) {
+            image.resize(write.offset + write.bytes.size(), 0);
+        }
+        std::copy(write.bytes.begin(), write.bytes.end(),
+                  image.begin() + static_cast<std::ptrdiff_t>(write.offset));
+    }
+    return image;
+}
+
+Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t length) {
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+struct GroupCase {
+    const char* group;  // the group whose signatures are placed
+    std::vector<int> entries;
+    const char* logLine;  // what completes
+};
+
+void PrintTo(const GroupCase& c, std::ostream* os) {
+    *os << c.group;
+}
+
+class SramGroupTest : public ::testing::TestWithParam<GroupCase> {};
+
+TEST_P(SramGroupTest, GroupCompletesWithSignaturesAtOddOffsets) {
+    const GroupCase& c = GetParam();
+    Image image(8192);
+    std::vector<std::size_t> offsets;
+    std::size_t offset = 101;
+    for (const int entry : c.entries) {
+        image.put(offset, EntrySignature(entry));
+        offsets.push_back(offset);
+        offset += 213;  // odd, so signatures stand at unaligned offsets
+    }
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    EXPECT_EQ(plan.logLine, c.logLine);
+    const Bytes patched = Apply(image.bytes, plan);
+    // The last placed entry is the one that completed; its replacement stands at its place.
+    const int last = c.entries.back();
+    EXPECT_EQ(Slice(patched, offsets.back(), EntryReplacement(last).size()),
+              EntryReplacement(last));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogue, SramGroupTest,
+    ::testing::Values(
+        GroupCase{"Flash1M_V102", {1, 2, 3, 4}, "SRAM Patched: SRAM_Flash1M_V102"},
+        // Entry 9 repeats entry 4, which ends the patch first.
+        GroupCase{"Flash1M_V103", {1, 2, 7, 8, 4}, "SRAM Patched: SRAM_Flash1M_V102"},
+        GroupCase{"Flash512", {10, 11, 12, 13, 14}, "SRAM Patched: SRAM_Flash512_V130_V131_V133"},
+        GroupCase{"EEProm_V120", {15, 16}, "SRAM Patched: SRAM_EEProm_V120_V121_V122"},
+        GroupCase{"EEProm_V124", {17, 18}, "SRAM Patched: SRAM_EEProm_V124"},
+        GroupCase{"EEProm_V126", {17, 20}, "SRAM Patched: SRAM_EEProm_V126"},
+        GroupCase{"Flash_V120", {21, 22, 23}, "SRAM Patched: SRAM_Flash_V120_V121"},
+        GroupCase{"Flash_V123", {24, 25, 26, 27}, "SRAM Patched: SRAM_Flash_V123_V124"},
+        // Entry 31 repeats entry 27, which ends the patch first.
+        GroupCase{"Flash_V125", {24, 29, 30, 27}, "SRAM Patched: SRAM_Flash_V123_V124"}));
+
+TEST(SramPatch, WritesOfGroupsThatDoNotCompleteStay) {
+    // Signature 25 is the tail of signature 29, and the two replacements agree there.
+    Image image(4096);
+    image.put(301, EntrySignature(29));
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    EXPECT_EQ(plan.logLine, kNotPossible);
+    ASSERT_EQ(plan.writes.size(), 2u);
+    EXPECT_EQ(plan.writes[0].offset, 303u);  // entry 25
+    EXPECT_EQ(plan.writes[1].offset, 301u);  // entry 29
+    EXPECT_EQ(Slice(Apply(image.bytes, plan), 301, 8), EntryReplacement(29));
+}
+
+TEST(SramPatch, FirstEntriesOnlyFallThroughToV111) {
+    Image image(4096);
+    image.put(11, EntrySignature(1)).put(333, EntrySignature(2)).put(777, EntrySignature(3));
+    image.put(2001, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    EXPECT_EQ(plan.logLine, "SRAM Patched: SRAM_EEProm_V111");
+    const Bytes patched = Apply(image.bytes, plan);
+    EXPECT_EQ(Slice(patched, 11, 138), EntryReplacement(1));
+    EXPECT_EQ(Slice(patched, 777, 22), EntryReplacement(3));
+}
+
+TEST(SramPatch, V111ExampleImage) {
+    Image image(100);
+    image.put(40, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    EXPECT_EQ(plan.logLine, "SRAM Patched: SRAM_EEProm_V111");
+    const Bytes patched = Apply(image.bytes, plan);
+    ASSERT_EQ(patched.size(), 300u);
+    EXPECT_EQ(Slice(patched, 40, 8), (Bytes{0x00, 0x48, 0x00, 0x47, 0x71, 0x00, 0x00, 0x08}));
+    EXPECT_EQ(Slice(patched, 100, 12), Bytes(12, 0));
+    const auto routine = V111RoutineTemplate();
+    EXPECT_EQ(Slice(patched, 112, 184), Bytes(routine.begin(), routine.begin() + 184));
+    EXPECT_EQ(Slice(patched, 112 + 184, 4), (Bytes{0x49, 0x00, 0x00, 0x08}));
+}
+
+TEST(SramPatch, V111RoutineGoesIntoThePadRun) {
+    for (const std::uint8_t pad : {0xFF, 0x00}) {
+        Image image(1024);
+        std::fill(image.bytes.begin() + 500, image.bytes.end(), pad);
+        image.put(99, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+        image.put(201,
+                  Bytes(std::begin(kV111SecondarySignature), std::end(kV111SecondarySignature)));
+        EXPECT_EQ(V111AppendPoint(image.bytes), 512u);
+        const Bytes patched = Apply(image.bytes, PlanSramPatch(image.bytes));
+        EXPECT_EQ(patched.size(), 1024u);
+        EXPECT_EQ(Slice(patched, 99 + 4, 4), (Bytes{0x01, 0x02, 0x00, 0x08}));  // 512 + 1
+        EXPECT_EQ(Slice(patched, 201, 8), Bytes(std::begin(kV111SecondaryReplacement),
+                                                std::end(kV111SecondaryReplacement)));
+        EXPECT_EQ(Slice(patched, 512 + 184, 4), (Bytes{99 + 33, 0x00, 0x00, 0x08}));
+        EXPECT_EQ(patched[700], pad);
+    }
+}
+
+TEST(SramPatch, AllPadImageAppendsAtTheStart) {
+    EXPECT_EQ(V111AppendPoint(Bytes(64, 0xFF)), 0u);
+    EXPECT_EQ(V111AppendPoint(Bytes(4, 0xFF)), 16u);  // too short for a pad run
+    EXPECT_EQ(V111AppendPoint(Bytes(33, 0x11)), 48u);
+}
+
+TEST(SramPatch, SecondRunOverAV111PatchedImageFindsNothing) {
+    Image image(100);
+    image.put(40, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+    const Bytes once = Apply(image.bytes, PlanSramPatch(image.bytes));
+    const SramPatchPlan again = PlanSramPatch(once);
+    EXPECT_EQ(again.logLine, kNotPossible);
+    EXPECT_TRUE(again.writes.empty());
+}
+
+TEST(SramPatch, AddressesPast16MiBCarryIntoTheTopByte) {
+    Image image(17_MiB + 300);
+    const std::size_t at = 17_MiB + 3;
+    image.put(at, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+    const Bytes patched = Apply(image.bytes, PlanSramPatch(image.bytes));
+    const std::uint64_t app = 17_MiB + 304;  // 17 MiB + 300 raised to a multiple of 16
+    const std::uint32_t stubTarget = 0x08000000 + static_cast<std::uint32_t>(app) + 1;
+    EXPECT_EQ(
+        Slice(patched, at + 4, 4),
+        (Bytes{static_cast<std::uint8_t>(stubTarget), static_cast<std::uint8_t>(stubTarget >> 8),
+               static_cast<std::uint8_t>(stubTarget >> 16), 0x09}));
+    const std::uint32_t returnTo = 0x08000000 + static_cast<std::uint32_t>(at) + 33;
+    EXPECT_EQ(Slice(patched, app + 184, 4),
+              (Bytes{static_cast<std::uint8_t>(returnTo), static_cast<std::uint8_t>(returnTo >> 8),
+                     static_cast<std::uint8_t>(returnTo >> 16), 0x09}));
+}
+
+TEST(SramPatch, AReplacementMayRunPastTheEnd) {
+    Image image(512);
+    const Bytes signature = EntrySignature(14);
+    image.put(512 - signature.size(), signature);
+    const Bytes patched = Apply(image.bytes, PlanSramPatch(image.bytes));
+    EXPECT_EQ(patched.size(), 512 - signature.size() + EntryReplacement(14).size());
+}
+
+TEST(SramPatch, PatcherWritesThroughTheFileAndLogsOnce) {
+    testing::TempDir dir;
+    Image image(100);
+    image.put(40, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
+    const std::string path = dir.file("g.gba");
+    testing::WriteFile(path, image.bytes);
+    File file;
+    ASSERT_TRUE(file.openForUpdate(path).ok());
+    testing::RecordingHost host;
+    SramPatcher patcher;
+    ASSERT_TRUE(patcher.SRAMPatch(file, host).ok());
+    file.close();
+    EXPECT_EQ(host.log, std::vector<std::string>{"SRAM Patched: SRAM_EEProm_V111"});
+    EXPECT_EQ(testing::ReadFile(path), Apply(image.bytes, PlanSramPatch(image.bytes)));
+}
+
+TEST(SignatureSearch, FirstOccurrenceOfEachInOnePass) {
+    const Bytes a{1, 2, 3, 4, 5, 6};
+    const Bytes b{1, 2, 3, 4, 5, 6, 7, 8};  // a is a prefix of b
+    const Bytes c{9, 9, 9, 9, 9, 9};
+    const Bytes d{6, 1, 2, 3, 4, 5};
+    const SignatureSearch search({a, b, c, d});
+    Bytes data(64, 0);
+    std::copy(a.begin(), a.end(), data.begin() + 3);
+    std::copy(b.begin(), b.end(), data.begin() + 21);
+    std::copy(a.begin(), a.end(), data.begin() + 40);
+    std::copy(c.begin(), c.end(), data.end() - 6);  // at the very end
+    EXPECT_EQ(search.firstOccurrences(data),
+              (std::vector<std::size_t>{3, 21, 58, SignatureSearch::kNotFound}));
+    EXPECT_EQ(search.firstOccurrences(Bytes{1, 2, 3}),
+              (std::vector<std::size_t>(4, SignatureSearch::kNotFound)));
+    // Overlapping runs: 9 9 9 9 9 9 9 is found at its first possible start.
+    Bytes nines(10, 9);
+    nines[0] = 0;
+    EXPECT_EQ(search.firstOccurrences(nines)[2], 1u);
+}
+
+}  // namespace
+}  // namespace ostravex
