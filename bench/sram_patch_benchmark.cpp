@@ -23,6 +23,7 @@ class SilentHost final : public Host {
     void clearLog() override {}
     void addRomEntry(const std::string&) override {}
     std::size_t romEntryCount() const override { return 0; }
+    void clearRomList() override {}
     void setLabel(CounterLabel, const std::string&) override {}
     void setGauge(Gauge, std::uint64_t, std::uint64_t) override {}
     FileMode fileMode() const override { return FileMode::Overwrite; }

@@ -11,6 +11,9 @@ packages=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    zlib1g-dev
+    libarchive-dev
+    7zip
 )
 
 missing=()

@@ -4,7 +4,7 @@
 #include "cli_options.h"
 #include "io/paths.h"
 #include "romformat/header_report.h"
-#include "scan/drop_handling.h"
+#include "scan/rom_scanner.h"
 #include "trim/trim_run.h"
 
 namespace ostravex::cli {
@@ -16,7 +16,9 @@ bool PathExists(const std::string& path) {
 
 // Lists every PATH as a drop on the window would. Returns false when Ctrl-C stopped it.
 bool ListPaths(const CliOptions& options, CliHost& host) {
-    return HandleDroppedPaths(options.paths, host);
+    RomScanner scanner(host);
+    scanner.HandleDrop(options.paths);
+    return !host.wasInterrupted();
 }
 
 int runTrim(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar) {

@@ -36,6 +36,7 @@ class CliHost final : public Host {
     void clearLog() override {}
     void addRomEntry(const std::string& entry) override { m_entries.push_back(entry); }
     std::size_t romEntryCount() const override { return m_entries.size(); }
+    void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override;
     FileMode fileMode() const override { return m_options.mode; }

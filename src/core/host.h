@@ -40,6 +40,10 @@ class Host {
     // The ROM list: an entry is added to both list controls at once.
     virtual void addRomEntry(const std::string& entry) = 0;
     virtual std::size_t romEntryCount() const = 0;
+    virtual void clearRomList() = 0;
+    // While a scan adds many entries, the lists need not repaint.
+    virtual void beginListUpdate() {}
+    virtual void endListUpdate() {}
 
     virtual void setLabel(CounterLabel label, const std::string& text) = 0;
     virtual void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) = 0;

@@ -6,6 +6,7 @@
 
 #include "cli_host.h"
 #include "cli_options.h"
+#include "support/archive_builders.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -147,6 +148,16 @@ TEST_F(CliRunTest, ListPrintsEntriesOnly) {
     EXPECT_EQ(Lines(result.out), (std::vector<std::string>{roms + "b.nds", roms + "t.nds",
                                                            roms + "a.gba", roms + "b.nds"}));
     EXPECT_EQ(ReadFile(roms + "b.nds").size(), 8_MiB);
+}
+
+TEST_F(CliRunTest, ListShowsArchiveMembersUnlessTurnedOff) {
+    WriteFile(roms + "c.zip", testing::ZipBuilder().add("x.nds", Bytes(600, 1)).build());
+    const Result result = RunCommand({"--list", roms});
+    EXPECT_EQ(Lines(result.out),
+              (std::vector<std::string>{roms + "b.nds", roms + "t.nds", roms + "a.gba",
+                                        "ZIP: " + roms + "c.zip| x.nds"}));
+    const Result plain = RunCommand({"--list", "--no-archives", roms});
+    EXPECT_EQ(Lines(plain.out).size(), 3u);
 }
 
 TEST_F(CliRunTest, InfoPrintsTheHeaderReport) {

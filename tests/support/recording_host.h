@@ -44,6 +44,7 @@ class RecordingHost : public Host {
     void clearLog() override { log.clear(); }
     void addRomEntry(const std::string& entry) override { entries.push_back(entry); }
     std::size_t romEntryCount() const override { return entries.size(); }
+    void clearRomList() override { entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override { labels[label] = text; }
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override {
         gauges[gauge] = {position, maximum};

@@ -30,6 +30,10 @@ Status File::openForReading(const std::string& path) {
     return open(path, O_RDONLY);
 }
 
+Status File::openShared(const std::string& path) {
+    return open(path, O_RDONLY, false);
+}
+
 Status File::openForUpdate(const std::string& path) {
     return open(path, O_RDWR);
 }
@@ -38,7 +42,7 @@ Status File::createNew(const std::string& path) {
     return open(path, O_RDWR | O_CREAT | O_EXCL);
 }
 
-Status File::open(const std::string& path, int flags) {
+Status File::open(const std::string& path, int flags, bool lock) {
     close();
     // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open; it is
     // cleared again once the file is known to be a regular one.
@@ -52,7 +56,7 @@ Status File::open(const std::string& path, int flags) {
         return Status::failure("not a regular file");
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (lock && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK) {

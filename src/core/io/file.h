@@ -22,6 +22,9 @@ class File {
 
     // An existing regular file, for reading only.
     Status openForReading(const std::string& path);
+    // The same without the lock: other programs may read and write it meanwhile (archives,
+    // which are never written).
+    Status openShared(const std::string& path);
     // An existing regular file, for reading and writing.
     Status openForUpdate(const std::string& path);
     // A new file that must not exist yet (read and write access).
@@ -41,7 +44,7 @@ class File {
     void close();
 
   private:
-    Status open(const std::string& path, int flags);
+    Status open(const std::string& path, int flags, bool lock = true);
 
     int m_fd = -1;
 };

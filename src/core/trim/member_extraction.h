@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host.h"
+#include "io/byte_buffer.h"
 #include "scan/rom_list_entry.h"
 #include "trim/load_info.h"
 
@@ -14,7 +15,7 @@ namespace ostravex {
 // What the extraction of one archive member works on.
 struct ExtractionContext {
     LoadInfo& job;
-    std::vector<std::uint8_t>& romBuffer;
+    ByteBuffer& romBuffer;
     Host& host;
     // Logs an error line and counts it.
     std::function<void(const std::string& line)> reportError;

@@ -178,12 +178,9 @@ void TrimRun::Loadrom() {
 }
 
 void TrimRun::extractMember() {
-    const auto kind = ArchiveKindOfEntry(CurrentRom.RawName);
-    if (!kind || !m_extraction) {
-        countError("ERROR: Archive support is not available: " + romName());
-        return finishEntry();
-    }
-    const bool extractsToDisk = *kind != ArchiveKind::Zip;
+    // Only entries with an archive prefix are members (LoadInfoFromEntry).
+    const ArchiveKind kind = ArchiveKindOfEntry(CurrentRom.RawName).value();
+    const bool extractsToDisk = kind != ArchiveKind::Zip;
     if (extractsToDisk && m_host.fileMode() == FileMode::Folder &&
         m_host.option(Option::DontOverwrite) &&
         FileExists(m_host.outputFolder() + StripMemberPath(CurrentRom.filename))) {
@@ -192,7 +189,7 @@ void TrimRun::extractMember() {
     }
     ExtractionContext context{CurrentRom, RomBuffer, m_host,
                               [this](const std::string& line) { countError(line); }};
-    m_extraction->SetCompressedStuff(*kind, context);
+    m_extraction->SetCompressedStuff(kind, context);
 }
 
 bool TrimRun::openSource() {

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_member_extraction.h"
 #include "host.h"
+#include "io/byte_buffer.h"
 #include "io/file.h"
 #include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
@@ -32,7 +34,7 @@ class TrimRun {
   public:
     explicit TrimRun(Host& host) : m_host(host) {}
 
-    // The archive readers; without them, archive members end as errors.
+    // Replaces the archive member extraction (tests).
     void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
     // Replaces the SRAM patcher (tests).
     void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
@@ -52,7 +54,7 @@ class TrimRun {
 
     LoadInfo CurrentRom;
     // A zip member decompressed into memory; empty for roms read from files.
-    std::vector<std::uint8_t> RomBuffer;
+    ByteBuffer RomBuffer;
     std::int64_t SourceSize = 0;
     std::int64_t RomSavings = 0;
     std::string RenameFilename;
@@ -74,7 +76,8 @@ class TrimRun {
     RunEnd halt();
 
     Host& m_host;
-    MemberExtraction* m_extraction = nullptr;
+    ArchiveMemberExtraction m_archiveExtraction;
+    MemberExtraction* m_extraction = &m_archiveExtraction;
     SramPatcher m_sramPatcher;
     OutputPatcher* m_patcher = &m_sramPatcher;
     RunCounters m_counters;

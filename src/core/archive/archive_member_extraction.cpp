@@ -1,0 +1,106 @@
+#include "archive/archive_member_extraction.h"
+
+#include "archive/member_sink.h"
+#include "archive/rar_archive.h"
+#include "archive/seven_zip_archive.h"
+#include "archive/zip_reader.h"
+#include "io/paths.h"
+
+namespace ostravex {
+namespace {
+
+constexpr const char* kExtractionError = "Rar Extraction Error.";
+
+// A member name that can only name a file inside the destination folder.
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+}  // namespace
+
+void ArchiveMemberExtraction::SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) {
+    if (kind == ArchiveKind::Zip) {
+        extractZipMember(context);
+    } else {
+        extractToDisk(kind, context);
+    }
+}
+
+void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
+    LoadInfo& job = context.job;
+    job.iszip = true;
+    const auto fail = [&](const std::string& line) {
+        context.reportError(line);
+        context.romBuffer.clear();
+        job.NeedsContinue = true;
+    };
+    TKAZip zip;
+    if (Status status = zip.Open(job.CompressedFile); !status) {
+        return fail("ERROR: Cannot open archive (" + status.reason() +
+                    "): " + NamePart(job.CompressedFile));
+    }
+    const TKAZipEntriesEntry* member = nullptr;
+    for (const TKAZipEntriesEntry& entry : zip.Entries()) {
+        if (TKAZip::GetUnicodeFilename(entry) == job.filename) {
+            member = &entry;
+            break;
+        }
+    }
+    if (!member) {
+        return fail("ERROR: Cannot extract (the member is not in the archive): " +
+                    NamePart(job.filename));
+    }
+    zip.OnDecompressFile = [&context](std::uint32_t current, std::uint32_t total) {
+        context.host.setGauge(Gauge::SingleRom, current, total);
+        context.host.pump();
+    };
+    if (Status status = zip.SaveToStream(*member, context.romBuffer); !status) {
+        const std::string& reason = status.reason();
+        return fail(reason.starts_with("Cannot process this file: ")
+                        ? "ERROR: " + reason
+                        : "ERROR: Cannot extract (" + reason + "): " + NamePart(job.filename));
+    }
+    context.host.setGauge(Gauge::SingleRom, 0, context.romBuffer.size());
+    job.RawName = job.OutFolder + job.filename;
+}
+
+void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext& context) {
+    LoadInfo& job = context.job;
+    Host& host = context.host;
+    const std::string destination = WithTrailingSlash(
+        host.fileMode() == FileMode::Folder ? host.outputFolder() : job.OutFolder);
+    const bool dryRun = host.option(Option::DryRun);
+
+    std::uint64_t maximum = 0;
+    const ExtractionProgress progress = [&](std::uint64_t written, std::uint64_t size) {
+        if (size != maximum) {
+            maximum = size;
+        }
+        host.setGauge(Gauge::SingleRom, written, maximum);
+        host.pump();
+    };
+    ArchiveExtraction extraction;
+    if (IsPlainName(job.filename)) {
+        FileMemberSink fileSink(destination + job.filename);
+        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize);
+        MemberSink& sink = dryRun ? static_cast<MemberSink&>(memorySink) : fileSink;
+        extraction = kind == ArchiveKind::Rar
+                         ? RarExtractFile(job.CompressedFile, job.filename, sink, progress)
+                         : SevenZipExtract(job.CompressedFile, job.filename, sink, progress);
+    }
+    if (extraction.headerBroken) {
+        host.notice("File header broken");
+    }
+    if (extraction.outcome != ArchiveExtraction::Outcome::Extracted) {
+        context.romBuffer.clear();
+        host.notice(kExtractionError);
+        job.NeedsContinue = true;
+        return;
+    }
+    if (dryRun) {
+        job.iszip = true;  // the bytes are in the rom buffer; nothing is on disk
+    }
+    job.RawName = destination + job.filename;
+}
+
+}  // namespace ostravex

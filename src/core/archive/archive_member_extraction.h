@@ -1,0 +1,20 @@
+#pragma once
+
+#include "trim/member_extraction.h"
+
+namespace ostravex {
+
+// Makes an archive member's bytes available to the run: a zip member is decompressed into
+// the rom buffer; a rar or 7z member is extracted, flat under its base name, into the
+// output folder (or beside its archive). In a dry run nothing is written: rar and 7z
+// members are read into the rom buffer as well.
+class ArchiveMemberExtraction final : public MemberExtraction {
+  public:
+    void SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) override;
+
+  private:
+    void extractZipMember(ExtractionContext& context);
+    void extractToDisk(ArchiveKind kind, ExtractionContext& context);
+};
+
+}  // namespace ostravex

@@ -1,0 +1,23 @@
+#include "archive/rar_archive.h"
+
+namespace ostravex {
+
+RarNames RarListFiles(const std::string& archive, bool stripPaths) {
+    ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
+    RarNames result;
+    result.headerBroken = listing.headerBroken;
+    for (const ArchiveItem& item : listing.items) {
+        result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+    }
+    return result;
+}
+
+ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
+                                 MemberSink& sink, const ExtractionProgress& progress) {
+    return ExtractArchiveMember(
+        archive, LibarchiveFormat::Rar,
+        [&member](const ArchiveItem& item) { return MemberBaseName(item.path) == member; }, sink,
+        progress);
+}
+
+}  // namespace ostravex

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/libarchive_reader.h"
+
+namespace ostravex {
+
+struct RarNames {
+    std::vector<std::string> names;  // in header order
+    bool headerBroken = false;       // a damaged header ended the listing
+};
+
+// The member names of a RAR archive (base names with `stripPaths`). An archive that cannot
+// be read as RAR lists nothing.
+RarNames RarListFiles(const std::string& archive, bool stripPaths);
+
+// Extracts the first member whose base name is `member` (letter case counts) into `sink`.
+ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
+                                 MemberSink& sink, const ExtractionProgress& progress);
+
+}  // namespace ostravex

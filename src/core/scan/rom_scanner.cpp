@@ -1,0 +1,239 @@
+#include "scan/rom_scanner.h"
+
+#include "archive/rar_archive.h"
+#include "archive/seven_zip_archive.h"
+#include "archive/zip_reader.h"
+#include "io/file.h"
+#include "io/paths.h"
+#include "scan/rom_list_entry.h"
+#include "trim/counter_labels.h"
+
+namespace ostravex {
+namespace {
+
+constexpr const char* kRomMasks = "*.nds;*.gba";
+constexpr const char* kArchiveMasks = "*.zip;*.rar;*.7z";
+
+bool IsArchiveName(const std::string& name) {
+    const std::string extension = LowerExtension(name);
+    return extension == ".zip" || extension == ".rar" || extension == ".7z";
+}
+
+}  // namespace
+
+bool IsRomName(const std::string& name) {
+    const std::string extension = LowerExtension(name);
+    return extension == ".nds" || extension == ".gba";
+}
+
+RomScanner::RomScanner(Host& host)
+    : m_host(host), m_ndsSearch([this] { pumpEvents(); }), m_zipSearch([this] { pumpEvents(); }) {
+    m_ndsSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
+        NDSSearchFileFind(fullpath, info);
+    };
+    m_ndsSearch.OnFinish = [this] { NDSSearchFinish(); };
+    m_zipSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
+        ZipSearchFileFind(fullpath, info);
+    };
+    m_zipSearch.OnFinish = [this] { ZipSearchFinish(); };
+}
+
+void RomScanner::pumpEvents() {
+    m_host.pump();
+    ScanTimerTimer();
+}
+
+void RomScanner::addEntry(const std::string& entry) {
+    m_host.addRomEntry(entry);
+}
+
+// ---- folder scans -----------------------------------------------------------------------
+
+void RomScanner::ScanFolder(const std::string& folder) {
+    m_scanFolder = WithTrailingSlash(folder);
+    m_host.clearRomList();
+    m_host.addLog("File Scan Started.");
+    m_scanTimerEnabled = true;
+    m_host.setBusy(true);
+    m_host.beginListUpdate();
+    m_dropScanActive = false;
+    startFolderPass(m_scanFolder);
+}
+
+void RomScanner::startFolderPass(const std::string& folder) {
+    m_ndsSearch.SearchFile = folder + kRomMasks;
+    m_ndsSearch.RecurseSubFolders = m_host.option(Option::RecursiveScan);
+    m_ndsSearch.Start();
+}
+
+void RomScanner::NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
+    addEntry(fullpath + info.Name);
+}
+
+void RomScanner::NDSSearchFinish() {
+    if (m_host.option(Option::ScanArchives) && !m_ndsSearch.Stop()) {
+        m_zipSearch.SearchFile = m_scanFolder + kArchiveMasks;
+        m_zipSearch.RecurseSubFolders = m_host.option(Option::RecursiveScan);
+        m_zipSearch.Start();
+    } else if (!m_dropScanActive) {
+        finishScan();
+    }
+}
+
+void RomScanner::ZipSearchFinish() {
+    if (!m_dropScanActive) {
+        finishScan();
+    }
+}
+
+void RomScanner::finishScan() {
+    m_scanTimerEnabled = false;
+    m_host.endListUpdate();
+    m_host.setBusy(false);
+    m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
+    m_host.addLog("File Scan Finished.");
+    m_host.addLog(std::to_string(m_host.romEntryCount()) + " roms found");
+}
+
+// Acts on "Stop" while a scan runs.
+void RomScanner::ScanTimerTimer() {
+    if (!m_scanTimerEnabled || !m_host.haltRequested()) {
+        return;
+    }
+    m_host.clearHalt();
+    m_scanTimerEnabled = false;
+    m_ndsSearch.setStop(true);
+    m_zipSearch.setStop(true);
+    m_host.addLog("Operations Halted");
+    m_dropScanActive = false;
+}
+
+// ---- archives ---------------------------------------------------------------------------
+
+void RomScanner::ZipSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
+    const std::string archive = fullpath + info.Name;
+    const std::string extension = LowerExtension(info.Name);
+    if (extension == ".zip") {
+        listZip(archive);
+    } else if (extension == ".rar") {
+        ListRar(archive);
+    } else if (extension == ".7z") {
+        listSevenZip(archive);
+    }
+}
+
+bool RomScanner::archiveReadable(const std::string& archive) {
+    File file;
+    Status status =
+        FileExists(archive) ? file.openShared(archive) : Status::failure("the file has gone");
+    if (!status) {
+        // An archive that vanished or cannot be read does not end the scan.
+        m_host.addLog("ERROR: Cannot open archive (" + status.reason() + "): " + NamePart(archive));
+    }
+    return status.ok();
+}
+
+void RomScanner::listZip(const std::string& archive) {
+    if (!archiveReadable(archive)) {
+        return;
+    }
+    TKAZip zip;
+    if (Status status = zip.Open(archive); !status) {
+        m_host.addLog("ERROR: Cannot open archive (" + status.reason() + "): " + NamePart(archive));
+        return;
+    }
+    for (const TKAZipEntriesEntry& entry : zip.Entries()) {
+        const std::string name = TKAZip::GetUnicodeFilename(entry);
+        if (CharacterCount(name) >= 5 && IsRomName(name)) {
+            addEntry(MakeArchiveMemberEntry(ArchiveKind::Zip, archive, name));
+        }
+    }
+}
+
+void RomScanner::ListRar(const std::string& archive) {
+    if (!archiveReadable(archive)) {
+        return;
+    }
+    const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
+    for (const std::string& name : listing.names) {
+        if (IsRomName(name)) {
+            addEntry(MakeArchiveMemberEntry(ArchiveKind::Rar, archive, name));
+        }
+    }
+    if (listing.headerBroken) {
+        m_host.notice("File header broken");
+    }
+}
+
+void RomScanner::listSevenZip(const std::string& archive) {
+    if (!archiveReadable(archive)) {
+        return;
+    }
+    for (const ArchiveItem& item : SevenZipList(archive)) {
+        if (!item.isFolder && IsRomName(item.path)) {
+            addEntry(
+                MakeArchiveMemberEntry(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
+        }
+    }
+}
+
+// ---- drops and the command line ---------------------------------------------------------
+
+void RomScanner::AddDragFiles(const std::string& folder) {
+    m_scanFolder = WithTrailingSlash(folder);
+    m_scanTimerEnabled = true;
+    m_host.setBusy(true);
+    m_dropScanActive = true;
+    startFolderPass(m_scanFolder);
+}
+
+void RomScanner::HandleDrop(const std::vector<std::string>& names) {
+    m_host.addLog("Dragged files Scan Started.");
+    m_host.setBusy(true);
+    m_host.beginListUpdate();
+    m_scanTimerEnabled = true;
+    for (const std::string& name : names) {
+        if (DirectoryExists(name)) {
+            AddDragFiles(name);
+        }
+        // The three tests are independent: a folder named "x.nds" is listed itself too.
+        if (IsRomName(name)) {
+            addEntry(name);
+        }
+        if (m_host.option(Option::ScanArchives) && IsArchiveName(name)) {
+            TSearchRec info;
+            info.Name = NamePart(name);
+            ZipSearchFileFind(FolderPart(name), info);
+        }
+    }
+    m_dropScanActive = false;
+    m_scanTimerEnabled = false;
+    m_host.endListUpdate();
+    m_host.setBusy(false);
+    m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
+    m_host.addLog("Files dragged Scan Finished.");
+    m_host.addLog(std::to_string(m_host.romEntryCount()) + " roms found");
+}
+
+void RomScanner::HandleCommandLinePath(const std::string& path) {
+    if (DirectoryExists(path)) {
+        ScanFolder(path);
+        return;
+    }
+    if (!FileExists(path)) {
+        return;
+    }
+    if (IsRomName(path)) {
+        addEntry(path);
+    }
+    if (m_host.option(Option::ScanArchives) && IsArchiveName(path)) {
+        TSearchRec info;
+        info.Name = NamePart(path);
+        ZipSearchFileFind(FolderPart(path), info);
+    }
+    if (m_host.romEntryCount() > 0) {
+        m_host.setBusy(false);
+    }
+}
+
+}  // namespace ostravex

@@ -1,0 +1,191 @@
+#include "scan/rom_scanner.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/archive_builders.h"
+#include "support/recording_host.h"
+
+namespace ostravex {
+namespace {
+
+using testing::Bytes;
+using testing::RarBuilder;
+using testing::RecordingHost;
+using testing::TempDir;
+using testing::WriteFile;
+using testing::ZipBuilder;
+
+const std::vector<std::string> kScanFinished{"File Scan Finished."};
+
+class RomScannerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = dir.subfolder("roms");
+        dir.subfolder("roms/sub");
+        WriteFile(root + "b.nds", Bytes(10, 1));
+        WriteFile(root + "a.gba", Bytes(10, 2));
+        WriteFile(root + "c.zip", ZipBuilder()
+                                      .add("x.nds", Bytes(10, 3))
+                                      .add("roms/Game.NDS", Bytes(10, 3))
+                                      .add(".nds", Bytes(10, 3))
+                                      .add("readme.txt", Bytes(10, 3))
+                                      .build());
+        WriteFile(root + "sub/f.zip", ZipBuilder().add("y.gba", Bytes(10, 4)).build());
+        WriteFile(root + "d.rar", RarBuilder()
+                                      .add("folder\\m.nds", Bytes(10, 5))
+                                      .add(".nds", Bytes(10, 5))
+                                      .add("n.gba", Bytes(10, 5))
+                                      .build());
+    }
+
+    std::vector<std::string> expectedEntries() const {
+        return {root + "b.nds",
+                root + "a.gba",
+                "ZIP: " + root + "c.zip| x.nds",
+                "ZIP: " + root + "c.zip| roms/Game.NDS",
+                "ZIP: " + root + "sub/f.zip| y.gba",
+                "RAR: " + root + "d.rar| m.nds",
+                "RAR: " + root + "d.rar| .nds",
+                "RAR: " + root + "d.rar| n.gba"};
+    }
+
+    TempDir dir;
+    std::string root;
+    RecordingHost host;
+    RomScanner scanner{host};
+};
+
+TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
+    const std::string src = dir.subfolder("src");
+    dir.subfolder("src/inner");
+    WriteFile(src + "inner/s.nds", Bytes(10, 6));
+    WriteFile(src + "t.gba", Bytes(10, 6));
+    const bool sevenZip = testing::MakeSevenZip(root + "e.7z", src, {"inner", "t.gba"});
+    host.entries = {"/earlier.nds"};
+
+    scanner.ScanFolder(root.substr(0, root.size() - 1));
+
+    std::vector<std::string> expected = expectedEntries();
+    if (sevenZip) {
+        // 7z items come in the archive's order; both are listed under their base names.
+        EXPECT_EQ(host.entries.size(), expected.size() + 2);
+        const std::vector<std::string> last(host.entries.end() - 2, host.entries.end());
+        EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| s.nds"), last.end());
+        EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| t.gba"), last.end());
+        host.entries.resize(expected.size());
+    }
+    EXPECT_EQ(host.entries, expected);
+    const std::string count = std::to_string(expected.size() + (sevenZip ? 2 : 0));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"File Scan Started.", "File Scan Finished.",
+                                                  count + " roms found"}));
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/" + count);
+    EXPECT_EQ(host.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(scanner.scanFolder(), root);
+}
+
+TEST_F(RomScannerTest, WithoutArchiveScanningOnlyTheFolderPass) {
+    host.set(Option::ScanArchives, false);
+    scanner.ScanFolder(root);
+    EXPECT_EQ(host.entries, (std::vector<std::string>{root + "b.nds", root + "a.gba"}));
+}
+
+TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
+    host.onPump = [](RecordingHost& h) {
+        if (!h.entries.empty() && !h.halt) {
+            h.pressStop();
+        }
+    };
+    scanner.ScanFolder(root);
+    EXPECT_EQ(host.entries, std::vector<std::string>{root + "b.nds"});
+    EXPECT_EQ(host.log, (std::vector<std::string>{
+                            "File Scan Started.", "Halt Requested. Stopping Operations...",
+                            "Operations Halted", "File Scan Finished.", "1 roms found"}));
+    EXPECT_FALSE(host.halt);
+    EXPECT_EQ(host.busyChanges.back(), false);
+}
+
+TEST_F(RomScannerTest, StopDuringTheArchivePassFinishesTheArchiveBeingListed) {
+    host.onPump = [](RecordingHost& h) {
+        if (h.entries.size() > 2 && !h.halt) {
+            h.pressStop();
+        }
+    };
+    scanner.ScanFolder(root);
+    std::vector<std::string> expected = expectedEntries();
+    expected.resize(4);  // both rom members of c.zip, then nothing more
+    EXPECT_EQ(host.entries, expected);
+    EXPECT_EQ(host.log.back(), "4 roms found");
+}
+
+TEST_F(RomScannerTest, AnEmptyFolderFindsNothing) {
+    scanner.ScanFolder(dir.subfolder("empty"));
+    EXPECT_EQ(host.log.back(), "0 roms found");
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/0");
+}
+
+TEST_F(RomScannerTest, AnArchiveThatIsGoneIsALogLineAndTheScanGoesOn) {
+    ASSERT_EQ(symlink((root + "nowhere.zip").c_str(), (root + "a-gone.zip").c_str()), 0);
+    scanner.ScanFolder(root);
+    EXPECT_EQ(host.entries, expectedEntries());
+    EXPECT_EQ(host.log[1], "ERROR: Cannot open archive (the file has gone): a-gone.zip");
+}
+
+TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
+    WriteFile(
+        root + "d.rar",
+        RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
+    scanner.ScanFolder(root);
+    EXPECT_EQ(host.entries.back(), "RAR: " + root + "d.rar| m.nds");
+    EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
+}
+
+TEST_F(RomScannerTest, DropsAddToTheList) {
+    dir.subfolder("roms/sub/x.nds");
+    host.entries = {"/earlier.nds"};
+    host.set(Option::RecursiveScan, false);
+
+    scanner.HandleDrop({root + "sub", root + "a.gba", root + "c.zip", root + "notes.txt"});
+
+    EXPECT_EQ(
+        host.entries,
+        (std::vector<std::string>{
+            "/earlier.nds", root + "sub/x.nds", "ZIP: " + root + "sub/f.zip| y.gba", root + "a.gba",
+            "ZIP: " + root + "c.zip| x.nds", "ZIP: " + root + "c.zip| roms/Game.NDS"}));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"Dragged files Scan Started.",
+                                                  "Files dragged Scan Finished.", "6 roms found"}));
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/6");
+    EXPECT_EQ(host.busyChanges.back(), false);
+}
+
+TEST_F(RomScannerTest, ADroppedArchiveWithoutArchiveScanningAddsNothing) {
+    host.set(Option::ScanArchives, false);
+    scanner.HandleDrop({root + "c.zip"});
+    EXPECT_TRUE(host.entries.empty());
+    EXPECT_EQ(host.log.size(), 3u);
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/0");
+}
+
+TEST_F(RomScannerTest, ADroppedFolderNamedLikeARomIsScannedAndListed) {
+    const std::string folder = dir.subfolder("odd.nds");
+    WriteFile(folder + "in.gba", Bytes(10, 1));
+    scanner.HandleDrop({folder.substr(0, folder.size() - 1)});
+    EXPECT_EQ(host.entries, (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
+}
+
+TEST_F(RomScannerTest, TheCommandLinePath) {
+    scanner.HandleCommandLinePath(root + "a.gba");
+    EXPECT_EQ(host.entries, std::vector<std::string>{root + "a.gba"});
+    EXPECT_EQ(host.busyChanges, std::vector<bool>{false});
+    scanner.HandleCommandLinePath(root + "d.rar");
+    EXPECT_EQ(host.entries.size(), 4u);
+    scanner.HandleCommandLinePath(root + "missing.nds");
+    scanner.HandleCommandLinePath(root + "x");
+    EXPECT_EQ(host.entries.size(), 4u);
+    scanner.HandleCommandLinePath(root);  // a folder: a new scan
+    EXPECT_EQ(host.entries, expectedEntries());
+    EXPECT_EQ(host.log.front(), "File Scan Started.");
+}
+
+}  // namespace
+}  // namespace ostravex

@@ -1,0 +1,170 @@
+#include "support/archive_builders.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace ostravex::testing {
+namespace {
+
+void Put16(Bytes& out, std::uint32_t value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void Put32(Bytes& out, std::uint32_t value) {
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+void PutText(Bytes& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+std::uint32_t Crc32(const Bytes& data) {
+    return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+Bytes RawDeflate(const Bytes& data) {
+    z_stream stream{};
+    deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16);
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace
+
+Bytes ZipBuilder::build() const {
+    Bytes out;
+    Bytes central;
+    for (const Member& m : m_members) {
+        Bytes stored = m.method == 8 ? RawDeflate(m.data) : m.data;
+        stored.resize(stored.size() - std::min(stored.size(), m.dropLastDataBytes));
+        const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+        const std::uint32_t crc = Crc32(m.data);
+        const std::uint32_t size =
+            m.claimedSize.value_or(static_cast<std::uint32_t>(m.data.size()));
+        const std::uint16_t flags =
+            static_cast<std::uint16_t>(m.flags | (m.dataDescriptor ? 8 : 0));
+
+        Put32(out, m.badLocalSignature ? 0x04034b51 : 0x04034b50);
+        Put16(out, 20);
+        Put16(out, flags);
+        Put16(out, m.method);
+        Put32(out, 0);
+        Put32(out, m.dataDescriptor ? 0 : crc);
+        Put32(out, m.dataDescriptor ? 0 : static_cast<std::uint32_t>(stored.size()));
+        Put32(out, m.dataDescriptor ? 0 : size);
+        Put16(out, static_cast<std::uint32_t>(m.name.size()));
+        Put16(out, 0);
+        PutText(out, m.name);
+        out.insert(out.end(), stored.begin(), stored.end());
+        if (m.dataDescriptor) {
+            Put32(out, 0x08074b50);
+            Put32(out, crc);
+            Put32(out, static_cast<std::uint32_t>(stored.size()));
+            Put32(out, size);
+        }
+
+        Put32(central, 0x02014b50);
+        Put16(central, 20);
+        Put16(central, 20);
+        Put16(central, flags);
+        Put16(central, m.method);
+        Put32(central, 0);
+        Put32(central, crc);
+        Put32(central, static_cast<std::uint32_t>(stored.size()));
+        Put32(central, size);
+        Put16(central, static_cast<std::uint32_t>(m.name.size()));
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, !m.name.empty() && m.name.back() == '/' ? 0x10 : 0x20);
+        Put32(central, offset);
+        PutText(central, m.name);
+    }
+    if (!m_endRecord) {
+        return out;
+    }
+    const std::uint32_t centralAt = static_cast<std::uint32_t>(out.size());
+    out.insert(out.end(), central.begin(), central.end());
+    Put32(out, 0x06054b50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, static_cast<std::uint32_t>(m_members.size()));
+    Put16(out, static_cast<std::uint32_t>(m_members.size()));
+    Put32(out, static_cast<std::uint32_t>(central.size()));
+    Put32(out, centralAt);
+    Put16(out, static_cast<std::uint32_t>(m_commentLength));
+    out.insert(out.end(), m_commentLength, 'c');
+    return out;
+}
+
+Bytes RarBuilder::build() const {
+    Bytes out{0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+    const auto block = [&out](const Bytes& fromType, bool damage) {
+        std::uint32_t crc = Crc32(fromType) & 0xFFFF;
+        if (damage) {
+            crc ^= 0x5555;
+        }
+        Put16(out, crc);
+        out.insert(out.end(), fromType.begin(), fromType.end());
+    };
+    // Main header: type, flags, size, then six reserved bytes.
+    Bytes main{0x73};
+    Put16(main, 0);
+    Put16(main, 13);
+    main.insert(main.end(), 6, 0);
+    block(main, false);
+
+    for (std::size_t i = 0; i < m_members.size(); ++i) {
+        const Member& m = m_members[i];
+        Bytes header{0x74};
+        Put16(header, 0x8000 | (m.isFolder ? 0x00E0 : 0));  // data follows; folder bits
+        Put16(header, static_cast<std::uint32_t>(32 + m.name.size()));
+        Put32(header, static_cast<std::uint32_t>(m.data.size()));  // packed size
+        Put32(header, static_cast<std::uint32_t>(m.data.size()));  // unpacked size
+        header.push_back(2);                                       // made on Windows
+        Put32(header, Crc32(m.data));
+        Put32(header, 0x5A210000);  // a DOS time stamp
+        header.push_back(29);       // version needed
+        header.push_back(0x30);     // stored
+        Put16(header, static_cast<std::uint32_t>(m.name.size()));
+        Put32(header, m.isFolder ? 0x10 : 0x20);
+        PutText(header, m.name);
+        block(header, m_damaged == i);
+        out.insert(out.end(), m.data.begin(), m.data.end());
+    }
+    Bytes end{0x7B};
+    Put16(end, 0x4000);
+    Put16(end, 7);
+    block(end, false);
+    return out;
+}
+
+bool MakeSevenZip(const std::string& archive, const std::string& folder,
+                  const std::vector<std::string>& paths) {
+    if (std::system("command -v 7zz >/dev/null 2>&1") != 0) {
+        return false;
+    }
+    std::string command = "cd '" + folder + "' && 7zz a -bd -y -mx=1 '" + archive + "'";
+    for (const std::string& path : paths) {
+        command += " '" + path + "'";
+    }
+    command += " >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("7zz failed: " + command);
+    }
+    return true;
+}
+
+}  // namespace ostravex::testing

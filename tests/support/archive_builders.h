@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/rom_images.h"
+
+namespace ostravex::testing {
+
+// Writes zip archives in the tests, including odd ones.
+class ZipBuilder {
+  public:
+    struct Member {
+        Member(std::string memberName, Bytes memberData, std::uint16_t memberMethod = 8)
+            : name(std::move(memberName)), data(std::move(memberData)), method(memberMethod) {}
+        Member& encrypted() {
+            flags |= 1;
+            return *this;
+        }
+        Member& claiming(std::uint32_t size) {
+            claimedSize = size;
+            return *this;
+        }
+        Member& withBadLocalSignature() {
+            badLocalSignature = true;
+            return *this;
+        }
+        Member& cutShort(std::size_t bytes) {
+            dropLastDataBytes = bytes;
+            return *this;
+        }
+        Member& withDataDescriptor() {
+            dataDescriptor = true;
+            return *this;
+        }
+
+        std::string name;
+        Bytes data;
+        std::uint16_t method;  // 0 stored, 8 deflated; others are written stored
+        std::uint16_t flags = 0;
+        std::optional<std::uint32_t> claimedSize;  // UncompressedSize to state instead
+        bool badLocalSignature = false;
+        std::size_t dropLastDataBytes = 0;  // cuts the stored data short
+        bool dataDescriptor = false;        // sizes after the data (flag bit 3)
+    };
+
+    ZipBuilder& add(Member member) {
+        m_members.push_back(std::move(member));
+        return *this;
+    }
+    ZipBuilder& add(const std::string& name, const Bytes& data, std::uint16_t method = 8) {
+        return add(Member(name, data, method));
+    }
+    ZipBuilder& comment(std::size_t length) {
+        m_commentLength = length;
+        return *this;
+    }
+    ZipBuilder& withoutEndRecord() {
+        m_endRecord = false;
+        return *this;
+    }
+    Bytes build() const;
+
+  private:
+    std::vector<Member> m_members;
+    std::size_t m_commentLength = 0;
+    bool m_endRecord = true;
+};
+
+// Writes RAR 4.x archives with stored members: the marker block, a main header (type
+// 0x73), one file header (type 0x74, method 0x30) per member, the end block. Header CRCs
+// are the low 16 bits of the CRC-32 of the header from its type byte on.
+class RarBuilder {
+  public:
+    // A name with "\" separators stands in folders, as Windows RAR stores them.
+    RarBuilder& add(const std::string& name, const Bytes& data) {
+        m_members.push_back({name, data, false});
+        return *this;
+    }
+    RarBuilder& folder(const std::string& name) {
+        m_members.push_back({name, {}, true});
+        return *this;
+    }
+    // Spoils the header CRC of the member with this index.
+    RarBuilder& damageHeader(std::size_t index) {
+        m_damaged = index;
+        return *this;
+    }
+    Bytes build() const;
+
+  private:
+    struct Member {
+        std::string name;
+        Bytes data;
+        bool isFolder;
+    };
+    std::vector<Member> m_members;
+    std::optional<std::size_t> m_damaged;
+};
+
+// Makes a 7z archive with the 7zz command from `folder`'s contents (paths relative to it).
+// Returns false when 7zz is not installed.
+bool MakeSevenZip(const std::string& archive, const std::string& folder,
+                  const std::vector<std::string>& paths);
+
+}  // namespace ostravex::testing
