@@ -38,9 +38,63 @@ TSearchRec RecordOf(const std::string& name, const struct stat& info) {
     return record;
 }
 
+// Reads a folder's entries, sorted without regard to case. False when it cannot be read.
+bool ReadFolder(const std::string& folder, FolderListing& listing) {
+    std::unique_ptr<DIR, DirectoryCloser> dir(opendir(folder.c_str()));
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* item = readdir(dir.get())) {
+        std::string name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = item->d_type == DT_DIR;
+        if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
+            // Links are followed: a link to a folder is walked like the folder.
+            struct stat info {};
+            isFolder = stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        listing.entries.push_back({std::move(name), isFolder});
+    }
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(listing.entries.size());
+    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+        keys.emplace_back(FoldCase(listing.entries[i].name), i);
+    }
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first
+                                  : listing.entries[a.second].name < listing.entries[b.second].name;
+    });
+    std::vector<FolderListing::Entry> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys) {
+        sorted.push_back(std::move(listing.entries[key.second]));
+    }
+    listing.entries = std::move(sorted);
+    return true;
+}
+
 }  // namespace
 
+const FolderListing* FolderListingCache::find(const std::string& folder) const {
+    const auto it = m_listings.find(folder);
+    return it == m_listings.end() ? nullptr : &it->second;
+}
+
+const FolderListing& FolderListingCache::store(const std::string& folder, FolderListing listing) {
+    return m_listings.insert_or_assign(folder, std::move(listing)).first->second;
+}
+
 bool MaskMatches(const std::string& mask, const std::string& name) {
+    // The common "*.ext" form is a suffix compare; anything else goes to fnmatch.
+    if (mask.size() >= 2 && mask[0] == '*' && mask[1] == '.' &&
+        mask.find_first_of("*?[", 1) == std::string::npos) {
+        const std::size_t suffix = mask.size() - 1;
+        return name.size() >= suffix &&
+               FoldCase(std::string_view(name).substr(name.size() - suffix)) ==
+                   FoldCase(std::string_view(mask).substr(1));
+    }
     return fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }
 
@@ -110,57 +164,44 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
         OnChangeFolder(folder, folderInfo);
     }
 
-    std::vector<Entry> entries;
-    {
-        std::unique_ptr<DIR, DirectoryCloser> dir(opendir(listed.c_str()));
-        if (!dir) {
+    const FolderListing* cached = m_cache ? m_cache->find(listed) : nullptr;
+    FolderListing read;
+    if (!cached) {
+        if (!ReadFolder(listed, read)) {
             return;  // a folder that cannot be listed is passed over
         }
-        while (const dirent* item = readdir(dir.get())) {
-            const std::string name = item->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            Entry entry;
-            entry.info.Name = name;
-            entry.isFolder = item->d_type == DT_DIR;
-            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
-                // Links are followed: a link to a folder is walked like the folder.
-                struct stat info {};
-                entry.isFolder = stat((listed + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-            }
-            entries.push_back(std::move(entry));
-        }
+        cached = m_cache ? &m_cache->store(listed, std::move(read)) : &read;
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        const std::string foldedA = FoldCase(a.info.Name);
-        const std::string foldedB = FoldCase(b.info.Name);
-        return foldedA != foldedB ? foldedA < foldedB : a.info.Name < b.info.Name;
-    });
+    const std::vector<FolderListing::Entry>& entries = cached->entries;
 
-    for (const Entry& entry : entries) {
+    for (const FolderListing::Entry& entry : entries) {
         if (m_stop) {
             return;
         }
-        if (MaskMatches(mask, entry.info.Name) && OnFileFind) {
+        if (OnFileFind && MaskMatches(mask, entry.name)) {
             // Size, time and attributes are looked up for matches only: a tree holds many
             // more files than roms.
             struct stat info {};
-            const TSearchRec record = stat((listed + entry.info.Name).c_str(), &info) == 0
-                                          ? RecordOf(entry.info.Name, info)
-                                          : entry.info;
+            TSearchRec record;
+            record.Name = entry.name;
+            if (stat((listed + entry.name).c_str(), &info) == 0) {
+                record = RecordOf(entry.name, info);
+            }
             OnFileFind(folder, record);
-            m_filesFound.push_back(folder + entry.info.Name);
+            m_filesFound.push_back(folder + entry.name);
         }
         pump();
     }
-    for (const Entry& entry : entries) {
+    for (const FolderListing::Entry& entry : entries) {
         if (m_stop) {
             return;
         }
         pump();
         if (entry.isFolder && RecurseSubFolders) {
-            walk(folder + entry.info.Name + "/", entry.info, mask, visited);
+            TSearchRec info;
+            info.Name = entry.name;
+            info.Attr = kFolderAttribute;
+            walk(folder + entry.name + "/", info, mask, visited);
         }
     }
 }

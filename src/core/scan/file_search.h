@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,27 @@ struct TSearchRec {
     std::uint32_t Attr = 0;  // kFolderAttribute for folders, kHiddenAttribute for dot names
     std::uint64_t Size = 0;
     std::int64_t Time = 0;  // modification time, seconds since 1970
+};
+
+// What one folder holds: names in case-insensitive order, and which are folders.
+struct FolderListing {
+    struct Entry {
+        std::string name;
+        bool isFolder = false;
+    };
+    std::vector<Entry> entries;
+};
+
+// Folder listings kept for the length of one scan, so that the searches for several masks
+// (roms, then zip, rar and 7z archives) read each folder from disk once.
+class FolderListingCache {
+  public:
+    const FolderListing* find(const std::string& folder) const;
+    const FolderListing& store(const std::string& folder, FolderListing listing);
+    void clear() { m_listings.clear(); }
+
+  private:
+    std::map<std::string, FolderListing> m_listings;
 };
 
 // Walks a folder tree and reports every entry whose name matches one of a list of masks.
@@ -52,11 +74,10 @@ class TFileSearch {
     // before it.
     static std::vector<std::string> SearchPaths(const std::string& searchFile);
 
+    // Shares folder listings with other searches of the same scan (optional).
+    void setListingCache(FolderListingCache* cache) { m_cache = cache; }
+
   private:
-    struct Entry {
-        TSearchRec info;
-        bool isFolder = false;
-    };
     using VisitedFolders = std::set<std::pair<std::uint64_t, std::uint64_t>>;
 
     void searchPath(const std::string& path);
@@ -65,6 +86,7 @@ class TFileSearch {
     void pump();
 
     std::function<void()> m_pump;
+    FolderListingCache* m_cache = nullptr;
     bool m_stop = false;
     bool m_searching = false;
     std::vector<std::string> m_filesFound;

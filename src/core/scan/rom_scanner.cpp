@@ -32,6 +32,8 @@ RomScanner::RomScanner(Host& host)
         NDSSearchFileFind(fullpath, info);
     };
     m_ndsSearch.OnFinish = [this] { NDSSearchFinish(); };
+    m_ndsSearch.setListingCache(&m_listings);
+    m_zipSearch.setListingCache(&m_listings);
     m_zipSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
         ZipSearchFileFind(fullpath, info);
     };
@@ -51,6 +53,7 @@ void RomScanner::addEntry(const std::string& entry) {
 
 void RomScanner::ScanFolder(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
+    m_listings.clear();
     m_host.clearRomList();
     m_host.addLog("File Scan Started.");
     m_scanTimerEnabled = true;
@@ -88,6 +91,7 @@ void RomScanner::ZipSearchFinish() {
 
 void RomScanner::finishScan() {
     m_scanTimerEnabled = false;
+    m_listings.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
@@ -189,6 +193,7 @@ void RomScanner::AddDragFiles(const std::string& folder) {
 
 void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     m_host.addLog("Dragged files Scan Started.");
+    m_listings.clear();
     m_host.setBusy(true);
     m_host.beginListUpdate();
     m_scanTimerEnabled = true;
@@ -208,6 +213,7 @@ void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     }
     m_dropScanActive = false;
     m_scanTimerEnabled = false;
+    m_listings.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));

@@ -51,6 +51,7 @@ class RomScanner {
     void pumpEvents();
 
     Host& m_host;
+    FolderListingCache m_listings;  // each folder is read once per scan
     TFileSearch m_ndsSearch;
     TFileSearch m_zipSearch;
     std::string m_scanFolder;
