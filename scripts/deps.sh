@@ -14,6 +14,8 @@ packages=(
     zlib1g-dev
     libarchive-dev
     7zip
+    qt6-base-dev
+    libgl-dev
 )
 
 missing=()

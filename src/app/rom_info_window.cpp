@@ -1,0 +1,41 @@
+#include "rom_info_window.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "romformat/header_report.h"
+
+namespace ostravex::app {
+
+TRomInfo::TRomInfo(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("TRomInfo");
+    setWindowTitle("Rom Header Info");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(323, 684);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Memo1);
+}
+
+bool TRomInfo::LoadRomInfo(QString& error) {
+    std::vector<std::string> lines;
+    const Status status = ReadHeaderReport(QFile::encodeName(fil).toStdString(), lines);
+    if (!status) {
+        error = QString::fromStdString(status.reason());
+        return false;
+    }
+    for (const std::string& line : lines) {
+        Memo1->appendPlainText(QString::fromUtf8(line.c_str(), static_cast<qsizetype>(line.size())));
+    }
+    Memo1->moveCursor(QTextCursor::Start);
+    return true;
+}
+
+}  // namespace ostravex::app

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ostravex {
+
+// One value of the settings store: a text (REG_SZ), a 32-bit number (REG_DWORD), or a value
+// of another type, kept but not read.
+struct RegValue {
+    enum class Type { String, Dword, Other };
+    Type type = Type::String;
+    std::string text;         // String: the text; Other: the raw data as it stood
+    std::uint32_t dword = 0;  // Dword
+
+    static RegValue String(std::string text) { return {Type::String, std::move(text), 0}; }
+    static RegValue Dword(std::uint32_t value) { return {Type::Dword, {}, value}; }
+};
+
+// The settings store as a text file in the export format of the Windows registry editor:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Ostravex]
+//   "Edit1_Text"="/home/me/roms/"
+//   "BlendTrackBar_Position"=dword:000000ff
+//
+// Texts are escaped as the registry editor escapes them (\\ and \"); a text holding line
+// breaks or other control characters is written as hex(1) (UTF-16LE bytes), as it does too.
+// Written with CR LF line ends; LF alone and a byte-order mark are accepted on reading.
+class RegFile {
+public:
+    static RegFile Parse(std::string_view content);
+    std::string Serialize() const;
+
+    const RegValue* find(std::string_view key, std::string_view name) const;
+    // Sets a value, adding the key and the value at the end when they are new.
+    void set(std::string_view key, std::string_view name, RegValue value);
+    bool hasKey(std::string_view key) const;
+
+private:
+    struct Key {
+        std::string path;
+        std::vector<std::pair<std::string, RegValue>> values;
+    };
+    Key* findKey(std::string_view key);
+    const Key* findKey(std::string_view key) const;
+
+    std::vector<Key> m_keys;
+};
+
+}  // namespace ostravex

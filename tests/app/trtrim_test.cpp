@@ -1,0 +1,394 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <memory>
+
+#include "fake_dialogs.h"
+#include "log_window.h"
+#include "rom_info_window.h"
+#include "settings/settings_groups.h"
+#include "support/rom_images.h"
+#include "trtrim.h"
+
+using namespace ostravex;
+using ostravex::app::TRTrim;
+using ostravex::testing::Bytes;
+using ostravex::testing::FakeDialogs;
+using ostravex::testing::NdsImageBuilder;
+
+namespace {
+
+QStringList Lines(const QStringList& log, int from) { return log.mid(from); }
+
+}  // namespace
+
+class TRTrimTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<FakeDialogs> m_dialogs;
+
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    std::unique_ptr<TRTrim> window(const QStringList& arguments = {}) {
+        return std::make_unique<TRTrim>(arguments, m_dialogs);
+    }
+    void writeRom(const QString& name, std::uint32_t used = 600000) {
+        QDir().mkpath(QFileInfo(path(name)).path());
+        testing::WriteFile(path(name).toStdString(),
+                           NdsImageBuilder().usedSize(used).size(1048576).build());
+    }
+    void storeSettings(const std::vector<std::pair<std::string, RegValue>>& values) {
+        RegFile file;
+        for (const auto& [name, value] : values) {
+            file.set(kMainSettingsKey, name, value);
+        }
+        QVERIFY(SaveSettingsFile(SettingsFilePath(), file).ok());
+    }
+    RegFile storedSettings() const {
+        RegFile file;
+        (void)LoadSettingsFile(SettingsFilePath(), file);
+        return file;
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
+        m_dialogs = std::make_shared<FakeDialogs>();
+    }
+
+    void startsIdleWithTheLogHeader() {
+        auto w = window();
+        QCOMPARE(w->windowTitle(), QString("Ostravex v2.5 beta - NDS/GBA rom trimmer"));
+        QCOMPARE(w->size(), QSize(568, 432));
+        QCOMPARE(w->logLines(), (QStringList{"Log", "", ""}));
+        QVERIFY(w->ScanButton->isEnabled());
+        QVERIFY(!w->TrimButton->isEnabled());
+        QVERIFY(!w->StopButton->isEnabled());
+        QVERIFY(!w->ClearButton->isEnabled());
+        QVERIFY(w->FlatCheckBox1->isChecked() && !w->FlatCheckBox1->isEnabled());
+        QVERIFY(w->ModeOverwrite->isChecked());
+        QVERIFY(w->ZipSupport->isChecked() && w->RecurseScan->isChecked());
+        QCOMPARE(w->BlendTrackBar->value(), 255);
+        QCOMPARE(w->Label3->text(), QString("Errors:"));
+        w->EnableStuff();
+        QVERIFY(w->CheatsButton->isHidden() && w->Arm7FixBut->isHidden() &&
+                w->ThroughBrickCheckBut->isHidden());
+    }
+
+    void scanThenRun() {
+        writeRom("roms/b.nds");
+        writeRom("roms/sub/c.nds");
+        testing::WriteFile(path("roms/a.gba").toStdString(),
+                           testing::GbaImageBuilder().size(65536).dataEnd(1000).build());
+        auto w = window();
+        m_dialogs->folderAnswers.push_back(path("roms"));
+        w->ScanButtonClick();
+
+        QCOMPARE(m_dialogs->pickerTitles, QStringList{"Pick a folder"});
+        QCOMPARE(w->RomsList->count(), 3);
+        QCOMPARE(w->RomsList->item(0)->text(), path("roms/b.nds"));
+        QCOMPARE(w->RomsList->item(2)->text(), path("roms/a.gba"));
+        QCOMPARE(w->ListView1->topLevelItem(0)->childCount(), 2);  // NDS Roms
+        QCOMPARE(w->ListView1->topLevelItem(1)->childCount(), 1);  // GBA Roms
+        QCOMPARE(Lines(w->logLines(), 3),
+                 (QStringList{"File Scan Started.", "File Scan Finished.", "3 roms found"}));
+        QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/3"));
+        QVERIFY(w->TrimButton->isEnabled() && w->ClearButton->isEnabled());
+        QCOMPARE(w->inputfold->text(), path("roms") + "/");
+
+        w->TrimButtonClick();
+        const QStringList log = w->logLines();
+        QCOMPARE(log.mid(0, 6), (QStringList{"Log", "", "", "b.nds: 448576", "c.nds: 448576",
+                                             "a.gba: 64536"}));
+        QCOMPARE(log[6], QString("Processing Finished."));
+        QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 3/3"));
+        QCOMPARE(w->LabelSavings->text(), QString("Total Savings: 0.92 MB"));
+        QCOMPARE(w->Label3->text(), QString("Errors:"));
+        QCOMPARE(w->ProgressBar1->value(), 3);
+        QVERIFY(w->ScanButton->isEnabled() && !w->StopButton->isEnabled());
+        QCOMPARE(QFileInfo(path("roms/b.nds")).size(), 600000);
+    }
+
+    void processOnlySelected_data() {
+        QTest::addColumn<bool>("listView");
+        QTest::newRow("list box") << false;
+        QTest::newRow("list view") << true;
+    }
+    void processOnlySelected() {
+        QFETCH(bool, listView);
+        auto w = window();
+        for (const char* name : {"r1.nds", "r2.gba", "r3.nds", "r4.nds", "r5.gba"}) {
+            w->addRomEntry(path(name).toStdString());
+        }
+        w->UseListView->setChecked(listView);
+        w->ProcessSelect->setChecked(true);
+        if (listView) {
+            w->listViewItems()[1]->setSelected(true);  // r2.gba, shown in the second group
+            w->listViewItems()[3]->setSelected(true);
+        } else {
+            w->RomsList->item(1)->setSelected(true);
+            w->RomsList->item(3)->setSelected(true);
+        }
+        w->TrimButtonClick();
+        QCOMPARE(w->romlist, (QStringList{path("r2.gba"), path("r4.nds")}));
+        QCOMPARE(w->ProgressBar1->maximum(), 2);
+        QCOMPARE(w->logLines().mid(3, 2),
+                 (QStringList{"ERROR: File doesn't exist: r2.gba", "ERROR: File doesn't exist: r4.nds"}));
+    }
+
+    void singleSelectionUnlessProcessSelected() {
+        auto w = window();
+        QCOMPARE(w->RomsList->selectionMode(), QAbstractItemView::SingleSelection);
+        w->ProcessSelect->setChecked(true);
+        QCOMPARE(w->RomsList->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(w->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+        w->UseListView->setChecked(true);
+        QVERIFY(!w->ListView1->isHidden());
+        w->UseListView->setChecked(false);
+        QVERIFY(w->ListView1->isHidden());
+    }
+
+    void clearSearchesEmptiesBothLists() {
+        auto w = window();
+        w->addRomEntry("/x/a.nds");
+        w->EnableStuff();
+        w->ClearButtonClick();
+        QCOMPARE(w->RomsList->count(), 0);
+        QVERIFY(w->listViewItems().empty());
+        QVERIFY(!w->TrimButton->isEnabled() && !w->ClearButton->isEnabled());
+        QVERIFY(w->ScanButton->isEnabled());
+    }
+
+    void settingsRoundTrip() {
+        const QString out = path("out");
+        QDir().mkpath(out);
+        {
+            auto w = window();
+            w->SramP->setChecked(true);
+            w->SkipDSi->setChecked(true);
+            w->RecurseScan->setChecked(false);
+            w->UseListView->setChecked(true);
+            w->BlendTrackBar->setValue(180);
+            m_dialogs->folderAnswers.push_back(out);
+            w->ModeFolder->setChecked(true);  // opens the picker: the field is empty
+            QCOMPARE(w->Edit1->text(), out + "/");
+            w->close();
+        }
+        const RegFile stored = storedSettings();
+        QCOMPARE(QString::fromStdString(stored.find(kMainSettingsKey, "SramP_Checked")->text),
+                 QString("TRUE"));
+        QCOMPARE(stored.find(kMainSettingsKey, "BlendTrackBar_Position")->dword, 180u);
+        QCOMPARE(stored.find(kMainSettingsKey, "FormVersion")->type, RegValue::Type::Dword);
+
+        auto again = window();
+        QVERIFY(again->SramP->isChecked() && again->SkipDSi->isChecked());
+        QVERIFY(!again->RecurseScan->isChecked());
+        QVERIFY(again->UseListView->isChecked());
+        QCOMPARE(again->BlendTrackBar->value(), 180);
+        QVERIFY(again->ModeFolder->isChecked());
+        QCOMPARE(again->Edit1->text(), out + "/");
+        QCOMPARE(m_dialogs->pickerTitles.size(), 1);  // no picker at the restart
+    }
+
+    void settingsReadRules_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("expected");  // check state, or slider position
+        QTest::newRow("yes") << "SramP_Checked" << "yes" << "SramP" << 1;
+        QTest::newRow("n") << "RecurseScan_Checked" << "n" << "RecurseScan" << 0;
+        QTest::newRow("1") << "SramP_Checked" << "1" << "SramP" << 1;
+        QTest::newRow("word") << "SramP_Checked" << "maybe" << "SramP" << 0;
+        QTest::newRow("word keeps default on") << "ZipSupport_Checked" << "maybe" << "ZipSupport" << 1;
+        QTest::newRow("opacity 50") << "BlendTrackBar_Position" << "50" << "BlendTrackBar" << 100;
+        QTest::newRow("opacity 300") << "BlendTrackBar_Position" << "300" << "BlendTrackBar" << 255;
+    }
+    void settingsReadRules() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, control);
+        QFETCH(int, expected);
+        storeSettings({{name.toStdString(), RegValue::String(text.toStdString())}});
+        auto w = window();
+        if (auto* slider = w->findChild<QSlider*>(control)) {
+            QCOMPARE(slider->value(), expected);
+            QCOMPARE(w->windowOpacity(), expected / 255.0);
+        } else {
+            QCOMPARE(w->findChild<QCheckBox*>(control)->isChecked(), expected == 1);
+        }
+    }
+
+    void negativeFormVersionRestoresNothing() {
+        storeSettings({{"FormVersion", RegValue::Dword(0xFFFFFFFF)},
+                       {"SramP_Checked", RegValue::String("TRUE")}});
+        auto w = window();
+        QVERIFY(!w->SramP->isChecked());
+        w->close();
+        QCOMPARE(storedSettings().find(kMainSettingsKey, "FormVersion")->dword, 0u);
+    }
+
+    void outputFolderFixUp_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("pickerAnswers");
+        QTest::addColumn<bool>("folderModeKept");
+        QTest::newRow("folder gone") << "/no/such/folder/" << false << false;
+        QTest::newRow("empty, picked") << "" << true << true;
+        QTest::newRow("empty, cancelled") << "" << false << false;
+    }
+    void outputFolderFixUp() {
+        QFETCH(QString, folder);
+        QFETCH(bool, pickerAnswers);
+        QFETCH(bool, folderModeKept);
+        QDir().mkpath(path("picked"));
+        if (pickerAnswers) {
+            m_dialogs->folderAnswers.push_back(path("picked"));
+        }
+        storeSettings({{"Edit1_Text", RegValue::String(folder.toStdString())},
+                       {"ModeFolder_Checked", RegValue::String("TRUE")}});
+        auto w = window();
+        QCOMPARE(w->ModeFolder->isChecked(), folderModeKept);
+        QCOMPARE(w->ModeOverwrite->isChecked(), !folderModeKept);
+        QCOMPARE(w->Edit1->text(), folderModeKept ? path("picked") + "/" : QString());
+        QCOMPARE(m_dialogs->pickerTitles.size(), folder.isEmpty() ? 1 : 0);
+    }
+
+    void aFailedSaveIsShownAndTheCloseGoesAhead() {
+        testing::WriteFile(path("blocker").toStdString(), Bytes(1, 0));
+        qputenv("XDG_CONFIG_HOME", path("blocker").toUtf8());
+        auto w = window();
+        w->show();
+        QVERIFY(w->close());
+        QCOMPARE(m_dialogs->errors.size(), 1);
+        QVERIFY(m_dialogs->errors.front().startsWith("Cannot save the settings"));
+    }
+
+    void dropsAddToTheList() {
+        writeRom("drop/one.nds");
+        writeRom("drop/folder/two.nds");
+        testing::WriteFile(path("drop/three.gba").toStdString(), Bytes(600, 1));
+        auto w = window();
+        w->addRomEntry("/earlier.nds");
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path("drop/one.nds")), QUrl::fromLocalFile(path("drop/three.gba")),
+                      QUrl::fromLocalFile(path("drop/folder"))});
+        QDragEnterEvent enter(QPoint(100, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(100, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w.get(), &drop);
+        QVERIFY(drop.isAccepted());
+        QTRY_COMPARE(w->RomsList->count(), 4);
+
+        QCOMPARE(w->RomsList->item(3)->text(), path("drop/folder/two.nds"));
+        QCOMPARE(w->ListView1->topLevelItem(0)->childCount(), 3);
+        QCOMPARE(Lines(w->logLines(), 3), (QStringList{"Dragged files Scan Started.",
+                                                       "Files dragged Scan Finished.", "4 roms found"}));
+        QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/4"));
+
+        w->DisableStuff();  // busy: a drop is ignored
+        w->handleDrop({path("drop/one.nds")});
+        QCOMPARE(w->RomsList->count(), 4);
+    }
+
+    void headerWindowFromTheSelection() {
+        writeRom("Game.NDS");
+        testing::WriteFile(path("g.gba").toStdString(), Bytes(600, 1));
+        auto w = window();
+        w->addRomEntry(path("Game.NDS").toStdString());
+        w->addRomEntry(path("g.gba").toStdString());
+        w->addRomEntry("ZIP: " + path("a.zip").toStdString() + "| x.nds");
+
+        w->RomsList->setCurrentRow(0);
+        w->RomInfo1Click();
+        auto infos = w->findChildren<app::TRomInfo*>();
+        QCOMPARE(infos.size(), 1);
+        QCOMPARE(infos.front()->windowTitle(), QString("Rom Header Info: Game.NDS"));
+        const QStringList report = infos.front()->Memo1->toPlainText().split('\n');
+        QCOMPARE(report[0], QString("Game.NDS"));
+        QCOMPARE(report[34], QString("Rom Size: 600000"));
+
+        w->RomsList->setCurrentRow(1);
+        w->RomInfo1Click();
+        QCOMPARE(m_dialogs->messages, QStringList{"Only uncompressed roms supported"});
+        w->RomsList->setCurrentRow(2);
+        w->RomInfo1Click();
+        w->ProcessSelect->setChecked(true);
+        w->RomsList->item(0)->setSelected(true);
+        w->RomsList->setCurrentRow(0);
+        w->RomInfo1Click();
+        QCOMPARE(w->findChildren<app::TRomInfo*>().size(), 1);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+    }
+
+    void logWindowSavesWithCrLf() {
+        auto w = window();
+        w->addLog("first");
+        app::TLogWindow log(w->logLines(), *m_dialogs);
+        QCOMPARE(log.Memo1->toPlainText(), QString("Log\n\n\nfirst"));
+        m_dialogs->saveAnswer = path("log.txt");
+        log.ShowLogButton->click();
+        QFile saved(path("log.txt"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("Log\r\n\r\n\r\nfirst"));
+        m_dialogs->saveAnswer.clear();
+        QFile::remove(path("log.txt"));
+        log.ShowLogButton->click();
+        QVERIFY(!QFile::exists(path("log.txt")));
+    }
+
+    void closingDuringARunStopsItFirst() {
+        for (int i = 0; i < 30; ++i) {
+            writeRom(QString("many/r%1.nds").arg(i, 2, 10, QChar('0')));
+        }
+        auto w = window();
+        w->show();
+        m_dialogs->folderAnswers.push_back(path("many"));
+        w->ScanButtonClick();
+        QCOMPARE(w->RomsList->count(), 30);
+        bool closedDuringRun = false;
+        QTimer::singleShot(0, w.get(), [&] {
+            closedDuringRun = w->isBusy();
+            w->close();
+        });
+        w->ModeBackup->setChecked(true);
+        w->TrimButtonClick();
+        QVERIFY(closedDuringRun);
+        const QStringList log = w->logLines();
+        QVERIFY(log.contains("Halt Requested. Stopping Operations..."));
+        QCOMPARE(log.back(), QString("Operations Halted"));
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(storedSettings().hasKey(kMainSettingsKey));
+    }
+
+    void commandLinePath() {
+        writeRom("cl/x.NDS");
+        auto single = window({path("cl/x.NDS")});
+        QCOMPARE(single->RomsList->count(), 1);
+        QCOMPARE(single->ListView1->topLevelItem(0)->childCount(), 1);
+        QVERIFY(single->TrimButton->isEnabled());
+        auto folder = window({path("cl")});
+        QCOMPARE(folder->RomsList->count(), 1);
+        QCOMPARE(folder->logLines()[3], QString("File Scan Started."));
+        auto two = window({path("cl"), path("cl")});
+        QCOMPARE(two->RomsList->count(), 0);
+    }
+};
+
+QTEST_MAIN(TRTrimTest)
+#include "trtrim_test.moc"
