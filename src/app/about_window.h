@@ -9,7 +9,7 @@ namespace ostravex::app {
 // "About Ostravex": a few lines with the maker's web addresses as links.
 class TAboutWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TAboutWindow(QWidget* parent = nullptr);
     QTextBrowser* RichEdit1;
 };

@@ -29,8 +29,16 @@ TLogWindow::TLogWindow(const QStringList& lines, UserDialogs& dialogs, QWidget* 
     ShowLogButton->setToolTip("Save Log");
     ShowLogButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     ShowLogButton->setGeometry(645, 8, 25, 26);
+    Memo1->setGeometry(rect());
     ShowLogButton->raise();
     connect(ShowLogButton, &QToolButton::clicked, this, &TLogWindow::ShowLogButtonClick);
+}
+
+void TLogWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // The text fills the window; the save button keeps its place at the top right corner.
+    Memo1->setGeometry(rect());
+    ShowLogButton->move(width() - 48, 8);
 }
 
 bool TLogWindow::saveTo(const QString& path, QString& error) const {

@@ -32,7 +32,8 @@ bool TRomInfo::LoadRomInfo(QString& error) {
         return false;
     }
     for (const std::string& line : lines) {
-        Memo1->appendPlainText(QString::fromUtf8(line.c_str(), static_cast<qsizetype>(line.size())));
+        Memo1->appendPlainText(
+            QString::fromUtf8(line.c_str(), static_cast<qsizetype>(line.size())));
     }
     Memo1->moveCursor(QTextCursor::Start);
     return true;

@@ -9,7 +9,7 @@ namespace ostravex::app {
 // "Rom Header Info": the decoded header and banner of one NDS image, read-only.
 class TRomInfo : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TRomInfo(QWidget* parent = nullptr);
 
     QPlainTextEdit* Memo1;

@@ -55,8 +55,12 @@ QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
-QString FromPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
+std::string ToPath(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+QString FromPath(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -149,23 +153,26 @@ void TRTrim::createControls() {
 
     FlatGroupBox1 = Named(new QGroupBox(" File Options ", this), "FlatGroupBox1");
     FlatGroupBox1->setGeometry(296, 2, 266, 116);
-    ModeOverwrite = Named(new QRadioButton("Overwrite original file", FlatGroupBox1), "ModeOverwrite");
+    ModeOverwrite =
+        Named(new QRadioButton("Overwrite original file", FlatGroupBox1), "ModeOverwrite");
     ModeOverwrite->setGeometry(8, 16, 250, 17);
     ModeOverwrite->setChecked(true);
-    ModeBackup = Named(new QRadioButton("Backup original file (x.nds.bak)", FlatGroupBox1), "ModeBackup");
+    ModeBackup =
+        Named(new QRadioButton("Backup original file (x.nds.bak)", FlatGroupBox1), "ModeBackup");
     ModeBackup->setGeometry(8, 32, 250, 17);
-    ModeFolder = Named(new QRadioButton("Use a different output folder", FlatGroupBox1), "ModeFolder");
+    ModeFolder =
+        Named(new QRadioButton("Use a different output folder", FlatGroupBox1), "ModeFolder");
     ModeFolder->setGeometry(8, 48, 250, 17);
     Edit1 = Named(new QLineEdit(FlatGroupBox1), "Edit1");
     Edit1->setReadOnly(true);
     Edit1->setGeometry(8, 67, 222, 20);
     FlatButton4 = PictureButton(FlatGroupBox1, "FlatButton4", QStyle::SP_DirOpenIcon,
                                 "Pick output folder", {234, 66, 24, 22});
-    notoverwrite = CheckBox(FlatGroupBox1, "notoverwrite", "Don't overwrite", "Don't overwrite files",
-                            {8, 92, 108, 17});
+    notoverwrite = CheckBox(FlatGroupBox1, "notoverwrite", "Don't overwrite",
+                            "Don't overwrite files", {8, 92, 108, 17});
     RemoveNames = CheckBox(FlatGroupBox1, "RemoveNames", "Remove scene numbers",
                            "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\"",
-                           {112, 92, 152, 17});
+                           {118, 92, 146, 17});
 
     Label1 = Named(new QLabel("Roms Found", this), "Label1");
     Label1->setGeometry(8, 122, 120, 15);
@@ -204,8 +211,8 @@ void TRTrim::createControls() {
     FlatCheckBox1->setEnabled(false);
     UseBackgrounds = CheckBox(this, "UseBackgrounds", "Alternate Backgrounds", "Restart required",
                               {132, 302, 150, 17});
-    DisableBackground = CheckBox(this, "DisableBackground", "Disable Background", {},
-                                 {286, 302, 130, 17});
+    DisableBackground =
+        CheckBox(this, "DisableBackground", "Disable Background", {}, {286, 302, 130, 17});
     CheckNewVer = CheckBox(this, "CheckNewVer", {}, {}, {420, 302, 17, 17});
     CheckNewVer->setChecked(true);
     Label2 = Named(new QLabel("Check for new version", this), "Label2");
@@ -377,9 +384,9 @@ void TRTrim::restoreSettings() {
             TopWind->setChecked(std::get<bool>(value));
         } else if (name == "TopMostWindow1_AlwaysOnTop") {
             setAlwaysOnTop(std::get<bool>(value));
-        } else if (auto* box = findChild<QCheckBox*>(QString::fromLatin1(
-                       name.substr(0, name.find('_')).data(),
-                       static_cast<qsizetype>(name.find('_'))))) {
+        } else if (auto* box = findChild<QCheckBox*>(
+                       QString::fromLatin1(name.substr(0, name.find('_')).data(),
+                                           static_cast<qsizetype>(name.find('_'))))) {
             box->setChecked(std::get<bool>(value));
         }
     };
@@ -404,29 +411,31 @@ void TRTrim::saveSettings() {
     const std::string path = SettingsFilePath();
     RegFile file;
     (void)LoadSettingsFile(path, file);  // the wizard's group is kept as it stands
-    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings, [this](const SettingSpec& spec) -> SettingValue {
-        const std::string_view name = spec.name;
-        if (name == "Edit1_Text") {
-            return ToPath(Edit1->text());
-        }
-        if (name == "inputfold_Caption") {
-            return ToPath(inputfold->text());
-        }
-        if (name == "BlendTrackBar_Position") {
-            return static_cast<std::int32_t>(BlendTrackBar->value());
-        }
-        if (name == "TopWind_Down") {
-            return TopWind->isChecked();
-        }
-        if (name == "TopMostWindow1_AlwaysOnTop") {
-            return m_alwaysOnTop;
-        }
-        const QString control = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.find('_')));
-        if (const auto* button = findChild<QAbstractButton*>(control)) {
-            return button->isChecked();
-        }
-        return false;
-    });
+    SaveSettingsGroup(
+        file, kMainSettingsKey, kMainSettings, [this](const SettingSpec& spec) -> SettingValue {
+            const std::string_view name = spec.name;
+            if (name == "Edit1_Text") {
+                return ToPath(Edit1->text());
+            }
+            if (name == "inputfold_Caption") {
+                return ToPath(inputfold->text());
+            }
+            if (name == "BlendTrackBar_Position") {
+                return static_cast<std::int32_t>(BlendTrackBar->value());
+            }
+            if (name == "TopWind_Down") {
+                return TopWind->isChecked();
+            }
+            if (name == "TopMostWindow1_AlwaysOnTop") {
+                return m_alwaysOnTop;
+            }
+            const QString control =
+                QString::fromLatin1(name.data(), static_cast<qsizetype>(name.find('_')));
+            if (const auto* button = findChild<QAbstractButton*>(control)) {
+                return button->isChecked();
+            }
+            return false;
+        });
     if (Status status = SaveSettingsFile(path, file); !status) {
         m_dialogs->error(this, "Cannot save the settings to " + FromPath(path) + ": " +
                                    FromUtf8(status.reason()));
@@ -438,7 +447,8 @@ void TRTrim::saveSettings() {
 void TRTrim::DisableStuff() {
     for (QWidget* control : std::initializer_list<QWidget*>{
              ScanButton, TrimButton, ZipSupport, ProcessSelect, RecurseScan, ShowLogButton,
-             FlatGroupBox1, ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut, ClearButton}) {
+             FlatGroupBox1, ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut,
+             ClearButton}) {
         control->setEnabled(false);
     }
     StopButton->setEnabled(true);
@@ -654,7 +664,9 @@ void TRTrim::ModeFolderClick() {
     }
 }
 
-void TRTrim::TopWindClick() { setAlwaysOnTop(TopWind->isChecked()); }
+void TRTrim::TopWindClick() {
+    setAlwaysOnTop(TopWind->isChecked());
+}
 
 void TRTrim::setAlwaysOnTop(bool onTop) {
     if (onTop == m_alwaysOnTop) {
@@ -668,7 +680,9 @@ void TRTrim::setAlwaysOnTop(bool onTop) {
     }
 }
 
-void TRTrim::BlendTrackBarChange() { setWindowOpacity(BlendTrackBar->value() / 255.0); }
+void TRTrim::BlendTrackBarChange() {
+    setWindowOpacity(BlendTrackBar->value() / 255.0);
+}
 
 // ---- drops and dragging the window ------------------------------------------------------
 
@@ -702,8 +716,9 @@ void TRTrim::dropEvent(QDropEvent* event) {
 }
 
 bool TRTrim::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == RomsList && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop ||
-                                event->type() == QEvent::DragMove)) {
+    if (watched == RomsList &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop ||
+         event->type() == QEvent::DragMove)) {
         if (event->type() == QEvent::DragEnter) {
             dragEnterEvent(static_cast<QDragEnterEvent*>(event));
         } else if (event->type() == QEvent::DragMove) {
@@ -754,9 +769,13 @@ void TRTrim::addLog(const std::string& line) {
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
-void TRTrim::clearLog() { Memo1->clear(); }
+void TRTrim::clearLog() {
+    Memo1->clear();
+}
 
-QStringList TRTrim::logLines() const { return Memo1->toPlainText().split('\n'); }
+QStringList TRTrim::logLines() const {
+    return Memo1->toPlainText().split('\n');
+}
 
 void TRTrim::addRomEntry(const std::string& entry) {
     const QString text = FromPath(entry);
@@ -765,7 +784,9 @@ void TRTrim::addRomEntry(const std::string& entry) {
     m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
 }
 
-std::size_t TRTrim::romEntryCount() const { return static_cast<std::size_t>(RomsList->count()); }
+std::size_t TRTrim::romEntryCount() const {
+    return static_cast<std::size_t>(RomsList->count());
+}
 
 void TRTrim::clearRomList() {
     RomsList->clear();
@@ -828,7 +849,9 @@ FileMode TRTrim::fileMode() const {
     return FileMode::Overwrite;
 }
 
-std::string TRTrim::outputFolder() const { return ToPath(Edit1->text()); }
+std::string TRTrim::outputFolder() const {
+    return ToPath(Edit1->text());
+}
 
 bool TRTrim::option(Option option) const {
     switch (option) {
@@ -860,8 +883,12 @@ void TRTrim::pump() {
     m_sincePump.start();
 }
 
-void TRTrim::notice(const std::string& text) { m_dialogs->message(this, FromUtf8(text)); }
+void TRTrim::notice(const std::string& text) {
+    m_dialogs->message(this, FromUtf8(text));
+}
 
-std::string TRTrim::decimalSeparator() const { return QLocale().decimalPoint().toStdString(); }
+std::string TRTrim::decimalSeparator() const {
+    return QLocale().decimalPoint().toStdString();
+}
 
 }  // namespace ostravex::app

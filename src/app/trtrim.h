@@ -34,7 +34,7 @@ class UserDialogs;
 // the window shows and asks. Scans and runs go on on this thread, between events.
 class TRTrim : public QWidget, public Host {
     Q_OBJECT
-public:
+  public:
     // `arguments`: the command line without the program name (one path is handled).
     explicit TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialogs = {},
                     QWidget* parent = nullptr);
@@ -144,14 +144,14 @@ public:
     void setBusy(bool busy) override;
     std::string decimalSeparator() const override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void createControls();
     void connectControls();
     void FormCreate(const QStringList& arguments);

@@ -1,8 +1,8 @@
 #include "user_dialogs.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QApplication>
 #include <QMessageBox>
 
 namespace ostravex::app {

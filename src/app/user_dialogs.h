@@ -9,7 +9,7 @@ namespace ostravex::app {
 
 // The modal questions and notices the window puts to its user. Tests replace them.
 class UserDialogs {
-public:
+  public:
     virtual ~UserDialogs() = default;
 
     // The system's folder browser, titled `title`, starting at `start` when it names an

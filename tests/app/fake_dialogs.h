@@ -11,7 +11,7 @@ namespace ostravex::testing {
 
 // Answers the window's questions from a script and records its notices.
 class FakeDialogs : public app::UserDialogs {
-public:
+  public:
     std::deque<QString> folderAnswers;  // next answers of the folder picker; a null one cancels
     QStringList pickerTitles;
     QStringList pickerStarts;
@@ -20,7 +20,8 @@ public:
     QString saveAnswer;
     std::function<void()> onMessage;
 
-    std::optional<QString> pickFolder(QWidget*, const QString& title, const QString& start) override {
+    std::optional<QString> pickFolder(QWidget*, const QString& title,
+                                      const QString& start) override {
         pickerTitles << title;
         pickerStarts << start;
         if (folderAnswers.empty()) {

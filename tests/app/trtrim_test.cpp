@@ -31,14 +31,16 @@ using ostravex::testing::NdsImageBuilder;
 
 namespace {
 
-QStringList Lines(const QStringList& log, int from) { return log.mid(from); }
+QStringList Lines(const QStringList& log, int from) {
+    return log.mid(from);
+}
 
 }  // namespace
 
 class TRTrimTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::shared_ptr<FakeDialogs> m_dialogs;
 
@@ -64,7 +66,7 @@ private:
         return file;
     }
 
-private slots:
+  private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
@@ -113,8 +115,8 @@ private slots:
 
         w->TrimButtonClick();
         const QStringList log = w->logLines();
-        QCOMPARE(log.mid(0, 6), (QStringList{"Log", "", "", "b.nds: 448576", "c.nds: 448576",
-                                             "a.gba: 64536"}));
+        QCOMPARE(log.mid(0, 6),
+                 (QStringList{"Log", "", "", "b.nds: 448576", "c.nds: 448576", "a.gba: 64536"}));
         QCOMPARE(log[6], QString("Processing Finished."));
         QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 3/3"));
         QCOMPARE(w->LabelSavings->text(), QString("Total Savings: 0.92 MB"));
@@ -147,8 +149,8 @@ private slots:
         w->TrimButtonClick();
         QCOMPARE(w->romlist, (QStringList{path("r2.gba"), path("r4.nds")}));
         QCOMPARE(w->ProgressBar1->maximum(), 2);
-        QCOMPARE(w->logLines().mid(3, 2),
-                 (QStringList{"ERROR: File doesn't exist: r2.gba", "ERROR: File doesn't exist: r4.nds"}));
+        QCOMPARE(w->logLines().mid(3, 2), (QStringList{"ERROR: File doesn't exist: r2.gba",
+                                                       "ERROR: File doesn't exist: r4.nds"}));
     }
 
     void singleSelectionUnlessProcessSelected() {
@@ -210,13 +212,27 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("expected");  // check state, or slider position
-        QTest::newRow("yes") << "SramP_Checked" << "yes" << "SramP" << 1;
-        QTest::newRow("n") << "RecurseScan_Checked" << "n" << "RecurseScan" << 0;
-        QTest::newRow("1") << "SramP_Checked" << "1" << "SramP" << 1;
-        QTest::newRow("word") << "SramP_Checked" << "maybe" << "SramP" << 0;
-        QTest::newRow("word keeps default on") << "ZipSupport_Checked" << "maybe" << "ZipSupport" << 1;
-        QTest::newRow("opacity 50") << "BlendTrackBar_Position" << "50" << "BlendTrackBar" << 100;
-        QTest::newRow("opacity 300") << "BlendTrackBar_Position" << "300" << "BlendTrackBar" << 255;
+        QTest::newRow("yes") << "SramP_Checked"
+                             << "yes"
+                             << "SramP" << 1;
+        QTest::newRow("n") << "RecurseScan_Checked"
+                           << "n"
+                           << "RecurseScan" << 0;
+        QTest::newRow("1") << "SramP_Checked"
+                           << "1"
+                           << "SramP" << 1;
+        QTest::newRow("word") << "SramP_Checked"
+                              << "maybe"
+                              << "SramP" << 0;
+        QTest::newRow("word keeps default on") << "ZipSupport_Checked"
+                                               << "maybe"
+                                               << "ZipSupport" << 1;
+        QTest::newRow("opacity 50") << "BlendTrackBar_Position"
+                                    << "50"
+                                    << "BlendTrackBar" << 100;
+        QTest::newRow("opacity 300") << "BlendTrackBar_Position"
+                                     << "300"
+                                     << "BlendTrackBar" << 255;
     }
     void settingsReadRules() {
         QFETCH(QString, name);
@@ -285,9 +301,11 @@ private slots:
         w->addRomEntry("/earlier.nds");
 
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(path("drop/one.nds")), QUrl::fromLocalFile(path("drop/three.gba")),
+        mime.setUrls({QUrl::fromLocalFile(path("drop/one.nds")),
+                      QUrl::fromLocalFile(path("drop/three.gba")),
                       QUrl::fromLocalFile(path("drop/folder"))});
-        QDragEnterEvent enter(QPoint(100, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(100, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(w.get(), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(100, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -297,8 +315,9 @@ private slots:
 
         QCOMPARE(w->RomsList->item(3)->text(), path("drop/folder/two.nds"));
         QCOMPARE(w->ListView1->topLevelItem(0)->childCount(), 3);
-        QCOMPARE(Lines(w->logLines(), 3), (QStringList{"Dragged files Scan Started.",
-                                                       "Files dragged Scan Finished.", "4 roms found"}));
+        QCOMPARE(Lines(w->logLines(), 3),
+                 (QStringList{"Dragged files Scan Started.", "Files dragged Scan Finished.",
+                              "4 roms found"}));
         QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/4"));
 
         w->DisableStuff();  // busy: a drop is ignored

@@ -15,10 +15,11 @@ TEST(RegFile, RoundTripsTextsNumbersAndEscapes) {
     file.set(kMainSettingsKey, "BlendTrackBar_Position", RegValue::Dword(255));
     file.set(kWizardSettingsKey, "BgsPath_Text", RegValue::String("line\nbreak \xC3\xA9"));
     const std::string text = file.Serialize();
-    EXPECT_TRUE(text.starts_with("Windows Registry Editor Version 5.00\r\n\r\n"
-                                 "[HKEY_CURRENT_USER\\Ostravex]\r\n"
-                                 "\"Edit1_Text\"=\"C:\\\\roms \\\"new\\\"/\"\r\n"
-                                 "\"BlendTrackBar_Position\"=dword:000000ff\r\n"))
+    EXPECT_TRUE(
+        text.starts_with("Windows Registry Editor Version 5.00\r\n\r\n"
+                         "[HKEY_CURRENT_USER\\Ostravex]\r\n"
+                         "\"Edit1_Text\"=\"C:\\\\roms \\\"new\\\"/\"\r\n"
+                         "\"BlendTrackBar_Position\"=dword:000000ff\r\n"))
         << text;
     EXPECT_NE(text.find("\"BgsPath_Text\"=hex(1):6c,00,69,00"), std::string::npos) << text;
 
@@ -70,12 +71,12 @@ TEST(SettingsGroups, RestoreAppliesReadableValuesInTableOrder) {
     file.set(kMainSettingsKey, "Edit1_Text", RegValue::String("/out/"));
     file.set(kMainSettingsKey, "SramP_Checked", RegValue::String("perhaps"));
     file.set(kMainSettingsKey, "BlendTrackBar_Position", RegValue::String("50"));
-    file.set("HKEY_CURRENT_USER\\Software\\Ostravex", "OnlyPatch_Checked", RegValue::String("TRUE"));
+    file.set("HKEY_CURRENT_USER\\Software\\Ostravex", "OnlyPatch_Checked",
+             RegValue::String("TRUE"));
     std::vector<std::string> applied;
-    EXPECT_TRUE(RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                                     [&](const SettingSpec& spec, const SettingValue&) {
-                                         applied.emplace_back(spec.name);
-                                     }));
+    EXPECT_TRUE(RestoreSettingsGroup(
+        file, kMainSettingsKey, kMainSettings,
+        [&](const SettingSpec& spec, const SettingValue&) { applied.emplace_back(spec.name); }));
     EXPECT_EQ(applied, (std::vector<std::string>{"Edit1_Text", "BlendTrackBar_Position",
                                                  "SkipDSi_Checked"}));
 }
@@ -95,17 +96,18 @@ TEST(SettingsGroups, SaveWritesEveryValueAndKeepsTheOtherGroup) {
     const std::string path = dir.file("deep/er/settings.reg");
     RegFile file;
     file.set(kWizardSettingsKey, "BgsPath_Text", RegValue::String("/pictures/"));
-    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings, [](const SettingSpec& spec) -> SettingValue {
-        switch (spec.kind) {
-            case SettingKind::Text:
-                return std::string("t");
-            case SettingKind::Boolean:
-                return spec.name == "ModeOverwrite_Checked";
-            case SettingKind::Number:
-                return std::int32_t{255};
-        }
-        return std::string();
-    });
+    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings,
+                      [](const SettingSpec& spec) -> SettingValue {
+                          switch (spec.kind) {
+                              case SettingKind::Text:
+                                  return std::string("t");
+                              case SettingKind::Boolean:
+                                  return spec.name == "ModeOverwrite_Checked";
+                              case SettingKind::Number:
+                                  return std::int32_t{255};
+                          }
+                          return std::string();
+                      });
     ASSERT_TRUE(SaveSettingsFile(path, file).ok());
 
     RegFile back;

@@ -164,7 +164,8 @@ bool ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& bytes) {
             break;
         }
         unsigned value = 0;
-        const auto [end, error] = std::from_chars(text.data() + i, text.data() + std::min(text.size(), i + 2), value, 16);
+        const auto [end, error] =
+            std::from_chars(text.data() + i, text.data() + std::min(text.size(), i + 2), value, 16);
         if (error != std::errc() || end == text.data() + i) {
             return false;
         }
@@ -196,7 +197,8 @@ RegValue ParseData(std::string_view data) {
     if (data.starts_with("dword:")) {
         std::uint32_t value = 0;
         const std::string_view digits = data.substr(6);
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
         if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty()) {
             return RegValue::Dword(value);
         }
@@ -249,8 +251,9 @@ std::string RegFile::Serialize() const {
             std::string line = Quoted(name) + "=";
             switch (value.type) {
                 case RegValue::Type::String:
-                    line = HasControlCharacters(value.text) ? HexLine(line + "hex(1):", Utf16Bytes(value.text))
-                                                            : line + Quoted(value.text);
+                    line = HasControlCharacters(value.text)
+                               ? HexLine(line + "hex(1):", Utf16Bytes(value.text))
+                               : line + Quoted(value.text);
                     break;
                 case RegValue::Type::Dword: {
                     char hex[16];
@@ -281,7 +284,9 @@ const RegFile::Key* RegFile::findKey(std::string_view key) const {
     return const_cast<RegFile*>(this)->findKey(key);
 }
 
-bool RegFile::hasKey(std::string_view key) const { return findKey(key) != nullptr; }
+bool RegFile::hasKey(std::string_view key) const {
+    return findKey(key) != nullptr;
+}
 
 const RegValue* RegFile::find(std::string_view key, std::string_view name) const {
     const Key* k = findKey(key);

@@ -32,7 +32,7 @@ struct RegValue {
 // breaks or other control characters is written as hex(1) (UTF-16LE bytes), as it does too.
 // Written with CR LF line ends; LF alone and a byte-order mark are accepted on reading.
 class RegFile {
-public:
+  public:
     static RegFile Parse(std::string_view content);
     std::string Serialize() const;
 
@@ -41,7 +41,7 @@ public:
     void set(std::string_view key, std::string_view name, RegValue value);
     bool hasKey(std::string_view key) const;
 
-private:
+  private:
     struct Key {
         std::string path;
         std::vector<std::pair<std::string, RegValue>> values;

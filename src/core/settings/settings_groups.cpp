@@ -99,9 +99,9 @@ std::optional<std::string> ReadText(const RegValue& value) {
     return std::nullopt;
 }
 
-bool RestoreSettingsGroup(const RegFile& file, std::string_view key,
-                          std::span<const SettingSpec> specs,
-                          const std::function<void(const SettingSpec&, const SettingValue&)>& apply) {
+bool RestoreSettingsGroup(
+    const RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
+    const std::function<void(const SettingSpec&, const SettingValue&)>& apply) {
     std::int32_t formVersion = 0;
     if (const RegValue* stored = file.find(key, kFormVersion)) {
         formVersion = ReadNumber(*stored).value_or(0);

@@ -68,9 +68,9 @@ std::optional<std::string> ReadText(const RegValue& value);
 
 // Restores a group: calls `apply` for each stored value that exists and reads as its kind,
 // in table order. Returns false, applying nothing, when the stored FormVersion is below 0.
-bool RestoreSettingsGroup(const RegFile& file, std::string_view key,
-                          std::span<const SettingSpec> specs,
-                          const std::function<void(const SettingSpec&, const SettingValue&)>& apply);
+bool RestoreSettingsGroup(
+    const RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
+    const std::function<void(const SettingSpec&, const SettingValue&)>& apply);
 
 // Writes FormVersion 0 and every value of a group, asking `current` for each.
 void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
