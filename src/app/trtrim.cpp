@@ -365,8 +365,8 @@ void TRTrim::setRadioFromSettings(QRadioButton* button, bool checked) {
 void TRTrim::restoreSettings() {
     RegFile file;
     (void)LoadSettingsFile(SettingsFilePath(), file);  // an unreadable store leaves the defaults
-    const auto apply = [this](const SettingSpec& spec, const SettingValue& value) {
-        const std::string_view name = spec.name;
+    const auto apply = [this](const StoredSetting& setting, const SettingValue& value) {
+        const std::string_view name = setting.name;
         if (name == "Edit1_Text") {
             Edit1->setText(FromPath(std::get<std::string>(value)));
         } else if (name == "inputfold_Caption") {
@@ -412,8 +412,8 @@ void TRTrim::saveSettings() {
     RegFile file;
     (void)LoadSettingsFile(path, file);  // the wizard's group is kept as it stands
     SaveSettingsGroup(
-        file, kMainSettingsKey, kMainSettings, [this](const SettingSpec& spec) -> SettingValue {
-            const std::string_view name = spec.name;
+        file, kMainSettingsKey, kMainSettings, [this](const StoredSetting& setting) -> SettingValue {
+            const std::string_view name = setting.name;
             if (name == "Edit1_Text") {
                 return ToPath(Edit1->text());
             }

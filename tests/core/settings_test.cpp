@@ -76,7 +76,7 @@ TEST(SettingsGroups, RestoreAppliesReadableValuesInTableOrder) {
     std::vector<std::string> applied;
     EXPECT_TRUE(RestoreSettingsGroup(
         file, kMainSettingsKey, kMainSettings,
-        [&](const SettingSpec& spec, const SettingValue&) { applied.emplace_back(spec.name); }));
+        [&](const StoredSetting& setting, const SettingValue&) { applied.emplace_back(setting.name); }));
     EXPECT_EQ(applied, (std::vector<std::string>{"Edit1_Text", "BlendTrackBar_Position",
                                                  "SkipDSi_Checked"}));
 }
@@ -87,7 +87,7 @@ TEST(SettingsGroups, NegativeFormVersionRestoresNothing) {
     file.set(kMainSettingsKey, "SkipDSi_Checked", RegValue::String("TRUE"));
     int applied = 0;
     EXPECT_FALSE(RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                                      [&](const SettingSpec&, const SettingValue&) { ++applied; }));
+                                      [&](const StoredSetting&, const SettingValue&) { ++applied; }));
     EXPECT_EQ(applied, 0);
 }
 
@@ -97,12 +97,12 @@ TEST(SettingsGroups, SaveWritesEveryValueAndKeepsTheOtherGroup) {
     RegFile file;
     file.set(kWizardSettingsKey, "BgsPath_Text", RegValue::String("/pictures/"));
     SaveSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                      [](const SettingSpec& spec) -> SettingValue {
-                          switch (spec.kind) {
+                      [](const StoredSetting& setting) -> SettingValue {
+                          switch (setting.kind) {
                               case SettingKind::Text:
                                   return std::string("t");
                               case SettingKind::Boolean:
-                                  return spec.name == "ModeOverwrite_Checked";
+                                  return setting.name == "ModeOverwrite_Checked";
                               case SettingKind::Number:
                                   return std::int32_t{255};
                           }

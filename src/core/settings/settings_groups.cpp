@@ -100,8 +100,8 @@ std::optional<std::string> ReadText(const RegValue& value) {
 }
 
 bool RestoreSettingsGroup(
-    const RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
-    const std::function<void(const SettingSpec&, const SettingValue&)>& apply) {
+    const RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
+    const std::function<void(const StoredSetting&, const SettingValue&)>& apply) {
     std::int32_t formVersion = 0;
     if (const RegValue* stored = file.find(key, kFormVersion)) {
         formVersion = ReadNumber(*stored).value_or(0);
@@ -109,25 +109,25 @@ bool RestoreSettingsGroup(
     if (formVersion < 0) {
         return false;
     }
-    for (const SettingSpec& spec : specs) {
-        const RegValue* stored = file.find(key, spec.name);
+    for (const StoredSetting& setting : settings) {
+        const RegValue* stored = file.find(key, setting.name);
         if (!stored) {
             continue;
         }
-        switch (spec.kind) {
+        switch (setting.kind) {
             case SettingKind::Text:
                 if (const auto text = ReadText(*stored)) {
-                    apply(spec, *text);
+                    apply(setting, *text);
                 }
                 break;
             case SettingKind::Boolean:
                 if (const auto on = ReadBoolean(*stored)) {
-                    apply(spec, *on);
+                    apply(setting, *on);
                 }
                 break;
             case SettingKind::Number:
                 if (const auto number = ReadNumber(*stored)) {
-                    apply(spec, *number);
+                    apply(setting, *number);
                 }
                 break;
         }
@@ -135,17 +135,17 @@ bool RestoreSettingsGroup(
     return true;
 }
 
-void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
-                       const std::function<SettingValue(const SettingSpec&)>& current) {
+void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
+                       const std::function<SettingValue(const StoredSetting&)>& current) {
     file.set(key, kFormVersion, RegValue::Dword(0));
-    for (const SettingSpec& spec : specs) {
-        const SettingValue value = current(spec);
+    for (const StoredSetting& setting : settings) {
+        const SettingValue value = current(setting);
         if (const auto* text = std::get_if<std::string>(&value)) {
-            file.set(key, spec.name, RegValue::String(*text));
+            file.set(key, setting.name, RegValue::String(*text));
         } else if (const auto* on = std::get_if<bool>(&value)) {
-            file.set(key, spec.name, RegValue::String(*on ? "TRUE" : "FALSE"));
+            file.set(key, setting.name, RegValue::String(*on ? "TRUE" : "FALSE"));
         } else {
-            file.set(key, spec.name,
+            file.set(key, setting.name,
                      RegValue::Dword(static_cast<std::uint32_t>(std::get<std::int32_t>(value))));
         }
     }

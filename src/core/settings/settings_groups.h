@@ -16,7 +16,7 @@ namespace ostravex {
 // What kind of control property a stored value holds.
 enum class SettingKind { Text, Boolean, Number };
 
-struct SettingSpec {
+struct StoredSetting {
     std::string_view name;  // the control's name, "_", the property's name
     SettingKind kind;
 };
@@ -28,7 +28,7 @@ inline constexpr std::string_view kWizardSettingsKey = "HKEY_CURRENT_USER\\Ostra
 inline constexpr std::string_view kFormVersion = "FormVersion";
 
 // The main window's options, in the order they are read and written.
-inline constexpr SettingSpec kMainSettings[] = {
+inline constexpr StoredSetting kMainSettings[] = {
     {"Edit1_Text", SettingKind::Text},
     {"ModeOverwrite_Checked", SettingKind::Boolean},
     {"ModeBackup_Checked", SettingKind::Boolean},
@@ -52,7 +52,7 @@ inline constexpr SettingSpec kMainSettings[] = {
 };
 
 // The background wizard's choices.
-inline constexpr SettingSpec kWizardSettings[] = {
+inline constexpr StoredSetting kWizardSettings[] = {
     {"BgsPath_Text", SettingKind::Text},
     {"FixedBgPath_Text", SettingKind::Text},
     {"RandomBgs_Checked", SettingKind::Boolean},
@@ -69,12 +69,12 @@ std::optional<std::string> ReadText(const RegValue& value);
 // Restores a group: calls `apply` for each stored value that exists and reads as its kind,
 // in table order. Returns false, applying nothing, when the stored FormVersion is below 0.
 bool RestoreSettingsGroup(
-    const RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
-    const std::function<void(const SettingSpec&, const SettingValue&)>& apply);
+    const RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
+    const std::function<void(const StoredSetting&, const SettingValue&)>& apply);
 
 // Writes FormVersion 0 and every value of a group, asking `current` for each.
-void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const SettingSpec> specs,
-                       const std::function<SettingValue(const SettingSpec&)>& current);
+void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
+                       const std::function<SettingValue(const StoredSetting&)>& current);
 
 // The per-user store: $XDG_CONFIG_HOME/ostravex/settings.reg (~/.config/... by default).
 std::string SettingsFilePath();
