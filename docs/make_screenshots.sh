@@ -45,9 +45,11 @@ for i, name in enumerate(["Golden Sun (E)", "Metroid Fusion (E)", "Advance Wars 
     with open(f"{root}/GBA/{name}.gba", "wb") as f:
         f.write(data + b"\xff" * ((16 << 20) - len(data)))
 PY
-mkdir -p "$XDG_CONFIG_HOME/ostravex"
+mkdir -p "$XDG_CONFIG_HOME/ostravex" "$work/pictures"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n"ModeBackup_Checked"="TRUE"\r\n"UseListView_Checked"="TRUE"\r\n' \
     > "$XDG_CONFIG_HOME/ostravex/settings.reg"
+# A photo for the wizards.
+convert -size 800x600 plasma:'#3a7bd5'-'#f0c83c' -blur 0x2 "$work/pictures/photo.jpg"
 
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -e
@@ -73,6 +75,31 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     xdotool windowmove "$info" 0 0
     sleep 0.5
     import -window root -crop 323x684+0+0 "'"$out"'/header-window.png"
+    xdotool key --window "$info" ctrl+w || true
+    xdotool windowunmap "$info" || true
+    xdotool mousemove --window "$win" 140 310 click 1    # "Alternate Backgrounds"
+    sleep 0.3
+    xdotool mousemove --window "$win" 254 365 click 1    # the background wizard
+    sleep 1.5
+    wizard=$(xdotool search --name "Jpeg Picture Processing" | head -1)
+    xdotool windowmove "$wizard" 0 0
+    xdotool mousemove --window "$wizard" 68 15 click 1   # "Load Base Picture"
+    sleep 1.5
+    xdotool type --delay 5 "'"$work"'/pictures/photo.jpg"
+    xdotool key Return
+    sleep 1
+    import -window root -crop 577x555+0+0 "'"$out"'/background-wizard.png"
+    xdotool mousemove --window "$wizard" 68 63 click 1   # "Crop Wizard"
+    sleep 1.5
+    crop=$(xdotool search --name "Cropping Wizard" | head -1)
+    xdotool windowmove "$crop" 0 0
+    sleep 0.3
+    xdotool mousemove --window "$crop" 60 40 click 1
+    xdotool mousemove --window "$crop" 300 220
+    sleep 0.2
+    xdotool mousemove --window "$crop" 420 300
+    sleep 0.5
+    import -window root -crop 830x670+0+0 "'"$out"'/crop-wizard.png"
     kill %1
 '
 echo "screenshots in $out"

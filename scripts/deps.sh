@@ -16,6 +16,7 @@ packages=(
     7zip
     qt6-base-dev
     libgl-dev
+    libcurl4-openssl-dev
 )
 
 missing=()

@@ -32,14 +32,26 @@
 
 #include "about_window.h"
 #include "app_icon.h"
+#include "backgrounds/background_rules.h"
+#include "bg_wizard.h"
 #include "build_settings.h"
 #include "io/paths.h"
+#include "jpeg_picture.h"
 #include "log_window.h"
 #include "rom_info_window.h"
 #include "scan/rom_list_entry.h"
 #include "settings/settings_groups.h"
 #include "trim/counter_labels.h"
+#include "update/http_client.h"
+#include "update/version_check.h"
+#include "update/version_reply.h"
 #include "user_dialogs.h"
+
+// The default background is compiled into the library; a static library's resources are
+// registered by hand.
+static void RegisterResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace ostravex::app {
 namespace {
@@ -89,8 +101,11 @@ QToolButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPi
 }  // namespace
 
 TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialogs, QWidget* parent)
-    : QWidget(parent), m_dialogs(dialogs ? std::move(dialogs) : std::make_shared<UserDialogs>()) {
+    : QWidget(parent),
+      m_dialogs(dialogs ? std::move(dialogs) : std::make_shared<UserDialogs>()),
+      m_versionHost(kVersionHost) {
     setObjectName("TRTrim");
+    RegisterResources();
     createControls();
     connectControls();
     FormCreate(arguments);
@@ -118,6 +133,12 @@ void TRTrim::createControls() {
     font.setPointSize(8);
     setFont(font);
     setAcceptDrops(true);
+
+    rar2 = Named(new QLabel(this), "rar2");
+    rar2->setGeometry(0, 0, 577, 432);
+    rar2->setPixmap(QPixmap(":/background.jpg"));
+    rar2->lower();
+    rar2->installEventFilter(this);
 
     ScanButton = Named(new QPushButton("Scan Folders", this), "ScanButton");
     ScanButton->setGeometry(8, 6, 96, 24);
@@ -213,10 +234,15 @@ void TRTrim::createControls() {
                               {132, 302, 150, 17});
     DisableBackground =
         CheckBox(this, "DisableBackground", "Disable Background", {}, {286, 302, 130, 17});
-    CheckNewVer = CheckBox(this, "CheckNewVer", {}, {}, {420, 302, 17, 17});
+    const QString versionHint = "Check for new version at start-up or when you enable the box";
+    CheckNewVer = CheckBox(this, "CheckNewVer", {}, versionHint, {420, 302, 17, 17});
     CheckNewVer->setChecked(true);
+    CheckNewVer->setCursor(Qt::PointingHandCursor);
     Label2 = Named(new QLabel("Check for new version", this), "Label2");
     Label2->setGeometry(438, 302, 124, 17);
+    Label2->setToolTip(versionHint);
+    Label2->setCursor(Qt::PointingHandCursor);
+    Label2->installEventFilter(this);
 
     const QString labelStyle = "QLabel { font-weight: bold; }";
     const auto counter = [&](const char* name, const char* caption, int row) {
@@ -250,12 +276,20 @@ void TRTrim::createControls() {
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setStyleSheet("QPlainTextEdit { background: transparent; }");
 
-    // The links to the maker's pages come with the version check.
     Label6 = Named(new QLabel(this), "Label6");
-    Label6->setVisible(false);
-    Image1 = Named(new QToolButton(this), "Image1");
-    Image1->setToolTip("Please donate to help support this application");
-    Image1->setVisible(false);
+    Label6->setText(QString("<a href=\"%1\">%1</a>").arg(QString(kWebsiteUrl).toHtmlEscaped()));
+    Label6->setToolTip(QString("Visit ") + kForumUrl);
+    Label6->setCursor(Qt::PointingHandCursor);
+    Label6->setGeometry(300, 122, 170, 15);
+    Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont linkFont("Arial");
+    linkFont.setPointSize(7);
+    Label6->setFont(linkFont);
+    Image1 = PictureButton(this, "Image1", QStyle::SP_DialogYesButton,
+                           "Please donate to help support this application", {474, 120, 64, 17});
+    Image1->setText("Donate");
+    Image1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Image1->setCursor(Qt::PointingHandCursor);
 
     SingleProgress = Named(new QProgressBar(this), "SingleProgress");
     SingleProgress->setGeometry(8, 405, 554, 11);
@@ -324,6 +358,12 @@ void TRTrim::connectControls() {
         connect(hidden, &QToolButton::clicked, this,
                 [this] { m_dialogs->message(this, "Not yet implemented"); });
     }
+    connect(BgChangeBut, &QToolButton::clicked, this, &TRTrim::BgChangeButClick);
+    connect(DisableBackground, &QCheckBox::toggled, this, &TRTrim::DisableBackgroundClick);
+    // A click on the box itself: the box has toggled when the check starts.
+    connect(CheckNewVer, &QCheckBox::clicked, this, &TRTrim::CheckNewVerMouseUp);
+    connect(Label6, &QLabel::linkActivated, this, &TRTrim::Label6Click);
+    connect(Image1, &QToolButton::clicked, this, &TRTrim::Image1Click);
 }
 
 // ---- start-up ---------------------------------------------------------------------------
@@ -345,8 +385,149 @@ void TRTrim::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        ProcessSelectClick();
+        // Once the window is up: its background and the version check may take a while.
+        QTimer::singleShot(0, this, &TRTrim::FormShow);
     }
+}
+
+void TRTrim::FormShow() {
+    ProcessSelectClick();
+    if (DisableBackground->isChecked()) {
+        rar2->setVisible(false);  // the plain window colour, and no version check
+        rar2->clear();
+        return;
+    }
+    if (UseBackgrounds->isChecked()) {
+        RegFile file;
+        (void)LoadSettingsFile(SettingsFilePath(), file);
+        const BackgroundPlan plan =
+            PlanAlternateBackground(ReadWizardChoices(file), [this] { pump(); });
+        for (const std::string& line : plan.logLines) {
+            addLog(line);
+        }
+        if (plan.picture && !SetBg(FromPath(*plan.picture))) {
+            return;  // a picture that cannot be decoded: its error was shown
+        }
+    }
+    CheckNewVerMouseUp();
+}
+
+bool TRTrim::SetBg(const QString& file) {
+    JpegPicture picture;
+    QString error;
+    if (!JpegPicture::Load(file, picture, error)) {
+        m_dialogs->error(this, error);
+        return false;
+    }
+    if (IsUsableBackground(picture.image.width(), picture.image.height(),
+                           static_cast<std::uint64_t>(QFileInfo(file).size()))) {
+        showBackground(picture.image);
+    } else {
+        addLog("Picture must be 577 x 432 and at least 15 KB. Use the stretch or cropping wizard");
+    }
+    return true;
+}
+
+void TRTrim::showBackground(const QImage& picture) {
+    rar2->setPixmap(QPixmap::fromImage(picture));
+    rar2->setVisible(true);
+}
+
+void TRTrim::BgChangeButClick() {
+    if (DisableBackground->isChecked()) {
+        m_dialogs->message(this, "Background is disabled");
+        return;
+    }
+    if (!UseBackgrounds->isChecked()) {
+        m_dialogs->message(this, "Backgrounds are disabled");
+        return;
+    }
+    auto* wizard = new TBgWizard(
+        *m_dialogs, [this](const QImage& picture) { showBackground(picture); }, this);
+    wizard->setAttribute(Qt::WA_DeleteOnClose);
+    if (wizard->BgsPath->text().isEmpty() || !QDir(wizard->BgsPath->text()).exists()) {
+        wizard->BgsPath->setText(QCoreApplication::applicationDirPath() + "/");
+    }
+    wizard->exec();
+}
+
+void TRTrim::DisableBackgroundClick() {
+    if (isVisible()) {
+        QTimer::singleShot(100, this, &TRTrim::BgTimerTimer);
+    }
+}
+
+void TRTrim::BgTimerTimer() {
+    m_dialogs->message(this, "Restart required");
+    // The options are saved on the way out; the change shows at the next start.
+    close();
+}
+
+// ---- the version check ------------------------------------------------------------------
+
+void TRTrim::setVersionService(const QString& host, std::chrono::milliseconds timeout) {
+    m_versionHost = host;
+    m_versionTimeout = timeout;
+}
+
+void TRTrim::CheckNewVerMouseUp() {
+    if (!CheckNewVer->isChecked()) {
+        return;
+    }
+    if (m_checkingVersion) {
+        m_dialogs->error(this, "The version check is busy with an earlier request");
+        return;
+    }
+    addLog("Checking for new version..");
+    const std::string host = m_versionHost.toStdString();
+    if (!IsVersionServiceConfigured(host)) {
+        addLog("Couldn't check for new version");  // this build names no service
+        return;
+    }
+    m_checkingVersion = true;
+    HttpGetOptions options;
+    options.inactivityTimeout = m_versionTimeout;
+    options.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
+    HttpReply reply;
+    const Status status = HttpGet(VersionCheckUrl(host), options, reply);
+    m_checkingVersion = false;
+    if (!status) {
+        m_dialogs->error(this, FromUtf8(status.reason()));
+        return;
+    }
+    const VersionReply answer = InterpretVersionReply(reply.body);
+    switch (answer.kind) {
+        case VersionReply::Kind::LatestVersion:
+            addLog("You have the latest version");
+            break;
+        case VersionReply::Kind::NewBuild:
+            m_dialogs->message(this, "New version found! Build " +
+                                         QString::fromLatin1(answer.text.c_str()) +
+                                         " is available");
+            Label6Click();
+            break;
+        case VersionReply::Kind::Notice:
+            m_dialogs->message(this, QString::fromLocal8Bit(answer.text.c_str()));
+            break;
+        case VersionReply::Kind::CouldNotCheck:
+            addLog("Couldn't check for new version");
+            break;
+        case VersionReply::Kind::Nothing:
+            break;
+    }
+}
+
+void TRTrim::Label2Click() {
+    CheckNewVer->setChecked(!CheckNewVer->isChecked());
+    CheckNewVerMouseUp();
+}
+
+void TRTrim::Label6Click() {
+    m_dialogs->openUrl(kWebsiteUrl);
+}
+
+void TRTrim::Image1Click() {
+    m_dialogs->openUrl(kDonateUrl);
 }
 
 // ---- settings ---------------------------------------------------------------------------
@@ -411,31 +592,31 @@ void TRTrim::saveSettings() {
     const std::string path = SettingsFilePath();
     RegFile file;
     (void)LoadSettingsFile(path, file);  // the wizard's group is kept as it stands
-    SaveSettingsGroup(
-        file, kMainSettingsKey, kMainSettings, [this](const StoredSetting& setting) -> SettingValue {
-            const std::string_view name = setting.name;
-            if (name == "Edit1_Text") {
-                return ToPath(Edit1->text());
-            }
-            if (name == "inputfold_Caption") {
-                return ToPath(inputfold->text());
-            }
-            if (name == "BlendTrackBar_Position") {
-                return static_cast<std::int32_t>(BlendTrackBar->value());
-            }
-            if (name == "TopWind_Down") {
-                return TopWind->isChecked();
-            }
-            if (name == "TopMostWindow1_AlwaysOnTop") {
-                return m_alwaysOnTop;
-            }
-            const QString control =
-                QString::fromLatin1(name.data(), static_cast<qsizetype>(name.find('_')));
-            if (const auto* button = findChild<QAbstractButton*>(control)) {
-                return button->isChecked();
-            }
-            return false;
-        });
+    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings,
+                      [this](const StoredSetting& setting) -> SettingValue {
+                          const std::string_view name = setting.name;
+                          if (name == "Edit1_Text") {
+                              return ToPath(Edit1->text());
+                          }
+                          if (name == "inputfold_Caption") {
+                              return ToPath(inputfold->text());
+                          }
+                          if (name == "BlendTrackBar_Position") {
+                              return static_cast<std::int32_t>(BlendTrackBar->value());
+                          }
+                          if (name == "TopWind_Down") {
+                              return TopWind->isChecked();
+                          }
+                          if (name == "TopMostWindow1_AlwaysOnTop") {
+                              return m_alwaysOnTop;
+                          }
+                          const QString control = QString::fromLatin1(
+                              name.data(), static_cast<qsizetype>(name.find('_')));
+                          if (const auto* button = findChild<QAbstractButton*>(control)) {
+                              return button->isChecked();
+                          }
+                          return false;
+                      });
     if (Status status = SaveSettingsFile(path, file); !status) {
         m_dialogs->error(this, "Cannot save the settings to " + FromPath(path) + ": " +
                                    FromUtf8(status.reason()));
@@ -728,11 +909,27 @@ bool TRTrim::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
+    if (watched == Label2) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            Label2Click();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
         event->type() == QEvent::MouseButtonRelease) {
         return DragWindow(static_cast<QMouseEvent*>(event));
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TRTrim::mousePressEvent(QMouseEvent* event) {
+    DragWindow(event);
+}
+
+void TRTrim::mouseMoveEvent(QMouseEvent* event) {
+    DragWindow(event);
 }
 
 bool TRTrim::DragWindow(QMouseEvent* event) {

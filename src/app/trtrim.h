@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QStringList>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -92,6 +93,8 @@ class TRTrim : public QWidget, public Host {
     // The entries of the current or last run, in processing order.
     QStringList romlist;
 
+    QLabel* rar2;  // the background picture, behind every control
+
     // Handlers.
     void ScanButtonClick();
     void TrimButtonClick();
@@ -106,6 +109,21 @@ class TRTrim : public QWidget, public Host {
     void ModeFolderClick();
     void TopWindClick();
     void BlendTrackBarChange();
+    void FormShow();
+    // Shows `file` as the background when it is a 577 × 432 JPEG of at least 15000 bytes.
+    // False when the file cannot be decoded (the error has been shown).
+    bool SetBg(const QString& file);
+    void BgChangeButClick();
+    void DisableBackgroundClick();
+    void BgTimerTimer();
+    void CheckNewVerMouseUp();
+    void Label2Click();
+    void Label6Click();
+    void Image1Click();
+    // The version service and its time-out (tests point them at a loopback server).
+    void setVersionService(const QString& host, std::chrono::milliseconds timeout);
+    // Shows a picture as the background at once, unchecked ("Try Background").
+    void showBackground(const QImage& picture);
     // Files and folders dropped on the window or the list (ignored while busy).
     void handleDrop(const QStringList& paths);
 
@@ -147,6 +165,8 @@ class TRTrim : public QWidget, public Host {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -176,6 +196,9 @@ class TRTrim : public QWidget, public Host {
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
     QElapsedTimer m_sincePump;
+    QString m_versionHost;
+    std::chrono::milliseconds m_versionTimeout{30000};
+    bool m_checkingVersion = false;
     QPoint m_dragOffset;
     bool m_manualDrag = false;
 };

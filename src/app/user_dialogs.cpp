@@ -1,9 +1,11 @@
 #include "user_dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace ostravex::app {
 
@@ -35,6 +37,14 @@ QString UserDialogs::saveFileName(QWidget* parent, const QString& filter, const 
         return {};
     }
     return dialog.selectedFiles().front();
+}
+
+QString UserDialogs::openFileName(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, {}, {}, filter);
+}
+
+void UserDialogs::openUrl(const QString& address) {
+    QDesktopServices::openUrl(QUrl(address));
 }
 
 }  // namespace ostravex::app

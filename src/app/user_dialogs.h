@@ -22,6 +22,10 @@ class UserDialogs {
     virtual void error(QWidget* parent, const QString& text);
     // A file name to save to; empty when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& filter, const QString& suffix);
+    // A file to open; empty when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& filter);
+    // Opens a web address in the user's browser.
+    virtual void openUrl(const QString& address);
 };
 
 }  // namespace ostravex::app

@@ -18,6 +18,8 @@ class FakeDialogs : public app::UserDialogs {
     QStringList messages;
     QStringList errors;
     QString saveAnswer;
+    QString openAnswer;
+    QStringList openedUrls;
     std::function<void()> onMessage;
 
     std::optional<QString> pickFolder(QWidget*, const QString& title,
@@ -42,6 +44,8 @@ class FakeDialogs : public app::UserDialogs {
     }
     void error(QWidget*, const QString& text) override { errors << text; }
     QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAnswer; }
+    QString openFileName(QWidget*, const QString&) override { return openAnswer; }
+    void openUrl(const QString& address) override { openedUrls << address; }
 };
 
 }  // namespace ostravex::testing

@@ -74,9 +74,10 @@ TEST(SettingsGroups, RestoreAppliesReadableValuesInTableOrder) {
     file.set("HKEY_CURRENT_USER\\Software\\Ostravex", "OnlyPatch_Checked",
              RegValue::String("TRUE"));
     std::vector<std::string> applied;
-    EXPECT_TRUE(RestoreSettingsGroup(
-        file, kMainSettingsKey, kMainSettings,
-        [&](const StoredSetting& setting, const SettingValue&) { applied.emplace_back(setting.name); }));
+    EXPECT_TRUE(RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
+                                     [&](const StoredSetting& setting, const SettingValue&) {
+                                         applied.emplace_back(setting.name);
+                                     }));
     EXPECT_EQ(applied, (std::vector<std::string>{"Edit1_Text", "BlendTrackBar_Position",
                                                  "SkipDSi_Checked"}));
 }
@@ -86,8 +87,9 @@ TEST(SettingsGroups, NegativeFormVersionRestoresNothing) {
     file.set(kMainSettingsKey, "FormVersion", RegValue::Dword(0xFFFFFFFF));
     file.set(kMainSettingsKey, "SkipDSi_Checked", RegValue::String("TRUE"));
     int applied = 0;
-    EXPECT_FALSE(RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                                      [&](const StoredSetting&, const SettingValue&) { ++applied; }));
+    EXPECT_FALSE(
+        RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
+                             [&](const StoredSetting&, const SettingValue&) { ++applied; }));
     EXPECT_EQ(applied, 0);
 }
 

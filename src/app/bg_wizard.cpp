@@ -1,0 +1,259 @@
+#include "bg_wizard.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QStyle>
+#include <QToolButton>
+
+#include "crop_wizard.h"
+#include "io/paths.h"
+#include "settings/settings_groups.h"
+#include "user_dialogs.h"
+
+namespace ostravex::app {
+namespace {
+
+constexpr const char* kJpegFilter = "JPEG Image File (*.jpg)";
+constexpr const char* kWrongSize = "Picture must be 577 x 432. Use the stretch or cropping wizard";
+
+bool IsJpegName(const QString& path) {
+    return QFileInfo(path).suffix().toLower() == "jpg";
+}
+
+std::string ToPath(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+QString FromPath(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QRect& place) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    return button;
+}
+
+}  // namespace
+
+TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tryBackground,
+                     QWidget* parent)
+    : QDialog(parent), m_dialogs(dialogs), m_tryBackground(std::move(tryBackground)) {
+    setObjectName("TBgWizard");
+    setWindowTitle("Jpeg Picture Processing Wizard - Only JPG pictures allowed");
+    setFixedSize(577, 555);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(255, 221, 238));
+    setPalette(palette);
+
+    LoadPic = Button(this, "LoadPic", "Load Base Picture", {6, 4, 124, 22});
+    StretchPic = Button(this, "StretchPic", "Stretch Picture", {6, 28, 124, 22});
+    OpenCrop = Button(this, "OpenCrop", "Crop Wizard", {6, 52, 124, 22});
+    SavePic = Button(this, "SavePic", "Save Picture", {6, 76, 124, 22});
+    Button1 = Button(this, "Button1", "Try Background", {6, 100, 124, 20});
+    for (QPushButton* button : {SavePic, OpenCrop, StretchPic}) {
+        button->setEnabled(false);
+    }
+
+    FlatGroupBox1 = new QGroupBox("Picture Selection", this);
+    FlatGroupBox1->setObjectName("FlatGroupBox1");
+    FlatGroupBox1->setGeometry(136, 0, 436, 104);
+    RandomBgs = new QRadioButton("Randomly pick a background from this folder", FlatGroupBox1);
+    RandomBgs->setObjectName("RandomBgs");
+    RandomBgs->setGeometry(8, 14, 400, 18);
+    RandomBgs->setChecked(true);
+    BgsPath = new QLineEdit(FlatGroupBox1);
+    BgsPath->setObjectName("BgsPath");
+    BgsPath->setReadOnly(true);
+    BgsPath->setGeometry(8, 32, 394, 20);
+    FlatButton4 = new QToolButton(FlatGroupBox1);
+    FlatButton4->setObjectName("FlatButton4");
+    FlatButton4->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    FlatButton4->setToolTip("Pick pictures folder");
+    FlatButton4->setGeometry(406, 31, 24, 22);
+    FixedBg = new QRadioButton("Select a default fixed background", FlatGroupBox1);
+    FixedBg->setObjectName("FixedBg");
+    FixedBg->setGeometry(8, 56, 260, 18);
+    FlatButton1 = Button(FlatGroupBox1, "FlatButton1", "Set Default Picture", {294, 54, 136, 22});
+    FixedBgPath = new QLineEdit(FlatGroupBox1);
+    FixedBgPath->setObjectName("FixedBgPath");
+    FixedBgPath->setReadOnly(true);
+    FixedBgPath->setGeometry(8, 78, 422, 20);
+
+    Label2 = new QLabel("The picture must be 577x432", this);
+    Label2->setObjectName("Label2");
+    Label2->setStyleSheet("color: blue;");
+    Label2->setGeometry(142, 104, 220, 17);
+    Label3 = new QLabel("Current Size:", this);
+    Label3->setObjectName("Label3");
+    Label3->setStyleSheet("color: rgb(0, 128, 64);");
+    Label3->setGeometry(370, 104, 200, 17);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName("Image1");
+    Image1->move(0, 122);
+    Image1->resize(0, 0);
+
+    connect(LoadPic, &QPushButton::clicked, this, &TBgWizard::LoadPicClick);
+    connect(FlatButton1, &QPushButton::clicked, this, &TBgWizard::FlatButton1Click);
+    connect(FlatButton4, &QToolButton::clicked, this, &TBgWizard::FlatButton4Click);
+    connect(Button1, &QPushButton::clicked, this, &TBgWizard::Button1Click);
+    connect(StretchPic, &QPushButton::clicked, this, &TBgWizard::StretchPicClick);
+    connect(SavePic, &QPushButton::clicked, this, &TBgWizard::SavePicClick);
+    connect(OpenCrop, &QPushButton::clicked, this, &TBgWizard::OpenCropClick);
+
+    restoreChoices();
+}
+
+WizardChoices TBgWizard::choices() const {
+    return {ToPath(BgsPath->text()), ToPath(FixedBgPath->text()), RandomBgs->isChecked(),
+            FixedBg->isChecked()};
+}
+
+void TBgWizard::applyChoices(const WizardChoices& choices) {
+    BgsPath->setText(FromPath(choices.BgsPath));
+    FixedBgPath->setText(FromPath(choices.FixedBgPath));
+    // Both may be off after a restore (the store holds each on its own).
+    RandomBgs->setAutoExclusive(false);
+    FixedBg->setAutoExclusive(false);
+    RandomBgs->setChecked(choices.RandomBgs);
+    FixedBg->setChecked(choices.FixedBg);
+    RandomBgs->setAutoExclusive(true);
+    FixedBg->setAutoExclusive(true);
+}
+
+void TBgWizard::restoreChoices() {
+    RegFile file;
+    (void)LoadSettingsFile(SettingsFilePath(), file);
+    applyChoices(ReadWizardChoices(file));
+}
+
+void TBgWizard::saveChoices() {
+    m_saved = true;
+    const std::string path = SettingsFilePath();
+    RegFile file;
+    (void)LoadSettingsFile(path, file);
+    WriteWizardChoices(file, choices());
+    if (Status status = SaveSettingsFile(path, file); !status) {
+        m_dialogs.error(this, "Cannot save the settings to " + FromPath(path) + ": " +
+                                  QString::fromStdString(status.reason()));
+    }
+}
+
+void TBgWizard::closeEvent(QCloseEvent* event) {
+    if (!m_saved) {
+        saveChoices();
+    }
+    QDialog::closeEvent(event);
+}
+
+void TBgWizard::done(int result) {
+    if (!m_saved) {
+        saveChoices();
+    }
+    QDialog::done(result);
+}
+
+bool TBgWizard::loadJpeg(JpegPicture& picture, QString& path) {
+    path = m_dialogs.openFileName(this, kJpegFilter);
+    if (path.isEmpty() || !IsJpegName(path)) {
+        return false;  // another extension is passed over without a word
+    }
+    QString error;
+    if (!JpegPicture::Load(path, picture, error)) {
+        m_dialogs.error(this, error);
+        return false;
+    }
+    return true;
+}
+
+void TBgWizard::setPicture(JpegPicture picture) {
+    m_picture = std::move(picture);
+    Image1->setPixmap(QPixmap::fromImage(m_picture.image));
+    Image1->resize(m_picture.image.size());
+    Label3->setText(
+        QString("Current Size: %1x%2").arg(m_picture.image.width()).arg(m_picture.image.height()));
+}
+
+void TBgWizard::LoadPicClick() {
+    JpegPicture picture;
+    QString path;
+    if (!loadJpeg(picture, path)) {
+        return;
+    }
+    setPicture(std::move(picture));
+    for (QPushButton* button : {SavePic, OpenCrop, StretchPic}) {
+        button->setEnabled(true);
+    }
+}
+
+void TBgWizard::FlatButton1Click() {
+    JpegPicture picture;
+    QString path;
+    if (!loadJpeg(picture, path)) {
+        return;
+    }
+    setPicture(std::move(picture));
+    if (m_picture.image.size() == QSize(kBackgroundWidth, kBackgroundHeight)) {
+        FixedBgPath->setText(QFileInfo(path).absoluteFilePath());
+    } else {
+        m_dialogs.message(this, kWrongSize);
+    }
+}
+
+void TBgWizard::FlatButton4Click() {
+    const auto chosen = m_dialogs.pickFolder(this, "Pick pictures folder", QString());
+    if (chosen && !chosen->isEmpty() && QDir(*chosen).exists()) {
+        BgsPath->setText(FromPath(WithTrailingSlash(ToPath(*chosen))));
+    }
+}
+
+void TBgWizard::Button1Click() {
+    if (m_tryBackground && !m_picture.isNull()) {
+        m_tryBackground(m_picture.image);
+    }
+}
+
+void TBgWizard::StretchPicClick() {
+    const QImage stretched = m_picture.image.scaled(
+        kBackgroundWidth, kBackgroundHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    setPicture(JpegPicture::Encode(stretched));
+}
+
+void TBgWizard::SavePicClick() {
+    if (m_picture.image.size() != QSize(kBackgroundWidth, kBackgroundHeight)) {
+        m_dialogs.message(this, kWrongSize);
+        return;
+    }
+    const QString path = m_dialogs.saveFileName(this, kJpegFilter, QString());
+    if (path.isEmpty() || !IsJpegName(path)) {
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_picture.data) != m_picture.data.size() ||
+        !file.commit()) {
+        m_dialogs.error(this, file.errorString());
+    }
+}
+
+void TBgWizard::OpenCropClick() {
+    TCropWizard crop(m_picture.image, this);
+    if (crop.exec() == QDialog::Accepted) {
+        takeCrop(crop.result());
+    }
+}
+
+void TBgWizard::takeCrop(const JpegPicture& cropped) {
+    setPicture(cropped);
+}
+
+}  // namespace ostravex::app

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "backgrounds/background_rules.h"
+#include "jpeg_picture.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+namespace ostravex::app {
+
+class UserDialogs;
+
+// "Jpeg Picture Processing Wizard": chooses how the background is picked, and turns any
+// JPEG picture into a 577 × 432 one by stretching or cropping it.
+class TBgWizard : public QDialog {
+    Q_OBJECT
+  public:
+    // `tryBackground` shows a picture on the main window at once ("Try Background").
+    TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tryBackground,
+              QWidget* parent = nullptr);
+
+    QLabel* Image1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QPushButton* LoadPic;
+    QPushButton* SavePic;
+    QPushButton* OpenCrop;
+    QPushButton* StretchPic;
+    QGroupBox* FlatGroupBox1;
+    QRadioButton* RandomBgs;
+    QLineEdit* BgsPath;
+    QToolButton* FlatButton4;
+    QRadioButton* FixedBg;
+    QPushButton* FlatButton1;  // "Set Default Picture"
+    QLineEdit* FixedBgPath;
+    QPushButton* Button1;  // "Try Background"
+
+    void LoadPicClick();
+    void FlatButton1Click();
+    void FlatButton4Click();
+    void Button1Click();
+    void StretchPicClick();
+    void SavePicClick();
+    void OpenCropClick();
+    // The crop wizard's result becomes the working picture.
+    void takeCrop(const JpegPicture& cropped);
+
+    const JpegPicture& picture() const { return m_picture; }
+    WizardChoices choices() const;
+    void applyChoices(const WizardChoices& choices);
+    // Reads and writes the stored choices.
+    void restoreChoices();
+    void saveChoices();
+
+    // Closing: the choices are saved.
+    void done(int result) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    bool loadJpeg(JpegPicture& picture, QString& path);
+    void setPicture(JpegPicture picture);
+
+    UserDialogs& m_dialogs;
+    std::function<void(const QImage&)> m_tryBackground;
+    JpegPicture m_picture;
+    bool m_saved = false;
+};
+
+}  // namespace ostravex::app
