@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <memory>
 #include <set>
 
@@ -275,6 +277,27 @@ class BackgroundsTest : public QObject {
         QVERIFY(w.CheckNewVer->isChecked());
         QCOMPARE(server.requests().size(), std::size_t{1});
         QCOMPARE(w.logLines().back(), QString("You have the latest version"));
+    }
+
+    void aSecondCheckWhileOneWaitsIsRefused() {
+        LoopbackHttpServer slow([](const std::string&) {
+            QThread::msleep(300);
+            return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
+        });
+        TRTrim w({}, m_dialogs);
+        w.setVersionService(QString::fromStdString(slow.hostAndPort()),
+                            std::chrono::milliseconds(2000));
+        bool clickedMeanwhile = false;
+        QTimer::singleShot(50, &w, [&] {
+            clickedMeanwhile = true;
+            w.CheckNewVerMouseUp();  // the window stays responsive while the first one waits
+        });
+        w.CheckNewVerMouseUp();
+        QVERIFY(clickedMeanwhile);
+        QCOMPARE(m_dialogs->errors,
+                 QStringList{"The version check is busy with an earlier request"});
+        QCOMPARE(w.logLines().back(), QString("You have the latest version"));
+        QCOMPARE(slow.requests().size(), std::size_t{1});
     }
 
     void aBuildWithoutAServiceAsksNobody() {
