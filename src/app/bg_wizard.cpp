@@ -15,7 +15,8 @@
 
 #include "crop_wizard.h"
 #include "io/paths.h"
-#include "settings/settings_groups.h"
+#include "settings_store.h"
+#include "text_conversion.h"
 #include "user_dialogs.h"
 
 namespace ostravex::app {
@@ -26,13 +27,6 @@ constexpr const char* kWrongSize = "Picture must be 577 x 432. Use the stretch o
 
 bool IsJpegName(const QString& path) {
     return QFileInfo(path).suffix().toLower() == "jpg";
-}
-
-std::string ToPath(const QString& text) {
-    return QFile::encodeName(text).toStdString();
-}
-QString FromPath(const std::string& path) {
-    return QFile::decodeName(path.c_str());
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QRect& place) {
@@ -132,21 +126,12 @@ void TBgWizard::applyChoices(const WizardChoices& choices) {
 }
 
 void TBgWizard::restoreChoices() {
-    RegFile file;
-    (void)LoadSettingsFile(SettingsFilePath(), file);
-    applyChoices(ReadWizardChoices(file));
+    applyChoices(ReadWizardChoices(LoadStore()));
 }
 
 void TBgWizard::saveChoices() {
     m_saved = true;
-    const std::string path = SettingsFilePath();
-    RegFile file;
-    (void)LoadSettingsFile(path, file);
-    WriteWizardChoices(file, choices());
-    if (Status status = SaveSettingsFile(path, file); !status) {
-        m_dialogs.error(this, "Cannot save the settings to " + FromPath(path) + ": " +
-                                  QString::fromStdString(status.reason()));
-    }
+    SaveStore([this](RegFile& file) { WriteWizardChoices(file, choices()); }, m_dialogs, this);
 }
 
 void TBgWizard::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "romformat/header_report.h"
+#include "text_conversion.h"
 
 namespace ostravex::app {
 
@@ -26,9 +27,9 @@ TRomInfo::TRomInfo(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 bool TRomInfo::LoadRomInfo(QString& error) {
     std::vector<std::string> lines;
-    const Status status = ReadHeaderReport(QFile::encodeName(fil).toStdString(), lines);
+    const Status status = ReadHeaderReport(ToPath(fil), lines);
     if (!status) {
-        error = QString::fromStdString(status.reason());
+        error = FromUtf8(status.reason());
         return false;
     }
     for (const std::string& line : lines) {

@@ -41,6 +41,8 @@
 #include "rom_info_window.h"
 #include "scan/rom_list_entry.h"
 #include "settings/settings_groups.h"
+#include "settings_store.h"
+#include "text_conversion.h"
 #include "trim/counter_labels.h"
 #include "update/http_client.h"
 #include "update/version_check.h"
@@ -62,17 +64,6 @@ constexpr int kClientHeight = 432;
 // Pending events are let through at most this often during long work: often enough to
 // keep the window responsive, rarely enough to cost nothing.
 constexpr qint64 kPumpIntervalMs = 5;
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToPath(const QString& text) {
-    return QFile::encodeName(text).toStdString();
-}
-QString FromPath(const std::string& path) {
-    return QFile::decodeName(path.c_str());
-}
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -398,10 +389,8 @@ void TRTrim::FormShow() {
         return;
     }
     if (UseBackgrounds->isChecked()) {
-        RegFile file;
-        (void)LoadSettingsFile(SettingsFilePath(), file);
         const BackgroundPlan plan =
-            PlanAlternateBackground(ReadWizardChoices(file), [this] { pump(); });
+            PlanAlternateBackground(ReadWizardChoices(LoadStore()), [this] { pump(); });
         for (const std::string& line : plan.logLines) {
             addLog(line);
         }
@@ -544,8 +533,7 @@ void TRTrim::setRadioFromSettings(QRadioButton* button, bool checked) {
 }
 
 void TRTrim::restoreSettings() {
-    RegFile file;
-    (void)LoadSettingsFile(SettingsFilePath(), file);  // an unreadable store leaves the defaults
+    const RegFile file = LoadStore();
     const auto apply = [this](const StoredSetting& setting, const SettingValue& value) {
         const std::string_view name = setting.name;
         if (name == "Edit1_Text") {
@@ -589,38 +577,33 @@ void TRTrim::FormStorage1AfterRestorePlacement() {
 
 void TRTrim::saveSettings() {
     m_settingsSaved = true;
-    const std::string path = SettingsFilePath();
-    RegFile file;
-    (void)LoadSettingsFile(path, file);  // the wizard's group is kept as it stands
-    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                      [this](const StoredSetting& setting) -> SettingValue {
-                          const std::string_view name = setting.name;
-                          if (name == "Edit1_Text") {
-                              return ToPath(Edit1->text());
-                          }
-                          if (name == "inputfold_Caption") {
-                              return ToPath(inputfold->text());
-                          }
-                          if (name == "BlendTrackBar_Position") {
-                              return static_cast<std::int32_t>(BlendTrackBar->value());
-                          }
-                          if (name == "TopWind_Down") {
-                              return TopWind->isChecked();
-                          }
-                          if (name == "TopMostWindow1_AlwaysOnTop") {
-                              return m_alwaysOnTop;
-                          }
-                          const QString control = QString::fromLatin1(
-                              name.data(), static_cast<qsizetype>(name.find('_')));
-                          if (const auto* button = findChild<QAbstractButton*>(control)) {
-                              return button->isChecked();
-                          }
-                          return false;
-                      });
-    if (Status status = SaveSettingsFile(path, file); !status) {
-        m_dialogs->error(this, "Cannot save the settings to " + FromPath(path) + ": " +
-                                   FromUtf8(status.reason()));
-    }
+    const auto current = [this](const StoredSetting& setting) -> SettingValue {
+        const std::string_view name = setting.name;
+        if (name == "Edit1_Text") {
+            return ToPath(Edit1->text());
+        }
+        if (name == "inputfold_Caption") {
+            return ToPath(inputfold->text());
+        }
+        if (name == "BlendTrackBar_Position") {
+            return static_cast<std::int32_t>(BlendTrackBar->value());
+        }
+        if (name == "TopWind_Down") {
+            return TopWind->isChecked();
+        }
+        if (name == "TopMostWindow1_AlwaysOnTop") {
+            return m_alwaysOnTop;
+        }
+        const QString control =
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.find('_')));
+        if (const auto* button = findChild<QAbstractButton*>(control)) {
+            return button->isChecked();
+        }
+        return false;
+    };
+    SaveStore(
+        [&](RegFile& file) { SaveSettingsGroup(file, kMainSettingsKey, kMainSettings, current); },
+        *m_dialogs, this);
 }
 
 // ---- idle and busy ----------------------------------------------------------------------
