@@ -61,6 +61,10 @@ void CliHost::notice(const std::string& text) {
     m_err << text << '\n';
 }
 
+void CliHost::diagnostic(const std::string& text) {
+    notice(text);
+}
+
 void CliHost::setLabel(CounterLabel label, const std::string& text) {
     m_labels[label] = text;
 }

@@ -46,6 +46,7 @@ class CliHost final : public Host {
     bool haltRequested() const override { return m_haltRequested; }
     void clearHalt() override { m_haltRequested = false; }
     void notice(const std::string& text) override;
+    void diagnostic(const std::string& text) override;
     void setBusy(bool) override {}
     std::string decimalSeparator() const override;
 

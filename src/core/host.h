@@ -61,6 +61,9 @@ class Host {
 
     // A modal notice with one OK button.
     virtual void notice(const std::string& text) = 0;
+    // The detail behind a log line whose text is fixed (the real reason a backup could not
+    // be made, say), for the command line's standard error; the window has no place for it.
+    virtual void diagnostic(const std::string& /*text*/) {}
 
     // Busy state (only "Stop" usable) while a scan or run goes on; idle state afterwards.
     virtual void setBusy(bool busy) = 0;

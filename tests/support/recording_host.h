@@ -15,6 +15,7 @@ class RecordingHost : public Host {
   public:
     std::vector<std::string> log;
     std::vector<std::string> notices;
+    std::vector<std::string> diagnostics;
     std::vector<std::string> entries;
     std::map<CounterLabel, std::string> labels;
     std::map<Gauge, std::pair<std::uint64_t, std::uint64_t>> gauges;
@@ -61,6 +62,7 @@ class RecordingHost : public Host {
     bool haltRequested() const override { return halt; }
     void clearHalt() override { halt = false; }
     void notice(const std::string& text) override { notices.push_back(text); }
+    void diagnostic(const std::string& text) override { diagnostics.push_back(text); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
     std::string decimalSeparator() const override { return separator; }
 };

@@ -7,6 +7,7 @@
 #include "io/byte_source.h"
 #include "io/copy_range.h"
 #include "io/paths.h"
+#include "sram/sram_patcher.h"
 #include "trim/counter_labels.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
@@ -17,6 +18,10 @@ namespace ostravex {
 
 namespace {
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
+
+bool IsMissingWriteAccess(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
 }  // namespace
 
 RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
@@ -32,6 +37,7 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
     m_host.addLog("Log");
     m_host.addLog("");
     m_host.addLog("");
+    m_output.forgetCleanedFolders();
     const auto start = std::chrono::steady_clock::now();
 
     for (std::size_t i = 0; i < romlist.size(); ++i) {
@@ -39,20 +45,8 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         if (m_host.haltRequested()) {
             return halt();
         }
-        startEntry(romlist[i]);
-        Loadrom();
-        GetRenameFilename();
-        if (!CurrentRom.NeedsContinue) {
-            m_host.pump();
-            // The last moment to stop before anything of this entry is written.
-            if (m_host.haltRequested()) {
-                endEntry();
-                return halt();
-            }
-            SetOutputFile();
-            if (!CurrentRom.NeedsContinue) {
-                WriteOutputFile();
-            }
+        if (processEntry(romlist[i]) == EntryEnd::Halted) {
+            return halt();
         }
         endEntry();
         m_counters.ProcessedCount = static_cast<std::int32_t>(i + 1);
@@ -75,13 +69,42 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         " seconds.");
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
-    m_sramPatcher.releaseSnapshot();
+    m_sramPatcher.releaseBuffer();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
 
+TrimRun::EntryEnd TrimRun::processEntry(const std::string& entry) {
+    try {
+        startEntry(entry);
+        Loadrom();
+        GetRenameFilename();
+        if (CurrentRom.NeedsContinue) {
+            return EntryEnd::Done;
+        }
+        m_host.pump();
+        // The last moment to stop before anything of this entry is written.
+        if (m_host.haltRequested()) {
+            endEntry();
+            return EntryEnd::Halted;
+        }
+        SetOutputFile();
+        if (!CurrentRom.NeedsContinue) {
+            WriteOutputFile();
+        }
+    } catch (const std::bad_alloc&) {
+        // One entry that needs more memory than there is fails alone: what it began to
+        // write is dropped and the run goes on.
+        endEntry();
+        countError("ERROR: Not enough memory: " +
+                   (CurrentRom.filename.empty() ? NamePart(entry) : romName()));
+        finishEntry();
+    }
+    return EntryEnd::Done;
+}
+
 RunEnd TrimRun::halt() {
-    m_sramPatcher.releaseSnapshot();
+    m_sramPatcher.releaseBuffer();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
     m_host.setBusy(false);
@@ -97,14 +120,11 @@ void TrimRun::startEntry(const std::string& entry) {
 
 void TrimRun::endEntry() {
     m_source.close();
-    if (m_output.isOpen()) {
-        m_output.discard();
-        restoreBackup();
-    }
+    m_sourceWritable = false;
+    m_updateFailure = Status::success();
+    m_output.discard();
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
-    m_backupPath.clear();
-    m_originalPath.clear();
 }
 
 std::string TrimRun::romName() const {
@@ -132,10 +152,6 @@ void TrimRun::setSingleGauge(std::uint64_t position, std::uint64_t maximum) {
 
 void TrimRun::Loadrom() {
     CurrentRom.iszip = false;
-    if (!CurrentRom.Compressed && !FileExists(CurrentRom.RawName)) {
-        countError("ERROR: File doesn't exist: " + NamePart(CurrentRom.RawName));
-        return finishEntry();
-    }
     if (CurrentRom.Compressed && !FileExists(CurrentRom.CompressedFile)) {
         countError("ERROR(2): File doesn't exist: " + NamePart(CurrentRom.CompressedFile));
         return finishEntry();
@@ -168,12 +184,12 @@ void TrimRun::Loadrom() {
     CurrentRom.haswifi = verdict.hasWifi;
     accountSavings();
 
-    if (!CurrentRom.iszip && IsWrittenInPlace(CurrentRom, m_host.fileMode())) {
-        // Cut in place: nothing is copied, the file is only shortened.
+    if (!CurrentRom.iszip && IsWrittenInPlace(CurrentRom, m_host.fileMode()) && !m_sourceWritable) {
         m_source.close();
     }
-    // Otherwise a file source stays open: its first RomSize bytes are streamed into the
-    // output when it is written, so no copy of the image is held in memory.
+    // Otherwise a file source stays open: cut in place, it becomes the output itself;
+    // copied, its first RomSize bytes are streamed into the output when it is written, so
+    // no copy of the image is held in memory.
     setSingleGauge(m_singleMaximum, m_singleMaximum);
 }
 
@@ -198,16 +214,25 @@ bool TrimRun::openSource() {
         setSingleGauge(0, 100);
         return true;
     }
-    std::uint64_t size = 0;
-    Status status = m_source.openForReading(CurrentRom.RawName);
-    if (status) {
-        status = m_source.size(size);
+    // A file cut in place is opened once, for update, and read and cut through the same
+    // descriptor. Without write access it is still examined; the output step reports why
+    // it cannot be cut.
+    const bool forUpdate = !dryRun() && IsWrittenInPlace(CurrentRom, m_host.fileMode());
+    Status status = forUpdate ? m_source.openForUpdate(CurrentRom.RawName)
+                              : m_source.openForReading(CurrentRom.RawName);
+    m_sourceWritable = forUpdate && status.ok();
+    if (forUpdate && !status && IsMissingWriteAccess(status.code())) {
+        m_updateFailure = status;
+        status = m_source.openForReading(CurrentRom.RawName);
     }
     if (!status) {
         m_source.close();
-        countError(FileFailureText(FileAction::Open, status) + NamePart(CurrentRom.RawName));
+        countError(FileExists(CurrentRom.RawName)
+                       ? FileFailureText(FileAction::Open, status) + NamePart(CurrentRom.RawName)
+                       : "ERROR: File doesn't exist: " + NamePart(CurrentRom.RawName));
         return false;
     }
+    const std::uint64_t size = m_source.sizeAtOpen();
     SourceSize = static_cast<std::int64_t>(size);
     setSingleGauge(0, size);
     return true;
@@ -261,27 +286,21 @@ void TrimRun::SetOutputFile() {
     switch (m_host.fileMode()) {
         case FileMode::Overwrite: {
             const std::string path = CurrentRom.OutFolder + outputName;
-            openOutput(path, !CurrentRom.iszip, /*mayReplace=*/true);
+            if (CurrentRom.iszip) {
+                openOutput(path, /*mayReplace=*/true);
+            } else {
+                openInPlaceOutput(path);
+            }
             return;
         }
         case FileMode::Backup: {
             const std::string path = CurrentRom.OutFolder + outputName;
-            if (!CurrentRom.iszip) {
-                const std::string backup = path + ".bak";
-                const Status moved =
-                    dryRun() ? (FileExists(backup) ? Status::fromErrno(EEXIST) : Status::success())
-                             : RenameNoReplace(path, backup);
-                if (!moved) {
-                    countError("Error: File is Read-Only: " + CurrentRom.filename);
-                    return finishEntry();
-                }
-                if (!dryRun()) {
-                    m_backupPath = backup;
-                    m_originalPath = path;
-                }
+            if (CurrentRom.iszip) {
+                // A zip member replaces an earlier output; the archive is its original.
+                openOutput(path, /*mayReplace=*/true);
+            } else {
+                openBackedUpOutput(path);
             }
-            // The original's name is free now; a zip member replaces an earlier output.
-            openOutput(path, /*inPlace=*/false, /*mayReplace=*/CurrentRom.iszip);
             return;
         }
         case FileMode::Folder: {
@@ -294,46 +313,67 @@ void TrimRun::SetOutputFile() {
                 return finishEntry();
             }
             if (extractedMember && FileExists(CurrentRom.RawName)) {
-                openOutput(CurrentRom.RawName, /*inPlace=*/true, /*mayReplace=*/true);
+                openInPlaceOutput(CurrentRom.RawName);
             } else {
-                openOutput(path, /*inPlace=*/false, /*mayReplace=*/!dontOverwrite);
+                openOutput(path, /*mayReplace=*/!dontOverwrite);
             }
             return;
         }
     }
 }
 
-bool TrimRun::openOutput(const std::string& path, bool inPlace, bool mayReplace) {
+void TrimRun::openOutput(const std::string& path, bool mayReplace) {
     if (dryRun()) {
-        return true;
+        return;
     }
-    const Status status =
-        inPlace ? m_output.openInPlace(path) : m_output.createNew(path, mayReplace);
+    if (const Status status = m_output.createNew(path, mayReplace); !status) {
+        failOutput(FileFailureText(FileAction::Create, status) + romName());
+    }
+}
+
+void TrimRun::openInPlaceOutput(const std::string& path) {
+    if (dryRun()) {
+        return;
+    }
+    if (m_sourceWritable) {
+        m_output.adoptInPlace(std::move(m_source));
+        m_sourceWritable = false;
+        return;
+    }
+    const Status status = m_updateFailure ? m_output.openInPlace(path) : m_updateFailure;
     if (!status) {
-        failOutput(FileFailureText(inPlace ? FileAction::Open : FileAction::Create, status) +
-                   romName());
-        return false;
+        failOutput(FileFailureText(FileAction::Open, status) + romName());
     }
-    return true;
+}
+
+// The trimmed copy is written beside the original under a temporary name; only when it
+// is complete does the original get its ".bak" name (OutputFile::commit), so the rom's
+// name never stands empty while a copy is made.
+void TrimRun::openBackedUpOutput(const std::string& path) {
+    const std::string backup = path + ".bak";
+    if (Status free = NameIsFree(backup); !free) {
+        return refuseBackup(backup, free);
+    }
+    if (dryRun()) {
+        return;
+    }
+    if (Status status = m_output.createNew(path, /*mayReplace=*/false); !status) {
+        return refuseBackup(backup, status);
+    }
+    m_output.keepOriginalAs(backup, m_source.permissionsAtOpen());
+}
+
+void TrimRun::refuseBackup(const std::string& backup, const Status& reason) {
+    m_output.discard();
+    countError("Error: File is Read-Only: " + CurrentRom.filename);
+    m_host.diagnostic("Cannot keep the original as " + NamePart(backup) + ": " + reason.reason());
+    finishEntry();
 }
 
 void TrimRun::failOutput(const std::string& line) {
     m_output.discard();
     countError(line);
-    restoreBackup();
     finishEntry();
-}
-
-void TrimRun::restoreBackup() {
-    if (m_backupPath.empty()) {
-        return;
-    }
-    if (Status status = RenameNoReplace(m_backupPath, m_originalPath); !status) {
-        m_host.addLog("ERROR: Cannot give the original its name back (" + status.reason() +
-                      "): " + NamePart(m_backupPath));
-    }
-    m_backupPath.clear();
-    m_originalPath.clear();
 }
 
 void TrimRun::WriteOutputFile() {
@@ -346,8 +386,10 @@ void TrimRun::WriteOutputFile() {
     File& output = m_output.file();
 
     if (m_output.inPlace()) {
-        if (Status status = output.setLength(cutSize); !status) {
-            return failOutput(FileFailureText(FileAction::Write, status) + romName());
+        if (cutSize != output.sizeAtOpen()) {
+            if (Status status = output.setLength(cutSize); !status) {
+                return failOutput(FileFailureText(FileAction::Write, status) + romName());
+            }
         }
     } else {
         if (Status status = output.reserve(cutSize); !status) {
@@ -379,17 +421,24 @@ void TrimRun::WriteOutputFile() {
     m_source.close();
 
     if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
-        if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
+        const std::string failure = "ERROR: SRAM patch failed (";
+        if (cutSize > kLargestGbaImage) {
+            // No cartridge is that large: the image is written (trimmed as decided) but
+            // not patched.
+            countError(failure + "image larger than 32 MiB): " + romName());
+        } else if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
-            return failOutput("ERROR: SRAM patch failed (" + status.reason() + "): " + romName());
+            return failOutput(failure + status.reason() + "): " + romName());
         }
     }
     if (Status status = m_output.commit(); !status) {
+        if (m_output.failedStep() == OutputStep::KeepOriginal) {
+            return refuseBackup(
+                CurrentRom.OutFolder + StripMemberPath(CurrentRom.filename) + ".bak", status);
+        }
         return failOutput(FileFailureText(FileAction::Write, status) + romName());
     }
-    m_backupPath.clear();
-    m_originalPath.clear();
 }
 
 void TrimRun::DoRenameFile() {
