@@ -18,9 +18,9 @@ import subprocess
 import sys
 import time
 
-ROMS = 4
-IMAGE_SIZE = 24 << 20
-USED_SIZE = 20 << 20
+ROMS = 6
+IMAGE_SIZE = 40 << 20
+USED_SIZE = 32 << 20
 
 
 def nds_image(seed):
@@ -103,9 +103,11 @@ def main():
     rng = random.Random(args.seed)
     try:
         for mode in ("backup", "folder"):
-            start = time.monotonic()
-            trial(args.cli, mode, master, scratch, None)
-            whole = time.monotonic() - start
+            whole = float("inf")
+            for _ in range(3):
+                start = time.monotonic()
+                trial(args.cli, mode, master, scratch, None)
+                whole = min(whole, time.monotonic() - start)
             counts = {"mid-run": 0, "lost": 0, "temporary left": 0, "left after next run": 0}
             for _ in range(args.kills):
                 running, roms, out, written = trial(args.cli, mode, master, scratch,
