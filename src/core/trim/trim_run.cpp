@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <span>
+#include <stdexcept>
 
 #include "io/byte_source.h"
 #include "io/copy_range.h"
@@ -93,14 +95,20 @@ TrimRun::EntryEnd TrimRun::processEntry(const std::string& entry) {
             WriteOutputFile();
         }
     } catch (const std::bad_alloc&) {
-        // One entry that needs more memory than there is fails alone: what it began to
-        // write is dropped and the run goes on.
-        endEntry();
-        countError("ERROR: Not enough memory: " +
-                   (CurrentRom.filename.empty() ? NamePart(entry) : romName()));
-        finishEntry();
+        failForMemory(entry);
+    } catch (const std::length_error&) {
+        failForMemory(entry);  // a size beyond what any allocation can give
     }
     return EntryEnd::Done;
+}
+
+// One entry that needs more memory than there is fails alone: what it began to write is
+// dropped and the run goes on.
+void TrimRun::failForMemory(const std::string& entry) {
+    endEntry();
+    countError("ERROR: Not enough memory: " +
+               (CurrentRom.filename.empty() ? NamePart(entry) : romName()));
+    finishEntry();
 }
 
 RunEnd TrimRun::halt() {
@@ -227,7 +235,7 @@ bool TrimRun::openSource() {
     }
     if (!status) {
         m_source.close();
-        countError(FileExists(CurrentRom.RawName)
+        countError(CurrentRom.Compressed || FileExists(CurrentRom.RawName)
                        ? FileFailureText(FileAction::Open, status) + NamePart(CurrentRom.RawName)
                        : "ERROR: File doesn't exist: " + NamePart(CurrentRom.RawName));
         return false;

@@ -64,6 +64,7 @@ class TrimRun {
   private:
     enum class EntryEnd { Done, Halted };
     EntryEnd processEntry(const std::string& entry);
+    void failForMemory(const std::string& entry);
     std::string romName() const;
     void finishEntry() { CurrentRom.NeedsContinue = true; }
     void countError(const std::string& line);
