@@ -142,6 +142,16 @@ TEST_F(CliRunTest, CleanRunExitsWithZero) {
     EXPECT_EQ(ReadFile(roms + "b.nds").size(), 5913600u);
 }
 
+TEST_F(CliRunTest, ABackupNameTooLongGivesItsRealReasonOnStandardError) {
+    const std::string name = std::string(251, 'n') + ".nds";  // with ".bak", 259 bytes
+    WriteFile(roms + name, NdsImageBuilder().usedSize(5913600).build());
+    const Result result = RunCommand({"--quiet", "--mode=backup", roms + name});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(Lines(result.out)[0], "Error: File is Read-Only: " + name);
+    EXPECT_EQ(result.err, "Cannot keep the original as " + name + ".bak: File name too long\n");
+    EXPECT_EQ(ReadFile(roms + name).size(), 8_MiB);
+}
+
 TEST_F(CliRunTest, ListPrintsEntriesOnly) {
     const Result result = RunCommand({"--list", roms, roms + "b.nds"});
     EXPECT_EQ(result.code, 0);
