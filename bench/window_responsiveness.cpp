@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
     addClock.start();
     window.beginListUpdate();
     for (int i = 0; i < 20000; ++i) {
-        window.addRomEntry("/roms/collection/game number " + std::to_string(i) +
-                           (i % 2 ? ".nds" : ".gba"));
+        window.addRomEntry(ostravex::RomListEntry::file(
+            "/roms/collection/game number " + std::to_string(i) + (i % 2 ? ".nds" : ".gba")));
     }
     window.endListUpdate();
     QCoreApplication::processEvents();

@@ -28,6 +28,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <limits>
 
 #include "about_window.h"
@@ -39,7 +40,7 @@
 #include "jpeg_picture.h"
 #include "log_window.h"
 #include "rom_info_window.h"
-#include "scan/rom_list_entry.h"
+#include "romlist/rom_list_entry.h"
 #include "settings/settings_groups.h"
 #include "settings_store.h"
 #include "text_conversion.h"
@@ -688,28 +689,27 @@ void TRTrim::ScanButtonClick() {
     m_scanner.ScanFolder(folder);
 }
 
-QStringList TRTrim::snapshotRomList() const {
-    QStringList entries;
+std::vector<RomListEntry> TRTrim::snapshotRomList() const {
     const bool selectedOnly = ProcessSelect->isChecked();
+    if (!selectedOnly) {
+        return m_romEntries;
+    }
+    std::vector<RomListEntry> entries;
     if (UseListView->isChecked()) {
-        for (const QTreeWidgetItem* item : m_listViewItems) {
-            if (!selectedOnly || item->isSelected()) {
-                entries << item->text(0);
+        for (std::size_t i = 0; i < m_listViewItems.size(); ++i) {
+            if (m_listViewItems[i]->isSelected()) {
+                entries.push_back(m_romEntries[i]);
             }
         }
         return entries;
     }
     for (int i = 0; i < RomsList->count(); ++i) {
-        const QString text = RomsList->item(i)->text();
-        if (!selectedOnly) {
-            entries << text;
-            continue;
-        }
         // The list box answers for the first item of that text.
+        const QString text = RomsList->item(i)->text();
         for (int j = 0; j < RomsList->count(); ++j) {
             if (RomsList->item(j)->text().compare(text, Qt::CaseInsensitive) == 0) {
                 if (RomsList->item(j)->isSelected()) {
-                    entries << text;
+                    entries.push_back(m_romEntries[static_cast<std::size_t>(i)]);
                 }
                 break;
             }
@@ -722,12 +722,7 @@ void TRTrim::TrimButtonClick() {
     DisableStuff();
     m_busy = true;
     romlist = snapshotRomList();
-    std::vector<std::string> entries;
-    entries.reserve(static_cast<std::size_t>(romlist.size()));
-    for (const QString& entry : romlist) {
-        entries.push_back(ToPath(entry));
-    }
-    m_run.run(entries);
+    m_run.run(romlist);
 }
 
 void TRTrim::StopButtonClick() {
@@ -768,33 +763,42 @@ void TRTrim::UseListViewClick() {
     }
 }
 
-void TRTrim::RomInfo1Click() {
-    QString entry;
+const RomListEntry* TRTrim::selectedEntry() const {
+    if (ProcessSelect->isChecked()) {
+        return nullptr;
+    }
     if (UseListView->isChecked()) {
         const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-        if (selected.size() != 1 || ProcessSelect->isChecked() || !selected.front()->parent()) {
-            return;
+        if (selected.size() != 1) {
+            return nullptr;
         }
-        entry = selected.front()->text(0);
-    } else {
-        const int index = RomsList->currentRow();
-        if (index < 0 || ProcessSelect->isChecked() || index >= RomsList->count() ||
-            !RomsList->item(index)->isSelected()) {
-            return;
+        const auto item =
+            std::find(m_listViewItems.begin(), m_listViewItems.end(), selected.front());
+        if (item == m_listViewItems.end()) {
+            return nullptr;  // a group heading
         }
-        entry = RomsList->item(index)->text();
+        return &m_romEntries[static_cast<std::size_t>(item - m_listViewItems.begin())];
     }
-    const std::string path = ToPath(entry);
-    if (!FileExists(path)) {
-        return;  // also archive members, whose entries name no file
+    const int index = RomsList->currentRow();
+    if (index < 0 || index >= RomsList->count() || !RomsList->item(index)->isSelected()) {
+        return nullptr;
     }
+    return &m_romEntries[static_cast<std::size_t>(index)];
+}
+
+void TRTrim::RomInfo1Click() {
+    const RomListEntry* entry = selectedEntry();
+    if (!entry || entry->isMember() || !FileExists(entry->path)) {
+        return;
+    }
+    const std::string& path = entry->path;
     if (LowerExtension(path) != ".nds") {
         m_dialogs->message(this, "Only uncompressed roms supported");
         return;
     }
     auto* info = new TRomInfo(this);
-    info->fil = entry;
-    info->setWindowTitle("Rom Header Info: " + FromPath(NamePart(path)));
+    info->fil = FromPath(path);
+    info->setWindowTitle("Rom Header Info: " + VisibleText(FromPath(NamePart(path))));
     QString error;
     if (!info->LoadRomInfo(error)) {
         delete info;
@@ -945,7 +949,7 @@ bool TRTrim::DragWindow(QMouseEvent* event) {
 // ---- the host ---------------------------------------------------------------------------
 
 void TRTrim::addLog(const std::string& line) {
-    Memo1->appendPlainText(FromUtf8(line));
+    Memo1->appendPlainText(VisibleText(FromUtf8(line)));
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
@@ -957,11 +961,12 @@ QStringList TRTrim::logLines() const {
     return Memo1->toPlainText().split('\n');
 }
 
-void TRTrim::addRomEntry(const std::string& entry) {
-    const QString text = FromPath(entry);
+void TRTrim::addRomEntry(const RomListEntry& entry) {
+    const QString text = VisibleText(FromPath(entry.text()));
     RomsList->addItem(text);
     QTreeWidgetItem* group = GroupOfEntry(entry) == RomGroup::Nds ? m_ndsGroup : m_gbaGroup;
     m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
+    m_romEntries.push_back(entry);
 }
 
 std::size_t TRTrim::romEntryCount() const {
@@ -974,6 +979,7 @@ void TRTrim::clearRomList() {
         qDeleteAll(group->takeChildren());
     }
     m_listViewItems.clear();
+    m_romEntries.clear();
 }
 
 void TRTrim::beginListUpdate() {

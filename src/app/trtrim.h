@@ -91,7 +91,7 @@ class TRTrim : public QWidget, public Host {
     QToolButton* ThroughBrickCheckBut;
 
     // The entries of the current or last run, in processing order.
-    QStringList romlist;
+    std::vector<RomListEntry> romlist;
 
     QLabel* rar2;  // the background picture, behind every control
 
@@ -139,13 +139,13 @@ class TRTrim : public QWidget, public Host {
 
     // The log's lines.
     QStringList logLines() const;
-    // The items of ListView1 in the order they were added.
+    // The items of ListView1 in the order they were added; item i shows entry i.
     const std::vector<QTreeWidgetItem*>& listViewItems() const { return m_listViewItems; }
 
     // Host.
     void addLog(const std::string& line) override;
     void clearLog() override;
-    void addRomEntry(const std::string& entry) override;
+    void addRomEntry(const RomListEntry& entry) override;
     std::size_t romEntryCount() const override;
     void clearRomList() override;
     void beginListUpdate() override;
@@ -178,12 +178,16 @@ class TRTrim : public QWidget, public Host {
     void FormStorage1AfterRestorePlacement();
     void setRadioFromSettings(QRadioButton* button, bool checked);
     bool DragWindow(QMouseEvent* event);
-    QStringList snapshotRomList() const;
+    std::vector<RomListEntry> snapshotRomList() const;
+    // The entry the single selection of the visible list stands for, if any.
+    const RomListEntry* selectedEntry() const;
     std::optional<QString> PickFolder(const QString& title);
 
     std::shared_ptr<UserDialogs> m_dialogs;
     RomScanner m_scanner{*this};
     TrimRun m_run{*this};
+    // The listed entries: row i of RomsList and item i of ListView1 show entry i.
+    std::vector<RomListEntry> m_romEntries;
     std::vector<QTreeWidgetItem*> m_listViewItems;
     QTreeWidgetItem* m_ndsGroup = nullptr;
     QTreeWidgetItem* m_gbaGroup = nullptr;

@@ -42,8 +42,8 @@ int runList(const CliOptions& options, std::ostream& out, std::ostream& err) {
     CliHost host(options, out, err, false);
     host.setLogFilter(LogFilter::ErrorsToStandardError);
     const bool finished = ListPaths(options, host);
-    for (const std::string& entry : host.entries()) {
-        out << entry << '\n';
+    for (const RomListEntry& entry : host.entries()) {
+        out << entry.text() << '\n';
     }
     return finished ? kExitSuccess : kExitErrorsCounted;
 }

@@ -9,6 +9,7 @@
 
 #include "cli_options.h"
 #include "host.h"
+#include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
 
@@ -34,7 +35,7 @@ class CliHost final : public Host {
 
     void addLog(const std::string& line) override;
     void clearLog() override {}
-    void addRomEntry(const std::string& entry) override { m_entries.push_back(entry); }
+    void addRomEntry(const RomListEntry& entry) override { m_entries.push_back(entry); }
     std::size_t romEntryCount() const override { return m_entries.size(); }
     void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
@@ -49,7 +50,7 @@ class CliHost final : public Host {
     void setBusy(bool) override {}
     std::string decimalSeparator() const override;
 
-    const std::vector<std::string>& entries() const { return m_entries; }
+    const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
     bool wasInterrupted() const { return m_interrupted; }
@@ -64,7 +65,7 @@ class CliHost final : public Host {
     std::ostream& m_err;
     bool m_progressBar;
     LogFilter m_filter = LogFilter::All;
-    std::vector<std::string> m_entries;
+    std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
     bool m_haltRequested = false;
     bool m_interrupted = false;

@@ -20,6 +20,7 @@
 #include "log_window.h"
 #include "rom_info_window.h"
 #include "settings/settings_groups.h"
+#include "support/list_entries.h"
 #include "support/rom_images.h"
 #include "trtrim.h"
 
@@ -135,7 +136,7 @@ class TRTrimTest : public QObject {
         QFETCH(bool, listView);
         auto w = window();
         for (const char* name : {"r1.nds", "r2.gba", "r3.nds", "r4.nds", "r5.gba"}) {
-            w->addRomEntry(path(name).toStdString());
+            w->addRomEntry(RomListEntry::file(path(name).toStdString()));
         }
         w->UseListView->setChecked(listView);
         w->ProcessSelect->setChecked(true);
@@ -147,7 +148,8 @@ class TRTrimTest : public QObject {
             w->RomsList->item(3)->setSelected(true);
         }
         w->TrimButtonClick();
-        QCOMPARE(w->romlist, (QStringList{path("r2.gba"), path("r4.nds")}));
+        QCOMPARE(w->romlist, testing::FileEntries({path("r2.gba").toStdString(),
+                                                   path("r4.nds").toStdString()}));
         QCOMPARE(w->ProgressBar1->maximum(), 2);
         QCOMPARE(w->logLines().mid(3, 2), (QStringList{"ERROR: File doesn't exist: r2.gba",
                                                        "ERROR: File doesn't exist: r4.nds"}));
@@ -167,7 +169,7 @@ class TRTrimTest : public QObject {
 
     void clearSearchesEmptiesBothLists() {
         auto w = window();
-        w->addRomEntry("/x/a.nds");
+        w->addRomEntry(RomListEntry::file("/x/a.nds"));
         w->EnableStuff();
         w->ClearButtonClick();
         QCOMPARE(w->RomsList->count(), 0);
@@ -298,7 +300,7 @@ class TRTrimTest : public QObject {
         writeRom("drop/folder/two.nds");
         testing::WriteFile(path("drop/three.gba").toStdString(), Bytes(600, 1));
         auto w = window();
-        w->addRomEntry("/earlier.nds");
+        w->addRomEntry(RomListEntry::file("/earlier.nds"));
 
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(path("drop/one.nds")),
@@ -329,9 +331,9 @@ class TRTrimTest : public QObject {
         writeRom("Game.NDS");
         testing::WriteFile(path("g.gba").toStdString(), Bytes(600, 1));
         auto w = window();
-        w->addRomEntry(path("Game.NDS").toStdString());
-        w->addRomEntry(path("g.gba").toStdString());
-        w->addRomEntry("ZIP: " + path("a.zip").toStdString() + "| x.nds");
+        w->addRomEntry(RomListEntry::file(path("Game.NDS").toStdString()));
+        w->addRomEntry(RomListEntry::file(path("g.gba").toStdString()));
+        w->addRomEntry(testing::ZipMember(path("a.zip").toStdString(), "x.nds"));
 
         w->RomsList->setCurrentRow(0);
         w->RomInfo1Click();

@@ -5,7 +5,7 @@
 #include "archive/zip_reader.h"
 #include "io/file.h"
 #include "io/paths.h"
-#include "scan/rom_list_entry.h"
+#include "romlist/rom_list_entry.h"
 #include "trim/counter_labels.h"
 
 namespace ostravex {
@@ -45,7 +45,7 @@ void RomScanner::pumpEvents() {
     ScanTimerTimer();
 }
 
-void RomScanner::addEntry(const std::string& entry) {
+void RomScanner::addEntry(const RomListEntry& entry) {
     m_host.addRomEntry(entry);
 }
 
@@ -70,7 +70,7 @@ void RomScanner::startFolderPass(const std::string& folder) {
 }
 
 void RomScanner::NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
-    addEntry(fullpath + info.Name);
+    addEntry(RomListEntry::file(fullpath + info.Name));
 }
 
 void RomScanner::NDSSearchFinish() {
@@ -149,7 +149,7 @@ void RomScanner::listZip(const std::string& archive) {
     for (const TKAZipEntriesEntry& entry : zip.Entries()) {
         const std::string name = TKAZip::GetUnicodeFilename(entry);
         if (CharacterCount(name) >= 5 && IsRomName(name)) {
-            addEntry(MakeArchiveMemberEntry(ArchiveKind::Zip, archive, name));
+            addEntry(RomListEntry::inArchive(ArchiveKind::Zip, archive, name));
         }
     }
 }
@@ -161,7 +161,7 @@ void RomScanner::ListRar(const std::string& archive) {
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
     for (const std::string& name : listing.names) {
         if (IsRomName(name)) {
-            addEntry(MakeArchiveMemberEntry(ArchiveKind::Rar, archive, name));
+            addEntry(RomListEntry::inArchive(ArchiveKind::Rar, archive, name));
         }
     }
     if (listing.headerBroken) {
@@ -175,8 +175,8 @@ void RomScanner::listSevenZip(const std::string& archive) {
     }
     for (const ArchiveItem& item : SevenZipList(archive)) {
         if (!item.isFolder && IsRomName(item.path)) {
-            addEntry(
-                MakeArchiveMemberEntry(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
+            addEntry(RomListEntry::inArchive(ArchiveKind::SevenZip, archive,
+                                             MemberBaseName(item.path)));
         }
     }
 }
@@ -203,7 +203,7 @@ void RomScanner::HandleDrop(const std::vector<std::string>& names) {
         }
         // The three tests are independent: a folder named "x.nds" is listed itself too.
         if (IsRomName(name)) {
-            addEntry(name);
+            addEntry(RomListEntry::file(name));
         }
         if (m_host.option(Option::ScanArchives) && IsArchiveName(name)) {
             TSearchRec info;
@@ -230,7 +230,7 @@ void RomScanner::HandleCommandLinePath(const std::string& path) {
         return;
     }
     if (IsRomName(path)) {
-        addEntry(path);
+        addEntry(RomListEntry::file(path));
     }
     if (m_host.option(Option::ScanArchives) && IsArchiveName(path)) {
         TSearchRec info;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host.h"
+#include "romlist/rom_list_entry.h"
 #include "scan/file_search.h"
 
 namespace ostravex {
@@ -47,7 +48,7 @@ class RomScanner {
     void ListRar(const std::string& archive);
     void listSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive);
-    void addEntry(const std::string& entry);
+    void addEntry(const RomListEntry& entry);
     void pumpEvents();
 
     Host& m_host;

@@ -19,7 +19,7 @@ namespace {
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
 }  // namespace
 
-RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
+RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
     m_host.setBusy(true);
     m_counters = RunCounters{};
     m_host.clearHalt();
@@ -88,8 +88,9 @@ RunEnd TrimRun::halt() {
     return RunEnd::Halted;
 }
 
-void TrimRun::startEntry(const std::string& entry) {
+void TrimRun::startEntry(const RomListEntry& entry) {
     endEntry();
+    m_entry = entry;
     CurrentRom = LoadInfoFromEntry(entry, m_host.fileMode(), m_host.outputFolder());
     SourceSize = 0;
     RomSavings = 0;
@@ -178,8 +179,7 @@ void TrimRun::Loadrom() {
 }
 
 void TrimRun::extractMember() {
-    // Only entries with an archive prefix are members (LoadInfoFromEntry).
-    const ArchiveKind kind = ArchiveKindOfEntry(CurrentRom.RawName).value();
+    const ArchiveKind kind = m_entry.archive.value();  // only called for members
     const bool extractsToDisk = kind != ArchiveKind::Zip;
     if (extractsToDisk && m_host.fileMode() == FileMode::Folder &&
         m_host.option(Option::DontOverwrite) &&

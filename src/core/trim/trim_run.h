@@ -8,6 +8,7 @@
 #include "host.h"
 #include "io/byte_buffer.h"
 #include "io/file.h"
+#include "romlist/rom_list_entry.h"
 #include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
 #include "trim/load_info.h"
@@ -39,11 +40,11 @@ class TrimRun {
     // Replaces the SRAM patcher (tests).
     void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
 
-    RunEnd run(const std::vector<std::string>& romlist);
+    RunEnd run(const std::vector<RomListEntry>& romlist);
     const RunCounters& counters() const { return m_counters; }
 
     // One entry's steps, in the order the run calls them.
-    void startEntry(const std::string& entry);
+    void startEntry(const RomListEntry& entry);
     void Loadrom();
     void GetRenameFilename();
     void SetOutputFile();
@@ -81,6 +82,7 @@ class TrimRun {
     SramPatcher m_sramPatcher;
     OutputPatcher* m_patcher = &m_sramPatcher;
     RunCounters m_counters;
+    RomListEntry m_entry;        // the entry being processed
     File m_source;               // the rom file being read; kept open while its cut copy is pending
     OutputFile m_output;         // the file receiving the result
     std::string m_backupPath;    // the ".bak" the original went to in this entry
