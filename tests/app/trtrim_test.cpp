@@ -148,8 +148,8 @@ class TRTrimTest : public QObject {
             w->RomsList->item(3)->setSelected(true);
         }
         w->TrimButtonClick();
-        QCOMPARE(w->romlist, testing::FileEntries({path("r2.gba").toStdString(),
-                                                   path("r4.nds").toStdString()}));
+        QCOMPARE(w->romlist, testing::FileEntries(
+                                 {path("r2.gba").toStdString(), path("r4.nds").toStdString()}));
         QCOMPARE(w->ProgressBar1->maximum(), 2);
         QCOMPARE(w->logLines().mid(3, 2), (QStringList{"ERROR: File doesn't exist: r2.gba",
                                                        "ERROR: File doesn't exist: r4.nds"}));

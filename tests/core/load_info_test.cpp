@@ -44,27 +44,27 @@ TEST_P(LoadInfoFromEntryTest, FillsTheJob) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, LoadInfoFromEntryTest,
-    ::testing::Values(
-        EntryCase{"PlainFile", RomListEntry::file("/roms/a/Game.nds"), FileMode::Overwrite,
-                  "Game.nds", "/roms/a/", false, "", false},
-        EntryCase{"PlainGbaInCapitals", RomListEntry::file("/roms/x.GBA"), FileMode::Backup,
-                  "x.GBA", "/roms/", false, "", true},
-        EntryCase{"PlainFileToOutputFolder", RomListEntry::file("/roms/a.gba"), FileMode::Folder,
-                  "a.gba", "/out/", false, "", true},
-        EntryCase{"RelativeFile", RomListEntry::file("game.nds"), FileMode::Overwrite, "game.nds",
-                  "", false, "", false},
-        EntryCase{"ZipMemberKeepsItsFolders", ZipMember("/z/a.zip", "roms/eu/game.nds"),
-                  FileMode::Overwrite, "roms/eu/game.nds", "/z/", true, "/z/a.zip", false},
-        EntryCase{"RarMember", RarMember("/r/b.rar", "m.gba"), FileMode::Backup, "m.gba", "/r/",
-                  true, "/r/b.rar", true},
-        EntryCase{"SevenZipMemberToOutputFolder", SevenZipMember("/s/c.7z", "m.nds"),
-                  FileMode::Folder, "m.nds", "/out/", true, "/s/c.7z", false},
-        EntryCase{"FileNamedLikeAMember", RomListEntry::file("ZIP: q| x.nds"),
-                  FileMode::Overwrite, "ZIP: q| x.nds", "", false, "", false},
-        EntryCase{"ArchiveInAFolderWithABar", ZipMember("/a|b/c.zip", "x.nds"),
-                  FileMode::Overwrite, "x.nds", "/a|b/", true, "/a|b/c.zip", false},
-        EntryCase{"ArchiveAndMemberWithBars", SevenZipMember("/s|t.7z", "x| y.gba"),
-                  FileMode::Backup, "x| y.gba", "/", true, "/s|t.7z", true}));
+    ::testing::Values(EntryCase{"PlainFile", RomListEntry::file("/roms/a/Game.nds"),
+                                FileMode::Overwrite, "Game.nds", "/roms/a/", false, "", false},
+                      EntryCase{"PlainGbaInCapitals", RomListEntry::file("/roms/x.GBA"),
+                                FileMode::Backup, "x.GBA", "/roms/", false, "", true},
+                      EntryCase{"PlainFileToOutputFolder", RomListEntry::file("/roms/a.gba"),
+                                FileMode::Folder, "a.gba", "/out/", false, "", true},
+                      EntryCase{"RelativeFile", RomListEntry::file("game.nds"), FileMode::Overwrite,
+                                "game.nds", "", false, "", false},
+                      EntryCase{"ZipMemberKeepsItsFolders",
+                                ZipMember("/z/a.zip", "roms/eu/game.nds"), FileMode::Overwrite,
+                                "roms/eu/game.nds", "/z/", true, "/z/a.zip", false},
+                      EntryCase{"RarMember", RarMember("/r/b.rar", "m.gba"), FileMode::Backup,
+                                "m.gba", "/r/", true, "/r/b.rar", true},
+                      EntryCase{"SevenZipMemberToOutputFolder", SevenZipMember("/s/c.7z", "m.nds"),
+                                FileMode::Folder, "m.nds", "/out/", true, "/s/c.7z", false},
+                      EntryCase{"FileNamedLikeAMember", RomListEntry::file("ZIP: q| x.nds"),
+                                FileMode::Overwrite, "ZIP: q| x.nds", "", false, "", false},
+                      EntryCase{"ArchiveInAFolderWithABar", ZipMember("/a|b/c.zip", "x.nds"),
+                                FileMode::Overwrite, "x.nds", "/a|b/", true, "/a|b/c.zip", false},
+                      EntryCase{"ArchiveAndMemberWithBars", SevenZipMember("/s|t.7z", "x| y.gba"),
+                                FileMode::Backup, "x| y.gba", "/", true, "/s|t.7z", true}));
 
 TEST(RomListEntry, TextShowsKindArchiveAndMember) {
     EXPECT_EQ(RomListEntry::file("/r/a| b.nds").text(), "/r/a| b.nds");

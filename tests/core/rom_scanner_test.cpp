@@ -137,7 +137,8 @@ TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
         root + "d.rar",
         RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
     scanner.ScanFolder(root);
-    EXPECT_EQ(host.entries.back(), RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
+    EXPECT_EQ(host.entries.back(),
+              RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
     EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
 }
 
@@ -171,7 +172,8 @@ TEST_F(RomScannerTest, ADroppedFolderNamedLikeARomIsScannedAndListed) {
     const std::string folder = dir.subfolder("odd.nds");
     WriteFile(folder + "in.gba", Bytes(10, 1));
     scanner.HandleDrop({folder.substr(0, folder.size() - 1)});
-    EXPECT_EQ(host.entryTexts(), (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
+    EXPECT_EQ(host.entryTexts(),
+              (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
 }
 
 TEST_F(RomScannerTest, TheCommandLinePath) {

@@ -1,9 +1,22 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "romlist/rom_list_entry.h"
+
+namespace ostravex {
+
+// Shows an entry in test failures as its fields, bytes escaped.
+inline void PrintTo(const RomListEntry& entry, std::ostream* os) {
+    *os << ::testing::PrintToString(entry.archive ? static_cast<int>(*entry.archive) : -1) << " "
+        << ::testing::PrintToString(entry.path) << " " << ::testing::PrintToString(entry.member);
+}
+
+}  // namespace ostravex
 
 namespace ostravex::testing {
 

@@ -32,8 +32,8 @@ RomScanner::RomScanner(Host& host)
         NDSSearchFileFind(fullpath, info);
     };
     m_ndsSearch.OnFinish = [this] { NDSSearchFinish(); };
-    m_ndsSearch.setListingCache(&m_listings);
-    m_zipSearch.setListingCache(&m_listings);
+    m_ndsSearch.setFindCache(&m_finds);
+    m_zipSearch.setFindCache(&m_finds);
     m_zipSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
         ZipSearchFileFind(fullpath, info);
     };
@@ -53,7 +53,7 @@ void RomScanner::addEntry(const RomListEntry& entry) {
 
 void RomScanner::ScanFolder(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
-    m_listings.clear();
+    m_finds.clear();
     m_host.clearRomList();
     m_host.addLog("File Scan Started.");
     m_scanTimerEnabled = true;
@@ -64,8 +64,13 @@ void RomScanner::ScanFolder(const std::string& folder) {
 }
 
 void RomScanner::startFolderPass(const std::string& folder) {
+    const bool recursive = m_host.option(Option::RecursiveScan);
+    if (m_host.option(Option::ScanArchives)) {
+        // The archive pass searches the same tree: the rom pass's walk finds the archives.
+        m_finds.expect(folder + kArchiveMasks, recursive);
+    }
     m_ndsSearch.SearchFile = folder + kRomMasks;
-    m_ndsSearch.RecurseSubFolders = m_host.option(Option::RecursiveScan);
+    m_ndsSearch.RecurseSubFolders = recursive;
     m_ndsSearch.Start();
 }
 
@@ -91,7 +96,7 @@ void RomScanner::ZipSearchFinish() {
 
 void RomScanner::finishScan() {
     m_scanTimerEnabled = false;
-    m_listings.clear();
+    m_finds.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
@@ -175,8 +180,8 @@ void RomScanner::listSevenZip(const std::string& archive) {
     }
     for (const ArchiveItem& item : SevenZipList(archive)) {
         if (!item.isFolder && IsRomName(item.path)) {
-            addEntry(RomListEntry::inArchive(ArchiveKind::SevenZip, archive,
-                                             MemberBaseName(item.path)));
+            addEntry(
+                RomListEntry::inArchive(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
         }
     }
 }
@@ -193,7 +198,7 @@ void RomScanner::AddDragFiles(const std::string& folder) {
 
 void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     m_host.addLog("Dragged files Scan Started.");
-    m_listings.clear();
+    m_finds.clear();
     m_host.setBusy(true);
     m_host.beginListUpdate();
     m_scanTimerEnabled = true;
@@ -213,7 +218,7 @@ void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     }
     m_dropScanActive = false;
     m_scanTimerEnabled = false;
-    m_listings.clear();
+    m_finds.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));

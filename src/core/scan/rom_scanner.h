@@ -52,7 +52,7 @@ class RomScanner {
     void pumpEvents();
 
     Host& m_host;
-    FolderListingCache m_listings;  // each folder is read once per scan
+    SearchFindCache m_finds;  // the archive pass takes its finds from the rom pass's walk
     TFileSearch m_ndsSearch;
     TFileSearch m_zipSearch;
     std::string m_scanFolder;

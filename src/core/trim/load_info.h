@@ -10,10 +10,10 @@ namespace ostravex {
 
 // The record of the rom job being processed; cleared and refilled for every entry.
 struct LoadInfo {
-    std::string filename;     // name of the rom file, or the member name as stored in its archive
-    std::string OutFolder;    // folder that receives the output, ending with "/"
-    std::string RawName;  // where the bytes are read from: the rom file, or the extracted member
-    bool Compressed = false;  // the entry names an archive member
+    std::string filename;   // name of the rom file, or the member name as stored in its archive
+    std::string OutFolder;  // folder that receives the output, ending with "/"
+    std::string RawName;    // where the bytes are read from: the rom file, or the extracted member
+    bool Compressed = false;     // the entry names an archive member
     std::string CompressedFile;  // the archive's path (members only)
     bool GBAFile = false;        // the name's extension is ".gba"
     bool iszip = false;          // the bytes are in the rom buffer (a decompressed zip member)
