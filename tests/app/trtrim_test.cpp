@@ -20,6 +20,7 @@
 #include "log_window.h"
 #include "rom_info_window.h"
 #include "settings/settings_groups.h"
+#include "support/archive_builders.h"
 #include "support/list_entries.h"
 #include "support/rom_images.h"
 #include "trtrim.h"
@@ -325,6 +326,34 @@ class TRTrimTest : public QObject {
         w->DisableStuff();  // busy: a drop is ignored
         w->handleDrop({path("drop/one.nds")});
         QCOMPARE(w->RomsList->count(), 4);
+    }
+
+    // Names may hold control characters and "| ": the lists and the log show them as
+    // visible characters on one line, and the run reaches the files they name.
+    void namesWithControlCharactersStayOneVisibleLine() {
+        const QString name = QString("a\nb\x1b[2J| c") + QChar(0x2029) + "d.nds";
+        writeRom("roms/" + name);
+        testing::WriteFile(
+            path("roms/z.zip").toStdString(),
+            testing::ZipBuilder()
+                .add("m\n| x.nds", NdsImageBuilder().usedSize(600000).size(1048576).build())
+                .build());
+        auto w = window();
+        m_dialogs->folderAnswers.push_back(path("roms"));
+        w->ScanButtonClick();
+
+        const QString shown = QString("a") + QChar(0x240A) + "b" + QChar(0x241B) + "[2J| c" +
+                              QChar(QChar::ReplacementCharacter) + "d.nds";
+        const QString member = QString("m") + QChar(0x240A) + "| x.nds";
+        QCOMPARE(w->RomsList->count(), 2);
+        QCOMPARE(w->RomsList->item(0)->text(), path("roms/") + shown);
+        QCOMPARE(w->RomsList->item(1)->text(), "ZIP: " + path("roms/z.zip") + "| " + member);
+        QCOMPARE(w->listViewItems()[1]->text(0), w->RomsList->item(1)->text());
+
+        w->TrimButtonClick();
+        QCOMPARE(w->logLines().mid(3, 2), (QStringList{shown + ": 448576", member + ": 448576"}));
+        QCOMPARE(QFileInfo(path("roms/" + name)).size(), 600000);
+        QCOMPARE(QFileInfo(path("roms/m\n| x.nds")).size(), 600000);
     }
 
     void headerWindowFromTheSelection() {

@@ -160,6 +160,19 @@ TEST_F(CliRunTest, ListShowsArchiveMembersUnlessTurnedOff) {
     EXPECT_EQ(Lines(plain.out).size(), 3u);
 }
 
+TEST_F(CliRunTest, ArchivesWhoseNamesHoldBarsAreTrimmed) {
+    const std::string odd = dir.subfolder("a|b");
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1_MiB).build();
+    WriteFile(odd + "s|t.zip", testing::ZipBuilder().add("x| y.nds", rom).build());
+    WriteFile(dir.file("a"), Bytes(3, 3));  // what the text before the first "|" names
+
+    const Result result = RunCommand({odd});
+
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_EQ(ReadFile(odd + "x| y.nds").size(), 600000u);
+    EXPECT_EQ(ReadFile(dir.file("a")), Bytes(3, 3));
+}
+
 TEST_F(CliRunTest, InfoPrintsTheHeaderReport) {
     const Result result = RunCommand({"--info", roms + "b.nds"});
     EXPECT_EQ(result.code, 0);

@@ -4,16 +4,30 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "romlist/rom_list_entry.h"
 
 namespace ostravex {
 
-// Shows an entry in test failures as its fields, bytes escaped.
+// Shows an entry in test failures as its fields, with bytes that are not printable ASCII
+// written as \xNN.
 inline void PrintTo(const RomListEntry& entry, std::ostream* os) {
-    *os << ::testing::PrintToString(entry.archive ? static_cast<int>(*entry.archive) : -1) << " "
-        << ::testing::PrintToString(entry.path) << " " << ::testing::PrintToString(entry.member);
+    const auto quoted = [os](const std::string& text) {
+        *os << '"';
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte >= 0x7F) {
+                constexpr char kHex[] = "0123456789ABCDEF";
+                *os << "\\x" << kHex[byte >> 4] << kHex[byte & 15];
+            } else {
+                *os << c;
+            }
+        }
+        *os << '"';
+    };
+    *os << (entry.archive ? static_cast<int>(*entry.archive) : -1) << ' ';
+    quoted(entry.path);
+    *os << ' ';
+    quoted(entry.member);
 }
 
 }  // namespace ostravex
