@@ -323,6 +323,10 @@ TEST_F(CliRunTest, NamesCannotControlTheTerminalOrSplitALine) {
     for (const std::string& line : Lines(run.out)) {
         EXPECT_EQ(line.find('\033'), std::string::npos) << line;
     }
+
+    // Messages on standard error name paths too.
+    const Result missing = RunCommand({"--list", dir.file("gone\033[2J.nds")}, {.err = true});
+    EXPECT_EQ(missing.err, "ERROR: No such file or folder: " + dir.file("gone\\033[2J.nds") + "\n");
 }
 
 TEST(CliOutput, ControlCharactersAreEscapedForATerminal) {
