@@ -20,6 +20,12 @@
 #include "build_settings.h"
 #include "trim/counter_labels.h"
 
+// The default background is compiled into the library; a static library's resources are
+// registered by hand.
+static void RegisterResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace ostravex::app {
 namespace {
 
@@ -267,6 +273,7 @@ void FinishControls(MainWindowControls& c) {
 }  // namespace
 
 MainWindowControls::MainWindowControls(QWidget& window) {
+    RegisterResources();
     SetUpWindow(window);
     for (const ControlRow& row : kLayout) {
         LayOut(row, *MakeControl(row, *this, window));

@@ -29,17 +29,11 @@
 #include "text_conversion.h"
 #include "user_dialogs.h"
 
-// The default background is compiled into the library; a static library's resources are
-// registered by hand.
-static void RegisterResources() {
-    Q_INIT_RESOURCE(resources);
-}
-
 namespace ostravex::app {
 
 TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialogs, QWidget* parent)
     : QWidget(parent),
-      MainWindowControls((RegisterResources(), static_cast<QWidget&>(*this))),
+      MainWindowControls(static_cast<QWidget&>(*this)),
       m_dialogs(dialogs ? std::move(dialogs) : std::make_shared<UserDialogs>()),
       m_host(*this, *m_dialogs),
       m_romList(*RomsList, *romsListView),
