@@ -4,8 +4,10 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "io/paths.h"
 #include "romformat/header_report.h"
 #include "text_conversion.h"
+#include "user_dialogs.h"
 
 namespace ostravex::app {
 
@@ -38,6 +40,27 @@ bool TRomInfo::LoadRomInfo(QString& error) {
     }
     Memo1->moveCursor(QTextCursor::Start);
     return true;
+}
+
+void TRomInfo::ShowForEntry(const QString& entry, UserDialogs& dialogs, QWidget* parent) {
+    const std::string path = ToPath(entry);
+    if (!FileExists(path)) {
+        return;
+    }
+    if (LowerExtension(path) != ".nds") {
+        dialogs.message(parent, "Only uncompressed roms supported");
+        return;
+    }
+    auto* info = new TRomInfo(parent);
+    info->fil = entry;
+    info->setWindowTitle("Rom Header Info: " + FromPath(NamePart(path)));
+    QString error;
+    if (!info->LoadRomInfo(error)) {
+        delete info;
+        dialogs.error(parent, error);
+        return;
+    }
+    info->show();
 }
 
 }  // namespace ostravex::app
