@@ -9,6 +9,7 @@
 
 #include "cli_options.h"
 #include "host.h"
+#include "line_stream.h"
 #include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
@@ -20,16 +21,21 @@ enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError };
 // True for the lines that report an error (they are kept by --quiet).
 bool IsErrorLine(const std::string& line);
 
+// The progress bar's text: entries finished of all entries (the bar, the count and the
+// percentage say the same) and how far the current entry is.
+std::string ProgressText(std::uint64_t finished, std::uint64_t total, double currentShare);
+
 // Counts Ctrl-C presses; the host turns the first into "Stop". Safe to call from a signal
 // handler.
 void NoteInterrupt();
 int InterruptCount();
 
 // The command-line front end's host: log lines on standard output, notices on standard
-// error, a progress bar on standard error when it is a terminal.
+// error, a progress bar on standard error when it is a terminal. It counts every failure
+// it is told of, from the scan as well as the run, for the exit status.
 class CliHost final : public Host {
   public:
-    CliHost(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar);
+    CliHost(const CliOptions& options, LineStream& out, LineStream& err);
 
     void setLogFilter(LogFilter filter) { m_filter = filter; }
 
@@ -55,15 +61,21 @@ class CliHost final : public Host {
     std::vector<std::string> counterLabels() const;
     bool wasInterrupted() const { return m_interrupted; }
     void finishProgress();
+    // Error lines logged and failure notices shown so far.
+    int failureCount() const { return m_failures; }
+    // Error lines logged so far (a run counts its own; these are the scan's before it).
+    int errorLineCount() const { return m_errorLines; }
 
   private:
     void eraseProgress();
     void drawProgress(bool force);
 
     const CliOptions& m_options;
-    std::ostream& m_out;
-    std::ostream& m_err;
+    LineStream& m_out;
+    LineStream& m_err;
     bool m_progressBar;
+    int m_failures = 0;
+    int m_errorLines = 0;
     LogFilter m_filter = LogFilter::All;
     std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;

@@ -42,7 +42,7 @@ RomScanner::RomScanner(Host& host)
 
 void RomScanner::pumpEvents() {
     m_host.pump();
-    ScanTimerTimer();
+    stopIfHaltRequested();
 }
 
 void RomScanner::addEntry(const RomListEntry& entry) {
@@ -105,7 +105,7 @@ void RomScanner::finishScan() {
 }
 
 // Acts on "Stop" while a scan runs.
-void RomScanner::ScanTimerTimer() {
+void RomScanner::stopIfHaltRequested() {
     if (!m_scanTimerEnabled || !m_host.haltRequested()) {
         return;
     }

@@ -42,7 +42,7 @@ class RomScanner {
     void NDSSearchFinish();
     void ZipSearchFinish();
     void finishScan();
-    void ScanTimerTimer();
+    void stopIfHaltRequested();
     void AddDragFiles(const std::string& folder);
     void listZip(const std::string& archive);
     void ListRar(const std::string& archive);

@@ -17,6 +17,8 @@ namespace ostravex {
 
 namespace {
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
+// A GBA cartridge holds at most 32 MiB; a larger image is not a GBA game to patch.
+constexpr std::uint64_t kLargestGbaImage = 32ull << 20;
 }  // namespace
 
 RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
@@ -338,6 +340,11 @@ void TrimRun::restoreBackup() {
 
 void TrimRun::WriteOutputFile() {
     if (dryRun()) {
+        if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
+            if (Status status = logPlannedSramPatch(); !status) {
+                countError(sramPatchFailureLine(status));
+            }
+        }
         m_source.close();
         return;
     }
@@ -382,7 +389,7 @@ void TrimRun::WriteOutputFile() {
         if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
-            return failOutput("ERROR: SRAM patch failed (" + status.reason() + "): " + romName());
+            return failOutput(sramPatchFailureLine(status));
         }
     }
     if (Status status = m_output.commit(); !status) {
@@ -390,6 +397,38 @@ void TrimRun::WriteOutputFile() {
     }
     m_backupPath.clear();
     m_originalPath.clear();
+}
+
+std::string TrimRun::sramPatchFailureLine(const Status& status) const {
+    return "ERROR: SRAM patch failed (" + status.reason() + "): " + romName();
+}
+
+// A dry run writes nothing: the patch is planned on the bytes the output would hold, and
+// only its log line is given.
+Status TrimRun::logPlannedSramPatch() {
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    if (size > kLargestGbaImage) {
+        return Status::failure("image larger than 32 MiB");
+    }
+    ByteBuffer image;
+    if (CurrentRom.iszip) {
+        image.assign(RomBuffer.begin(), RomBuffer.begin() + static_cast<std::ptrdiff_t>(size));
+    } else {
+        File source;
+        if (Status status = source.openForReading(CurrentRom.RawName); !status) {
+            return status;
+        }
+        image.resize(size);
+        std::size_t got = 0;
+        if (Status status = source.readAt(0, image, got); !status) {
+            return status;
+        }
+        if (got != size) {
+            return Status::failure("the image could not be read whole");
+        }
+    }
+    m_host.addLog(PlanSramPatch(image).logLine);
+    return Status::success();
 }
 
 void TrimRun::DoRenameFile() {

@@ -72,6 +72,8 @@ class TrimRun {
     bool openOutput(const std::string& path, bool inPlace, bool mayReplace);
     void failOutput(const std::string& line);
     void restoreBackup();
+    Status logPlannedSramPatch();
+    std::string sramPatchFailureLine(const Status& status) const;
     bool dryRun() const { return m_host.option(Option::DryRun); }
     void setSingleGauge(std::uint64_t position, std::uint64_t maximum);
     RunEnd halt();
