@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Ostravex need. Idempotent: it says
 # nothing and changes nothing when everything is already there.
+# Usage: scripts/deps.sh [screenshots]   (screenshots: the X tools docs/make_screenshots.sh
+# drives the window with, instead of the build packages)
 set -euo pipefail
 
 packages=(
@@ -18,6 +20,9 @@ packages=(
     libgl-dev
     libcurl4-openssl-dev
 )
+if [ "${1:-}" = screenshots ]; then
+    packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <new>
 
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -100,7 +101,7 @@ TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalOrTheResultBetweenEverySteps) {
         return step == OutputStep::KeepOriginal && !hardLinks ? Status::fromErrno(EPERM)
                                                               : Status::success();
     });
-    run.run({dir.file("x.nds")});
+    run.run(testing::FileEntries({dir.file("x.nds")}));
 
     EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::KeepOriginal,
                                              OutputStep::Replace}));
@@ -138,7 +139,7 @@ TEST_P(BackupFaults, AFailedStepLeavesTheOriginalUnderItsNameAndNothingElse) {
         entry += step == OutputStep::Close ? 1 : 0;
         return entry == 1 ? fail(step) : Status::success();
     });
-    run.run({dir.file("x.nds"), dir.file("y.nds")});
+    run.run(testing::FileEntries({dir.file("x.nds"), dir.file("y.nds")}));
 
     EXPECT_EQ(run.counters().ErrorCount, 1);
     EXPECT_EQ(host.log[4], c.line);
@@ -176,7 +177,7 @@ TEST(BackupOutput, TheTrimmedFileKeepsTheOriginalsPermissionBits) {
         RecordingHost host;
         host.mode = FileMode::Backup;
         TrimRun run(host);
-        run.run({dir.file("x.nds")});
+        run.run(testing::FileEntries({dir.file("x.nds")}));
         struct stat info {};
         ASSERT_EQ(stat(dir.file("x.nds").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, permissions);
@@ -192,7 +193,7 @@ TEST(BackupOutput, ABackupNameTooLongKeepsItsLineAndGivesTheReasonApart) {
     RecordingHost host;
     host.mode = FileMode::Backup;
     TrimRun run(host);
-    run.run({dir.file(name)});
+    run.run(testing::FileEntries({dir.file(name)}));
 
     EXPECT_EQ(host.log[4], "Error: File is Read-Only: " + name);
     EXPECT_EQ(run.counters().ErrorCount, 1);
@@ -225,14 +226,14 @@ TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder)
     host.mode = FileMode::Folder;
     host.folder = out;
     TrimRun run(host);
-    run.run({dir.file("x.nds")});
+    run.run(testing::FileEntries({dir.file("x.nds")}));
 
     EXPECT_EQ(testing::ListFolder(out), (std::vector<std::string>{".ostravex-12-x.tmp", live,
                                                                   ".ostravex-notes.tmp", "x.nds"}));
     // A dry run writes nothing and removes nothing.
     WriteFile(out + stale, Bytes(10, 1));
     host.set(Option::DryRun);
-    run.run({dir.file("x.nds")});
+    run.run(testing::FileEntries({dir.file("x.nds")}));
     EXPECT_TRUE(testing::Exists(out + stale));
 }
 
@@ -264,7 +265,8 @@ TEST(RunGuard, AnAllocationFailureIsAnErrorLineForItsEntryAlone) {
         TrimRun run(host);
         ExhaustedPatcher patcher;
         run.setOutputPatcher(&patcher);
-        EXPECT_EQ(run.run({dir.file("a.gba"), dir.file("b.gba")}), RunEnd::Finished);
+        EXPECT_EQ(run.run(testing::FileEntries({dir.file("a.gba"), dir.file("b.gba")})),
+                  RunEnd::Finished);
 
         EXPECT_EQ(host.log[4], "ERROR: Not enough memory: a.gba");
         EXPECT_EQ(run.counters().ErrorCount, 1);

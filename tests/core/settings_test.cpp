@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "settings/main_options.h"
 #include "support/rom_images.h"
 
 namespace ostravex {

@@ -9,6 +9,7 @@
 
 #include "sram/signature_search.h"
 #include "sram/sram_catalogue.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -271,12 +272,14 @@ struct SizeCase {
     std::uint64_t size;  // sparse: 1000 bytes of data, zeros after them
     bool onlyPatch;
     bool refused;
+    bool dryRun = false;
 };
 
 class SramPatchSize : public ::testing::TestWithParam<SizeCase> {};
 
 // No cartridge is larger than 32 MiB: a larger image is not read into memory or patched
 // (it once ended the program), its entry fails alone, and its trimming goes on as usual.
+// A dry run refuses it the same way and plans no patch for it.
 TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
     const SizeCase& c = GetParam();
     testing::TempDir dir;
@@ -290,8 +293,9 @@ TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
     host.mode = FileMode::Overwrite;
     host.set(Option::SramPatch);
     host.set(Option::OnlyPatch, c.onlyPatch);
+    host.set(Option::DryRun, c.dryRun);
     TrimRun run(host);
-    run.run({dir.file("big.gba"), dir.file("small.gba")});
+    run.run(testing::FileEntries({dir.file("big.gba"), dir.file("small.gba")}));
 
     const std::string refusal = "ERROR: SRAM patch failed (image larger than 32 MiB): big.gba";
     EXPECT_EQ(std::ranges::count(host.log, refusal), c.refused ? 1 : 0);
@@ -299,15 +303,19 @@ TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
     EXPECT_EQ(std::ranges::count(host.log, std::string(kNotPossible)), c.refused ? 1 : 2);
     struct stat info {};
     ASSERT_EQ(stat(dir.file("big.gba").c_str(), &info), 0);
-    EXPECT_EQ(static_cast<std::uint64_t>(info.st_size), c.onlyPatch ? c.size : 1000u);
+    EXPECT_EQ(static_cast<std::uint64_t>(info.st_size), c.onlyPatch || c.dryRun ? c.size : 1000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SramPatchSize,
-                         ::testing::Values(SizeCase{"OnlyPatch32MiB", 32_MiB, true, false},
-                                           SizeCase{"OnlyPatch32MiBAndOne", 32_MiB + 1, true, true},
-                                           SizeCase{"OnlyPatch64GiB", 65536_MiB, true, true},
-                                           SizeCase{"Trimmed40MiB", 40_MiB, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SramPatchSize,
+    ::testing::Values(SizeCase{"OnlyPatch32MiB", 32_MiB, true, false},
+                      SizeCase{"OnlyPatch32MiBAndOne", 32_MiB + 1, true, true},
+                      SizeCase{"OnlyPatch64GiB", 65536_MiB, true, true},
+                      SizeCase{"Trimmed40MiB", 40_MiB, false, false},
+                      SizeCase{"DryRun32MiB", 32_MiB, true, false, true},
+                      SizeCase{"DryRun32MiBAndOne", 32_MiB + 1, true, true, true},
+                      SizeCase{"DryRunTrimmed40MiB", 40_MiB, false, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ostravex

@@ -218,13 +218,20 @@ std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot) {
     return appendAt;
 }
 
+Status CheckCartridgeSize(std::uint64_t imageSize) {
+    if (imageSize > kLargestGbaImage) {
+        return Status::failure("image larger than 32 MiB");
+    }
+    return Status::success();
+}
+
 Status SramPatcher::SRAMPatch(File& output, Host& host) {
     std::uint64_t size = 0;
     if (Status status = output.size(size); !status) {
         return status;
     }
-    if (size > kLargestGbaImage) {
-        return Status::failure("image larger than 32 MiB");
+    if (Status fits = CheckCartridgeSize(size); !fits) {
+        return fits;
     }
     SramPatchPlan plan;
     if (Status status = PlanSramPatch(FileByteSource(output, size), m_buffer, plan); !status) {

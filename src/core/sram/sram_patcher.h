@@ -15,6 +15,9 @@ namespace ostravex {
 // The largest GBA cartridge; larger images are not patched.
 constexpr std::uint64_t kLargestGbaImage = 32u << 20;
 
+// Fails, with the reason the log gives, for an image larger than any cartridge.
+Status CheckCartridgeSize(std::uint64_t imageSize);
+
 struct SramPatchWrite {
     std::uint64_t offset;
     std::vector<std::uint8_t> bytes;

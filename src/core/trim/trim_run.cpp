@@ -26,7 +26,7 @@ bool IsMissingWriteAccess(int error) {
 }
 }  // namespace
 
-RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
+RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
     m_host.setBusy(true);
     m_counters = RunCounters{};
     m_host.clearHalt();
@@ -76,7 +76,7 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
     return RunEnd::Finished;
 }
 
-TrimRun::EntryEnd TrimRun::processEntry(const std::string& entry) {
+TrimRun::EntryEnd TrimRun::processEntry(const RomListEntry& entry) {
     try {
         startEntry(entry);
         Loadrom();
@@ -104,10 +104,10 @@ TrimRun::EntryEnd TrimRun::processEntry(const std::string& entry) {
 
 // One entry that needs more memory than there is fails alone: what it began to write is
 // dropped and the run goes on.
-void TrimRun::failForMemory(const std::string& entry) {
+void TrimRun::failForMemory(const RomListEntry& entry) {
     endEntry();
     countError("ERROR: Not enough memory: " +
-               (CurrentRom.filename.empty() ? NamePart(entry) : romName()));
+               (CurrentRom.filename.empty() ? NamePart(entry.romName()) : romName()));
     finishEntry();
 }
 
@@ -119,8 +119,9 @@ RunEnd TrimRun::halt() {
     return RunEnd::Halted;
 }
 
-void TrimRun::startEntry(const std::string& entry) {
+void TrimRun::startEntry(const RomListEntry& entry) {
     endEntry();
+    m_entry = entry;
     CurrentRom = LoadInfoFromEntry(entry, m_host.fileMode(), m_host.outputFolder());
     SourceSize = 0;
     RomSavings = 0;
@@ -202,8 +203,7 @@ void TrimRun::Loadrom() {
 }
 
 void TrimRun::extractMember() {
-    // Only entries with an archive prefix are members (LoadInfoFromEntry).
-    const ArchiveKind kind = ArchiveKindOfEntry(CurrentRom.RawName).value();
+    const ArchiveKind kind = m_entry.archive.value();  // only called for members
     const bool extractsToDisk = kind != ArchiveKind::Zip;
     if (extractsToDisk && m_host.fileMode() == FileMode::Folder &&
         m_host.option(Option::DontOverwrite) &&
@@ -386,6 +386,12 @@ void TrimRun::failOutput(const std::string& line) {
 
 void TrimRun::WriteOutputFile() {
     if (dryRun()) {
+        if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
+            !refuseOversizedSramPatch(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
+            if (Status status = logPlannedSramPatch(); !status) {
+                countError(sramPatchFailureLine(status));
+            }
+        }
         m_source.close();
         return;
     }
@@ -428,16 +434,12 @@ void TrimRun::WriteOutputFile() {
     }
     m_source.close();
 
-    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
-        const std::string failure = "ERROR: SRAM patch failed (";
-        if (cutSize > kLargestGbaImage) {
-            // No cartridge is that large: the image is written (trimmed as decided) but
-            // not patched.
-            countError(failure + "image larger than 32 MiB): " + romName());
-        } else if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
+    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
+        !refuseOversizedSramPatch(cutSize)) {
+        if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
-            return failOutput(failure + status.reason() + "): " + romName());
+            return failOutput(sramPatchFailureLine(status));
         }
     }
     if (Status status = m_output.commit(); !status) {
@@ -447,6 +449,48 @@ void TrimRun::WriteOutputFile() {
         }
         return failOutput(FileFailureText(FileAction::Write, status) + romName());
     }
+}
+
+std::string TrimRun::sramPatchFailureLine(const Status& status) const {
+    return "ERROR: SRAM patch failed (" + status.reason() + "): " + romName();
+}
+
+// No cartridge is larger than 32 MiB: such an image is not patched, while its trimming goes
+// on as decided (written in a real run, reported in a dry run).
+bool TrimRun::refuseOversizedSramPatch(std::uint64_t imageSize) {
+    if (Status fits = CheckCartridgeSize(imageSize); !fits) {
+        countError(sramPatchFailureLine(fits));
+        return true;
+    }
+    return false;
+}
+
+// A dry run writes nothing: the patch is planned on the bytes the output would hold,
+// read in blocks as a real patch reads them, and only its log line is given.
+Status TrimRun::logPlannedSramPatch() {
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    SramPatchPlan plan;
+    ByteBuffer buffer;
+    if (CurrentRom.iszip) {
+        const MemoryByteSource image(
+            std::span<const std::uint8_t>(RomBuffer).first(static_cast<std::size_t>(size)));
+        if (Status status = PlanSramPatch(image, buffer, plan); !status) {
+            return status;
+        }
+    } else {
+        File source;
+        if (Status status = source.openForReading(CurrentRom.RawName); !status) {
+            return status;
+        }
+        if (source.sizeAtOpen() < size) {
+            return Status::failure("the image could not be read whole");
+        }
+        if (Status status = PlanSramPatch(FileByteSource(source, size), buffer, plan); !status) {
+            return status;
+        }
+    }
+    m_host.addLog(plan.logLine);
+    return Status::success();
 }
 
 void TrimRun::DoRenameFile() {
