@@ -17,6 +17,9 @@ packages=(
     qt6-base-dev
     libgl-dev
     libcurl4-openssl-dev
+    # The fuzz targets (scripts/fuzz.sh): clang, and its runtime libraries with libFuzzer.
+    clang
+    libclang-rt-dev
 )
 
 missing=()
