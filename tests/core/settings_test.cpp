@@ -56,7 +56,7 @@ TEST(RegFile, TextsOfAnyBytesComeBackAsTheyWere) {
              Row{"line\nand \xff byte"s, true},          // invalid UTF-8 next to one
              Row{"\xc3\x01"s, true},                     // a sequence cut by a control character
              Row{"ends in NUL\0"s, true},                // the written terminator is not this one
-             Row{"\0"s, true},                           //
+             Row{"\0"s, true},                           // only a NUL
              Row{"latin-1 \xe9t\xe9"s, true},            // invalid UTF-8 alone
              Row{"\xed\xa0\x80 \xed\xb2\x80\t"s, true},  // surrogates spelled in UTF-8
              Row{"\xf4\x90\x80\x80 \xc0\xaf"s, true},    // past U+10FFFF, overlong
@@ -94,43 +94,21 @@ TEST(RegFile, ValuesOfOtherTypesSurviveEverySave) {
 
 // Pieces that the reader and writer treat specially, for the generated cases below.
 std::string RandomText(std::mt19937& random, bool allowLineFeed) {
-    static const std::vector<std::string> kPieces = {std::string(1, '\0'),
-                                                     "\r",
-                                                     "\n",
-                                                     "\t",
-                                                     "\\",
-                                                     "\"",
-                                                     "=",
-                                                     "a",
-                                                     " ",
-                                                     "\x7f",
-                                                     "\xc3\xa9",
-                                                     "\xe2\x82\xac",
-                                                     "\xf0\x9f\x98\x80",
-                                                     "\xed\xa0\x80",
-                                                     "\xed\xb2\x80",
-                                                     "\xc3",
-                                                     "\x80",
-                                                     "\xff",
-                                                     "\xef\xbf\xbd",
-                                                     "hex",
-                                                     "hex(1):",
-                                                     "hex:",
-                                                     "dword:",
-                                                     "00,",
-                                                     "41,00,",
-                                                     "[",
-                                                     "]",
-                                                     ";",
-                                                     "\xef\xbb\xbf"};
+    using namespace std::string_view_literals;
+    // clang-format off
+    static constexpr std::string_view kPieces[] = {
+        "\0"sv, "\r", "\n", "\t", "\\", "\"", "=", "a", " ", "\x7f", "\xc3\xa9", "\xe2\x82\xac",
+        "\xf0\x9f\x98\x80", "\xed\xa0\x80", "\xed\xb2\x80", "\xc3", "\x80", "\xff", "\xef\xbf\xbd",
+        "hex", "hex(1):", "hex:", "dword:", "00,", "41,00,", "[", "]", ";", "\xef\xbb\xbf"};
+    // clang-format on
     std::string text;
     const int pieces = std::uniform_int_distribution<int>(0, 8)(random);
     for (int i = 0; i < pieces; ++i) {
         if (std::uniform_int_distribution<int>(0, 3)(random) == 0) {
             text += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
         } else {
-            text +=
-                kPieces[std::uniform_int_distribution<std::size_t>(0, kPieces.size() - 1)(random)];
+            text += kPieces[std::uniform_int_distribution<std::size_t>(
+                0, std::size(kPieces) - 1)(random)];
         }
     }
     if (!allowLineFeed) {
