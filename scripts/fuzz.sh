@@ -5,7 +5,9 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]    (default 300 seconds, every target)
 #
-# Exits 1 when a target finds a crash, a leak or a broken check.
+# Exits 1 when a target finds a crash, a leak or a broken check. The seed corpora are
+# written by build-fuzz/bin/make_seed_corpus tests/fuzz/corpus (from the test builders); a
+# crashing input, once fixed, belongs in its target's seed corpus too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
