@@ -136,6 +136,7 @@ void TRTrim::FormShow() {
     if (m_backgrounds.showChosenBackground()) {
         CheckNewVerMouseUp();
     }
+    emit firstShowingDone();
 }
 
 void TRTrim::restoreSettings() {

@@ -77,6 +77,10 @@ class TRTrim : public QWidget, public MainWindowControls {
     // The log's lines.
     QStringList logLines() const;
 
+  signals:
+    // The work of the first showing is done: background shown, version check answered.
+    void firstShowingDone();
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -8,10 +8,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <set>
 
@@ -97,10 +99,18 @@ class BackgroundsTest : public QObject {
         }
         QVERIFY(SaveSettingsFile(SettingsFilePath(), file).ok());
     }
+    // Shows the window and waits until the first showing's work, which runs from the event
+    // loop, is done.
+    static void showAndWait(TRTrim& w) {
+        QSignalSpy done(&w, &TRTrim::firstShowingDone);
+        w.show();
+        if (!done.wait(10000)) {
+            QTest::qFail("the first showing never finished", __FILE__, __LINE__);
+        }
+    }
     std::unique_ptr<TRTrim> shownWindow() {
         auto w = std::make_unique<TRTrim>(QStringList{}, m_dialogs);
-        w->show();
-        QTest::qWait(30);  // the first showing's work runs from the event loop
+        showAndWait(*w);
         return w;
     }
 
@@ -199,8 +209,7 @@ class BackgroundsTest : public QObject {
         auto w = std::make_unique<TRTrim>(QStringList{}, m_dialogs);
         w->versionCheck().setService(QString::fromStdString(server.hostAndPort()),
                                      std::chrono::milliseconds(1000));
-        w->show();
-        QTest::qWait(50);
+        showAndWait(*w);
         QVERIFY(!w->backgroundImage->isVisible());
         QVERIFY(server.requests().empty());
         QCOMPARE(w->logLines(), (QStringList{"Log", "", ""}));
@@ -280,17 +289,21 @@ class BackgroundsTest : public QObject {
     }
 
     void aSecondCheckWhileOneWaitsIsRefused() {
-        LoopbackHttpServer slow([](const std::string&) {
-            QThread::msleep(300);
+        // The server answers only once the second click has been made, however slow the
+        // machine: the first check is still waiting then.
+        std::atomic<bool> clickedMeanwhile = false;
+        LoopbackHttpServer slow([&](const std::string&) {
+            for (int waited = 0; !clickedMeanwhile && waited < 10000; waited += 10) {
+                QThread::msleep(10);
+            }
             return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
         });
         TRTrim w({}, m_dialogs);
         w.versionCheck().setService(QString::fromStdString(slow.hostAndPort()),
-                                    std::chrono::milliseconds(2000));
-        bool clickedMeanwhile = false;
-        QTimer::singleShot(50, &w, [&] {
-            clickedMeanwhile = true;
+                                    std::chrono::milliseconds(20000));
+        QTimer::singleShot(0, &w, [&] {
             w.CheckNewVerMouseUp();  // the window stays responsive while the first one waits
+            clickedMeanwhile = true;
         });
         w.CheckNewVerMouseUp();
         QVERIFY(clickedMeanwhile);

@@ -283,7 +283,8 @@ class TRTrimTest : public QObject {
                        {"TopMostWindow1_AlwaysOnTop", RegValue::String(onTop.toStdString())}});
         auto w = window();
         for (const QRadioButton* mode : {w->ModeOverwrite, w->ModeBackup, w->ModeFolder}) {
-            QCOMPARE(mode->isChecked(), mode->objectName() == checked);
+            QVERIFY2(mode->isChecked() == (mode->objectName() == checked),
+                     qPrintable(mode->objectName()));
         }
         const bool stacked = onTop == "TRUE";
         QCOMPARE(w->alwaysOnTop(), stacked);

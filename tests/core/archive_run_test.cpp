@@ -62,6 +62,7 @@ class ArchiveRunTest : public ::testing::Test {
 
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        SCOPED_TRACE(::testing::PrintToString(mode));
         host.mode = mode;
         run({ZipMember(z + "a.zip", "roms/eu/game.nds")});
         const std::string folder = mode == FileMode::Folder ? out : z;
@@ -81,6 +82,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
     for (const Row& row : {Row{FileMode::Overwrite, {"a.rar", "a.zip", "m.nds"}, {}},
                            Row{FileMode::Backup, {"a.rar", "a.zip", "m.nds", "m.nds.bak"}, {}},
                            Row{FileMode::Folder, {"a.rar", "a.zip"}, {"m.nds"}}}) {
+        SCOPED_TRACE(::testing::PrintToString(row.mode));
         TempDir local;
         const std::string folder = local.subfolder("z");
         const std::string output = local.subfolder("out");

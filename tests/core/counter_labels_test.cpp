@@ -5,14 +5,6 @@
 namespace ostravex {
 namespace {
 
-TEST(CounterLabels, Texts) {
-    EXPECT_EQ(WifiLabel(3), "Wifi games: 3");
-    EXPECT_EQ(ErrorsLabel(12), "Errors: 12");
-    EXPECT_EQ(SkippedLabel(0), "Files skipped: 0");
-    EXPECT_EQ(ProcessedLabel(3, 12), "Files Processed: 3/12");
-    EXPECT_EQ(TrimmedLabel(12), "Files Trimmed: 0/12");
-}
-
 TEST(CounterLabels, SavingsInMegabytesWithTwoDecimals) {
     struct Row {
         std::int64_t bytes;

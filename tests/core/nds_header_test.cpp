@@ -79,7 +79,7 @@ TEST(HeaderInfo, KeepsTitleNulsAndComputesTheHeaderChecksum) {
 TEST(HeaderInfo, ShortImageReadsAsZeros) {
     const HeaderInfo header = Decode(Text("AB"));
     EXPECT_EQ(header.GameTittle, std::string("AB\0\0\0\0\0\0\0\0\0\0", 12));
-    EXPECT_EQ(header.RomSize, 0);
+    EXPECT_EQ(header.UsedRomSize, 0);
 }
 
 TEST(BannerInfo, TitlesAreTakenByteByByteAndCleaned) {

@@ -65,6 +65,7 @@ TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
     for (const Row& row : {Row{FileMode::Overwrite, "ERROR: Cannot open file ("},
                            Row{FileMode::Backup, "Error: File is Read-Only: x.nds"},
                            Row{FileMode::Folder, "ERROR: Cannot create file ("}}) {
+        SCOPED_TRACE(::testing::PrintToString(row.mode));
         RecordingHost host;
         host.mode = row.mode;
         host.folder = roms;

@@ -5,7 +5,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "sram/signature_search.h"
 #include "sram/sram_catalogue.h"
@@ -22,13 +26,157 @@ using testing::operator""_MiB;
 
 constexpr const char* kNotPossible = "SRAM Patch Not Possible on this Rom or it's already patched.";
 
-Bytes EntrySignature(int entry) {
-    const auto bytes = SramCatalogue()[entry - 1].signature;
+// The catalogue's true bytes, written down independently of the patcher's own tables so
+// that a wrong byte there fails here. Hex, first byte first.
+struct GoldenEntry {
+    int entry;
+    const char* group;  // on the last entry of a group only
+    const char* signature;
+    const char* replacement;
+};
+
+constexpr GoldenEntry kGoldenCatalogue[] = {
+    {1, "",
+     "05 4B AA 21 19 70 05 4A 55 21 11 70 B0 21 19 70 E0 21 09 05 08 70 70 47 55 55 00 0E AA 2A 00 "
+     "0E 30 B5 91 B0 68 46 00 F0 F3 F8 6D 46 01 35 06 4A AA 20 10 70 05 49 55 20 08 70 90 20 10 70 "
+     "10 A9 03 4A 10 1C 08 E0 00 00 55 55 00 0E AA 2A 00 0E 20 4E 00 00 08 88 01 38 08 80 08 88 00 "
+     "28 F9 D1 0C 48",
+     "05 4B 80 21 09 02 09 22 12 06 9F 44 11 80 03 49 C3 02 C9 18 11 80 70 47 FE FF FF 01 00 00 00 "
+     "00 30 B5 91 B0 68 46 00 F0 F3 F8 6D 46 01 35 06 4A AA 20 00 00 05 49 55 20 00 00 90 20 00 00 "
+     "10 A9 03 4A 10 1C 08 E0 00 00 55 55 00 0E AA 2A 00 0E 20 4E 00 00 08 88 01 38 08 80 08 88 00 "
+     "28 F9 D1 0C 48 13 20 13 20 00 06 04 0C E0 20 00 05 62 20 62 20 00 06 00 0E 04 43 07 49 AA 20 "
+     "00 00 07 4A 55 20 00 00 F0 20 00 00 00 00"},
+    {2, "", "14 49 AA 24 0C 70 13 4B 55 22 1A 70 80 20 08 70 0C 70 1A 70 10 20 08 70",
+     "0E 21 09 06 FF 24 80 22 13 4B 52 02 01 3A 8C 54 FC D1 00 00 00 00 00 00"},
+    {3, "", "AA 25 0D 70 13 4B 55 22 1A 70 80 20 08 70 0D 70 1A 70 30 20 20 70",
+     "FF 25 08 22 00 00 52 02 01 3A A5 54 FC D1 00 00 00 00 00 00 00 00"},
+    {4, "SRAM_Flash1M_V102", "22 70 09 4B 55 22 1A 70 A0 22 22 70",
+     "00 00 09 4B 55 22 00 00 A0 22 00 00"},
+    {5, "",
+     "05 4B AA 21 19 70 05 4A 55 21 11 70 B0 21 19 70 E0 21 09 05 08 70 70 47 55 55 00 0E AA 2A 00 "
+     "0E 30 B5 91 B0 68 46 00 F0 F3 F8 6D 46 01 35 06 4A AA 20 10 70 05 49 55 20 08 70 90 20 10 70 "
+     "10 A9 03 4A 10 1C 08 E0 00 00 55 55 00 0E AA 2A 00 0E 20 4E 00 00 08 88 01 38 08 80 08 88 00 "
+     "28 F9 D1 0C 48",
+     "05 4B 80 21 09 02 09 22 12 06 9F 44 11 80 03 49 C3 02 C9 18 11 80 70 47 FE FF FF 01 00 00 00 "
+     "00 30 B5 91 B0 68 46 00 F0 F3 F8 6D 46 01 35 06 4A AA 20 00 00 05 49 55 20 00 00 90 20 00 00 "
+     "10 A9 03 4A 10 1C 08 E0 00 00 55 55 00 0E AA 2A 00 0E 20 4E 00 00 08 88 01 38 08 80 08 88 00 "
+     "28 F9 D1 0C 48 13 20 13 20 00 06 04 0C E0 20 00 05 62 20 62 20 00 06 00 0E 04 43 07 49 AA 20 "
+     "00 00 07 4A 55 20 00 00 F0 20 00 00 00 00"},
+    {6, "", "14 49 AA 24 0C 70 13 4B 55 22 1A 70 80 20 08 70 0C 70 1A 70 10 20 08 70",
+     "0E 21 09 06 FF 24 80 22 13 4B 52 02 01 3A 8C 54 FC D1 00 00 00 00 00 00"},
+    {7, "", "AA 25 0D 70 14 4B 55 22 1A 70 80 20 08 70 0D 70 1A 70 30 20 20 70",
+     "FF 25 08 22 00 00 52 02 01 3A A5 54 FC D1 00 00 00 00 00 00 00 00"},
+    {8, "", "10 70 0B 49 55 20 08 70 A0 20 10 70", "00 00 0B 49 55 20 00 00 A0 20 00 00"},
+    {9, "SRAM_Flash1M_V103", "22 70 09 4B 55 22 1A 70 A0 22 22 70",
+     "00 00 09 4B 55 22 00 00 A0 22 00 00"},
+    {10, "",
+     "F0 B5 A0 B0 0D 1C 16 1C 1F 1C 03 04 1C 0C 0F 4A 10 88 0F 49 08 40 03 21 08 43 10 80 0D 48 00 "
+     "68 01 68 80 20 80 02",
+     "70 B5 A0 B0 00 03 40 18 E0 21 09 05 09 18 08 78 10 70 01 3B 01 32 01 31 00 2B F8 D1 00 20 20 "
+     "B0 70 BC 02 BC 08 47"},
+    {11, "", "FF F7 88 FD 00 04 03 0C", "1B 23 1B 02 32 20 03 43"},
+    {12, "", "70 B5 90 B0 15 4D 29 88", "00 B5 00 20 02 BC 08 47"},
+    {13, "", "70 B5 46 46 40 B4 90 B0", "00 B5 00 20 02 BC 08 47"},
+    {14, "SRAM_Flash512_V130_V131_V133",
+     "F0 B5 90 B0 0F 1C 00 04 04 0C 03 48 00 68 40 89 84 42 05 D3 01 48 41 E0",
+     "7C B5 90 B0 00 03 0A 1C E0 21 09 05 09 18 01 23 1B 03 10 78 08 70 01 3B 01 32 01 31 00 2B F8 "
+     "D1 00 20 10 B0 7C BC 02 BC 08 47"},
+    {15, "", "A2 B0 0D 1C 00 04 03 0C 03 48 00 68 80 88 83 42 05 D3 01 48",
+     "00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 08 78 10 70 01 33 01 32 01 39 07 2B F8 D9 00 "
+     "20 70 BC 02 BC 08 47"},
+    {16, "SRAM_EEProm_V120_V121_V122",
+     "30 B5 A9 B0 0D 1C 00 04 04 0C 03 48 00 68 80 88 84 42 05 D3 01 48",
+     "70 B5 00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 10 78 08 70 01 33 01 32 01 39 07 2B F8 "
+     "D9 00 20 70 BC 02 BC 08 47"},
+    {17, "", "A2 B0 0D 1C 00 04 03 0C 03 48 00 68 80 88 83 42 05 D3 01 48 48 E0",
+     "00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 08 78 10 70 01 33 01 32 01 39 07 2B F8 D9 00 "
+     "20 70 BC 02 BC 08 47"},
+    {18, "SRAM_EEProm_V124",
+     "F0 B5 AC B0 0D 1C 00 04 01 0C 12 06 17 0E 03 48 00 68 80 88 81 42 05 D3",
+     "70 B5 00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 10 78 08 70 01 33 01 32 01 39 07 2B F8 "
+     "D9 00 20 70 BC 02 BC 08 47"},
+    {19, "", "A2 B0 0D 1C 00 04 03 0C 03 48 00 68 80 88 83 42 05 D3 01 48 48 E0",
+     "00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 08 78 10 70 01 33 01 32 01 39 07 2B F8 D9 00 "
+     "20 70 BC 02 BC 08 47"},
+    {20, "SRAM_EEProm_V126",
+     "F0 B5 47 46 80 B4 AC B0 0E 1C 00 04 05 0C 12 06 12 0E 90 46 03 48 00 68",
+     "70 B5 00 04 0A 1C 40 0B E0 21 09 05 41 18 07 31 00 23 10 78 08 70 01 33 01 32 01 39 07 2B F8 "
+     "D9 00 20 70 BC 02 BC 08 47"},
+    {21, "", "90 B5 93 B0 6F 46 39 1D 08 1C 00 F0", "00 B5 3D 20 00 02 1F 21 08 43 02 BC 08 47"},
+    {22, "",
+     "80 B5 94 B0 6F 46 39 1C 08 80 38 1C 01 88 0F 29 04 D9 01 48 56 E0 00 00 FF 80 00 00 23 48 23 "
+     "49 0A 88 23 4B",
+     "7C B5 00 07 00 0C E0 21 09 05 09 18 01 23 1B 03 FF 20 08 70 01 3B 01 31 00 2B FA D1 00 20 7C "
+     "BC 02 BC 08 47"},
+    {23, "SRAM_Flash_V120_V121",
+     "80 B5 94 B0 6F 46 79 60 39 1C 08 80 38 1C 01 88 0F 29 03 D9 00 48 73 E0 FF 80 00 00 38 1C 01 "
+     "88 08 1C FF F7 21 FE 39 1C 0C 31",
+     "7C B5 90 B0 00 03 0A 1C E0 21 09 05 09 18 01 23 1B 03 10 78 08 70 01 3B 01 32 01 31 00 2B F8 "
+     "D1 00 20 10 B0 7C BC 08 BC 08 47"},
+    {24, "", "FF F7 AA FF 00 04 03 0C", "1B 23 1B 02 32 20 03 43"},
+    {25, "", "70 B5 90 B0 15 4D", "00 20 70 47 15 4D"},
+    {26, "", "70 B5 46 46 40 B4", "00 20 70 47 40 B4"},
+    {27, "SRAM_Flash_V123_V124",
+     "F0 B5 90 B0 0F 1C 00 04 04 0C 0F 2C 04 D9 01 48 40 E0 00 00 FF 80 00 00 20 1C FF F7 D7 FE 00 "
+     "04 05 0C 00 2D 35 D1",
+     "70 B5 00 03 0A 1C E0 21 09 05 41 18 01 23 1B 03 10 78 08 70 01 3B 01 32 01 31 00 2B F8 D1 00 "
+     "20 70 BC 02 BC 08 47"},
+    {28, "", "FF F7 AA FF 00 04 03 0C", "1B 23 1B 02 32 20 03 43"},
+    {29, "", "00 03 70 B5 90 B0 15 4D", "00 03 00 20 70 47 15 4D"},
+    {30, "", "00 03 70 B5 46 46 40 B4", "00 03 00 20 70 47 40 B4"},
+    {31, "SRAM_Flash_V125_V126",
+     "F0 B5 90 B0 0F 1C 00 04 04 0C 0F 2C 04 D9 01 48 40 E0 00 00 FF 80 00 00 20 1C FF F7 D7 FE 00 "
+     "04 05 0C 00 2D 35 D1",
+     "70 B5 00 03 0A 1C E0 21 09 05 41 18 01 23 1B 03 10 78 08 70 01 3B 01 32 01 31 00 2B F8 D1 00 "
+     "20 70 BC 02 BC 08 47"},
+};
+
+constexpr const char* kGoldenV111Signature = "0E 48 39 68 01 60 0E 48";
+constexpr const char* kGoldenV111JumpStub = "00 48 00 47 00 00 00 08";
+constexpr const char* kGoldenV111SecondarySignature = "27 E0 D0 20 00 05 01 88";
+constexpr const char* kGoldenV111SecondaryReplacement = "27 E0 E0 20 00 05 01 88";
+constexpr const char* kGoldenV111Routine =
+    "39 68 27 48 81 42 23 D0 89 1C 08 88 01 28 02 D1 24 48 78 60 33 E0 00 23 00 22 89 1C 10 B4 01 "
+    "24 08 68 20 40 5B 00 03 43 89 1C 52 1C 06 2A F7 D1 10 BC 39 60 DB 01 02 20 00 02 1B 18 0E 20 "
+    "00 06 1B 18 7B 60 39 1C 08 31 08 88 09 38 08 80 16 E0 15 49 00 23 00 22 10 B4 01 24 08 68 20 "
+    "40 5B 00 03 43 89 1C 52 1C 06 2A F7 D1 10 BC DB 01 02 20 00 02 1B 18 0E 20 00 06 1B 18 08 3B "
+    "3B 60 0B 48 39 68 01 60 0A 48 79 68 01 60 0A 48 39 1C 08 31 0A 88 80 21 09 06 0A 43 02 60 07 "
+    "48 00 47 00 00 00 00 00 0D 00 00 00 0E 04 00 00 0E D4 00 00 04 D8 00 00 04 DC 00 00 04 00 00 "
+    "00 08";
+
+Bytes Hex(std::string_view text) {
+    Bytes bytes;
+    for (std::size_t at = 0; at + 1 < text.size(); at += 3) {
+        bytes.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(text.substr(at, 2)), nullptr, 16)));
+    }
+    return bytes;
+}
+Bytes Of(std::span<const std::uint8_t> bytes) {
     return {bytes.begin(), bytes.end()};
 }
+
+Bytes EntrySignature(int entry) {
+    return Hex(kGoldenCatalogue[entry - 1].signature);
+}
 Bytes EntryReplacement(int entry) {
-    const auto bytes = SramCatalogue()[entry - 1].replacement;
-    return {bytes.begin(), bytes.end()};
+    return Hex(kGoldenCatalogue[entry - 1].replacement);
+}
+
+TEST(SramCatalogue, HoldsTheTrueBytes) {
+    ASSERT_EQ(std::size(kGoldenCatalogue), SramCatalogue().size());
+    for (const GoldenEntry& golden : kGoldenCatalogue) {
+        SCOPED_TRACE("entry " + std::to_string(golden.entry));
+        const SramCatalogueEntry& entry = SramCatalogue()[golden.entry - 1];
+        EXPECT_EQ(Of(entry.signature), Hex(golden.signature));
+        EXPECT_EQ(Of(entry.replacement), Hex(golden.replacement));
+        EXPECT_EQ(entry.group, golden.group);
+    }
+    EXPECT_EQ(Of(kV111Signature), Hex(kGoldenV111Signature));
+    EXPECT_EQ(Of(kV111JumpStub), Hex(kGoldenV111JumpStub));
+    EXPECT_EQ(Of(kV111SecondarySignature), Hex(kGoldenV111SecondarySignature));
+    EXPECT_EQ(Of(kV111SecondaryReplacement), Hex(kGoldenV111SecondaryReplacement));
+    EXPECT_EQ(Of(V111RoutineTemplate()), Hex(kGoldenV111Routine));
 }
 
 // An image of `size` bytes of 0x11 (matching nothing) with byte strings placed in it.

@@ -152,41 +152,47 @@ TEST_F(TrimRunTest, ExistingBackupRefusesTheEntryAndLeavesBothFiles) {
     EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"x.nds", "x.nds.bak"}));
 }
 
-TEST_F(TrimRunTest, DontOverwriteRefusesAnExistingOutput) {
-    const std::string roms = dir.subfolder("roms");
-    const std::string out = dir.subfolder("out");
+TEST_F(TrimRunTest, DontOverwriteDecidesWhetherAnExistingOutputIsReplaced) {
     const Bytes original = Nds();
-    WriteFile(roms + "x.nds", original);
-    WriteFile(roms + "y.nds", original);
-    WriteFile(out + "x.nds", Bytes(10, 1));
-    host.mode = FileMode::Folder;
-    host.folder = out;
-    host.set(Option::DontOverwrite);
+    const Bytes existing(10, 1);
+    struct Row {
+        bool dontOverwrite;
+        std::vector<std::string> log;
+        Bytes xOutput;
+        std::int32_t errors;
+    };
+    for (const Row& row :
+         {Row{true,
+              {"x.nds: 2475008", "Error: file-exists in the new output folder. Skipping this rom",
+               "y.nds: 2475008"},
+              existing,
+              1},
+          Row{false, {"x.nds: 2475008", "y.nds: 2475008"}, Prefix(original, kUsed), 0}}) {
+        SCOPED_TRACE(row.dontOverwrite ? "Don't overwrite" : "overwrite");
+        TempDir local;
+        const std::string roms = local.subfolder("roms");
+        const std::string out = local.subfolder("out");
+        WriteFile(roms + "x.nds", original);
+        WriteFile(roms + "y.nds", original);
+        WriteFile(out + "x.nds", existing);
+        RecordingHost host;
+        host.mode = FileMode::Folder;
+        host.folder = out;
+        host.set(Option::DontOverwrite, row.dontOverwrite);
+        TrimRun run(host);
 
-    runOn({roms + "x.nds", roms + "y.nds"});
+        run.run(testing::FileEntries({roms + "x.nds", roms + "y.nds"}));
 
-    EXPECT_EQ(body(), (std::vector<std::string>{
-                          "x.nds: 2475008",
-                          "Error: file-exists in the new output folder. Skipping this rom",
-                          "y.nds: 2475008"}));
-    EXPECT_EQ(run.counters().ErrorCount, 1);
-    EXPECT_EQ(ReadFile(out + "x.nds"), Bytes(10, 1));
-    EXPECT_EQ(ReadFile(out + "y.nds"), Prefix(original, kUsed));
-    EXPECT_EQ(ReadFile(roms + "x.nds"), original);
-}
-
-TEST_F(TrimRunTest, WithoutDontOverwriteAnOutputIsReplaced) {
-    const std::string out = dir.subfolder("out");
-    const Bytes original = Nds();
-    const std::string path = put("x.nds", original);
-    WriteFile(out + "x.nds", Bytes(10, 1));
-    host.mode = FileMode::Folder;
-    host.folder = out;
-
-    runOn({path});
-
-    EXPECT_EQ(ReadFile(out + "x.nds"), Prefix(original, kUsed));
-    EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{"x.nds"});
+        // The log without its three header lines and its three closing lines.
+        ASSERT_GE(host.log.size(), 6u);
+        EXPECT_EQ(std::vector<std::string>(host.log.begin() + 3, host.log.end() - 3), row.log);
+        EXPECT_EQ(run.counters().ErrorCount, row.errors);
+        EXPECT_EQ(ReadFile(out + "x.nds"), row.xOutput);
+        EXPECT_EQ(ReadFile(out + "y.nds"), Prefix(original, kUsed));
+        EXPECT_EQ(testing::ListFolder(out), (std::vector<std::string>{"x.nds", "y.nds"}));
+        EXPECT_EQ(ReadFile(roms + "x.nds"), original);
+        EXPECT_EQ(ReadFile(roms + "y.nds"), original);
+    }
 }
 
 TEST_F(TrimRunTest, AMissingEntryIsCountedAndTheRunGoesOn) {
@@ -276,21 +282,24 @@ TEST_F(TrimRunTest, SceneNumbersAreRemovedAlsoFromSkippedEntries) {
     const std::string skipped = put("0123 - abc.nds", trimmed);
     const std::string blocked = put("0124 - def.nds", trimmed);
     put("def.nds", Bytes(600, 1));
-    const std::string shortName = put("0125 - .nds", trimmed);
+    const std::string failed = put("0125 - ghi.nds", Bytes(100, 0));
     host.set(Option::RemoveSceneNumbers);
 
-    runOn({skipped, blocked});
+    runOn({skipped, blocked, failed});
 
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "SKIP: File already trimmed (wifi status unknown): 0123 - abc.nds",
                           "Rename succesful: 0123 - abc.nds -> abc.nds",
                           "SKIP: File already trimmed (wifi status unknown): 0124 - def.nds",
-                          "Rename FAILED: 0124 - def.nds -> def.nds"}));
-    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 2/2");
+                          "Rename FAILED: 0124 - def.nds -> def.nds",
+                          "ERROR: Incorrect File: 0125 - ghi.nds",
+                          "Rename succesful: 0125 - ghi.nds -> ghi.nds"}));
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 3/3");
+    EXPECT_EQ(testing::ListFolder(dir.path()),
+              (std::vector<std::string>{"0124 - def.nds", "abc.nds", "def.nds", "ghi.nds"}));
     EXPECT_EQ(ReadFile(dir.file("abc.nds")), trimmed);
     EXPECT_EQ(ReadFile(dir.file("def.nds")), Bytes(600, 1));
-    EXPECT_TRUE(testing::Exists(blocked));
-    EXPECT_TRUE(testing::Exists(shortName));
+    EXPECT_EQ(ReadFile(dir.file("ghi.nds")), Bytes(100, 0));
 }
 
 TEST_F(TrimRunTest, BrickerSizeShowsTheNoticeAndIsJudged) {
@@ -356,6 +365,7 @@ TEST_F(TrimRunTest, SkipDsiIsReadAfreshForEveryEntry) {
 
 TEST_F(TrimRunTest, DryRunDecidesAndLogsButWritesNothing) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        SCOPED_TRACE(::testing::PrintToString(mode));
         TempDir local;
         const std::string out = local.subfolder("out");
         const std::string path = local.file("0123 - game.nds");

@@ -91,6 +91,7 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
     const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
     const Bytes gba = testing::GbaImageBuilder().size(8192).dataEnd(1000).bytes(501, v111).build();
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup}) {
+        SCOPED_TRACE(::testing::PrintToString(mode));
         TempDir dir;
         WriteFile(dir.file("g.gba"), gba);
         RecordingHost host;

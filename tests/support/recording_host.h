@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host.h"
+#include "support/file_mode_print.h"
 
 namespace ostravex::testing {
 

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "io/ascii.h"
+
 namespace ostravex {
 
 std::string NamePart(std::string_view path) {
@@ -25,13 +27,7 @@ std::string LowerExtension(std::string_view name) {
     if (dot == std::string::npos) {
         return {};
     }
-    std::string extension = base.substr(dot);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return extension;
+    return AsciiLower(std::string_view(base).substr(dot));
 }
 
 std::string WithTrailingSlash(std::string_view path) {

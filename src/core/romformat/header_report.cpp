@@ -67,7 +67,7 @@ std::vector<std::string> HeaderReportLines(const std::string& fileName, const He
         "Rom Timeout: " + N(h.RomTimeout),
         "ARM9 Unk: " + N(h.ARM9Unk),
         "ARM7 Unk: " + N(h.ARM7Unk),
-        "Rom Size: " + N(h.RomSize),
+        "Rom Size: " + N(h.UsedRomSize),
         "Header Size: " + N(h.HeaderSize),
         "Logo CRC16: " + N(h.LogoCRC16),
         "Header CRC16: " + N(h.HeaderCRC16),

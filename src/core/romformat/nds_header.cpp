@@ -51,7 +51,7 @@ HeaderInfo DecodeHeaderInfo(std::span<const std::uint8_t, kHeaderInfoBytes> byte
     h.RomTimeout = LittleEndian16(bytes, 0x06E);
     h.ARM9Unk = Signed32(bytes, 0x070);
     h.ARM7Unk = Signed32(bytes, 0x074);
-    h.RomSize = Signed32(bytes, kUsedRomSizeOffset);
+    h.UsedRomSize = Signed32(bytes, kUsedRomSizeOffset);
     h.HeaderSize = Signed32(bytes, 0x084);
     h.LogoCRC16 = LittleEndian16(bytes, 0x15C);
     h.HeaderCRC16 = LittleEndian16(bytes, 0x15E);

@@ -55,7 +55,7 @@ struct HeaderInfo {
     std::int32_t RomTimeout = 0;   // 0x06E, 16 bits
     std::int32_t ARM9Unk = 0;      // 0x070
     std::int32_t ARM7Unk = 0;
-    std::int32_t RomSize = 0;        // 0x080: size of the image the cartridge uses
+    std::int32_t UsedRomSize = 0;    // 0x080: size of the image the cartridge uses
     std::int32_t HeaderSize = 0;     // 0x084
     std::int32_t LogoCRC16 = 0;      // 0x15C, 16 bits, stored
     std::int32_t HeaderCRC16 = 0;    // 0x15E, 16 bits, stored

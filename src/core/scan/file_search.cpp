@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "io/ascii.h"
 #include "io/paths.h"
 
 namespace ostravex {
@@ -16,24 +17,6 @@ namespace {
 struct DirectoryCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
-
-char FoldCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string FoldCase(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        c = FoldCase(c);
-    }
-    return folded;
-}
-
-bool EqualWithoutCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldCase(x) == FoldCase(y);
-           });
-}
 
 // What one folder holds: names in case-insensitive order, and which are folders.
 struct FolderEntry {
@@ -76,7 +59,7 @@ bool ReadFolder(const std::string& folder, FolderListing& listing) {
     std::vector<std::pair<std::string, std::size_t>> keys;
     keys.reserve(listing.size());
     for (std::size_t i = 0; i < listing.size(); ++i) {
-        keys.emplace_back(FoldCase(listing[i].name), i);
+        keys.emplace_back(AsciiLower(listing[i].name), i);
     }
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
         return a.first != b.first ? a.first < b.first
@@ -110,8 +93,8 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
         mask.find_first_of("*?[", 1) == std::string::npos) {
         const std::size_t suffix = mask.size() - 1;
         return name.size() >= suffix &&
-               EqualWithoutCase(std::string_view(name).substr(name.size() - suffix),
-                                std::string_view(mask).substr(1));
+               EqualIgnoringAsciiCase(std::string_view(name).substr(name.size() - suffix),
+                                      std::string_view(mask).substr(1));
     }
     return fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }

@@ -123,11 +123,11 @@ void RomScanner::ZipSearchFileFind(const std::string& fullpath, const TSearchRec
     const std::string archive = fullpath + info.Name;
     const std::string extension = LowerExtension(info.Name);
     if (extension == ".zip") {
-        listZip(archive);
+        ListZip(archive);
     } else if (extension == ".rar") {
         ListRar(archive);
     } else if (extension == ".7z") {
-        listSevenZip(archive);
+        ListSevenZip(archive);
     }
 }
 
@@ -142,7 +142,7 @@ bool RomScanner::archiveReadable(const std::string& archive) {
     return status.ok();
 }
 
-void RomScanner::listZip(const std::string& archive) {
+void RomScanner::ListZip(const std::string& archive) {
     if (!archiveReadable(archive)) {
         return;
     }
@@ -174,7 +174,7 @@ void RomScanner::ListRar(const std::string& archive) {
     }
 }
 
-void RomScanner::listSevenZip(const std::string& archive) {
+void RomScanner::ListSevenZip(const std::string& archive) {
     if (!archiveReadable(archive)) {
         return;
     }

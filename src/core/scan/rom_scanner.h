@@ -44,9 +44,9 @@ class RomScanner {
     void finishScan();
     void stopIfHaltRequested();
     void AddDragFiles(const std::string& folder);
-    void listZip(const std::string& archive);
+    void ListZip(const std::string& archive);
     void ListRar(const std::string& archive);
-    void listSevenZip(const std::string& archive);
+    void ListSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive);
     void addEntry(const RomListEntry& entry);
     void pumpEvents();

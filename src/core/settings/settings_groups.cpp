@@ -10,20 +10,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/ascii.h"
 #include "io/paths.h"
 
 namespace ostravex {
 namespace {
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
 
 std::optional<std::int32_t> WholeNumber(std::string_view text) {
     while (!text.empty() && text.front() == ' ') {
@@ -69,7 +60,7 @@ std::optional<bool> ReadBoolean(const RegValue& value) {
     if (value.type != RegValue::Type::String) {
         return std::nullopt;
     }
-    const std::string upper = Upper(value.text);
+    const std::string upper = AsciiUpper(value.text);
     if (upper == "TRUE" || upper == "YES" || upper == "Y") {
         return true;
     }

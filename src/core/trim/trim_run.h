@@ -47,6 +47,7 @@ class TrimRun {
 
     // One entry's steps, in the order the run calls them.
     void startEntry(const RomListEntry& entry);
+    // Decides the cut size and counts the savings; the bytes are copied only when written.
     void Loadrom();
     void GetRenameFilename();
     void SetOutputFile();

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "io/ascii.h"
+
 namespace ostravex {
 namespace {
 
@@ -192,15 +194,6 @@ class Connection {
     char m_error[CURL_ERROR_SIZE] = {};
 };
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 struct ParsedReply {
     int status = 0;
     std::string reason;
@@ -241,7 +234,8 @@ Status ParseReply(const std::string& bytes, ParsedReply& reply) {
         const std::string line =
             head.substr(start, end == std::string::npos ? std::string::npos : end - start);
         const std::size_t colon = line.find(':');
-        if (colon != std::string::npos && Lower(line.substr(0, colon)) == "location") {
+        if (colon != std::string::npos &&
+            EqualIgnoringAsciiCase(line.substr(0, colon), "location")) {
             reply.location = line.substr(line.find_first_not_of(' ', colon + 1));
         }
         at = end;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <ostream>
+
+#include "host.h"
+
+namespace ostravex {
+
+// Names the file option in failure messages and traces of tests that loop over the options.
+inline void PrintTo(FileMode mode, std::ostream* os) {
+    switch (mode) {
+        case FileMode::Overwrite:
+            *os << "Overwrite";
+            break;
+        case FileMode::Backup:
+            *os << "Backup";
+            break;
+        case FileMode::Folder:
+            *os << "Folder";
+            break;
+    }
+}
+
+}  // namespace ostravex
