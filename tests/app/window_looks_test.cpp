@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -271,6 +272,10 @@ class WindowLooksTest : public QObject {
         window->backgrounds().showBackground(Picture(577, 432, pictureColour));
         window->host().addLog("File Scan Started.");
         const QImage shot = window->grab().toImage();
+        // For a look at what was measured: OSTRAVEX_LOOKS_DIR=/some/folder.
+        if (const QString folder = qEnvironmentVariable("OSTRAVEX_LOOKS_DIR"); !folder.isEmpty()) {
+            shot.save(QDir(folder).filePath(QString(QTest::currentDataTag()) + ".png"));
+        }
 
         QStringList unreadable;
         for (QWidget* control : window->findChildren<QWidget*>()) {
