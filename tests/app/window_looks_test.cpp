@@ -23,7 +23,9 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "about_window.h"
 #include "application_setup.h"
@@ -180,6 +182,50 @@ QPalette DarkPalette() {
     return dark;
 }
 
+// The captions (and the text of a log) of `window` that `measured` picks, which do not
+// stand out from what is behind them in `shot`.
+QStringList UnreadableCaptions(QWidget& window, const QImage& shot,
+                               const std::function<bool(const QWidget&)>& measured) {
+    QStringList unreadable;
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+        const bool writes = !Caption(*control).isEmpty() || qobject_cast<QPlainTextEdit*>(control);
+        if (!writes || !control->isVisible() || !measured(*control)) {
+            continue;
+        }
+        const QRect caption(control->mapTo(&window, CaptionArea(*control).topLeft()),
+                            CaptionArea(*control).size());
+        // The shot is in device pixels.
+        const qreal ratio = shot.devicePixelRatio();
+        const QRect area = QRectF(caption.x() * ratio, caption.y() * ratio, caption.width() * ratio,
+                                  caption.height() * ratio)
+                               .toAlignedRect()
+                               .intersected(shot.rect());
+        const double contrast = TextContrast(shot, area);
+        if (contrast < 3.0) {
+            unreadable << QString("%1: contrast %2").arg(control->objectName()).arg(contrast);
+        }
+    }
+    return unreadable;
+}
+
+// The Fusion style with dark colours while it lives.
+class DarkPaletteScope {
+  public:
+    DarkPaletteScope()
+        : m_palette(QApplication::palette()), m_style(QApplication::style()->name()) {
+        QApplication::setStyle("Fusion");
+        QApplication::setPalette(DarkPalette());
+    }
+    ~DarkPaletteScope() {
+        QApplication::setPalette(m_palette);
+        QApplication::setStyle(m_style);
+    }
+
+  private:
+    QPalette m_palette;
+    QString m_style;
+};
+
 QImage Picture(int width, int height, const QColor& colour) {
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(colour);
@@ -243,8 +289,8 @@ class WindowLooksTest : public QObject {
         // The instruction at its longest.
         crop.Image1MouseDown(1, 1);
         verifyNoCaptionClipped(crop);
+        // The buttons stand whole inside the panel (their height was checked above).
         for (QPushButton* button : {crop.FlatButton1, crop.FlatButton2, crop.FlatButton3}) {
-            QVERIFY2(button->height() >= button->sizeHint().height(), qPrintable(button->text()));
             QVERIFY(button->geometry().bottom() < button->parentWidget()->height());
         }
     }
@@ -262,11 +308,9 @@ class WindowLooksTest : public QObject {
     void textOverThePictureReadsOnAnyPicture() {
         QFETCH(QColor, pictureColour);
         QFETCH(bool, darkPalette);
-        const QPalette lightPalette = QApplication::palette();
-        const QString styleName = QApplication::style()->name();
+        std::optional<DarkPaletteScope> dark;
         if (darkPalette) {
-            QApplication::setStyle("Fusion");
-            QApplication::setPalette(DarkPalette());
+            dark.emplace();
         }
         auto window = mainWindow();
         window->backgrounds().showBackground(Picture(577, 432, pictureColour));
@@ -276,33 +320,24 @@ class WindowLooksTest : public QObject {
         if (const QString folder = qEnvironmentVariable("OSTRAVEX_LOOKS_DIR"); !folder.isEmpty()) {
             shot.save(QDir(folder).filePath(QString(QTest::currentDataTag()) + ".png"));
         }
+        const QStringList unreadable =
+            UnreadableCaptions(*window, shot, [&](const QWidget& control) {
+                const bool overPicture = control.parentWidget() == window.get() ||
+                                         control.parentWidget() == window->fileOptionsGroup;
+                return overPicture && &control != window->inputfold &&
+                       !qobject_cast<const QPushButton*>(&control);
+            });
+        QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join('\n')));
+    }
 
-        QStringList unreadable;
-        for (QWidget* control : window->findChildren<QWidget*>()) {
-            const bool overPicture = control->parentWidget() == window.get() ||
-                                     control->parentWidget() == window->fileOptionsGroup;
-            const bool writes = !Caption(*control).isEmpty() || control == window->logText;
-            if (!overPicture || !writes || !control->isVisible() ||
-                qobject_cast<QPushButton*>(control) || control == window->inputfold) {
-                continue;
-            }
-            const QRect caption(control->mapTo(window.get(), CaptionArea(*control).topLeft()),
-                                CaptionArea(*control).size());
-            // The shot is in device pixels.
-            const qreal ratio = shot.devicePixelRatio();
-            const QRect area = QRectF(caption.x() * ratio, caption.y() * ratio,
-                                      caption.width() * ratio, caption.height() * ratio)
-                                   .toAlignedRect()
-                                   .intersected(shot.rect());
-            const double contrast = TextContrast(shot, area);
-            if (contrast < 3.0) {
-                unreadable << QString("%1: contrast %2").arg(control->objectName()).arg(contrast);
-            }
-        }
-        if (darkPalette) {
-            QApplication::setPalette(lightPalette);
-            QApplication::setStyle(styleName);
-        }
+    void wizardTextReadsInADarkPalette() {
+        DarkPaletteScope dark;
+        app::TBgWizard wizard(*m_dialogs, {});
+        wizard.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+        const QStringList unreadable = UnreadableCaptions(
+            wizard, wizard.grab().toImage(),
+            [](const QWidget& control) { return !qobject_cast<const QPushButton*>(&control); });
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join('\n')));
     }
 
