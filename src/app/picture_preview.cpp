@@ -57,6 +57,8 @@ PicturePreview* AttachPicturePreview(QFileDialog& dialog) {
     }
     auto* preview = new PicturePreview(&dialog);
     grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
+    // The file list keeps its width beside the preview.
+    dialog.resize(dialog.sizeHint().width() + preview->sizeHint().width(), dialog.height());
     QObject::connect(&dialog, &QFileDialog::currentChanged, preview, &PicturePreview::showFile);
     return preview;
 }
