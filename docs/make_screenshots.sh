@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the window under Xvfb: the idle window with a scanned
-# list, a run going on, the log window, the header window and the two picture wizards.
-# Installs what it needs (xvfb, xdotool, imagemagick, python3) and builds first.
+# list, a run going on, the log window, the header window, both wizards (the crop wizard
+# also for a small picture), the window over a dark and a light background picture, and the
+# window at scale factor 2. Installs what it needs (xvfb, xdotool, imagemagick, python3)
+# and builds first.
 # Usage: docs/make_screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,22 +53,27 @@ PY
 mkdir -p "$XDG_CONFIG_HOME/ostravex" "$work/pictures"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n"ModeBackup_Checked"="TRUE"\r\n"UseListView_Checked"="TRUE"\r\n' \
     > "$XDG_CONFIG_HOME/ostravex/settings.reg"
-# A photo for the wizards.
+# A photo for the wizards, a small one, and a dark and a light background.
 convert -size 800x600 plasma:'#3a7bd5'-'#f0c83c' -blur 0x2 "$work/pictures/photo.jpg"
+convert -size 100x50 plasma:'#3a7bd5'-'#f0c83c' "$work/pictures/small.jpg"
+convert -size 577x432 plasma:'#05050a'-'#202030' -quality 95 "$work/pictures/dark.jpg"
+convert -size 577x432 plasma:'#e8e8f0'-'#ffffff' -quality 95 "$work/pictures/light.jpg"
+# shoot WINDOW FILE: a picture of one window where it stands on the screen.
+shoot='shoot() { eval "$(xdotool getwindowgeometry --shell "$1")"; import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" "$2"; }'
 
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$shoot"'
     set -e
     build/bin/ostravex "'"$work"'/roms" &
     sleep 3
     win=$(xdotool search --name "Ostravex v2.5" | head -1)
-    import -window root -crop 568x432+0+0 "'"$out"'/idle-scanned-list.png"
+    shoot "$win" "'"$out"'/idle-scanned-list.png"
     xdotool mousemove --window "$win" 56 46 click 1      # Trim!
     sleep 1.2
-    import -window root -crop 568x432+0+0 "'"$out"'/during-a-run.png"
+    shoot "$win" "'"$out"'/during-a-run.png"
     sleep 12
     xdotool mousemove --window "$win" 226 337 click 1    # the log window
     sleep 1.5
-    import -window root -crop 700x470+0+0 "'"$out"'/log-window.png"
+    shoot "$(xdotool search --name "^LogWindow$" | head -1)" "'"$out"'/log-window.png"
     xdotool key Escape
     sleep 0.5
     xdotool mousemove --window "$win" 118 60 click 1     # "Use normal listView" off
@@ -77,7 +84,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     info=$(xdotool search --name "Rom Header Info" | head -1)
     xdotool windowmove "$info" 0 0
     sleep 0.5
-    import -window root -crop 323x684+0+0 "'"$out"'/header-window.png"
+    shoot "$info" "'"$out"'/header-window.png"
     xdotool key --window "$info" ctrl+w || true
     xdotool windowunmap "$info" || true
     xdotool mousemove --window "$win" 140 310 click 1    # "Alternate Backgrounds"
@@ -91,7 +98,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     xdotool type --delay 5 "'"$work"'/pictures/photo.jpg"
     xdotool key Return
     sleep 1
-    import -window root -crop 577x555+0+0 "'"$out"'/background-wizard.png"
+    shoot "$wizard" "'"$out"'/background-wizard.png"
     xdotool mousemove --window "$wizard" 68 63 click 1   # "Crop Wizard"
     sleep 1.5
     crop=$(xdotool search --name "Cropping Wizard" | head -1)
@@ -102,7 +109,37 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     sleep 0.2
     xdotool mousemove --window "$crop" 420 300
     sleep 0.5
-    import -window root -crop 830x670+0+0 "'"$out"'/crop-wizard.png"
+    shoot "$crop" "'"$out"'/crop-wizard.png"
+    xdotool key Escape                                   # closes the crop wizard
+    sleep 0.5
+    xdotool mousemove --window "$wizard" 68 13 click 1   # "Load Base Picture"
+    sleep 1.5
+    xdotool type --delay 5 "'"$work"'/pictures/small.jpg"
+    xdotool key Return
+    sleep 1
+    xdotool mousemove --window "$wizard" 68 59 click 1   # "Crop Wizard"
+    sleep 1.5
+    crop=$(xdotool search --name "Cropping Wizard" | head -1)
+    shoot "$crop" "'"$out"'/crop-wizard-small-picture.png"
     kill %1
 '
+
+# The window over a dark and over a light picture, and at scale factor 2.
+convert "$work/pictures/photo.jpg" -resize '577x432!' -quality 95 "$work/pictures/photo-577.jpg"
+background_shot() {  # NAME PICTURE SCALE
+    { printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n'
+      printf '"UseBackgrounds_Checked"="TRUE"\r\n"CheckNewVer_Checked"="FALSE"\r\n\r\n'
+      printf '[HKEY_CURRENT_USER\\Ostravex\\Bgs]\r\n"FixedBg_Checked"="TRUE"\r\n'
+      printf '"RandomBgs_Checked"="FALSE"\r\n"FixedBgPath_Text"="%s"\r\n' "$2"; } \
+        > "$XDG_CONFIG_HOME/ostravex/settings.reg"
+    QT_SCALE_FACTOR=$3 xvfb-run -a -s "-screen 0 1920x1080x24" bash -c "$shoot"'
+        build/bin/ostravex "'"$work"'/roms" &
+        sleep 3
+        shoot "$(xdotool search --name "Ostravex v2.5" | head -1)" "'"$out/$1"'.png"
+        kill %1
+    '
+}
+background_shot dark-background "$work/pictures/dark.jpg" 1
+background_shot light-background "$work/pictures/light.jpg" 1
+background_shot scale-2 "$work/pictures/photo-577.jpg" 2
 echo "screenshots in $out"

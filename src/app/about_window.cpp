@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "build_settings.h"
+#include "window_placement.h"
 
 namespace ostravex::app {
 
@@ -39,6 +40,7 @@ TAboutWindow::TAboutWindow(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RichEdit1);
+    CentreOnScreen(*this, ScreenFit::Shrink);
 }
 
 }  // namespace ostravex::app

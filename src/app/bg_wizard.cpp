@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QStyle>
 #include <QToolButton>
 
@@ -18,10 +19,13 @@
 #include "settings_store.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
+#include "window_colours.h"
+#include "window_placement.h"
 
 namespace ostravex::app {
 namespace {
 
+constexpr int kPictureTop = 122;
 constexpr const char* kJpegFilter = "JPEG Image File (*.jpg)";
 constexpr const char* kWrongSize = "Picture must be 577 x 432. Use the stretch or cropping wizard";
 
@@ -44,16 +48,13 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
     setObjectName("TBgWizard");
     setWindowTitle("Jpeg Picture Processing Wizard - Only JPG pictures allowed");
     setFixedSize(577, 555);
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, QColor(255, 221, 238));
-    setPalette(palette);
+    SetWindowColour(*this, QColor(255, 221, 238));
 
-    LoadPic = Button(this, "LoadPic", "Load Base Picture", {6, 4, 124, 22});
-    StretchPic = Button(this, "StretchPic", "Stretch Picture", {6, 28, 124, 22});
-    OpenCrop = Button(this, "OpenCrop", "Crop Wizard", {6, 52, 124, 22});
-    SavePic = Button(this, "SavePic", "Save Picture", {6, 76, 124, 22});
-    Button1 = Button(this, "Button1", "Try Background", {6, 100, 124, 20});
+    LoadPic = Button(this, "LoadPic", "Load Base Picture", {6, 2, 124, 22});
+    StretchPic = Button(this, "StretchPic", "Stretch Picture", {6, 25, 124, 22});
+    OpenCrop = Button(this, "OpenCrop", "Crop Wizard", {6, 48, 124, 22});
+    SavePic = Button(this, "SavePic", "Save Picture", {6, 71, 124, 22});
+    Button1 = Button(this, "Button1", "Try Background", {6, 94, 124, 22});
     for (QPushButton* button : {SavePic, OpenCrop, StretchPic}) {
         button->setEnabled(false);
     }
@@ -92,10 +93,16 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
     Label3->setStyleSheet("color: rgb(0, 128, 64);");
     Label3->setGeometry(370, 104, 200, 17);
 
-    Image1 = new QLabel(this);
+    // The picture scrolls when a small screen (or a large scale factor) cuts the wizard
+    // down; otherwise its area holds a whole 577 x 432 picture.
+    pictureArea = new QScrollArea(this);
+    pictureArea->setObjectName("pictureArea");
+    pictureArea->setFrameShape(QFrame::NoFrame);
+    pictureArea->setBackgroundRole(QPalette::Window);
+    Image1 = new QLabel();
     Image1->setObjectName("Image1");
-    Image1->move(0, 122);
     Image1->resize(0, 0);
+    pictureArea->setWidget(Image1);
 
     connect(LoadPic, &QPushButton::clicked, this, &TBgWizard::LoadPicClick);
     connect(FlatButton1, &QPushButton::clicked, this, &TBgWizard::FlatButton1Click);
@@ -106,6 +113,8 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
     connect(OpenCrop, &QPushButton::clicked, this, &TBgWizard::OpenCropClick);
 
     restoreChoices();
+    CentreOnScreen(*this, ScreenFit::Shrink);
+    pictureArea->setGeometry(0, kPictureTop, width(), height() - kPictureTop);
 }
 
 WizardChoices TBgWizard::choices() const {
@@ -149,7 +158,7 @@ void TBgWizard::done(int result) {
 }
 
 bool TBgWizard::loadJpeg(JpegPicture& picture, QString& path) {
-    path = m_dialogs.openFileName(this, kJpegFilter);
+    path = m_dialogs.openFileName(this, kJpegFilter, FileKind::Picture);
     if (path.isEmpty() || !IsJpegName(path)) {
         return false;  // another extension is passed over without a word
     }
@@ -219,7 +228,7 @@ void TBgWizard::SavePicClick() {
         m_dialogs.message(this, kWrongSize);
         return;
     }
-    const QString path = m_dialogs.saveFileName(this, kJpegFilter, QString());
+    const QString path = m_dialogs.saveFileName(this, kJpegFilter, QString(), FileKind::Picture);
     if (path.isEmpty() || !IsJpegName(path)) {
         return;
     }

@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QToolButton;
 
 namespace ostravex::app {
@@ -26,7 +27,8 @@ class TBgWizard : public QDialog {
     TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tryBackground,
               QWidget* parent = nullptr);
 
-    QLabel* Image1;
+    QScrollArea* pictureArea;
+    QLabel* Image1;  // the working picture, in the picture area
     QLabel* Label2;
     QLabel* Label3;
     QPushButton* LoadPic;

@@ -7,11 +7,15 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "window_placement.h"
 
 namespace ostravex::app {
 namespace {
 const QColor kPurple(128, 0, 128);
-}
+constexpr int kPanelHeight = 65;  // the bottom panel's height when its text fits in it
+}  // namespace
 
 TCropWizard::TCropWizard(const QImage& picture, QWidget* parent)
     : QDialog(parent), m_pic(picture.convertToFormat(QImage::Format_RGB32)) {
@@ -30,7 +34,6 @@ TCropWizard::TCropWizard(const QImage& picture, QWidget* parent)
 
     auto* panel = new QWidget(this);
     panel->setObjectName("FlatPanel1");
-    panel->setFixedHeight(65);
     FlatButton1 = new QPushButton("Accept", panel);
     FlatButton1->setObjectName("FlatButton1");
     FlatButton1->setEnabled(false);
@@ -50,19 +53,20 @@ TCropWizard::TCropWizard(const QImage& picture, QWidget* parent)
     Label3->setObjectName("Label3");
     Label3->setWordWrap(true);
 
-    auto* buttons = new QVBoxLayout();
-    buttons->setSpacing(2);
-    auto* row = new QHBoxLayout();
-    row->addWidget(FlatButton1);
-    row->addWidget(FlatButton3);
-    row->addWidget(FlatButton2);
-    buttons->addLayout(row);
-    auto* texts = new QHBoxLayout();
-    texts->addWidget(Label1, 1);
-    texts->addWidget(Label2);
-    buttons->addLayout(texts);
-    buttons->addWidget(Label3);
-    panel->setLayout(buttons);
+    // The buttons with the live size on one row, the two texts below, the advice wrapping
+    // onto as many lines as a narrow window needs.
+    auto* rows = new QVBoxLayout(panel);
+    rows->setContentsMargins(6, 4, 6, 4);
+    rows->setSpacing(2);
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(FlatButton1);
+    buttons->addWidget(FlatButton3);
+    buttons->addWidget(FlatButton2);
+    buttons->addStretch(1);
+    buttons->addWidget(Label2);
+    rows->addLayout(buttons);
+    rows->addWidget(Label1);
+    rows->addWidget(Label3);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -70,8 +74,17 @@ TCropWizard::TCropWizard(const QImage& picture, QWidget* parent)
     layout->addWidget(ScrollBox1, 1);
     layout->addWidget(panel);
 
+    // The picture keeps the room the window's size rule gives it; the panel below takes
+    // what its text needs at that width, which is more than its usual height when the
+    // window is narrow. A screen too small for the window cuts it down (the picture
+    // scrolls).
     const WindowSize size = CropWindowSize(m_pic.width(), m_pic.height());
-    resize(size.width, size.height);
+    const QSize free = FreeScreenSize(*this);
+    const int width = std::min(size.width, free.width());
+    const int panelHeight = std::max(kPanelHeight, rows->totalHeightForWidth(width));
+    panel->setFixedHeight(panelHeight);
+    setFixedSize(width, std::min(size.height + panelHeight - kPanelHeight, free.height()));
+    CentreOnScreen(*this, ScreenFit::Keep);
 
     connect(FlatButton1, &QPushButton::clicked, this, &TCropWizard::FlatButton1Click);
     connect(FlatButton2, &QPushButton::clicked, this, &QDialog::reject);

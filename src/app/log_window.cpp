@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "user_dialogs.h"
+#include "window_placement.h"
 
 namespace ostravex::app {
 
@@ -16,6 +17,7 @@ TLogWindow::TLogWindow(const QStringList& lines, UserDialogs& dialogs, QWidget* 
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
     resize(693, 459);
+    CentreOnScreen(*this, ScreenFit::Shrink);
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName("Memo1");
@@ -57,7 +59,7 @@ bool TLogWindow::saveTo(const QString& path, QString& error) const {
 }
 
 void TLogWindow::ShowLogButtonClick() {
-    const QString path = m_dialogs.saveFileName(this, "Text Files (*.txt)", "txt");
+    const QString path = m_dialogs.saveFileName(this, "Text Files (*.txt)", "txt", FileKind::Text);
     if (path.isEmpty()) {
         return;
     }

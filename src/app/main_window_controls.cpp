@@ -17,8 +17,11 @@
 #include <variant>
 
 #include "app_icon.h"
+#include "app_title.h"
 #include "build_settings.h"
+#include "caption_backing.h"
 #include "trim/counter_labels.h"
+#include "window_colours.h"
 
 // The default background is compiled into the library; a static library's resources are
 // registered by hand.
@@ -29,7 +32,6 @@ static void RegisterResources() {
 namespace ostravex::app {
 namespace {
 
-constexpr const char* kTitle = "Ostravex v2.5 beta - NDS/GBA rom trimmer";
 constexpr int kClientWidth = 568;
 constexpr int kClientHeight = 432;
 
@@ -82,21 +84,21 @@ constexpr ControlRow kLayout[] = {
     {&C::StopButton, "StopButton", nullptr, {8, 62, 96, 24}, kDisabled, "Stop", nullptr},
     {&C::ClearButton, "ClearButton", nullptr, {8, 90, 96, 24}, kDisabled, "Clear Searches",
      nullptr},
-    {&C::ZipSupport, "ZipSupport", nullptr, {112, 4, 180, 17}, kChecked,
+    {&C::ZipSupport, "ZipSupport", nullptr, {110, 4, 168, 17}, kChecked,
      "Scan inside Zip/Rar/7zip", "Scan inside zip and rar files (much slower)"},
-    {&C::RecurseScan, "RecurseScan", nullptr, {112, 20, 180, 17}, kChecked,
+    {&C::RecurseScan, "RecurseScan", nullptr, {110, 20, 168, 17}, kChecked,
      "Recursive Scan", "Scan all subfolders for roms"},
-    {&C::ProcessSelect, "ProcessSelect", nullptr, {112, 36, 180, 17}, kPlain,
+    {&C::ProcessSelect, "ProcessSelect", nullptr, {110, 36, 168, 17}, kPlain,
      "Process only selected", "Process only selected files"},
-    {&C::UseListView, "UseListView", nullptr, {112, 52, 180, 17}, kPlain,
+    {&C::UseListView, "UseListView", nullptr, {110, 52, 168, 17}, kPlain,
      "Use normal listView", nullptr},
-    {&C::SramP, "SramP", nullptr, {112, 68, 180, 17}, kPlain,
+    {&C::SramP, "SramP", nullptr, {110, 68, 168, 17}, kPlain,
      "Patch SRAM for GBA roms", kSramHint},
-    {&C::OnlyPatch, "OnlyPatch", nullptr, {112, 84, 180, 17}, kPlain,
+    {&C::OnlyPatch, "OnlyPatch", nullptr, {110, 84, 168, 17}, kPlain,
      "Only Patch, don't trim", "Skip trimming, just patch for SRAM"},
-    {&C::SkipDSi, "SkipDSi", nullptr, {112, 100, 180, 17}, kPlain,
+    {&C::SkipDSi, "SkipDSi", nullptr, {110, 100, 168, 17}, kPlain,
      "Skip DSi roms", kDsiHint},
-    {&C::fileOptionsGroup, "fileOptionsGroup", "FlatGroupBox1", {296, 2, 266, 116}, kPlain,
+    {&C::fileOptionsGroup, "fileOptionsGroup", "FlatGroupBox1", {280, 2, 282, 116}, kPlain,
      " File Options ", nullptr},
     {&C::ModeOverwrite, "ModeOverwrite", nullptr, {8, 16, 250, 17}, kInFileOptions | kChecked,
      "Overwrite original file", nullptr},
@@ -104,14 +106,18 @@ constexpr ControlRow kLayout[] = {
      "Backup original file (x.nds.bak)", nullptr},
     {&C::ModeFolder, "ModeFolder", nullptr, {8, 48, 250, 17}, kInFileOptions,
      "Use a different output folder", nullptr},
-    {&C::outputFolderEdit, "outputFolderEdit", "Edit1", {8, 67, 222, 20}, kInFileOptions,
+    {&C::outputFolderEdit, "outputFolderEdit", "Edit1", {8, 67, 238, 20}, kInFileOptions,
      nullptr, nullptr},
-    {&C::outputFolderButton, "outputFolderButton", "FlatButton4", {234, 66, 24, 22},
+    {&C::outputFolderButton, "outputFolderButton", "FlatButton4", {250, 66, 24, 22},
      kInFileOptions, nullptr, "Pick output folder", QStyle::SP_DirOpenIcon},
-    {&C::notoverwrite, "notoverwrite", nullptr, {8, 92, 108, 17}, kInFileOptions,
+    {&C::notoverwrite, "notoverwrite", nullptr, {5, 92, 112, 17}, kInFileOptions,
      "Don't overwrite", "Don't overwrite files"},
-    {&C::RemoveNames, "RemoveNames", nullptr, {118, 92, 146, 17}, kInFileOptions,
+    {&C::RemoveNames, "RemoveNames", nullptr, {119, 92, 160, 17}, kInFileOptions,
      "Remove scene numbers", "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\""},
+    {&C::websiteLink, "websiteLink", "Label6", {290, 122, 172, 15}, kHandCursor,
+     nullptr, nullptr},
+    {&C::donateImage, "donateImage", "Image1", {464, 119, 76, 19}, kHandCursor,
+     "Donate", "Please donate to help support this application", QStyle::SP_DialogYesButton},
     {&C::romsFoundLabel, "romsFoundLabel", "Label1", {8, 122, 120, 15}, kPlain,
      "Roms Found", nullptr},
     {&C::RomsList, "RomsList", nullptr, {8, 138, 530, 160}, kPlain, nullptr, nullptr},
@@ -119,13 +125,13 @@ constexpr ControlRow kLayout[] = {
      nullptr, nullptr},
     {&C::BlendTrackBar, "BlendTrackBar", nullptr, {542, 138, 20, 150}, kHandCursor,
      nullptr, "Window transparency"},
-    {&C::brickerCheckBox, "brickerCheckBox", "FlatCheckBox1", {8, 302, 120, 17},
+    {&C::brickerCheckBox, "brickerCheckBox", "FlatCheckBox1", {6, 302, 120, 17},
      kChecked | kDisabled, "Check for bricker", nullptr},
-    {&C::UseBackgrounds, "UseBackgrounds", nullptr, {132, 302, 150, 17}, kPlain,
+    {&C::UseBackgrounds, "UseBackgrounds", nullptr, {128, 302, 153, 17}, kPlain,
      "Alternate Backgrounds", "Restart required"},
-    {&C::DisableBackground, "DisableBackground", nullptr, {286, 302, 130, 17}, kPlain,
+    {&C::DisableBackground, "DisableBackground", nullptr, {283, 302, 137, 17}, kPlain,
      "Disable Background", nullptr},
-    {&C::CheckNewVer, "CheckNewVer", nullptr, {420, 302, 17, 17}, kChecked | kHandCursor,
+    {&C::CheckNewVer, "CheckNewVer", nullptr, {421, 302, 17, 17}, kChecked | kHandCursor,
      nullptr, kVersionHint},
     {&C::checkNewVerLabel, "checkNewVerLabel", "Label2", {438, 302, 124, 17}, kHandCursor,
      "Check for new version", kVersionHint},
@@ -146,12 +152,8 @@ constexpr ControlRow kLayout[] = {
      nullptr, "Switch Always On", QStyle::SP_TitleBarShadeButton},
     {&C::BgChangeBut, "BgChangeBut", nullptr, {242, 352, 25, 26}, kPlain,
      nullptr, "Background Pictures Wizard", QStyle::SP_DesktopIcon},
-    {&C::AboutButton, "AboutButton", nullptr, {214, 381, 53, 20}, kPlain, "About", nullptr},
+    {&C::AboutButton, "AboutButton", nullptr, {214, 380, 53, 22}, kPlain, "About", nullptr},
     {&C::logText, "logText", "Memo1", {286, 322, 275, 78}, kPlain, nullptr, nullptr},
-    {&C::websiteLink, "websiteLink", "Label6", {300, 122, 170, 15}, kHandCursor,
-     nullptr, nullptr},
-    {&C::donateImage, "donateImage", "Image1", {474, 120, 64, 17}, kHandCursor,
-     "Donate", "Please donate to help support this application", QStyle::SP_DialogYesButton},
     {&C::SingleProgress, "SingleProgress", nullptr, {8, 405, 554, 11}, kPlain, nullptr, nullptr},
     {&C::runProgress, "runProgress", "ProgressBar1", {8, 418, 554, 11}, kPlain, nullptr, nullptr},
     {&C::inputfold, "inputfold", nullptr, {}, kHidden, "/", nullptr},
@@ -213,18 +215,17 @@ void LayOut(const ControlRow& row, QWidget& control) {
         control.setCursor(Qt::PointingHandCursor);
     }
     if (row.flags & kCounter) {
-        control.setStyleSheet("QLabel { font-weight: bold; }");
+        QFont bold = control.font();
+        bold.setBold(true);
+        control.setFont(bold);
     }
 }
 
 void SetUpWindow(QWidget& window) {
-    window.setWindowTitle(kTitle);
+    window.setWindowTitle(kAppTitle);
     window.setWindowIcon(AppIcon());
     window.setFixedSize(kClientWidth, kClientHeight);
-    window.setAutoFillBackground(true);
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    window.setPalette(palette);
+    SetWindowColour(window, Qt::white);
     QFont font("Tahoma");
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
@@ -234,7 +235,8 @@ void SetUpWindow(QWidget& window) {
 // What a row cannot say: the lists' and the log's looks, ranges, the link.
 void FinishControls(MainWindowControls& c) {
     c.backgroundImage->setPixmap(QPixmap(":/background.jpg"));
-    c.backgroundImage->lower();
+    c.captionBacking = new CaptionBacking(
+        *c.backgroundImage, {c.RomsList, c.romsListView, c.SingleProgress, c.runProgress});
     c.outputFolderEdit->setReadOnly(true);
 
     c.RomsList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -250,19 +252,36 @@ void FinishControls(MainWindowControls& c) {
     c.BlendTrackBar->setRange(100, 255);
     c.BlendTrackBar->setValue(255);
 
+    // The log wraps its long lines rather than scrolling sideways: a horizontal bar would
+    // take a line's room from the few the small log shows. It is written in the window's
+    // text colour over the window (or the backing), not in a text field's colours.
     c.logText->setReadOnly(true);
     c.logText->setFrameShape(QFrame::NoFrame);
-    c.logText->setLineWrapMode(QPlainTextEdit::NoWrap);
-    c.logText->setStyleSheet("QPlainTextEdit { background: transparent; }");
+    c.logText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    c.logText->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    c.logText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette logPalette = c.logText->palette();
+    logPalette.setColor(QPalette::Base, Qt::transparent);
+    logPalette.setColor(QPalette::Text, logPalette.color(QPalette::WindowText));
+    c.logText->setPalette(logPalette);
 
-    c.websiteLink->setText(
-        QString("<a href=\"%1\">%1</a>").arg(QString(kWebsiteUrl).toHtmlEscaped()));
+    // Enter presses a focused button, as Space does.
+    for (QPushButton* button :
+         {c.ScanButton, c.TrimButton, c.StopButton, c.ClearButton, c.AboutButton}) {
+        button->setAutoDefault(true);
+    }
+
+    // The link's colour is given in the text: a label's rich text takes the desktop's link
+    // colour, which a dark palette makes too light for the light window.
+    c.websiteLink->setText(QString("<a href=\"%1\" style=\"color: #0000cc\">%1</a>")
+                               .arg(QString(kWebsiteUrl).toHtmlEscaped()));
     c.websiteLink->setToolTip(QString("Visit ") + kForumUrl);
     c.websiteLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont linkFont("Arial");
     linkFont.setPointSize(7);
     c.websiteLink->setFont(linkFont);
     c.donateImage->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    c.donateImage->setIconSize(QSize(14, 14));
 
     for (QProgressBar* gauge : {c.SingleProgress, c.runProgress}) {
         gauge->setTextVisible(false);

@@ -16,13 +16,16 @@ class QWidget;
 
 namespace ostravex::app {
 
+class CaptionBacking;
+
 // Every control of the main window, laid out on it at construction from one table (in
 // main_window_controls.cpp, which also gives the name each control had on the original
 // form). The stored settings still use the original names.
 struct MainWindowControls {
     explicit MainWindowControls(QWidget& window);
 
-    QLabel* backgroundImage;  // the background picture, behind every control
+    QLabel* backgroundImage;         // the background picture, behind every control
+    CaptionBacking* captionBacking;  // keeps the text over the picture readable
     QPushButton* ScanButton;
     QPushButton* TrimButton;
     QPushButton* StopButton;

@@ -1,6 +1,7 @@
 #include "rom_info_window.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -8,6 +9,7 @@
 #include "romformat/header_report.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
+#include "window_placement.h"
 
 namespace ostravex::app {
 
@@ -25,6 +27,15 @@ TRomInfo::TRomInfo(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Memo1);
+    CentreOnScreen(*this, ScreenFit::Shrink);
+}
+
+void TRomInfo::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();  // as a dialog would
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool TRomInfo::LoadRomInfo(QString& error) {

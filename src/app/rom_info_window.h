@@ -26,6 +26,9 @@ class TRomInfo : public QWidget {
     // Opens the window for a ROM list entry: only for an existing ".nds" file (an archive
     // member's entry names no file and is passed over; a ".gba" file gets a notice).
     static void ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace ostravex::app

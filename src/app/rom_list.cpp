@@ -19,6 +19,7 @@ RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
         QFont bold = listView.font();
         bold.setBold(true);
         group->setFont(0, bold);
+        group->setHidden(true);  // a group shows once it holds an entry
     }
 }
 
@@ -28,6 +29,7 @@ void RomList::add(const RomListEntry& entry) {
     QTreeWidgetItem* group = GroupOfEntry(entry) == RomGroup::Nds ? m_ndsGroup : m_gbaGroup;
     m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
     m_entries.push_back(entry);
+    group->setHidden(false);
 }
 
 std::size_t RomList::count() const {
@@ -38,6 +40,7 @@ void RomList::clear() {
     m_listBox.clear();
     for (QTreeWidgetItem* group : {m_ndsGroup, m_gbaGroup}) {
         qDeleteAll(group->takeChildren());
+        group->setHidden(true);
     }
     m_listViewItems.clear();
     m_entries.clear();

@@ -28,6 +28,7 @@
 #include "settings_store.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
+#include "window_placement.h"
 
 namespace ostravex::app {
 
@@ -59,6 +60,7 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
         m_tray->show();
     }
     connectControls();
+    CentreOnScreen(*this, ScreenFit::Keep);
     FormCreate(arguments);
 }
 

@@ -4,16 +4,57 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 
+#include "app_title.h"
+#include "picture_preview.h"
+
 namespace ostravex::app {
+namespace {
+
+// A dialog for `kind`: pictures need the dialog that can hold a preview.
+void PrepareFileDialog(QFileDialog& dialog, const QString& filter, const QString& startFolder,
+                       FileKind kind) {
+    dialog.setNameFilter(filter);
+    dialog.setDirectory(startFolder);
+    if (kind == FileKind::Picture) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        AttachPicturePreview(dialog);
+    }
+}
+
+QString ChosenFile(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+void PreselectFolder(QFileDialog& dialog, const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        return;
+    }
+    const QString absolute = QDir(folder).absolutePath();
+    QDir parent(absolute);
+    if (!parent.cdUp()) {
+        dialog.setDirectory(absolute);  // a root has no parent to show it in
+        return;
+    }
+    dialog.setDirectory(parent.absolutePath());
+    dialog.selectFile(absolute);
+}
 
 std::optional<QString> UserDialogs::pickFolder(QWidget* parent, const QString& title,
                                                const QString& start) {
-    const QString startFolder = !start.isEmpty() && QDir(start).exists() ? start : QString();
-    const QString chosen = QFileDialog::getExistingDirectory(
-        parent, title, startFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    QFileDialog dialog(parent, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    PreselectFolder(dialog, start);
+    const QString chosen = ChosenFile(dialog);
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
@@ -21,26 +62,52 @@ std::optional<QString> UserDialogs::pickFolder(QWidget* parent, const QString& t
 }
 
 void UserDialogs::message(QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::information(parent, kAppTitle, text);
 }
 
 void UserDialogs::error(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::critical(parent, kAppTitle, text);
 }
 
-QString UserDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& suffix) {
+QString UserDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& suffix,
+                                  FileKind kind) {
+    const QString chosen = askSaveFileName(parent, filter, suffix, startFolder(kind), kind);
+    remember(kind, chosen);
+    return chosen;
+}
+
+QString UserDialogs::openFileName(QWidget* parent, const QString& filter, FileKind kind) {
+    const QString chosen = askOpenFileName(parent, filter, startFolder(kind), kind);
+    remember(kind, chosen);
+    return chosen;
+}
+
+QString UserDialogs::startFolder(FileKind kind) const {
+    const QString& last = m_lastFolders[static_cast<std::size_t>(kind)];
+    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
+}
+
+void UserDialogs::remember(FileKind kind, const QString& chosen) {
+    if (!chosen.isEmpty()) {
+        m_lastFolders[static_cast<std::size_t>(kind)] = QFileInfo(chosen).absolutePath();
+    }
+}
+
+QString UserDialogs::askSaveFileName(QWidget* parent, const QString& filter, const QString& suffix,
+                                     const QString& startFolder, FileKind kind) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(filter);
     dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().front();
+    PrepareFileDialog(dialog, filter, startFolder, kind);
+    return ChosenFile(dialog);
 }
 
-QString UserDialogs::openFileName(QWidget* parent, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, {}, {}, filter);
+QString UserDialogs::askOpenFileName(QWidget* parent, const QString& filter,
+                                     const QString& startFolder, FileKind kind) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    PrepareFileDialog(dialog, filter, startFolder, kind);
+    return ChosenFile(dialog);
 }
 
 void UserDialogs::openUrl(const QString& address) {

@@ -19,6 +19,7 @@ class FakeDialogs : public app::UserDialogs {
     QStringList errors;
     QString saveAnswer;
     QString openAnswer;
+    QStringList fileDialogStarts;  // the folder each file dialog started in
     QStringList openedUrls;
     std::function<void()> onMessage;
 
@@ -43,8 +44,16 @@ class FakeDialogs : public app::UserDialogs {
         }
     }
     void error(QWidget*, const QString& text) override { errors << text; }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAnswer; }
-    QString openFileName(QWidget*, const QString&) override { return openAnswer; }
+    QString askSaveFileName(QWidget*, const QString&, const QString&, const QString& start,
+                            app::FileKind) override {
+        fileDialogStarts << start;
+        return saveAnswer;
+    }
+    QString askOpenFileName(QWidget*, const QString&, const QString& start,
+                            app::FileKind) override {
+        fileDialogStarts << start;
+        return openAnswer;
+    }
     void openUrl(const QString& address) override { openedUrls << address; }
 };
 

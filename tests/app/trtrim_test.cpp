@@ -445,6 +445,53 @@ class TRTrimTest : public QObject {
         QVERIFY(!QFile::exists(path("log.txt")));
     }
 
+    void logSaveStartsInTheLastFolderUsed() {
+        auto w = window();
+        QDir().mkpath(path("logs"));
+        m_dialogs->saveAnswer = path("logs/first.txt");
+        app::TLogWindow(w->logLines(), *m_dialogs).ShowLogButton->click();
+        // A fresh log window, as the main window makes one each time.
+        m_dialogs->saveAnswer.clear();
+        app::TLogWindow(w->logLines(), *m_dialogs).ShowLogButton->click();
+        QCOMPARE(m_dialogs->fileDialogStarts, (QStringList{QDir::homePath(), path("logs")}));
+        // A folder that has gone since is not offered.
+        QDir(path("logs")).removeRecursively();
+        app::TLogWindow(w->logLines(), *m_dialogs).ShowLogButton->click();
+        QCOMPARE(m_dialogs->fileDialogStarts.back(), QDir::homePath());
+    }
+
+    void listViewShowsOnlyGroupsWithEntries() {
+        auto w = window();
+        const auto shownGroups = [&] {
+            QStringList shown;
+            for (int i = 0; i < w->romsListView->topLevelItemCount(); ++i) {
+                if (!w->romsListView->topLevelItem(i)->isHidden()) {
+                    shown << w->romsListView->topLevelItem(i)->text(0);
+                }
+            }
+            return shown;
+        };
+        QCOMPARE(shownGroups(), QStringList{});
+        w->host().addRomEntry(RomListEntry::file(path("a.gba").toStdString()));
+        QCOMPARE(shownGroups(), QStringList{"GBA Roms"});
+        w->host().addRomEntry(RomListEntry::file(path("b.nds").toStdString()));
+        QCOMPARE(shownGroups(), (QStringList{"NDS Roms", "GBA Roms"}));
+        w->ClearButtonClick();
+        QCOMPARE(shownGroups(), QStringList{});
+    }
+
+    void enterOnAFocusedButtonPressesIt() {
+        writeRom("k/a.nds");
+        auto w = window();
+        w->host().addRomEntry(RomListEntry::file(path("k/a.nds").toStdString()));
+        w->EnableStuff();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->TrimButton->setFocus();
+        QTest::keyClick(w->TrimButton, Qt::Key_Return);
+        QVERIFY(w->logLines().contains("Processing Finished."));
+    }
+
     void closingDuringARunStopsItFirst() {
         for (int i = 0; i < 30; ++i) {
             writeRom(QString("many/r%1.nds").arg(i, 2, 10, QChar('0')));
