@@ -19,6 +19,7 @@ packages=(
     qt6-base-dev
     libgl-dev
     libcurl4-openssl-dev
+    nlohmann-json3-dev
 )
 if [ "${1:-}" = screenshots ]; then
     packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)

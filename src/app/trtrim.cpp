@@ -1050,6 +1050,8 @@ bool TRTrim::option(Option option) const {
         case Option::ScanArchives:
             return ZipSupport->isChecked();
         case Option::DryRun:
+        case Option::Restore:
+        case Option::CheckPadding:
             return false;
     }
     return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host.h"
+#include "trim/entry_report.h"
 
 namespace ostravex::testing {
 
@@ -16,6 +17,7 @@ class RecordingHost : public Host {
     std::vector<std::string> log;
     std::vector<std::string> notices;
     std::vector<std::string> entries;
+    std::vector<EntryReport> reports;
     std::map<CounterLabel, std::string> labels;
     std::map<Gauge, std::pair<std::uint64_t, std::uint64_t>> gauges;
     std::vector<bool> busyChanges;
@@ -63,6 +65,7 @@ class RecordingHost : public Host {
     void notice(const std::string& text) override { notices.push_back(text); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
     std::string decimalSeparator() const override { return separator; }
+    void entryFinished(const EntryReport& report) override { reports.push_back(report); }
 };
 
 }  // namespace ostravex::testing

@@ -92,7 +92,7 @@ SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
         const SramCatalogueEntry& catalogueEntry = SramCatalogue()[entry];
         plan.writes.push_back({at, Bytes(catalogueEntry.replacement)});
         if (!catalogueEntry.group.empty()) {
-            plan.logLine = "SRAM Patched: " + std::string(catalogueEntry.group);
+            plan.logLine = kSramPatchedText + std::string(catalogueEntry.group);
             return plan;
         }
     }
@@ -116,7 +116,7 @@ SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
     PutAddress(routine, kV111RoutineReturnOffset, signatureAt + kV111ReturnDistance);
     plan.writes.push_back({appendAt, std::move(routine)});
 
-    plan.logLine = "SRAM Patched: " + std::string(kV111GroupName);
+    plan.logLine = kSramPatchedText + std::string(kV111GroupName);
     return plan;
 }
 

@@ -11,6 +11,11 @@
 
 namespace ostravex {
 
+// The beginnings of the patch's outcome lines.
+inline constexpr const char* kSramPatchedText = "SRAM Patched: ";
+inline constexpr const char* kSramNotPossibleText = "SRAM Patch Not Possible";
+inline constexpr const char* kSramPatchFailedText = "ERROR: SRAM patch failed";
+
 struct SramPatchWrite {
     std::uint64_t offset;
     std::vector<std::uint8_t> bytes;

@@ -6,12 +6,15 @@
 
 #include "io/byte_source.h"
 #include "io/copy_range.h"
+#include "io/fill_range.h"
 #include "io/paths.h"
 #include "trim/counter_labels.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
 #include "trim/nds_decision.h"
 #include "trim/output_placement.h"
+#include "trim/padding_check.h"
+#include "trim/restore_decision.h"
 
 namespace ostravex {
 
@@ -26,7 +29,7 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
     m_counters = RunCounters{};
     m_host.clearHalt();
     m_host.setGauge(Gauge::Run, 0, romlist.size());
-    m_host.setLabel(CounterLabel::Savings, kSavingsCaption);
+    m_host.setLabel(CounterLabel::Savings, restoring() ? kAddedCaption : kSavingsCaption);
     m_host.setLabel(CounterLabel::Wifi, kWifiCaption);
     m_host.setLabel(CounterLabel::Errors, kErrorsCaption);
     m_host.setLabel(CounterLabel::Skipped, kSkippedCaption);
@@ -64,6 +67,7 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         if (m_host.option(Option::RemoveSceneNumbers)) {
             DoRenameFile();
         }
+        reportEntry(romlist[i]);
         m_host.pump();
     }
 
@@ -95,6 +99,9 @@ void TrimRun::startEntry(const std::string& entry) {
     CurrentRom = LoadInfoFromEntry(entry, m_host.fileMode(), m_host.outputFolder());
     SourceSize = 0;
     RomSavings = 0;
+    m_countersAtStart = m_counters;
+    m_sizeBefore.reset();
+    m_entryLog.startRecording();
 }
 
 void TrimRun::endEntry() {
@@ -156,9 +163,13 @@ void TrimRun::Loadrom() {
     const MemoryByteSource memorySource(RomBuffer);
     const ByteSource& source =
         CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource) : fileSource;
-    const CutVerdict verdict = CurrentRom.GBAFile
-                                   ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
-                                   : DecideNdsCut(source, m_host.option(Option::SkipDsi));
+    CutVerdict verdict = restoring() ? DecideRestore(source, CurrentRom.GBAFile)
+                         : CurrentRom.GBAFile
+                             ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
+                             : DecideNdsCut(source, m_host.option(Option::SkipDsi));
+    if (!restoring() && m_host.option(Option::CheckPadding)) {
+        CheckCutPadding(source, verdict);
+    }
     if (CurrentRom.GBAFile) {
         m_host.pump();
     }
@@ -197,6 +208,7 @@ void TrimRun::extractMember() {
 bool TrimRun::openSource() {
     if (CurrentRom.iszip) {
         SourceSize = static_cast<std::int64_t>(RomBuffer.size());
+        m_sizeBefore = RomBuffer.size();
         setSingleGauge(0, 100);
         return true;
     }
@@ -211,6 +223,7 @@ bool TrimRun::openSource() {
         return false;
     }
     SourceSize = static_cast<std::int64_t>(size);
+    m_sizeBefore = size;
     setSingleGauge(0, size);
     return true;
 }
@@ -244,6 +257,11 @@ bool TrimRun::applyVerdict(const CutVerdict& verdict) {
 
 void TrimRun::accountSavings() {
     RomSavings = SourceSize - CurrentRom.RomSize;
+    if (restoring()) {
+        m_counters.TotalAdded -= RomSavings;
+        return m_host.setLabel(CounterLabel::Savings,
+                               AddedLabel(m_counters.TotalAdded, m_host.decimalSeparator()));
+    }
     m_counters.TotalSavings += RomSavings;
     m_host.setLabel(CounterLabel::Savings,
                     SavingsLabel(m_counters.TotalSavings, m_host.decimalSeparator()));
@@ -257,7 +275,9 @@ void TrimRun::GetRenameFilename() {
 
 void TrimRun::SetOutputFile() {
     CurrentRom.NeedsContinue = false;
-    m_host.addLog(CurrentRom.filename + ": " + std::to_string(RomSavings));
+    if (!restoring()) {
+        m_host.addLog(CurrentRom.filename + ": " + std::to_string(RomSavings));
+    }
     const std::string outputName = StripMemberPath(CurrentRom.filename);
 
     switch (m_host.fileMode()) {
@@ -343,32 +363,36 @@ void TrimRun::WriteOutputFile() {
         if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
             if (Status status = logPlannedSramPatch(); !status) {
                 countError(sramPatchFailureLine(status));
+                return m_source.close();
             }
         }
+        logRestored();
         m_source.close();
         return;
     }
     const auto cutSize = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    // A restore keeps the whole source and pads it up to the cut size.
+    const auto keptSize = std::min(cutSize, static_cast<std::uint64_t>(SourceSize));
     setSingleGauge(0, cutSize);
     File& output = m_output.file();
+    const CopyProgress progress = [this, cutSize](std::uint64_t copied) {
+        setSingleGauge(copied, cutSize);
+        m_host.pump();
+    };
 
     if (m_output.inPlace()) {
-        if (Status status = output.setLength(cutSize); !status) {
+        if (Status status = output.setLength(keptSize); !status) {
             return failOutput(FileFailureText(FileAction::Write, status) + romName());
         }
     } else {
         if (Status status = output.reserve(cutSize); !status) {
             return failOutput(FileFailureText(FileAction::Write, status) + romName());
         }
-        const CopyProgress progress = [this, cutSize](std::uint64_t copied) {
-            setSingleGauge(copied, cutSize);
-            m_host.pump();
-        };
         const CopyOutcome outcome =
             CurrentRom.iszip
-                ? CopyBytesToFile(std::span(RomBuffer).first(static_cast<std::size_t>(cutSize)),
+                ? CopyBytesToFile(std::span(RomBuffer).first(static_cast<std::size_t>(keptSize)),
                                   output, progress)
-                : CopyFileStart(m_source, output, cutSize, progress);
+                : CopyFileStart(m_source, output, keptSize, progress);
         switch (outcome.kind) {
             case CopyOutcome::Kind::Done:
                 break;
@@ -384,6 +408,12 @@ void TrimRun::WriteOutputFile() {
         }
     }
     m_source.close();
+    if (Status status = FillRange(output, keptSize, cutSize, kRestoreFiller, progress); !status) {
+        if (m_output.inPlace()) {
+            (void)output.setLength(keptSize);  // the image gets its own size back
+        }
+        return failOutput(FileFailureText(FileAction::Write, status) + romName());
+    }
 
     if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
         if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
@@ -397,6 +427,43 @@ void TrimRun::WriteOutputFile() {
     }
     m_backupPath.clear();
     m_originalPath.clear();
+    logRestored();
+}
+
+void TrimRun::logRestored() {
+    if (restoring()) {
+        m_host.addLog(RestoredLine(CurrentRom.filename, static_cast<std::uint64_t>(-RomSavings)));
+    }
+}
+
+void TrimRun::reportEntry(const std::string& listText) {
+    EntryReport report;
+    report.listText = listText;
+    report.gba = CurrentRom.GBAFile;
+    if (CurrentRom.Compressed) {
+        report.archive = CurrentRom.CompressedFile;
+        report.member = CurrentRom.filename;
+    }
+    report.lines = m_entryLog.takeLines();
+    report.notices = m_entryLog.takeNotices();
+    const EntryEnd end{.errorCounted = m_counters.ErrorCount > m_countersAtStart.ErrorCount,
+                       .skipCounted = m_counters.SkippedCount > m_countersAtStart.SkippedCount,
+                       .finishedEarly = CurrentRom.NeedsContinue,
+                       .restoring = restoring(),
+                       .hasWifi = CurrentRom.haswifi};
+    report.outcome = OutcomeOfEntry(end, report.lines);
+    report.sizeBefore = m_sizeBefore;
+    const bool written = report.outcome == EntryOutcome::Trimmed ||
+                         report.outcome == EntryOutcome::Wifi ||
+                         report.outcome == EntryOutcome::Restored;
+    report.sizeAfter =
+        written ? std::optional(static_cast<std::uint64_t>(CurrentRom.RomSize)) : m_sizeBefore;
+    if (report.sizeBefore && report.sizeAfter) {
+        report.bytesSaved = static_cast<std::int64_t>(*report.sizeBefore) -
+                            static_cast<std::int64_t>(*report.sizeAfter);
+    }
+    report.sramPatch = SramPatchOutcomeOf(report.lines);
+    m_host.entryFinished(report);
 }
 
 std::string TrimRun::sramPatchFailureLine(const Status& status) const {
@@ -410,23 +477,26 @@ Status TrimRun::logPlannedSramPatch() {
     if (size > kLargestGbaImage) {
         return Status::failure("image larger than 32 MiB");
     }
+    // A restored image is its whole source followed by filler.
+    const auto kept = std::min(size, static_cast<std::uint64_t>(SourceSize));
     ByteBuffer image;
     if (CurrentRom.iszip) {
-        image.assign(RomBuffer.begin(), RomBuffer.begin() + static_cast<std::ptrdiff_t>(size));
+        image.assign(RomBuffer.begin(), RomBuffer.begin() + static_cast<std::ptrdiff_t>(kept));
     } else {
         File source;
         if (Status status = source.openForReading(CurrentRom.RawName); !status) {
             return status;
         }
-        image.resize(size);
+        image.resize(kept);
         std::size_t got = 0;
         if (Status status = source.readAt(0, image, got); !status) {
             return status;
         }
-        if (got != size) {
+        if (got != kept) {
             return Status::failure("the image could not be read whole");
         }
     }
+    image.resize(size, kRestoreFiller);
     m_host.addLog(PlanSramPatch(image).logLine);
     return Status::success();
 }
