@@ -19,7 +19,11 @@ packages=(
     qt6-base-dev
     libgl-dev
     libcurl4-openssl-dev
+    libarchive-tools
     nlohmann-json3-dev
+    # The fuzz targets (scripts/fuzz.sh): clang, and its runtime libraries with libFuzzer.
+    clang
+    libclang-rt-dev
 )
 if [ "${1:-}" = screenshots ]; then
     packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)

@@ -95,8 +95,8 @@ int runList(const CliOptions& options, LineStream& out, LineStream& err) {
     CliHost host(options, out, err);
     host.setLogFilter(LogFilter::ErrorsToStandardError);
     const bool finished = ListPaths(PathsToScan(options.paths, host, false), host);
-    for (const std::string& entry : host.entries()) {
-        out.writeLine(entry);
+    for (const RomListEntry& entry : host.entries()) {
+        out.writeLine(entry.text());
     }
     return finished && host.failureCount() == 0 ? kExitSuccess : kExitErrorsCounted;
 }

@@ -79,6 +79,10 @@ void CliHost::notice(const std::string& text) {
     m_err.writeLine(text);
 }
 
+void CliHost::diagnostic(const std::string& text) {
+    notice(text);
+}
+
 void CliHost::setLabel(CounterLabel label, const std::string& text) {
     m_labels[label] = text;
 }

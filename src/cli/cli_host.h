@@ -10,6 +10,7 @@
 #include "cli_options.h"
 #include "host.h"
 #include "line_stream.h"
+#include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
 
@@ -40,7 +41,7 @@ class CliHost final : public Host {
 
     void addLog(const std::string& line) override;
     void clearLog() override {}
-    void addRomEntry(const std::string& entry) override { m_entries.push_back(entry); }
+    void addRomEntry(const RomListEntry& entry) override { m_entries.push_back(entry); }
     std::size_t romEntryCount() const override { return m_entries.size(); }
     void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
@@ -52,12 +53,13 @@ class CliHost final : public Host {
     bool haltRequested() const override { return m_haltRequested; }
     void clearHalt() override { m_haltRequested = false; }
     void notice(const std::string& text) override;
+    void diagnostic(const std::string& text) override;
     void setBusy(bool) override {}
     std::string decimalSeparator() const override;
     // With --json: one JSON object per entry on standard output.
     void entryFinished(const EntryReport& report) override;
 
-    const std::vector<std::string>& entries() const { return m_entries; }
+    const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
     bool wasInterrupted() const { return m_interrupted; }
@@ -78,7 +80,7 @@ class CliHost final : public Host {
     int m_failures = 0;
     int m_errorLines = 0;
     LogFilter m_filter = LogFilter::All;
-    std::vector<std::string> m_entries;
+    std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
     bool m_haltRequested = false;
     bool m_interrupted = false;

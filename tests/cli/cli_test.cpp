@@ -12,7 +12,6 @@
 #include "cli_options.h"
 #include "json_report.h"
 #include "line_stream.h"
-#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
 #include "support/rom_images.h"
 
@@ -189,6 +188,16 @@ TEST_F(CliRunTest, CleanRunExitsWithZero) {
     EXPECT_EQ(ReadFile(roms + "b.nds").size(), 5913600u);
 }
 
+TEST_F(CliRunTest, ABackupNameTooLongGivesItsRealReasonOnStandardError) {
+    const std::string name = std::string(251, 'n') + ".nds";  // with ".bak", 259 bytes
+    WriteFile(roms + name, NdsImageBuilder().usedSize(5913600).build());
+    const Result result = RunCommand({"--quiet", "--mode=backup", roms + name});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(Lines(result.out)[0], "Error: File is Read-Only: " + name);
+    EXPECT_EQ(result.err, "Cannot keep the original as " + name + ".bak: File name too long\n");
+    EXPECT_EQ(ReadFile(roms + name).size(), 8_MiB);
+}
+
 TEST_F(CliRunTest, ListPrintsEntriesOnly) {
     const Result result = RunCommand({"--list", roms, roms + "b.nds"});
     EXPECT_EQ(result.code, 0);
@@ -205,6 +214,19 @@ TEST_F(CliRunTest, ListShowsArchiveMembersUnlessTurnedOff) {
                                         "ZIP: " + roms + "c.zip| x.nds"}));
     const Result plain = RunCommand({"--list", "--no-archives", roms});
     EXPECT_EQ(Lines(plain.out).size(), 3u);
+}
+
+TEST_F(CliRunTest, ArchivesWhoseNamesHoldBarsAreTrimmed) {
+    const std::string odd = dir.subfolder("a|b");
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1_MiB).build();
+    WriteFile(odd + "s|t.zip", testing::ZipBuilder().add("x| y.nds", rom).build());
+    WriteFile(dir.file("a"), Bytes(3, 3));  // what the text before the first "|" names
+
+    const Result result = RunCommand({odd});
+
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_EQ(ReadFile(odd + "x| y.nds").size(), 600000u);
+    EXPECT_EQ(ReadFile(dir.file("a")), Bytes(3, 3));
 }
 
 TEST_F(CliRunTest, InfoPrintsTheHeaderReport) {
@@ -280,15 +302,9 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
 }
 
 TEST_F(CliRunTest, DryRunSaysSoAndLogsTheSramPatchItWouldMake) {
-    GbaImageBuilder builder;
-    builder.size(4_MiB).dataEnd(64 * 1024);
-    std::size_t offset = 4096;
-    for (const int entry : {24, 25, 26, 27}) {  // the Flash V123 routines
-        const auto& signature = SramCatalogue()[entry - 1].signature;
-        builder.bytes(offset, Bytes(signature.begin(), signature.end()));
-        offset += 1000;
-    }
-    WriteFile(roms + "save.gba", builder.build());
+    WriteFile(
+        roms + "save.gba",
+        testing::WithFlashV123Routines(GbaImageBuilder().size(4_MiB).dataEnd(64 * 1024)).build());
     const Bytes original = ReadFile(roms + "save.gba");
 
     const Result dry = RunCommand({"--dry-run", "--sram-patch", roms + "save.gba"});

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/archive_builders.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "trim/trim_run.h"
 
@@ -11,11 +12,14 @@ namespace {
 using testing::Bytes;
 using testing::NdsImageBuilder;
 using testing::RarBuilder;
+using testing::RarMember;
 using testing::ReadFile;
 using testing::RecordingHost;
+using testing::SevenZipMember;
 using testing::TempDir;
 using testing::WriteFile;
 using testing::ZipBuilder;
+using testing::ZipMember;
 
 constexpr std::uint32_t kUsed = 600000;
 
@@ -38,7 +42,7 @@ class ArchiveRunTest : public ::testing::Test {
         rarBytes = ReadFile(z + "a.rar");
         host.folder = out;
     }
-    void run(const std::vector<std::string>& entries) { trim.run(entries); }
+    void run(const std::vector<RomListEntry>& entries) { trim.run(entries); }
     std::vector<std::string> body() const {
         return std::vector<std::string>(host.log.begin() + 3, host.log.end() - 3);
     }
@@ -59,7 +63,7 @@ class ArchiveRunTest : public ::testing::Test {
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
         host.mode = mode;
-        run({"ZIP: " + z + "a.zip| roms/eu/game.nds"});
+        run({ZipMember(z + "a.zip", "roms/eu/game.nds")});
         const std::string folder = mode == FileMode::Folder ? out : z;
         EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
         EXPECT_EQ(body(), std::vector<std::string>{"roms/eu/game.nds: 448576"});
@@ -85,7 +89,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         host.mode = row.mode;
         host.folder = output;
 
-        run({"RAR: " + folder + "a.rar| m.nds"});
+        run({RarMember(folder + "a.rar", "m.nds")});
 
         EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
         EXPECT_EQ(testing::ListFolder(folder), row.inArchiveFolder);
@@ -103,13 +107,13 @@ TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
     host.mode = FileMode::Folder;
     host.set(Option::DontOverwrite);
     WriteFile(out + "m.nds", Bytes(5, 5));
-    run({"RAR: " + z + "a.rar| m.nds"});
+    run({RarMember(z + "a.rar", "m.nds")});
     EXPECT_EQ(body(), std::vector<std::string>{
                           "Error: file-exists in the new output folder. Skipping this rom"});
     EXPECT_EQ(ReadFile(out + "m.nds"), Bytes(5, 5));
 
     std::remove((out + "m.nds").c_str());
-    run({"RAR: " + z + "a.rar| m.nds"});
+    run({RarMember(z + "a.rar", "m.nds")});
     EXPECT_EQ(trim.counters().ErrorCount, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }
@@ -122,7 +126,7 @@ TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
         GTEST_SKIP() << "7zz is not installed";
     }
     const Bytes archive = ReadFile(z + "s.7z");
-    run({"7ZIP: " + z + "s.7z| s.nds"});
+    run({SevenZipMember(z + "s.7z", "s.nds")});
     EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty());
     EXPECT_EQ(ReadFile(z + "s.nds"), Cut());
@@ -134,9 +138,9 @@ TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
                                  .add("m12.nds", Rom(), 12)
                                  .add(ZipBuilder::Member("short.nds", Rom()).claiming(2000000))
                                  .build());
-    run({"ZIP: " + z + "a.zip| other.nds", "ZIP: " + z + "bad.zip| m12.nds",
-         "ZIP: " + z + "bad.zip| short.nds", "ZIP: " + z + "gone.zip| x.nds",
-         "RAR: " + z + "a.rar| other.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds"});
+    run({ZipMember(z + "a.zip", "other.nds"), ZipMember(z + "bad.zip", "m12.nds"),
+         ZipMember(z + "bad.zip", "short.nds"), ZipMember(z + "gone.zip", "x.nds"),
+         RarMember(z + "a.rar", "other.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "ERROR: Cannot extract (the member is not in the archive): other.nds",
                           "ERROR: Cannot process this file: m12.nds ",
@@ -152,8 +156,8 @@ TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
 TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
     WriteFile(z + "evil.zip", ZipBuilder().add("../../evil.nds", Rom()).build());
     WriteFile(z + "evil.rar", RarBuilder().add("..\\..\\evil.nds", Rom()).build());
-    run({"ZIP: " + z + "evil.zip| ../../evil.nds", "RAR: " + z + "evil.rar| ../evil.nds",
-         "RAR: " + z + "evil.rar| evil.nds"});
+    run({ZipMember(z + "evil.zip", "../../evil.nds"), RarMember(z + "evil.rar", "../evil.nds"),
+         RarMember(z + "evil.rar", "evil.nds")});
     EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"out", "z"}));
     EXPECT_EQ(ReadFile(z + "evil.nds"), Cut());
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
@@ -161,7 +165,7 @@ TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
 
 TEST_F(ArchiveRunTest, DryRunExtractsNothingToDisk) {
     host.set(Option::DryRun);
-    run({"RAR: " + z + "a.rar| m.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds"});
+    run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{"m.nds: 448576", "roms/eu/game.nds: 448576"}));
     EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip"}));
 }

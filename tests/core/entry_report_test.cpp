@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -23,19 +23,6 @@ using testing::operator""_MiB;
 
 constexpr std::uint32_t kUsed = 5913600;
 
-// A GBA image holding the Flash V123 save routines, which the SRAM patch rewrites.
-Bytes PatchableGba() {
-    GbaImageBuilder builder;
-    builder.size(4_MiB).dataEnd(64 * 1024);
-    std::size_t offset = 4096;
-    for (const int entry : {24, 25, 26, 27}) {
-        const auto& signature = SramCatalogue()[entry - 1].signature;
-        builder.bytes(offset, Bytes(signature.begin(), signature.end()));
-        offset += 1000;
-    }
-    return builder.build();
-}
-
 TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
     TempDir dir;
     WriteFile(dir.file("plain.nds"), NdsImageBuilder().usedSize(kUsed).build());
@@ -43,16 +30,21 @@ TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
               NdsImageBuilder().usedSize(kUsed).wifiBlock(NdsImageBuilder::Block::Data).build());
     WriteFile(dir.file("done.nds"), NdsImageBuilder().usedSize(kUsed).size(kUsed).build());
     WriteFile(dir.file("dsi.nds"), NdsImageBuilder().usedSize(kUsed).headerFill(0xFF).build());
-    WriteFile(dir.file("save.gba"), PatchableGba());
+    WriteFile(
+        dir.file("save.gba"),
+        testing::WithFlashV123Routines(GbaImageBuilder().size(4_MiB).dataEnd(64 * 1024)).build());
     WriteFile(dir.file("a.zip"),
               ZipBuilder().add("sub/z.nds", NdsImageBuilder().usedSize(kUsed).build()).build());
     RecordingHost host;
     host.set(Option::SkipDsi);
     host.set(Option::SramPatch);
     TrimRun run(host);
-    const std::string member = "ZIP: " + dir.file("a.zip") + "| sub/z.nds";
-    run.run({dir.file("plain.nds"), dir.file("wifi.nds"), dir.file("done.nds"), dir.file("dsi.nds"),
-             dir.file("gone.nds"), dir.file("save.gba"), member});
+    const RomListEntry member = testing::ZipMember(dir.file("a.zip"), "sub/z.nds");
+    std::vector<RomListEntry> entries =
+        testing::FileEntries({dir.file("plain.nds"), dir.file("wifi.nds"), dir.file("done.nds"),
+                              dir.file("dsi.nds"), dir.file("gone.nds"), dir.file("save.gba")});
+    entries.push_back(member);
+    run.run(entries);
 
     ASSERT_EQ(host.reports.size(), 7u);
     const auto& r = host.reports;
@@ -84,7 +76,7 @@ TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
     EXPECT_EQ(r[5].outcome, EntryOutcome::Trimmed);
     EXPECT_EQ(r[5].sramPatch, SramPatchOutcome::Patched);
 
-    EXPECT_EQ(r[6].listText, member);
+    EXPECT_EQ(r[6].listText, "ZIP: " + dir.file("a.zip") + "| sub/z.nds");
     EXPECT_EQ(r[6].archive, dir.file("a.zip"));
     EXPECT_EQ(r[6].member, "sub/z.nds");
     EXPECT_EQ(r[6].outcome, EntryOutcome::Trimmed);
@@ -97,7 +89,7 @@ TEST(EntryReport, ARestoreIsReportedWithTheBytesItAdded) {
     RecordingHost host;
     host.set(Option::Restore);
     TrimRun run(host);
-    run.run({dir.file("game.nds")});
+    run.run(testing::FileEntries({dir.file("game.nds")}));
     ASSERT_EQ(host.reports.size(), 1u);
     EXPECT_EQ(host.reports[0].outcome, EntryOutcome::Restored);
     EXPECT_EQ(host.reports[0].sizeAfter, 8_MiB);

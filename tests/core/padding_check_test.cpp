@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -72,7 +73,7 @@ TEST(PaddingCheck, CutsOnlyWhenEveryRemovedByteIsOneFiller) {
         RecordingHost host;
         host.set(Option::CheckPadding, row.checkPadding);
         TrimRun run(host);
-        run.run({path});
+        run.run(testing::FileEntries({path}));
 
         if (row.cutTo) {
             EXPECT_EQ(ReadFile(path), Bytes(row.image.begin(), row.image.begin() + *row.cutTo));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/archive_builders.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -36,14 +37,14 @@ std::vector<std::string> Body(const RecordingHost& host) {
     return lines;
 }
 
-RecordingHost RunOn(const std::string& path, bool restore, FileMode mode = FileMode::Overwrite,
+RecordingHost RunOn(const RomListEntry& entry, bool restore, FileMode mode = FileMode::Overwrite,
                     const std::string& folder = "") {
     RecordingHost host;
     host.mode = mode;
     host.folder = folder;
     host.set(Option::Restore, restore);
     TrimRun run(host);
-    EXPECT_EQ(run.run({path}), RunEnd::Finished);
+    EXPECT_EQ(run.run({entry}), RunEnd::Finished);
     return host;
 }
 
@@ -70,9 +71,9 @@ TEST(Restore, TrimThenRestoreGivesBackTheOriginalBytes) {
         const std::string path = dir.file(row.name);
         WriteFile(path, row.original);
 
-        RunOn(path, false);
+        RunOn(RomListEntry::file(path), false);
         ASSERT_EQ(ReadFile(path).size(), row.trimmedSize);
-        const RecordingHost host = RunOn(path, true);
+        const RecordingHost host = RunOn(RomListEntry::file(path), true);
 
         EXPECT_EQ(ReadFile(path), row.original);
         const std::uint64_t added = row.original.size() - row.trimmedSize;
@@ -90,7 +91,8 @@ TEST(Restore, FollowsTheFileOptions) {
         SCOPED_TRACE("backup: the trimmed file becomes the .bak");
         TempDir dir;
         WriteFile(dir.file("game.nds"), trimmed);
-        const RecordingHost host = RunOn(dir.file("game.nds"), true, FileMode::Backup);
+        const RecordingHost host =
+            RunOn(RomListEntry::file(dir.file("game.nds")), true, FileMode::Backup);
         EXPECT_EQ(host.labels.at(CounterLabel::Savings), "Total Added: 2.36 MB");
         EXPECT_EQ(ReadFile(dir.file("game.nds")), original);
         EXPECT_EQ(ReadFile(dir.file("game.nds.bak")), trimmed);
@@ -100,7 +102,7 @@ TEST(Restore, FollowsTheFileOptions) {
         TempDir dir;
         const std::string out = dir.subfolder("out");
         WriteFile(dir.file("game.nds"), trimmed);
-        RunOn(dir.file("game.nds"), true, FileMode::Folder, out);
+        RunOn(RomListEntry::file(dir.file("game.nds")), true, FileMode::Folder, out);
         EXPECT_EQ(ReadFile(dir.file("game.nds")), trimmed);
         EXPECT_EQ(ReadFile(out + "game.nds"), original);
     }
@@ -109,7 +111,8 @@ TEST(Restore, FollowsTheFileOptions) {
         TempDir dir;
         const Bytes archive = ZipBuilder().add("roms/game.nds", trimmed).build();
         WriteFile(dir.file("a.zip"), archive);
-        const RecordingHost host = RunOn("ZIP: " + dir.file("a.zip") + "| roms/game.nds", true);
+        const RecordingHost host =
+            RunOn(testing::ZipMember(dir.file("a.zip"), "roms/game.nds"), true);
         EXPECT_EQ(ReadFile(dir.file("game.nds")), original);
         EXPECT_EQ(ReadFile(dir.file("a.zip")), archive);
         EXPECT_EQ(Body(host),
@@ -160,7 +163,7 @@ TEST(Restore, SkipsOrRefusesWhatItCannotRestore) {
         TempDir dir;
         const std::string path = dir.file(row.name);
         WriteFile(path, row.image);
-        const RecordingHost host = RunOn(path, true);
+        const RecordingHost host = RunOn(RomListEntry::file(path), true);
         EXPECT_EQ(Body(host), std::vector<std::string>{row.line});
         EXPECT_EQ(host.labels.at(row.error ? CounterLabel::Errors : CounterLabel::Skipped),
                   std::string(row.error ? "Errors: 1" : "Files skipped: 1"));
@@ -178,9 +181,31 @@ TEST(Restore, DryRunLogsTheRestoreAndWritesNothing) {
     host.set(Option::Restore);
     host.set(Option::DryRun);
     TrimRun run(host);
-    run.run({dir.file("game.nds")});
+    run.run(testing::FileEntries({dir.file("game.nds")}));
     EXPECT_EQ(Body(host), std::vector<std::string>{"RESTORED: game.nds: 2475008 bytes added"});
     EXPECT_EQ(ReadFile(dir.file("game.nds")), trimmed);
+}
+
+// The patch of a restored image is planned on the source followed by its filler, so a dry
+// run logs what the real run then does.
+TEST(Restore, SramPatchOfARestoredImageIsTheSameInADryRun) {
+    const Bytes trimmed =
+        testing::WithFlashV123Routines(GbaImageBuilder().size(60000).dataEnd(60000)).build();
+    const std::vector<std::string> expected = {"SRAM Patched: SRAM_Flash_V123_V124",
+                                               "RESTORED: save.gba: 988576 bytes added"};
+    for (const bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "real run");
+        TempDir dir;
+        WriteFile(dir.file("save.gba"), trimmed);
+        RecordingHost host;
+        host.set(Option::Restore);
+        host.set(Option::SramPatch);
+        host.set(Option::DryRun, dryRun);
+        TrimRun run(host);
+        run.run(testing::FileEntries({dir.file("save.gba")}));
+        EXPECT_EQ(Body(host), expected);
+        EXPECT_EQ(ReadFile(dir.file("save.gba")).size(), dryRun ? trimmed.size() : 1_MiB);
+    }
 }
 
 }  // namespace

@@ -39,9 +39,10 @@ class EntryLogHost final : public Host {
         }
         m_host.notice(text);
     }
+    void diagnostic(const std::string& text) override { m_host.diagnostic(text); }
 
     void clearLog() override { m_host.clearLog(); }
-    void addRomEntry(const std::string& entry) override { m_host.addRomEntry(entry); }
+    void addRomEntry(const RomListEntry& entry) override { m_host.addRomEntry(entry); }
     std::size_t romEntryCount() const override { return m_host.romEntryCount(); }
     void clearRomList() override { m_host.clearRomList(); }
     void beginListUpdate() override { m_host.beginListUpdate(); }
