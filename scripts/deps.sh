@@ -20,6 +20,7 @@ packages=(
     libgl-dev
     libcurl4-openssl-dev
     libarchive-tools
+    nlohmann-json3-dev
     # The fuzz targets (scripts/fuzz.sh): clang, and its runtime libraries with libFuzzer.
     clang
     libclang-rt-dev

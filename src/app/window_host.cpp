@@ -122,6 +122,8 @@ bool WindowHost::option(Option option) const {
         case Option::ScanArchives:
             return m_window.ZipSupport->isChecked();
         case Option::DryRun:
+        case Option::Restore:
+        case Option::CheckPadding:
             return false;
     }
     return false;

@@ -3,6 +3,7 @@
 #include "cli_host.h"
 #include "cli_options.h"
 #include "io/paths.h"
+#include "json_report.h"
 #include "romformat/header_report.h"
 #include "scan/rom_scanner.h"
 #include "trim/counter_labels.h"
@@ -48,22 +49,42 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
         err.writeLine("ostravex-cli: dry run: nothing will be written");
     }
     CliHost host(options, out, err);
-    host.setLogFilter(options.quiet ? LogFilter::ErrorsOnly : LogFilter::All);
+    // With --json, standard output carries only JSON: the search's errors go to standard
+    // error, and the run's lines into the entry objects.
+    host.setLogFilter(options.json    ? LogFilter::ErrorsToStandardError
+                      : options.quiet ? LogFilter::ErrorsOnly
+                                      : LogFilter::All);
     const std::vector<std::string> paths = PathsToScan(options.paths, host, true);
     if (!ListPaths(paths, host)) {
         host.finishProgress();
         return kExitErrorsCounted;
     }
     const int scanErrors = host.errorLineCount();
+    if (options.json) {
+        host.setLogFilter(LogFilter::Nothing);
+    }
     TrimRun run(host);
     const RunEnd end = run.run(host.entries());
     host.finishProgress();
-    if (scanErrors > 0) {
-        // The run counts only its own errors; the summary counts the scan's too.
-        host.setLabel(CounterLabel::Errors, ErrorsLabel(run.counters().ErrorCount + scanErrors));
-    }
-    for (const std::string& label : host.counterLabels()) {
-        out.writeLine(label);
+    const RunCounters& counters = run.counters();
+    if (options.json) {
+        out.raw() << SummaryJson({.wifiGames = counters.WifiCount,
+                                  .errors = counters.ErrorCount + scanErrors,
+                                  .skipped = counters.SkippedCount,
+                                  .processed = counters.ProcessedCount,
+                                  .entries = host.entries().size(),
+                                  .bytesSaved = counters.TotalSavings,
+                                  .bytesAdded = counters.TotalAdded,
+                                  .halted = end == RunEnd::Halted})
+                  << '\n';
+    } else {
+        if (scanErrors > 0) {
+            // The run counts only its own errors; the summary counts the scan's too.
+            host.setLabel(CounterLabel::Errors, ErrorsLabel(counters.ErrorCount + scanErrors));
+        }
+        for (const std::string& label : host.counterLabels()) {
+            out.writeLine(label);
+        }
     }
     const bool failed =
         host.failureCount() > 0 || run.counters().ErrorCount > 0 || end == RunEnd::Halted;

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <csignal>
 
+#include "json_report.h"
 #include "trim/counter_labels.h"
 
 namespace ostravex::cli {
@@ -47,7 +48,7 @@ void CliHost::addLog(const std::string& line) {
         ++m_errorLines;
         ++m_failures;
     }
-    if (m_filter == LogFilter::ErrorsOnly && !error) {
+    if ((m_filter == LogFilter::ErrorsOnly && !error) || m_filter == LogFilter::Nothing) {
         return;
     }
     eraseProgress();
@@ -58,6 +59,14 @@ void CliHost::addLog(const std::string& line) {
         return;
     }
     m_out.writeLine(line);
+}
+
+void CliHost::entryFinished(const EntryReport& report) {
+    if (m_options.json) {
+        eraseProgress();
+        // JSON escapes every control character itself; a terminal needs nothing more.
+        m_out.raw() << EntryJson(report) << '\n';
+    }
 }
 
 void CliHost::notice(const std::string& text) {
@@ -102,6 +111,10 @@ bool CliHost::option(Option option) const {
             return m_options.archives;
         case Option::DryRun:
             return m_options.dryRun;
+        case Option::Restore:
+            return m_options.restore;
+        case Option::CheckPadding:
+            return m_options.checkPadding;
     }
     return false;
 }

@@ -14,9 +14,9 @@
 
 namespace ostravex::cli {
 
-// Where log lines go: all of them, only error lines, or none (error lines then go to
-// standard error, as in --list).
-enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError };
+// Where log lines go: all of them, only error lines, none (error lines then go to standard
+// error, as in --list), or none at all (--json, whose entry objects carry the lines).
+enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError, Nothing };
 
 // True for the lines that report an error (they are kept by --quiet).
 bool IsErrorLine(const std::string& line);
@@ -56,6 +56,8 @@ class CliHost final : public Host {
     void diagnostic(const std::string& text) override;
     void setBusy(bool) override {}
     std::string decimalSeparator() const override;
+    // With --json: one JSON object per entry on standard output.
+    void entryFinished(const EntryReport& report) override;
 
     const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.

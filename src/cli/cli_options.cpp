@@ -27,12 +27,20 @@ File options:
   --only-patch             do not trim GBA roms, only patch them
   --skip-dsi               leave DSi-enhanced NDS roms untouched
   --remove-scene-numbers   rename "0123 - Name.nds" to "Name.nds" after each entry
+  --restore                instead of trimming, pad each rom with 0xFF back to its
+                           full size (NDS: the cartridge size in its header; GBA: the
+                           next power of two, at least 1 MiB)
+  --check-padding          cut only when every byte removed is the same filler (0xFF or
+                           0x00); a rom with other bytes there is skipped
 Search options:
   --no-recursive           do not search subfolders
   --no-archives            do not look inside zip, rar and 7z archives
 Output:
   --dry-run                decide and log every entry, write nothing
   --quiet                  print only error lines and the summary
+  --json                   print one JSON object per entry and a summary object (JSON
+                           Lines) instead of the log; errors of the search go to
+                           standard error
   --help                   show this text
   --version                show the version
 Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the options.
@@ -53,6 +61,9 @@ const std::map<std::string, bool CliOptions::*> kFlags = {
     {"--remove-scene-numbers", &CliOptions::removeSceneNumbers},
     {"--dry-run", &CliOptions::dryRun},
     {"--quiet", &CliOptions::quiet},
+    {"--restore", &CliOptions::restore},
+    {"--check-padding", &CliOptions::checkPadding},
+    {"--json", &CliOptions::json},
 };
 
 const std::map<std::string, FileMode> kModes = {

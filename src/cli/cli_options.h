@@ -23,6 +23,9 @@ struct CliOptions {
     bool archives = true;
     bool dryRun = false;
     bool quiet = false;
+    bool restore = false;
+    bool checkPadding = false;
+    bool json = false;
     std::vector<std::string> paths;
 };
 

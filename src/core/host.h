@@ -27,7 +27,11 @@ enum class Option {
     RecursiveScan,       // "Recursive Scan"
     ScanArchives,        // "Scan inside Zip/Rar/7zip"
     DryRun,              // decide and log every entry, write nothing (command line only)
+    Restore,             // pad trimmed images back to their cartridge size (command line only)
+    CheckPadding,        // cut only when the removed bytes are all filler (command line only)
 };
+
+struct EntryReport;
 
 // The one interface through which the core reaches its user. The window and the
 // command-line program each implement it; the core never shows anything itself.
@@ -69,6 +73,10 @@ class Host {
 
     // Busy state (only "Stop" usable) while a scan or run goes on; idle state afterwards.
     virtual void setBusy(bool busy) = 0;
+
+    // One entry of a run is finished (after its rename, if any): what it was and how it
+    // ended, for front ends that report runs to other programs.
+    virtual void entryFinished(const EntryReport& /*report*/) {}
 
     // The user's decimal separator for the two-decimal figures (savings, run time).
     virtual std::string decimalSeparator() const { return "."; }

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli_host.h"
 #include "cli_options.h"
+#include "json_report.h"
 #include "line_stream.h"
-#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
 #include "support/rom_images.h"
 
@@ -75,16 +77,17 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
 }
 
 TEST(CliUsage, OptionsMapToTheWindowsOptions) {
-    const ParsedArguments parsed =
-        ParseArguments({"--mode=folder", "--output=/out", "--dont-overwrite", "--sram-patch",
-                        "--only-patch", "--skip-dsi", "--remove-scene-numbers", "--no-recursive",
-                        "--no-archives", "--dry-run", "--quiet", "--", "--odd-name.nds"});
+    const ParsedArguments parsed = ParseArguments(
+        {"--mode=folder", "--output=/out", "--dont-overwrite", "--sram-patch", "--only-patch",
+         "--skip-dsi", "--remove-scene-numbers", "--no-recursive", "--no-archives", "--dry-run",
+         "--quiet", "--restore", "--check-padding", "--json", "--", "--odd-name.nds"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const CliOptions& o = *parsed.options;
     EXPECT_EQ(o.mode, FileMode::Folder);
     EXPECT_EQ(o.outputFolder, "/out/");
     EXPECT_TRUE(o.dontOverwrite && o.sramPatch && o.onlyPatch && o.skipDsi &&
-                o.removeSceneNumbers && o.dryRun && o.quiet);
+                o.removeSceneNumbers && o.dryRun && o.quiet && o.restore && o.checkPadding &&
+                o.json);
     EXPECT_FALSE(o.recursive || o.archives);
     EXPECT_EQ(o.paths, std::vector<std::string>{"--odd-name.nds"});
 }
@@ -299,15 +302,9 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
 }
 
 TEST_F(CliRunTest, DryRunSaysSoAndLogsTheSramPatchItWouldMake) {
-    GbaImageBuilder builder;
-    builder.size(4_MiB).dataEnd(64 * 1024);
-    std::size_t offset = 4096;
-    for (const int entry : {24, 25, 26, 27}) {  // the Flash V123 routines
-        const auto& signature = SramCatalogue()[entry - 1].signature;
-        builder.bytes(offset, Bytes(signature.begin(), signature.end()));
-        offset += 1000;
-    }
-    WriteFile(roms + "save.gba", builder.build());
+    WriteFile(
+        roms + "save.gba",
+        testing::WithFlashV123Routines(GbaImageBuilder().size(4_MiB).dataEnd(64 * 1024)).build());
     const Bytes original = ReadFile(roms + "save.gba");
 
     const Result dry = RunCommand({"--dry-run", "--sram-patch", roms + "save.gba"});
@@ -350,6 +347,138 @@ TEST_F(CliRunTest, NamesCannotControlTheTerminalOrSplitALine) {
     // Messages on standard error name paths too.
     const Result missing = RunCommand({"--list", dir.file("gone\033[2J.nds")}, {.err = true});
     EXPECT_EQ(missing.err, "ERROR: No such file or folder: " + dir.file("gone\\033[2J.nds") + "\n");
+}
+
+TEST_F(CliRunTest, RestorePadsBackAndSumsUpWhatItAdded) {
+    const Bytes original = NdsImageBuilder().usedSize(5913600).byte(0x14, 6).build();
+    WriteFile(roms + "r.nds", original);
+    ASSERT_EQ(RunCommand({roms + "r.nds"}).code, 0);
+
+    const Result result = RunCommand({"--restore", roms + "r.nds", roms + "t.nds"});
+    EXPECT_EQ(result.code, 1);  // t.nds is an error
+    const std::vector<std::string> lines = Lines(result.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "RESTORED: r.nds: 2475008 bytes added"),
+              lines.end())
+        << result.out;
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
+              (std::vector<std::string>{"Wifi games:", "Errors: 1", "Files skipped:",
+                                        "Files Processed: 2/2", "Total Added: 2.36 MB"}));
+    EXPECT_EQ(ReadFile(roms + "r.nds"), original);
+}
+
+TEST_F(CliRunTest, CheckPaddingSkipsAnImageWithDataInWhatItWouldCut) {
+    Bytes image = NdsImageBuilder().usedSize(5913600).build();
+    image.back() = 0x42;
+    WriteFile(roms + "b.nds", image);
+    const Result result = RunCommand({"--check-padding", roms + "b.nds"});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_TRUE(Contains(result.out, "SKIP: Data after the used size, not trimmed: b.nds\n"))
+        << result.out;
+    EXPECT_TRUE(Contains(result.out, "Files skipped: 1\n")) << result.out;
+    EXPECT_EQ(ReadFile(roms + "b.nds"), image);
+}
+
+// Every line of standard output, parsed by the JSON library (which throws on invalid JSON,
+// invalid UTF-8 included).
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : Lines(out)) {
+        objects.push_back(nlohmann::json::parse(line));
+    }
+    return objects;
+}
+
+TEST_F(CliRunTest, JsonGivesOneObjectPerEntryAndASummary) {
+    WriteFile(roms + "w.nds",
+              NdsImageBuilder().usedSize(5913600).wifiBlock(NdsImageBuilder::Block::Data).build());
+    WriteFile(roms + "s.nds", NdsImageBuilder().usedSize(5913600).size(5913600).build());
+    WriteFile(roms + "d.nds", NdsImageBuilder().usedSize(5913600).headerFill(0xFF).build());
+    const std::string badName = "bad\xE9\\name.nds";  // not UTF-8, and a backslash
+    WriteFile(roms + badName, NdsImageBuilder().usedSize(5913600).build());
+    WriteFile(roms + "m.zip", testing::ZipBuilder().add("in/z.nds", Bytes(100, 0)).build());
+
+    const Result result =
+        RunCommand({"--json", "--skip-dsi", "--no-recursive", roms, dir.file("missing-folder")});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.err, "ERROR: No such file or folder: " + dir.file("missing-folder") + "\n");
+    std::vector<nlohmann::json> objects;
+    ASSERT_NO_THROW(objects = JsonLines(result.out)) << result.out;
+    ASSERT_EQ(objects.size(), 9u) << result.out;
+
+    std::map<std::string, nlohmann::json> byName;
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+        ASSERT_EQ(objects[i]["type"], "entry") << objects[i];
+        const std::string entry = objects[i]["entry"];
+        byName[entry.substr(entry.rfind('/') + 1)] = objects[i];
+    }
+    const auto outcome = [&](const std::string& name) { return byName[name]["outcome"]; };
+    EXPECT_EQ(outcome("b.nds"), "trimmed");
+    EXPECT_EQ(outcome("w.nds"), "wifi");
+    EXPECT_EQ(outcome("s.nds"), "skipped");
+    EXPECT_EQ(outcome("d.nds"), "dsi");
+    EXPECT_EQ(outcome("t.nds"), "error");
+    EXPECT_EQ(outcome("a.gba"), "trimmed");
+    EXPECT_EQ(outcome("bad\\xE9\\\\name.nds"), "trimmed") << result.out;
+    const nlohmann::json& member = byName["z.nds"];
+    EXPECT_EQ(member["archive"], roms + "m.zip");
+    EXPECT_EQ(member["member"], "in/z.nds");
+    EXPECT_EQ(member["outcome"], "error");
+
+    const nlohmann::json& trimmed = byName["b.nds"];
+    EXPECT_EQ(trimmed["kind"], "nds");
+    EXPECT_EQ(trimmed["size_before"], 8_MiB);
+    EXPECT_EQ(trimmed["size_after"], 5913600);
+    EXPECT_EQ(trimmed["bytes_saved"], 2475008);
+    EXPECT_EQ(trimmed["lines"], nlohmann::json::array({"b.nds: 2475008"}));
+    EXPECT_FALSE(trimmed.contains("archive") || trimmed.contains("sram_patch"));
+    EXPECT_EQ(byName["a.gba"]["kind"], "gba");
+    EXPECT_EQ(byName["t.nds"]["size_after"], 100);
+
+    const nlohmann::json& summary = objects.back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["wifi_games"], 1);
+    EXPECT_EQ(summary["errors"], 3);  // t.nds, the zip member, the missing folder
+    EXPECT_EQ(summary["skipped"], 2);
+    EXPECT_EQ(summary["processed"], 8);
+    EXPECT_EQ(summary["halted"], false);
+}
+
+TEST_F(CliRunTest, JsonReportsARestoreAndTheSramPatch) {
+    const Bytes original = NdsImageBuilder().usedSize(5913600).byte(0x14, 6).build();
+    WriteFile(roms + "r.nds", Bytes(original.begin(), original.begin() + 5913600));
+    const Result restore = RunCommand({"--json", "--restore", roms + "r.nds"});
+    EXPECT_EQ(restore.code, 0);
+    std::vector<nlohmann::json> objects;
+    ASSERT_NO_THROW(objects = JsonLines(restore.out)) << restore.out;
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["outcome"], "restored");
+    EXPECT_EQ(objects[0]["bytes_saved"], -2475008);
+    EXPECT_EQ(objects[0]["lines"], nlohmann::json::array({"RESTORED: r.nds: 2475008 bytes added"}));
+    EXPECT_EQ(objects[1]["bytes_added"], 2475008);
+    EXPECT_EQ(ReadFile(roms + "r.nds"), original);
+
+    const Result patch = RunCommand({"--json", "--sram-patch", "--only-patch", roms + "a.gba"});
+    ASSERT_NO_THROW(objects = JsonLines(patch.out)) << patch.out;
+    EXPECT_EQ(objects.at(0)["sram_patch"], "not_possible");
+}
+
+TEST(CliOutput, InvalidUtf8IsEscapedByteByByte) {
+    struct Row {
+        std::string text;
+        std::string shown;
+    };
+    for (const Row& row : {
+             Row{"plain \\ name \xC3\xA9.nds", "plain \\ name \xC3\xA9.nds"},
+             Row{"bad\xE9\\.nds", "bad\\xE9\\\\.nds"},
+             Row{"overlong \xC0\xAF", "overlong \\xC0\\xAF"},
+             Row{"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
+             Row{"cut short \xE2\x82", "cut short \\xE2\\x82"},
+             Row{"too high \xF4\x90\x80\x80", "too high \\xF4\\x90\\x80\\x80"},
+             Row{"\xC3\xA9 kept beside \xFF", "\xC3\xA9 kept beside \\xFF"},
+         }) {
+        EXPECT_EQ(ValidUtf8Text(row.text), row.shown) << row.text;
+        EXPECT_NO_THROW((void)nlohmann::json(ValidUtf8Text(row.text)).dump()) << row.text;
+    }
 }
 
 TEST(CliOutput, ControlCharactersAreEscapedForATerminal) {

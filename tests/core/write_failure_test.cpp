@@ -115,6 +115,29 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
     }
 }
 
+TEST(RestoreFailure, ARestoreThatCannotBeWrittenLeavesTheImageAsItWas) {
+    // 3 MiB used of a 4 MiB cartridge (128 KiB << 5), trimmed.
+    const Bytes trimmed = NdsImageBuilder().usedSize(3_MiB).size(3_MiB).byte(0x14, 5).build();
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup}) {
+        SCOPED_TRACE(mode == FileMode::Overwrite ? "in place" : "backup");
+        TempDir dir;
+        WriteFile(dir.file("x.nds"), trimmed);
+        RecordingHost host;
+        host.mode = mode;
+        host.set(Option::Restore);
+        TrimRun run(host);
+        {
+            FileSizeLimit limit(3_MiB + 512 * 1024);
+            run.run(testing::FileEntries({dir.file("x.nds")}));
+        }
+        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(host.log[3], "ERROR: Cannot write file (File too large): x.nds");
+        EXPECT_EQ(host.log[4], "Processing Finished.") << "no RESTORED line";
+        EXPECT_EQ(ReadFile(dir.file("x.nds")), trimmed);
+        EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
+    }
+}
+
 // The same on a real full disk, where the machine lets the test mount a small tmpfs.
 TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     TempDir dir;

@@ -8,6 +8,7 @@
 
 #include "host.h"
 #include "support/file_mode_print.h"
+#include "trim/entry_report.h"
 
 namespace ostravex::testing {
 
@@ -18,6 +19,7 @@ class RecordingHost : public Host {
     std::vector<std::string> notices;
     std::vector<std::string> diagnostics;
     std::vector<RomListEntry> entries;
+    std::vector<EntryReport> reports;
     std::map<CounterLabel, std::string> labels;
     std::map<Gauge, std::pair<std::uint64_t, std::uint64_t>> gauges;
     std::vector<bool> busyChanges;
@@ -74,6 +76,7 @@ class RecordingHost : public Host {
     void diagnostic(const std::string& text) override { diagnostics.push_back(text); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
     std::string decimalSeparator() const override { return separator; }
+    void entryFinished(const EntryReport& report) override { reports.push_back(report); }
 };
 
 }  // namespace ostravex::testing

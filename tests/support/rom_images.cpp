@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "sram/sram_catalogue.h"
+
 namespace ostravex::testing {
 
 NdsImageBuilder& NdsImageBuilder::word(std::size_t offset, std::uint32_t value) {
@@ -124,6 +126,16 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+GbaImageBuilder WithFlashV123Routines(GbaImageBuilder builder) {
+    std::size_t offset = 4096;
+    for (const int entry : {24, 25, 26, 27}) {
+        const auto& signature = SramCatalogue()[entry - 1].signature;
+        builder.bytes(offset, Bytes(signature.begin(), signature.end()));
+        offset += 1000;
+    }
+    return builder;
 }
 
 Bytes ReadFile(const std::string& path) {

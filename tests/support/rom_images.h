@@ -83,6 +83,9 @@ class GbaImageBuilder {
     std::vector<std::pair<std::size_t, std::uint8_t>> m_patches;
 };
 
+// `builder` with the Flash V123 save routines in its data, which the SRAM patch rewrites.
+GbaImageBuilder WithFlashV123Routines(GbaImageBuilder builder);
+
 // A fresh folder under /tmp, removed with everything in it at the end of the test.
 class TempDir {
   public:

@@ -156,7 +156,7 @@ SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
         const SramCatalogueEntry& catalogueEntry = SramCatalogue()[entry];
         plan.writes.push_back({at, Bytes(catalogueEntry.replacement)});
         if (!catalogueEntry.group.empty()) {
-            plan.logLine = "SRAM Patched: " + std::string(catalogueEntry.group);
+            plan.logLine = kSramPatchedText + std::string(catalogueEntry.group);
             return plan;
         }
     }
@@ -178,7 +178,7 @@ void AddV111Writes(const std::vector<std::size_t>& found, std::uint64_t appendAt
     std::vector<std::uint8_t> routine = Bytes(V111RoutineTemplate());
     PutAddress(routine, kV111RoutineReturnOffset, signatureAt + kV111ReturnDistance);
     plan.writes.push_back({appendAt, std::move(routine)});
-    plan.logLine = "SRAM Patched: " + std::string(kV111GroupName);
+    plan.logLine = kSramPatchedText + std::string(kV111GroupName);
 }
 
 }  // namespace

@@ -12,6 +12,11 @@
 
 namespace ostravex {
 
+// The beginnings of the patch's outcome lines.
+inline constexpr const char* kSramPatchedText = "SRAM Patched: ";
+inline constexpr const char* kSramNotPossibleText = "SRAM Patch Not Possible";
+inline constexpr const char* kSramPatchFailedText = "ERROR: SRAM patch failed";
+
 // The largest GBA cartridge; larger images are not patched.
 constexpr std::uint64_t kLargestGbaImage = 32u << 20;
 

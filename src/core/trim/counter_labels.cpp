@@ -26,11 +26,24 @@ std::string TrimmedLabel(std::size_t entryCount) {
     return "Files Trimmed: 0/" + std::to_string(entryCount);
 }
 
-std::string SavingsLabel(std::int64_t totalSavings, const std::string& decimalSeparator) {
-    return "Total Savings: " +
-           FormatFixed2(static_cast<double>(totalSavings) / static_cast<double>(kMebibyte),
+namespace {
+
+std::string MegabytesLabel(const char* caption, std::int64_t bytes,
+                           const std::string& decimalSeparator) {
+    return std::string(caption) + " " +
+           FormatFixed2(static_cast<double>(bytes) / static_cast<double>(kMebibyte),
                         decimalSeparator) +
            " MB";
+}
+
+}  // namespace
+
+std::string SavingsLabel(std::int64_t totalSavings, const std::string& decimalSeparator) {
+    return MegabytesLabel(kSavingsCaption, totalSavings, decimalSeparator);
+}
+
+std::string AddedLabel(std::int64_t totalAdded, const std::string& decimalSeparator) {
+    return MegabytesLabel(kAddedCaption, totalAdded, decimalSeparator);
 }
 
 std::string FormatFixed2(double value, const std::string& decimalSeparator) {

@@ -11,6 +11,8 @@ inline constexpr const char* kErrorsCaption = "Errors:";
 inline constexpr const char* kSkippedCaption = "Files skipped:";
 inline constexpr const char* kProcessedCaption = "Files Processed:";
 inline constexpr const char* kSavingsCaption = "Total Savings:";
+// The savings label of a restore run, which adds bytes instead.
+inline constexpr const char* kAddedCaption = "Total Added:";
 
 std::string WifiLabel(std::int32_t wifiCount);
 std::string ErrorsLabel(std::int32_t errorCount);
@@ -20,6 +22,7 @@ std::string ProcessedLabel(std::int32_t processedCount, std::size_t entryCount);
 // After a scan or drop: the size of the ROM list.
 std::string TrimmedLabel(std::size_t entryCount);
 std::string SavingsLabel(std::int64_t totalSavings, const std::string& decimalSeparator);
+std::string AddedLabel(std::int64_t totalAdded, const std::string& decimalSeparator);
 
 // A real number in fixed-point notation with two decimals and the given separator,
 // without thousands separators.

@@ -8,15 +8,6 @@
 #include "trim/file_failure_text.h"
 
 namespace ostravex {
-namespace {
-
-// The header words the decision needs lie below 0x214; a shorter image reads zero there.
-constexpr std::size_t kDecisionHeaderBytes = kTotalUsedSizeOffset + 4;
-
-struct CutTarget {
-    std::uint64_t size = 0;  // T: where the image is cut, before any download-play block
-    bool dsiEnhanced = false;
-};
 
 CutTarget TargetFromHeader(std::span<const std::uint8_t> header) {
     const std::uint32_t usedSize = LittleEndian32(header, kUsedRomSizeOffset);
@@ -38,8 +29,6 @@ CutTarget TargetFromHeader(std::span<const std::uint8_t> header) {
     }
     return {usedSize, false};
 }
-
-}  // namespace
 
 bool IsWifiBlockPresent(std::span<const std::uint8_t> block) {
     const unsigned sum = std::accumulate(block.begin(), block.end(), 0u);
@@ -65,7 +54,7 @@ CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi) {
     std::uint64_t cut = target.size;
     if (target.dsiEnhanced) {
         if (skipDsi) {
-            return verdict.finish(VerdictLine::Skip, "SKIP: DSi rom, skipping trimming: ");
+            return verdict.finish(VerdictLine::Skip, kDsiSkipText);
         }
         verdict.note(VerdictLine::Note, "WARNING: DSi rom: ");
     }

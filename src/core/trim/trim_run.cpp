@@ -8,6 +8,8 @@
 
 #include "io/byte_source.h"
 #include "io/copy_range.h"
+#include "io/fill_range.h"
+#include "io/padded_byte_source.h"
 #include "io/paths.h"
 #include "sram/sram_patcher.h"
 #include "trim/counter_labels.h"
@@ -15,6 +17,8 @@
 #include "trim/gba_decision.h"
 #include "trim/nds_decision.h"
 #include "trim/output_placement.h"
+#include "trim/padding_check.h"
+#include "trim/restore_decision.h"
 
 namespace ostravex {
 
@@ -31,7 +35,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
     m_counters = RunCounters{};
     m_host.clearHalt();
     m_host.setGauge(Gauge::Run, 0, romlist.size());
-    m_host.setLabel(CounterLabel::Savings, kSavingsCaption);
+    m_host.setLabel(CounterLabel::Savings, restoring() ? kAddedCaption : kSavingsCaption);
     m_host.setLabel(CounterLabel::Wifi, kWifiCaption);
     m_host.setLabel(CounterLabel::Errors, kErrorsCaption);
     m_host.setLabel(CounterLabel::Skipped, kSkippedCaption);
@@ -58,6 +62,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
         if (m_host.option(Option::RemoveSceneNumbers)) {
             DoRenameFile();
         }
+        reportEntry(romlist[i]);
         m_host.pump();
     }
 
@@ -120,6 +125,9 @@ RunEnd TrimRun::halt() {
 }
 
 void TrimRun::startEntry(const RomListEntry& entry) {
+    m_countersAtStart = m_counters;
+    m_sizeBefore.reset();
+    m_entryLog.startRecording();
     endEntry();
     m_entry = entry;
     CurrentRom = LoadInfoFromEntry(entry, m_host.fileMode(), m_host.outputFolder());
@@ -179,9 +187,13 @@ void TrimRun::Loadrom() {
     const MemoryByteSource memorySource(RomBuffer);
     const ByteSource& source =
         CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource) : fileSource;
-    const CutVerdict verdict = CurrentRom.GBAFile
-                                   ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
-                                   : DecideNdsCut(source, m_host.option(Option::SkipDsi));
+    CutVerdict verdict = restoring() ? DecideRestore(source, CurrentRom.GBAFile)
+                         : CurrentRom.GBAFile
+                             ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
+                             : DecideNdsCut(source, m_host.option(Option::SkipDsi));
+    if (!restoring() && m_host.option(Option::CheckPadding)) {
+        CheckCutPadding(source, verdict);
+    }
     if (CurrentRom.GBAFile) {
         m_host.pump();
     }
@@ -219,6 +231,7 @@ void TrimRun::extractMember() {
 bool TrimRun::openSource() {
     if (CurrentRom.iszip) {
         SourceSize = static_cast<std::int64_t>(RomBuffer.size());
+        m_sizeBefore = RomBuffer.size();
         setSingleGauge(0, 100);
         return true;
     }
@@ -242,6 +255,7 @@ bool TrimRun::openSource() {
     }
     const std::uint64_t size = m_source.sizeAtOpen();
     SourceSize = static_cast<std::int64_t>(size);
+    m_sizeBefore = size;
     setSingleGauge(0, size);
     return true;
 }
@@ -275,6 +289,11 @@ bool TrimRun::applyVerdict(const CutVerdict& verdict) {
 
 void TrimRun::accountSavings() {
     RomSavings = SourceSize - CurrentRom.RomSize;
+    if (restoring()) {
+        m_counters.TotalAdded -= RomSavings;
+        return m_host.setLabel(CounterLabel::Savings,
+                               AddedLabel(m_counters.TotalAdded, m_host.decimalSeparator()));
+    }
     m_counters.TotalSavings += RomSavings;
     m_host.setLabel(CounterLabel::Savings,
                     SavingsLabel(m_counters.TotalSavings, m_host.decimalSeparator()));
@@ -288,7 +307,9 @@ void TrimRun::GetRenameFilename() {
 
 void TrimRun::SetOutputFile() {
     CurrentRom.NeedsContinue = false;
-    m_host.addLog(CurrentRom.filename + ": " + std::to_string(RomSavings));
+    if (!restoring()) {
+        m_host.addLog(CurrentRom.filename + ": " + std::to_string(RomSavings));
+    }
     const std::string outputName = StripMemberPath(CurrentRom.filename);
 
     switch (m_host.fileMode()) {
@@ -390,18 +411,26 @@ void TrimRun::WriteOutputFile() {
             !refuseOversizedSramPatch(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
             if (Status status = logPlannedSramPatch(); !status) {
                 countError(sramPatchFailureLine(status));
+                return m_source.close();
             }
         }
+        logRestored();
         m_source.close();
         return;
     }
     const auto cutSize = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    // A restore keeps the whole source and pads it up to the cut size.
+    const auto keptSize = std::min(cutSize, static_cast<std::uint64_t>(SourceSize));
     setSingleGauge(0, cutSize);
     File& output = m_output.file();
+    const CopyProgress progress = [this, cutSize](std::uint64_t copied) {
+        setSingleGauge(copied, cutSize);
+        m_host.pump();
+    };
 
     if (m_output.inPlace()) {
-        if (cutSize != output.sizeAtOpen()) {
-            if (Status status = output.setLength(cutSize); !status) {
+        if (keptSize != output.sizeAtOpen()) {
+            if (Status status = output.setLength(keptSize); !status) {
                 return failOutput(FileFailureText(FileAction::Write, status) + romName());
             }
         }
@@ -409,15 +438,11 @@ void TrimRun::WriteOutputFile() {
         if (Status status = output.reserve(cutSize); !status) {
             return failOutput(FileFailureText(FileAction::Write, status) + romName());
         }
-        const CopyProgress progress = [this, cutSize](std::uint64_t copied) {
-            setSingleGauge(copied, cutSize);
-            m_host.pump();
-        };
         const CopyOutcome outcome =
             CurrentRom.iszip
-                ? CopyBytesToFile(std::span(RomBuffer).first(static_cast<std::size_t>(cutSize)),
+                ? CopyBytesToFile(std::span(RomBuffer).first(static_cast<std::size_t>(keptSize)),
                                   output, progress)
-                : CopyFileStart(m_source, output, cutSize, progress);
+                : CopyFileStart(m_source, output, keptSize, progress);
         switch (outcome.kind) {
             case CopyOutcome::Kind::Done:
                 break;
@@ -433,6 +458,12 @@ void TrimRun::WriteOutputFile() {
         }
     }
     m_source.close();
+    if (Status status = FillRange(output, keptSize, cutSize, kRestoreFiller, progress); !status) {
+        if (m_output.inPlace()) {
+            (void)output.setLength(keptSize);  // the image gets its own size back
+        }
+        return failOutput(FileFailureText(FileAction::Write, status) + romName());
+    }
 
     if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
         !refuseOversizedSramPatch(cutSize)) {
@@ -449,6 +480,44 @@ void TrimRun::WriteOutputFile() {
         }
         return failOutput(FileFailureText(FileAction::Write, status) + romName());
     }
+    logRestored();
+}
+
+void TrimRun::logRestored() {
+    if (restoring()) {
+        m_host.addLog(RestoredLine(CurrentRom.filename, static_cast<std::uint64_t>(-RomSavings)));
+    }
+}
+
+void TrimRun::reportEntry(const RomListEntry& entry) {
+    EntryReport report;
+    report.listText = entry.text();
+    report.gba = CurrentRom.GBAFile;
+    if (entry.isMember()) {
+        report.archive = entry.path;
+        report.member = entry.member;
+    }
+    report.lines = m_entryLog.takeLines();
+    report.notices = m_entryLog.takeNotices();
+    const ostravex::EntryEnd end{
+        .errorCounted = m_counters.ErrorCount > m_countersAtStart.ErrorCount,
+        .skipCounted = m_counters.SkippedCount > m_countersAtStart.SkippedCount,
+        .finishedEarly = CurrentRom.NeedsContinue,
+        .restoring = restoring(),
+        .hasWifi = CurrentRom.haswifi};
+    report.outcome = OutcomeOfEntry(end, report.lines);
+    report.sizeBefore = m_sizeBefore;
+    const bool written = report.outcome == EntryOutcome::Trimmed ||
+                         report.outcome == EntryOutcome::Wifi ||
+                         report.outcome == EntryOutcome::Restored;
+    report.sizeAfter =
+        written ? std::optional(static_cast<std::uint64_t>(CurrentRom.RomSize)) : m_sizeBefore;
+    if (report.sizeBefore && report.sizeAfter) {
+        report.bytesSaved = static_cast<std::int64_t>(*report.sizeBefore) -
+                            static_cast<std::int64_t>(*report.sizeAfter);
+    }
+    report.sramPatch = SramPatchOutcomeOf(report.lines);
+    m_host.entryFinished(report);
 }
 
 std::string TrimRun::sramPatchFailureLine(const Status& status) const {
@@ -469,12 +538,17 @@ bool TrimRun::refuseOversizedSramPatch(std::uint64_t imageSize) {
 // read in blocks as a real patch reads them, and only its log line is given.
 Status TrimRun::logPlannedSramPatch() {
     const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    // A restored image is its whole source followed by filler.
+    const auto kept = std::min(size, static_cast<std::uint64_t>(SourceSize));
     SramPatchPlan plan;
     ByteBuffer buffer;
+    const auto planOn = [&](const ByteSource& image) {
+        return PlanSramPatch(PaddedByteSource(image, size, kRestoreFiller), buffer, plan);
+    };
     if (CurrentRom.iszip) {
-        const MemoryByteSource image(
-            std::span<const std::uint8_t>(RomBuffer).first(static_cast<std::size_t>(size)));
-        if (Status status = PlanSramPatch(image, buffer, plan); !status) {
+        if (Status status = planOn(MemoryByteSource(
+                std::span<const std::uint8_t>(RomBuffer).first(static_cast<std::size_t>(kept))));
+            !status) {
             return status;
         }
     } else {
@@ -482,10 +556,10 @@ Status TrimRun::logPlannedSramPatch() {
         if (Status status = source.openForReading(CurrentRom.RawName); !status) {
             return status;
         }
-        if (source.sizeAtOpen() < size) {
+        if (source.sizeAtOpen() < kept) {
             return Status::failure("the image could not be read whole");
         }
-        if (Status status = PlanSramPatch(FileByteSource(source, size), buffer, plan); !status) {
+        if (Status status = planOn(FileByteSource(source, kept)); !status) {
             return status;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "romlist/rom_list_entry.h"
 #include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
+#include "trim/entry_log_host.h"
+#include "trim/entry_report.h"
 #include "trim/load_info.h"
 #include "trim/member_extraction.h"
 #include "trim/output_file.h"
@@ -24,6 +27,7 @@ struct RunCounters {
     std::int32_t SkippedCount = 0;
     std::int32_t ProcessedCount = 0;  // entries finished, whatever their outcome
     std::int64_t TotalSavings = 0;    // bytes removed in the run
+    std::int64_t TotalAdded = 0;      // bytes added by a restore run
 };
 
 enum class RunEnd { Finished, Halted };
@@ -33,7 +37,7 @@ enum class RunEnd { Finished, Halted };
 // events run between steps.
 class TrimRun {
   public:
-    explicit TrimRun(Host& host) : m_host(host) {}
+    explicit TrimRun(Host& host) : m_entryLog(host), m_host(m_entryLog) {}
 
     // Replaces the archive member extraction (tests).
     void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
@@ -86,7 +90,12 @@ class TrimRun {
     bool dryRun() const { return m_host.option(Option::DryRun); }
     void setSingleGauge(std::uint64_t position, std::uint64_t maximum);
     RunEnd halt();
+    // A restore run pads images back to their full size instead of cutting them.
+    bool restoring() const { return m_host.option(Option::Restore); }
+    void logRestored();
+    void reportEntry(const RomListEntry& entry);
 
+    EntryLogHost m_entryLog;  // records each entry's lines for its report
     Host& m_host;
     ArchiveMemberExtraction m_archiveExtraction;
     MemberExtraction* m_extraction = &m_archiveExtraction;
@@ -100,6 +109,9 @@ class TrimRun {
     Status m_updateFailure = Status::success();
     OutputFile m_output;  // the file receiving the result
     std::uint64_t m_singleMaximum = 0;
+    // For the entry's report: the counters when it started, and its size once read.
+    RunCounters m_countersAtStart;
+    std::optional<std::uint64_t> m_sizeBefore;
 };
 
 }  // namespace ostravex

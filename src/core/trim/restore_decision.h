@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "io/byte_source.h"
+#include "trim/cut_verdict.h"
+
+namespace ostravex {
+
+// Restored images are padded with this byte, the value an unwritten cartridge chip reads.
+constexpr std::uint8_t kRestoreFiller = 0xFF;
+
+// Decides the size a trimmed image is padded back to. The verdict's cut size is then the
+// full size (larger than the source); a skip or error finishes the entry as in a trim.
+// NDS: the cartridge size its header states (128 KiB shifted left by the device-capacity
+// byte). GBA: the next power of two of at least 1 MiB, as GBA cartridges are 1-32 MiB.
+CutVerdict DecideRestore(const ByteSource& source, bool gba);
+
+// The log line of a restored entry.
+std::string RestoredLine(const std::string& name, std::uint64_t bytesAdded);
+
+}  // namespace ostravex
