@@ -49,7 +49,7 @@ Bytes ZipBuilder::build() const {
         Bytes stored = m.method == 8 ? RawDeflate(m.data) : m.data;
         stored.resize(stored.size() - std::min(stored.size(), m.dropLastDataBytes));
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
-        const std::uint32_t crc = Crc32(m.data);
+        const std::uint32_t crc = m.claimedCrc.value_or(Crc32(m.data));
         const std::uint32_t size =
             m.claimedSize.value_or(static_cast<std::uint32_t>(m.data.size()));
         const std::uint16_t flags =
@@ -89,7 +89,7 @@ Bytes ZipBuilder::build() const {
         Put16(central, 0);
         Put16(central, 0);
         Put32(central, !m.name.empty() && m.name.back() == '/' ? 0x10 : 0x20);
-        Put32(central, offset);
+        Put32(central, m.centralOffset.value_or(offset));
         PutText(central, m.name);
     }
     if (!m_endRecord) {
@@ -100,8 +100,9 @@ Bytes ZipBuilder::build() const {
     Put32(out, 0x06054b50);
     Put16(out, 0);
     Put16(out, 0);
-    Put16(out, static_cast<std::uint32_t>(m_members.size()));
-    Put16(out, static_cast<std::uint32_t>(m_members.size()));
+    const auto count = static_cast<std::uint16_t>(m_members.size());
+    Put16(out, m_statedEntries ? m_statedEntries->first : count);
+    Put16(out, m_statedEntries ? m_statedEntries->second : count);
     Put32(out, static_cast<std::uint32_t>(central.size()));
     Put32(out, centralAt);
     Put16(out, static_cast<std::uint32_t>(m_commentLength));
@@ -152,11 +153,11 @@ Bytes RarBuilder::build() const {
 }
 
 bool MakeSevenZip(const std::string& archive, const std::string& folder,
-                  const std::vector<std::string>& paths) {
+                  const std::vector<std::string>& paths, const std::string& switches) {
     if (std::system("command -v 7zz >/dev/null 2>&1") != 0) {
         return false;
     }
-    std::string command = "cd '" + folder + "' && 7zz a -bd -y -mx=1 '" + archive + "'";
+    std::string command = "cd '" + folder + "' && 7zz a -bd -y " + switches + " '" + archive + "'";
     for (const std::string& path : paths) {
         command += " '" + path + "'";
     }

@@ -14,10 +14,8 @@ RarNames RarListFiles(const std::string& archive, bool stripPaths) {
 
 ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
                                  MemberSink& sink, const ExtractionProgress& progress) {
-    return ExtractArchiveMember(
-        archive, LibarchiveFormat::Rar,
-        [&member](const ArchiveItem& item) { return MemberBaseName(item.path) == member; }, sink,
-        progress);
+    ArchiveMemberReader reader;
+    return reader.extract(archive, LibarchiveFormat::Rar, member, sink, progress);
 }
 
 }  // namespace ostravex

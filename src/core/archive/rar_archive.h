@@ -16,7 +16,8 @@ struct RarNames {
 // be read as RAR lists nothing.
 RarNames RarListFiles(const std::string& archive, bool stripPaths);
 
-// Extracts the first member whose base name is `member` (letter case counts) into `sink`.
+// Extracts the member `FindMember` picks for `member` (its base name; letter case counts
+// unless no member matches exactly) into `sink`.
 ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
                                  MemberSink& sink, const ExtractionProgress& progress);
 

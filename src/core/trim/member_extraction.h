@@ -29,6 +29,8 @@ class MemberExtraction {
   public:
     virtual ~MemberExtraction() = default;
     virtual void SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) = 0;
+    // The run is over: whatever is kept open between members is let go.
+    virtual void runEnded() {}
 };
 
 }  // namespace ostravex

@@ -76,12 +76,14 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
     m_sramPatcher.releaseSnapshot();
+    m_extraction->runEnded();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
 
 RunEnd TrimRun::halt() {
     m_sramPatcher.releaseSnapshot();
+    m_extraction->runEnded();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
     m_host.setBusy(false);
