@@ -282,11 +282,18 @@ TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
 }
 
-TEST_F(ArchiveRunTest, DryRunExtractsNothingToDisk) {
+TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
+    Bytes corrupt = RarBuilder().add("x.nds", Rom()).build();
+    corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
+    WriteFile(z + "corrupt.rar", corrupt);
     host.set(Option::DryRun);
-    run({"RAR: " + z + "a.rar| m.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds"});
-    EXPECT_EQ(body(), (std::vector<std::string>{"m.nds: 448576", "roms/eu/game.nds: 448576"}));
-    EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip"}));
+    run({"RAR: " + z + "a.rar| m.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds",
+         "RAR: " + z + "corrupt.rar| x.nds"});
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "m.nds: 448576", "roms/eu/game.nds: 448576",
+                          "ERROR: Cannot extract (the data does not match its CRC-32): x.nds"}));
+    EXPECT_EQ(trim.counters().ErrorCount, 1);
+    EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "corrupt.rar"}));
 }
 
 }  // namespace

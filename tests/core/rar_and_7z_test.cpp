@@ -112,6 +112,32 @@ TEST_F(RarTest, AMemberWhoseCrcFailsIsAFailureAndLeavesNothing) {
     EXPECT_TRUE(testing::ListFolder(out).empty());
 }
 
+TEST_F(RarTest, AStoredMemberIsReadWhereItLiesWhenTheSinkCan) {
+    ByteBuffer bytes;
+    std::unique_ptr<ByteSource> inPlace;
+    MemoryMemberSink sink(bytes, 1u << 20, &inPlace);
+    ASSERT_EQ(RarExtractFile(archive, "c.gba", sink, nullptr).outcome, Outcome::Extracted);
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_TRUE(inPlace);
+    Bytes read(800, 0);
+    std::size_t got = 0;
+    ASSERT_TRUE(inPlace->readAt(0, read, got).ok());
+    EXPECT_EQ(got, 700u);
+    read.resize(got);
+    EXPECT_EQ(read, Data(700, 2));
+    ASSERT_TRUE(inPlace->readAt(700, read, got).ok());
+    EXPECT_EQ(got, 0u);
+
+    Bytes corrupt = RarBuilder().add("x.nds", Data(5000, 4)).build();
+    corrupt[corrupt.size() - 7 - 2000] ^= 0x10;  // in the member's data, before the end block
+    WriteFile(archive, corrupt);
+    inPlace.reset();
+    const ArchiveExtraction extraction = RarExtractFile(archive, "x.nds", sink, nullptr);
+    EXPECT_EQ(extraction.outcome, Outcome::Failed);
+    EXPECT_EQ(extraction.reason, "the data does not match its CRC-32");
+    EXPECT_FALSE(inPlace);
+}
+
 TEST(MemberNames, BaseNamesAreCutAtSlashesOnly) {
     struct Row {
         const char* path;

@@ -77,7 +77,8 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
                                  "the name would leave the destination folder"};
     if (IsPlainName(job.filename)) {
         FileMemberSink fileSink(destination + job.filename);
-        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize);
+        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
+                                    &context.memberSource);
         MemberSink& sink = dryRun ? static_cast<MemberSink&>(memorySink) : fileSink;
         const LibarchiveFormat format =
             kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;

@@ -14,6 +14,8 @@ namespace ostravex {
 namespace {
 
 constexpr std::size_t kOpenBlock = 1u << 16;
+constexpr std::size_t kCheckBlock = 1u << 20;
+constexpr const char* kCrcMismatch = "the data does not match its CRC-32";
 
 using ArchiveHandle = std::unique_ptr<archive, decltype(&archive_read_free)>;
 
@@ -79,11 +81,30 @@ std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(Le16(p)) | static_cast<std::uint32_t>(Le16(p + 2)) << 16;
 }
 
-// The CRC-32 that the RAR 4 file header at or after `from` states for a member of `size`
-// bytes. libarchive checks it for compressed members only, not for stored ones. Blocks
-// before the file header (the marker, the main header, service blocks) are stepped over.
-std::optional<std::uint32_t> StatedRarCrc(const std::string& path, std::uint64_t from,
-                                          std::uint64_t size) {
+// What a RAR 4 file header says of its member.
+struct Rar4FileHeader {
+    std::uint64_t dataAt = 0;  // where the member's packed data starts in the archive file
+    std::uint64_t packedSize = 0;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::uint16_t flags = 0;
+    std::uint8_t method = 0;
+
+    // Stored as it is, whole in this volume, not encrypted: the member's bytes stand
+    // unchanged in the archive file.
+    bool storedPlain() const {
+        constexpr std::uint8_t kStored = 0x30;
+        constexpr std::uint16_t kSplitOrEncrypted = 0x0001 | 0x0002 | 0x0004;
+        return method == kStored && (flags & kSplitOrEncrypted) == 0 && packedSize == size;
+    }
+};
+
+// The RAR 4 file header at or after `from`, when it is that of a member of `size` bytes.
+// libarchive checks the CRC of compressed members only, not of stored ones, and does not
+// tell where a member's data lies. Blocks before the file header (the marker, the main
+// header, service blocks) are stepped over.
+std::optional<Rar4FileHeader> ReadRar4FileHeader(const std::string& path, std::uint64_t from,
+                                                 std::uint64_t size) {
     constexpr std::uint8_t kFileHeader = 0x74;
     constexpr std::uint8_t kEndOfArchive = 0x7B;
     constexpr std::uint16_t kHasAddedSize = 0x8000;
@@ -112,11 +133,18 @@ std::optional<std::uint32_t> StatedRarCrc(const std::string& path, std::uint64_t
             if (got < 40 || headerSize < 32) {
                 return std::nullopt;
             }
-            std::uint64_t unpacked = Le32(&head[11]);
+            Rar4FileHeader header;
+            header.dataAt = from + headerSize;
+            header.packedSize = Le32(&head[7]);
+            header.size = Le32(&head[11]);
             if ((flags & kLargeSizes) != 0) {
-                unpacked |= std::uint64_t{Le32(&head[36])} << 32;
+                header.packedSize |= std::uint64_t{Le32(&head[32])} << 32;
+                header.size |= std::uint64_t{Le32(&head[36])} << 32;
             }
-            return unpacked == size ? std::optional(Le32(&head[16])) : std::nullopt;
+            header.crc = Le32(&head[16]);
+            header.flags = flags;
+            header.method = head[25];
+            return header.size == size ? std::optional(header) : std::nullopt;
         }
         std::uint64_t added = 0;
         if ((flags & kHasAddedSize) != 0) {
@@ -128,6 +156,35 @@ std::optional<std::uint32_t> StatedRarCrc(const std::string& path, std::uint64_t
         from += headerSize + added;
     }
     return std::nullopt;
+}
+
+// Reads a stored member where it lies in the archive file and checks it against its CRC.
+Status CheckStoredMember(const std::string& path, const Rar4FileHeader& header,
+                         const ExtractionProgress& progress) {
+    File file;
+    if (Status status = file.openShared(path); !status) {
+        return status;
+    }
+    std::vector<std::uint8_t> block(kCheckBlock);
+    uLong crc = crc32_z(0, nullptr, 0);
+    for (std::uint64_t done = 0; done < header.size;) {
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), header.size - done));
+        std::size_t got = 0;
+        if (Status status = file.readAt(header.dataAt + done, std::span(block.data(), length), got);
+            !status) {
+            return status;
+        }
+        if (got != length) {
+            return Status::failure("the member's data is shorter than stated");
+        }
+        crc = crc32_z(crc, block.data(), length);
+        done += length;
+        if (progress) {
+            progress(done, header.size);
+        }
+    }
+    return crc == header.crc ? Status::success() : Status::failure(kCrcMismatch);
 }
 
 }  // namespace
@@ -268,12 +325,24 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
             return fail(Outcome::Failed, "the archive changed while it was read");
         }
         if (m_next++ == *index) {
-            std::optional<std::uint32_t> statedCrc;
+            std::optional<Rar4FileHeader> header;
             if (archive_format(m_handle.get()) == ARCHIVE_FORMAT_RAR) {
-                statedCrc =
-                    StatedRarCrc(path, archive_read_header_position(m_handle.get()), item.size);
+                header = ReadRar4FileHeader(path, archive_read_header_position(m_handle.get()),
+                                            item.size);
             }
-            if (Status status = copyMember(item, statedCrc, sink, progress); !status) {
+            Status status = Status::success();
+            if (header && header->storedPlain() && sink.takesStoredMembers()) {
+                // Read where it lies: one pass for the check, nothing copied.
+                status = CheckStoredMember(path, *header, progress);
+                if (status) {
+                    status = sink.takeStoredMember(path, header->dataAt, header->size);
+                }
+            } else {
+                const std::optional<std::uint32_t> statedCrc =
+                    header ? std::optional(header->crc) : std::nullopt;
+                status = copyMember(item, statedCrc, sink, progress);
+            }
+            if (!status) {
                 return fail(Outcome::Failed, status.reason());
             }
             return ArchiveExtraction{Outcome::Extracted, false, {}};
@@ -357,7 +426,7 @@ Status ArchiveMemberReader::copyMember(const ArchiveItem& item,
         return Status::failure("the member's data is shorter than stated");
     }
     if (statedCrc && crc != *statedCrc) {
-        return Status::failure("the data does not match its CRC-32");
+        return Status::failure(kCrcMismatch);
     }
     return sink.finish();
 }

@@ -1,5 +1,7 @@
 #include "archive/member_sink.h"
 
+#include "archive/archive_range_source.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -63,6 +65,16 @@ Status MemoryMemberSink::write(std::span<const std::uint8_t> bytes) {
     const std::size_t at = m_buffer.size();
     m_buffer.resize(at + bytes.size());
     std::memcpy(m_buffer.data() + at, bytes.data(), bytes.size());
+    return Status::success();
+}
+
+Status MemoryMemberSink::takeStoredMember(const std::string& archive, std::uint64_t offset,
+                                          std::uint64_t size) {
+    auto source = std::make_unique<ArchiveRangeSource>();
+    if (Status status = source->open(archive, offset, size); !status) {
+        return status;
+    }
+    *m_inPlace = std::move(source);
     return Status::success();
 }
 

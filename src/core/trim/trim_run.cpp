@@ -105,6 +105,7 @@ void TrimRun::endEntry() {
     }
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
+    m_memberSource.reset();
     m_backupPath.clear();
     m_originalPath.clear();
 }
@@ -154,8 +155,9 @@ void TrimRun::Loadrom() {
 
     const FileByteSource fileSource(m_source, static_cast<std::uint64_t>(SourceSize));
     const MemoryByteSource memorySource(RomBuffer);
-    const ByteSource& source =
-        CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource) : fileSource;
+    const ByteSource& source = m_memberSource     ? *m_memberSource
+                               : CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource)
+                                                  : fileSource;
     const CutVerdict verdict = CurrentRom.GBAFile
                                    ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
                                    : DecideNdsCut(source, m_host.option(Option::SkipDsi));
@@ -190,13 +192,15 @@ void TrimRun::extractMember() {
         return finishEntry();
     }
     ExtractionContext context{CurrentRom, RomBuffer, m_host,
-                              [this](const std::string& line) { countError(line); }};
+                              [this](const std::string& line) { countError(line); },
+                              m_memberSource};
     m_extraction->SetCompressedStuff(kind, context);
 }
 
 bool TrimRun::openSource() {
     if (CurrentRom.iszip) {
-        SourceSize = static_cast<std::int64_t>(RomBuffer.size());
+        SourceSize =
+            static_cast<std::int64_t>(m_memberSource ? m_memberSource->size() : RomBuffer.size());
         setSingleGauge(0, 100);
         return true;
     }

@@ -86,6 +86,7 @@ class TrimRun {
     std::string m_backupPath;    // the ".bak" the original went to in this entry
     std::string m_originalPath;  // and the name it had
     std::uint64_t m_singleMaximum = 0;
+    std::unique_ptr<ByteSource> m_memberSource;  // a dry run's member read in its archive
 };
 
 }  // namespace ostravex
