@@ -28,12 +28,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1 << 20
 
 
-def nds_image(size, used_size, seed):
+def nds_image(size, used_size, seed, random_part=None):
     """An image that compresses like a real one: coded data (random bytes of a small
-    alphabet), incompressible data, then filler from the used size on."""
+    alphabet), `random_part` bytes of incompressible data (half the used size by default),
+    then filler from the used size on."""
     rng = random.Random(seed)
     alphabet = bytes(range(0, 256, 17))
-    coded = bytes(alphabet[b & 15] for b in rng.randbytes(MIB)) * ((used_size // 2) // MIB)
+    random_part = used_size // 2 if random_part is None else random_part
+    coded = bytes(alphabet[b & 15] for b in rng.randbytes(MIB)) * ((used_size - random_part) // MIB)
     image = bytearray(coded) + bytearray(rng.randbytes(used_size - len(coded)))
     image += b"\xff" * (size - len(image))
     image[0:0x200] = bytes(0x200)
@@ -106,7 +108,7 @@ def bench_solid7z(cli, scratch, runs):
     names = ["game%d.nds" % i for i in range(8)]
     for i, name in enumerate(names):
         with open(os.path.join(src, name), "wb") as f:
-            f.write(nds_image(64 * MIB, 40 * MIB, i))
+            f.write(nds_image(64 * MIB, 40 * MIB, i, random_part=4 * MIB))
     archive = os.path.join(work, "set.7z")
     subprocess.run([seven, "a", "-bd", "-y", archive] + names, cwd=src, check=True,
                    stdout=subprocess.DEVNULL)
