@@ -4,6 +4,7 @@
 #include "archive/rar_archive.h"
 #include "archive/seven_zip_archive.h"
 #include "support/archive_builders.h"
+#include "support/c_locale_scope.h"
 
 namespace ostravex {
 namespace {
@@ -322,6 +323,79 @@ TEST_F(SevenZipTest, AMemberWhoseCrcFailsIsAFailureAndLeavesNothing) {
         EXPECT_FALSE(extraction.reason.empty());
     }
     EXPECT_TRUE(testing::ListFolder(out).empty());
+}
+
+// Names beyond ASCII, read while the process runs under the C locale.
+class NonAsciiNamesTest : public ::testing::Test {
+  protected:
+    void expectExtracted(const std::string& archive, LibarchiveFormat format,
+                         const std::vector<std::pair<std::string, Bytes>>& members) {
+        const std::string out = dir.subfolder("out");
+        ArchiveMemberReader reader;
+        for (const auto& [name, data] : members) {
+            {
+                FileMemberSink sink(out + name);
+                const ArchiveExtraction extraction =
+                    reader.extract(archive, format, name, sink, nullptr);
+                EXPECT_EQ(extraction.outcome, Outcome::Extracted)
+                    << name << ": " << extraction.reason;
+            }
+            EXPECT_TRUE(ReadFile(out + name) == data) << name;
+        }
+    }
+
+    testing::CLocaleScope cLocale;
+    TempDir dir;
+    static inline const std::string kFrench = "Pokémon Blanc.nds";
+    static inline const std::string kJapanese = "日本語.gba";
+};
+
+TEST_F(NonAsciiNamesTest, SevenZipMembersAreListedAndExtracted) {
+    const std::string src = dir.subfolder("src");
+    WriteFile(src + kFrench, Data(1u << 20, 1));
+    WriteFile(src + kJapanese, Data(3000, 2));
+    const std::string archive = dir.file("names.7z");
+    if (!testing::MakeSevenZip(archive, src, {kFrench, kJapanese}, "")) {
+        GTEST_SKIP() << "7zz is not installed";
+    }
+    std::vector<std::string> paths;
+    for (const ArchiveItem& item : SevenZipList(archive)) {
+        paths.push_back(item.path);
+        EXPECT_FALSE(item.nameUnreadable) << item.path;
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{kFrench, kJapanese}));
+    expectExtracted(archive, LibarchiveFormat::SevenZip,
+                    {{kFrench, Data(1u << 20, 1)}, {kJapanese, Data(3000, 2)}});
+}
+
+TEST_F(NonAsciiNamesTest, RarMembersAreListedAndExtracted) {
+    const std::string archive = dir.file("names.rar");
+    WriteFile(archive, RarBuilder()
+                           .addUnicode(u"Pokémon Blanc.nds", Data(700, 3))
+                           .addUnicode(u"日本語.gba", Data(900, 4))
+                           .add("plain.nds", Data(10, 5))
+                           .build());
+    const RarNames listing = RarListFiles(archive, true);
+    EXPECT_EQ(listing.names, (std::vector<std::string>{kFrench, kJapanese, "plain.nds"}));
+    EXPECT_TRUE(listing.unreadableNames.empty());
+    expectExtracted(archive, LibarchiveFormat::Rar,
+                    {{kFrench, Data(700, 3)}, {kJapanese, Data(900, 4)}});
+}
+
+TEST_F(NonAsciiNamesTest, ANameThatIsNotValidUnicodeIsReportedNotDropped) {
+    const std::string archive = dir.file("bad.rar");
+    const std::u16string loneSurrogate{u'a', char16_t{0xD800}, u'.', u'n', u'd', u's'};
+    WriteFile(archive, RarBuilder()
+                           .add("before.nds", Data(10, 6))
+                           .addUnicode(loneSurrogate, Data(10, 7))
+                           .add("after.nds", Data(10, 8))
+                           .build());
+    const RarNames listing = RarListFiles(archive, true);
+    EXPECT_EQ(listing.names, (std::vector<std::string>{"before.nds", "after.nds"}));
+    EXPECT_EQ(listing.unreadableNames, std::vector<std::size_t>{2});
+    // The member after it still comes out.
+    expectExtracted(archive, LibarchiveFormat::Rar, {{"after.nds", Data(10, 8)}});
 }
 
 TEST(MemorySink, RefusesMembersPastItsLimit) {

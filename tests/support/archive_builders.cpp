@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -110,6 +111,27 @@ Bytes ZipBuilder::build() const {
     return out;
 }
 
+RarBuilder& RarBuilder::addUnicode(const std::u16string& name, const Bytes& data) {
+    std::string field;
+    for (const char16_t unit : name) {
+        field.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    field.push_back('\0');
+    field.push_back('\0');  // the high byte shared by one-byte codes, unused here
+    // Every unit as a two-byte code: four two-bit codes of 2 to a flag byte, the first in
+    // its top bits.
+    for (std::size_t i = 0; i < name.size(); i += 4) {
+        const std::size_t units = std::min<std::size_t>(4, name.size() - i);
+        field.push_back(static_cast<char>(0xAA << (2 * (4 - units)) & 0xFF));
+        for (std::size_t j = i; j < i + units; ++j) {
+            field.push_back(static_cast<char>(name[j] & 0xFF));
+            field.push_back(static_cast<char>(name[j] >> 8));
+        }
+    }
+    m_members.push_back({field, data, false, true});
+    return *this;
+}
+
 Bytes RarBuilder::build() const {
     Bytes out{0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
     const auto block = [&out](const Bytes& fromType, bool damage) {
@@ -130,7 +152,8 @@ Bytes RarBuilder::build() const {
     for (std::size_t i = 0; i < m_members.size(); ++i) {
         const Member& m = m_members[i];
         Bytes header{0x74};
-        Put16(header, 0x8000 | (m.isFolder ? 0x00E0 : 0));  // data follows; folder bits
+        // Data follows; folder bits; a name in UTF-16 after the ASCII one.
+        Put16(header, 0x8000 | (m.isFolder ? 0x00E0 : 0) | (m.unicode ? 0x0200 : 0));
         Put16(header, static_cast<std::uint32_t>(32 + m.name.size()));
         Put32(header, static_cast<std::uint32_t>(m.data.size()));  // packed size
         Put32(header, static_cast<std::uint32_t>(m.data.size()));  // unpacked size

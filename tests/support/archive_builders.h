@@ -95,11 +95,14 @@ class RarBuilder {
   public:
     // A name with "\" separators stands in folders, as Windows RAR stores them.
     RarBuilder& add(const std::string& name, const Bytes& data) {
-        m_members.push_back({name, data, false});
+        m_members.push_back({name, data, false, false});
         return *this;
     }
+    // A name stored as WinRAR stores one beyond ASCII: an ASCII form ("?" for every other
+    // character), a zero byte, then its UTF-16 code units in RAR's packed form (flag 0x0200).
+    RarBuilder& addUnicode(const std::u16string& name, const Bytes& data);
     RarBuilder& folder(const std::string& name) {
-        m_members.push_back({name, {}, true});
+        m_members.push_back({name, {}, true, false});
         return *this;
     }
     // Spoils the header CRC of the member with this index.
@@ -111,9 +114,10 @@ class RarBuilder {
 
   private:
     struct Member {
-        std::string name;
+        std::string name;  // the header's name field, byte for byte
         Bytes data;
         bool isFolder;
+        bool unicode;
     };
     std::vector<Member> m_members;
     std::optional<std::size_t> m_damaged;

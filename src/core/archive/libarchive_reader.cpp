@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -18,6 +19,44 @@ constexpr std::size_t kCheckBlock = 1u << 20;
 constexpr const char* kCrcMismatch = "the data does not match its CRC-32";
 
 using ArchiveHandle = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+// libarchive hands member names out in the character encoding of the calling thread's
+// locale and drops a name it cannot convert to it: under the C locale (a program started
+// without LANG, as scripts, cron jobs and CI do) every 7z and rar name beyond ASCII would be
+// lost. While an object of this class lives, the thread's character type is UTF-8; the
+// rest of the program, and other threads, keep their locale.
+class Utf8NamesScope {
+  public:
+    Utf8NamesScope() {
+        if (const locale_t utf8 = Utf8Locale()) {
+            m_previous = uselocale(utf8);
+        }
+    }
+    ~Utf8NamesScope() {
+        if (m_previous) {
+            uselocale(m_previous);
+        }
+    }
+    Utf8NamesScope(const Utf8NamesScope&) = delete;
+    Utf8NamesScope& operator=(const Utf8NamesScope&) = delete;
+
+  private:
+    // Made once and kept for the life of the process; none when the system has no UTF-8
+    // locale, and names then convert as the process locale allows.
+    static locale_t Utf8Locale() {
+        static const locale_t utf8 = [] {
+            for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+                if (const locale_t made = newlocale(LC_CTYPE_MASK, name, locale_t{})) {
+                    return made;
+                }
+            }
+            return locale_t{};
+        }();
+        return utf8;
+    }
+
+    locale_t m_previous{};
+};
 
 ArchiveHandle OpenArchive(const std::string& path, LibarchiveFormat format) {
     ArchiveHandle handle(archive_read_new(), &archive_read_free);
@@ -40,9 +79,10 @@ ArchiveItem ItemOf(archive_entry* entry) {
     ArchiveItem item;
     const char* name = archive_entry_pathname_utf8(entry);
     if (!name) {
-        name = archive_entry_pathname(entry);
+        name = archive_entry_pathname(entry);  // bytes stored without a stated encoding
     }
     item.path = name ? name : "";
+    item.nameUnreadable = name == nullptr;
     item.isFolder = archive_entry_filetype(entry) == AE_IFDIR;
     if (item.isFolder && item.path.size() > 1 && item.path.back() == '/') {
         item.path.pop_back();  // libarchive spells folders with a trailing "/"
@@ -198,7 +238,7 @@ std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
                                       const std::string& member) {
     std::optional<std::size_t> caseless;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].isFolder) {
+        if (items[i].isFolder || items[i].nameUnreadable) {
             continue;
         }
         const std::string name = MemberBaseName(items[i].path);
@@ -213,6 +253,7 @@ std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
 }
 
 ArchiveListing ListArchive(const std::string& path, LibarchiveFormat format) {
+    const Utf8NamesScope utf8Names;
     ArchiveListing listing;
     ArchiveHandle handle = OpenArchive(path, format);
     if (!handle) {
@@ -286,6 +327,8 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
                                                const std::string& member, MemberSink& sink,
                                                const ExtractionProgress& progress) {
     using Outcome = ArchiveExtraction::Outcome;
+    // The names read here are compared with the listing's.
+    const Utf8NamesScope utf8Names;
     if (!holds(path, format)) {
         close();
         const std::optional<Identity> identity = IdentityOf(path);

@@ -23,6 +23,7 @@ struct ArchiveItem {
     std::string path;  // the member's path inside the archive, as stored
     bool isFolder = false;
     std::uint64_t size = 0;
+    bool nameUnreadable = false;  // the stored name is not valid in its encoding; path is ""
 };
 
 struct ArchiveListing {

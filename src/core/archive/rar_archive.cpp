@@ -6,8 +6,13 @@ RarNames RarListFiles(const std::string& archive, bool stripPaths) {
     ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
     RarNames result;
     result.headerBroken = listing.headerBroken;
-    for (const ArchiveItem& item : listing.items) {
-        result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+    for (std::size_t i = 0; i < listing.items.size(); ++i) {
+        const ArchiveItem& item = listing.items[i];
+        if (item.nameUnreadable) {
+            result.unreadableNames.push_back(i + 1);
+        } else {
+            result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+        }
     }
     return result;
 }

@@ -10,6 +10,9 @@ namespace ostravex {
 struct RarNames {
     std::vector<std::string> names;  // in header order
     bool headerBroken = false;       // a damaged header ended the listing
+    // Header positions (from 1) of the members whose stored name is not valid in its
+    // encoding; they are not in `names`.
+    std::vector<std::size_t> unreadableNames;
 };
 
 // The member names of a RAR archive (base names with `stripPaths`). An archive that cannot

@@ -47,6 +47,7 @@ class RomScanner {
     void ListRar(const std::string& archive);
     void listSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive);
+    void reportUnreadableName(const std::string& archive, std::size_t position);
     void addEntry(const std::string& entry);
     void pumpEvents();
 
