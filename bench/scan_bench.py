@@ -6,6 +6,9 @@
   unzip   decompressing a 128 MiB deflated zip member into memory (`--dry-run`, which reads
           the member and decides, writing nothing) against `unzip -p` on the same archive.
   list    listing 500 small zip archives and 100 7z archives: the cost per archive.
+  walk    a tree of 200,000 files in 1,000 folders with 2,000 roms and 20 zip archives:
+          `ostravex-cli --list` against the same scan with `--no-archives` (the walk alone),
+          alternating, medians; the ratio shows what looking for archives costs.
 
 Usage: bench/scan_bench.py [--cli build/bin/ostravex-cli] [--runs N] [WHICH...]
 """
@@ -72,6 +75,36 @@ def bench_scan(cli, scratch, runs):
     shutil.rmtree(tree, ignore_errors=True)
 
 
+def bench_walk(cli, scratch, runs):
+    tree = os.path.join(scratch, "walk")
+    shutil.rmtree(tree, ignore_errors=True)
+    kinds = ["txt", "png", "sav", "dat", "jpg", "nds", "gba"]
+    roms = zips = 0
+    for top in range(50):
+        for sub in range(20):
+            folder = os.path.join(tree, "set%02d" % top, "part%02d" % sub)
+            os.makedirs(folder)
+            for j in range(200):
+                kind = kinds[j % 5]
+                if j % 100 == 7:
+                    kind = kinds[5 + roms % 2]
+                    roms += 1
+                open(os.path.join(folder, "file%03d.%s" % (j, kind)), "w").close()
+            if sub == 0 and top < 20:
+                with zipfile.ZipFile(os.path.join(folder, "pack.zip"), "w") as z:
+                    z.writestr("game.nds", b"x")
+                zips += 1
+    print("walk: 200,000 files in 1,000 folders, %d roms, %d zip archives" % (roms, zips))
+    times = side_by_side({
+        "no-archives": [cli, "--list", "--no-archives", tree],
+        "archives": [cli, "--list", tree],
+    }, runs)
+    report(times, "no-archives")
+    print("  ratio of medians archives / no-archives: %.2f"
+          % (statistics.median(times["archives"]) / statistics.median(times["no-archives"])))
+    shutil.rmtree(tree, ignore_errors=True)
+
+
 def bench_unzip(cli, scratch, runs):
     folder = os.path.join(scratch, "unzip")
     shutil.rmtree(folder, ignore_errors=True)
@@ -133,11 +166,11 @@ def main():
     parser.add_argument("--cli", default=os.path.join(HERE, "..", "build", "bin", "ostravex-cli"))
     parser.add_argument("--scratch", default=os.path.join(HERE, "bench-data"))
     parser.add_argument("--runs", type=int, default=7)
-    parser.add_argument("which", nargs="*", default=["scan", "unzip", "list"])
+    parser.add_argument("which", nargs="*", default=["scan", "unzip", "list", "walk"])
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
     os.makedirs(args.scratch, exist_ok=True)
-    benches = {"scan": bench_scan, "unzip": bench_unzip, "list": bench_list}
+    benches = {"scan": bench_scan, "unzip": bench_unzip, "list": bench_list, "walk": bench_walk}
     for name in args.which:
         benches[name](cli, args.scratch, args.runs)
     shutil.rmtree(args.scratch, ignore_errors=True)

@@ -21,7 +21,7 @@ class SilentHost final : public Host {
   public:
     void addLog(const std::string&) override {}
     void clearLog() override {}
-    void addRomEntry(const std::string&) override {}
+    void addRomEntry(const RomListEntry&) override {}
     std::size_t romEntryCount() const override { return 0; }
     void clearRomList() override {}
     void setLabel(CounterLabel, const std::string&) override {}

@@ -122,12 +122,12 @@ int main(int argc, char** argv) {
     window.ClearButtonClick();
     QElapsedTimer addClock;
     addClock.start();
-    window.beginListUpdate();
+    window.host().beginListUpdate();
     for (int i = 0; i < 20000; ++i) {
-        window.addRomEntry("/roms/collection/game number " + std::to_string(i) +
-                           (i % 2 ? ".nds" : ".gba"));
+        window.host().addRomEntry(ostravex::RomListEntry::file(
+            "/roms/collection/game number " + std::to_string(i) + (i % 2 ? ".nds" : ".gba")));
     }
-    window.endListUpdate();
+    window.host().endListUpdate();
     QCoreApplication::processEvents();
     std::printf("adding 20,000 entries to both lists: %.3f s\n", addClock.elapsed() / 1000.0);
     window.close();

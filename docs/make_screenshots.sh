@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of the window under Xvfb (needs xvfb, xdotool and
-# imagemagick): the idle window with a scanned list, a run going on, the log window and
-# the header window. Usage: docs/make_screenshots.sh (after scripts/build.sh).
+# Takes the README's screenshots of the window under Xvfb: the idle window with a scanned
+# list, a run going on, the log window, the header window and the two picture wizards.
+# Installs what it needs (xvfb, xdotool, imagemagick, python3) and builds first.
+# Usage: docs/make_screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh screenshots
+scripts/build.sh
 out=docs/screenshots
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Ostravex need. Idempotent: it says
 # nothing and changes nothing when everything is already there.
+# Usage: scripts/deps.sh [screenshots]   (screenshots: the X tools docs/make_screenshots.sh
+# drives the window with, instead of the build packages)
 set -euo pipefail
 
 packages=(
@@ -17,7 +19,14 @@ packages=(
     qt6-base-dev
     libgl-dev
     libcurl4-openssl-dev
+    libarchive-tools
+    # The fuzz targets (scripts/fuzz.sh): clang, and its runtime libraries with libFuzzer.
+    clang
+    libclang-rt-dev
 )
+if [ "${1:-}" = screenshots ]; then
+    packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,8 +4,10 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "io/paths.h"
 #include "romformat/header_report.h"
 #include "text_conversion.h"
+#include "user_dialogs.h"
 
 namespace ostravex::app {
 
@@ -38,6 +40,27 @@ bool TRomInfo::LoadRomInfo(QString& error) {
     }
     Memo1->moveCursor(QTextCursor::Start);
     return true;
+}
+
+void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent) {
+    const std::string& path = entry.path;
+    if (entry.isMember() || !FileExists(path)) {
+        return;
+    }
+    if (LowerExtension(path) != ".nds") {
+        dialogs.message(parent, "Only uncompressed roms supported");
+        return;
+    }
+    auto* info = new TRomInfo(parent);
+    info->fil = FromPath(path);
+    info->setWindowTitle("Rom Header Info: " + VisibleText(FromPath(NamePart(path))));
+    QString error;
+    if (!info->LoadRomInfo(error)) {
+        delete info;
+        dialogs.error(parent, error);
+        return;
+    }
+    info->show();
 }
 
 }  // namespace ostravex::app

@@ -1,39 +1,30 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QPoint>
 #include <QStringList>
 #include <QWidget>
-#include <chrono>
 #include <memory>
-#include <vector>
+#include <optional>
 
-#include "host.h"
+#include "file_drop_target.h"
+#include "main_window_backgrounds.h"
+#include "main_window_controls.h"
+#include "rom_list.h"
 #include "scan/rom_scanner.h"
 #include "trim/trim_run.h"
+#include "version_check_controller.h"
+#include "window_dragger.h"
+#include "window_host.h"
 
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
-class QSlider;
 class QSystemTrayIcon;
-class QToolButton;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace ostravex::app {
 
 class UserDialogs;
 
-// The main window. It owns every control and is the engine's host: the core decides,
-// the window shows and asks. Scans and runs go on on this thread, between events.
-class TRTrim : public QWidget, public Host {
+// The main window. It owns every control, the ROM list and the engine's scanner and run;
+// the core decides, the window shows and asks. Scans and runs go on on this thread,
+// between events.
+class TRTrim : public QWidget, public MainWindowControls {
     Q_OBJECT
   public:
     // `arguments`: the command line without the program name (one path is handled).
@@ -41,59 +32,15 @@ class TRTrim : public QWidget, public Host {
                     QWidget* parent = nullptr);
     ~TRTrim() override;
 
-    // Controls, named as in the window's layout.
-    QPushButton* ScanButton;
-    QPushButton* TrimButton;
-    QPushButton* StopButton;
-    QPushButton* AboutButton;
-    QPushButton* ClearButton;
-    QCheckBox* ZipSupport;
-    QCheckBox* ProcessSelect;
-    QCheckBox* RecurseScan;
-    QCheckBox* SramP;
-    QCheckBox* OnlyPatch;
-    QCheckBox* SkipDSi;
-    QCheckBox* FlatCheckBox1;  // "Check for bricker": always on, greyed
-    QCheckBox* UseListView;
-    QCheckBox* UseBackgrounds;
-    QCheckBox* DisableBackground;
-    QGroupBox* FlatGroupBox1;
-    QRadioButton* ModeOverwrite;
-    QRadioButton* ModeBackup;
-    QRadioButton* ModeFolder;
-    QCheckBox* notoverwrite;
-    QLineEdit* Edit1;
-    QToolButton* FlatButton4;
-    QCheckBox* RemoveNames;
-    QLabel* Label1;
-    QListWidget* RomsList;
-    QTreeWidget* ListView1;
-    QPlainTextEdit* Memo1;
-    QToolButton* ShowLogButton;
-    QLabel* Label4;
-    QLabel* Label3;
-    QLabel* Label5;
-    QLabel* LabelComplete;
-    QLabel* LabelSavings;
-    QProgressBar* SingleProgress;
-    QProgressBar* ProgressBar1;
-    QToolButton* RomInfoBut;
-    QToolButton* TopWind;
-    QToolButton* BgChangeBut;
-    QSlider* BlendTrackBar;
-    QCheckBox* CheckNewVer;
-    QLabel* Label2;
-    QLabel* Label6;
-    QToolButton* Image1;
-    QLabel* inputfold;  // hidden: the last scanned folder
-    QToolButton* CheatsButton;
-    QToolButton* Arm7FixBut;
-    QToolButton* ThroughBrickCheckBut;
-
     // The entries of the current or last run, in processing order.
-    QStringList romlist;
+    std::vector<RomListEntry> romlist;
 
-    QLabel* rar2;  // the background picture, behind every control
+    WindowHost& host() { return m_host; }
+    const WindowHost& host() const { return m_host; }
+    RomList& romList() { return m_romList; }
+    const RomList& romList() const { return m_romList; }
+    MainWindowBackgrounds& backgrounds() { return m_backgrounds; }
+    VersionCheckController& versionCheck() { return m_versionCheck; }
 
     // Handlers.
     void ScanButtonClick();
@@ -103,32 +50,22 @@ class TRTrim : public QWidget, public Host {
     void AboutButtonClick();
     void ProcessSelectClick();
     void UseListViewClick();
-    void RomInfo1Click();
+    void romInfoClick();
     void ShowLogButtonClick();
-    void FlatButton4Click();
+    void outputFolderButtonClick();
     void ModeFolderClick();
     void TopWindClick();
     void BlendTrackBarChange();
     void FormShow();
-    // Shows `file` as the background when it is a 577 × 432 JPEG of at least 15000 bytes.
-    // False when the file cannot be decoded (the error has been shown).
-    bool SetBg(const QString& file);
-    void BgChangeButClick();
-    void DisableBackgroundClick();
-    void BgTimerTimer();
     void CheckNewVerMouseUp();
-    void Label2Click();
-    void Label6Click();
-    void Image1Click();
-    // The version service and its time-out (tests point them at a loopback server).
-    void setVersionService(const QString& host, std::chrono::milliseconds timeout);
-    // Shows a picture as the background at once, unchecked ("Try Background").
-    void showBackground(const QImage& picture);
+    void checkNewVerLabelClick();
     // Files and folders dropped on the window or the list (ignored while busy).
     void handleDrop(const QStringList& paths);
 
     void DisableStuff();
     void EnableStuff();
+    // The engine's busy state; a close asked for meanwhile goes ahead once idle.
+    void setBusy(bool busy);
     bool isBusy() const { return m_busy; }
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     void setAlwaysOnTop(bool onTop);
@@ -139,68 +76,35 @@ class TRTrim : public QWidget, public Host {
 
     // The log's lines.
     QStringList logLines() const;
-    // The items of ListView1 in the order they were added.
-    const std::vector<QTreeWidgetItem*>& listViewItems() const { return m_listViewItems; }
-
-    // Host.
-    void addLog(const std::string& line) override;
-    void clearLog() override;
-    void addRomEntry(const std::string& entry) override;
-    std::size_t romEntryCount() const override;
-    void clearRomList() override;
-    void beginListUpdate() override;
-    void endListUpdate() override;
-    void setLabel(CounterLabel label, const std::string& text) override;
-    void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override;
-    FileMode fileMode() const override;
-    std::string outputFolder() const override;
-    bool option(Option option) const override;
-    void pump() override;
-    bool haltRequested() const override { return m_haltRequested; }
-    void clearHalt() override { m_haltRequested = false; }
-    void notice(const std::string& text) override;
-    void setBusy(bool busy) override;
-    std::string decimalSeparator() const override;
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void createControls();
     void connectControls();
     void FormCreate(const QStringList& arguments);
-    void FormStorage1AfterRestorePlacement();
-    void setRadioFromSettings(QRadioButton* button, bool checked);
-    bool DragWindow(QMouseEvent* event);
-    QStringList snapshotRomList() const;
     std::optional<QString> PickFolder(const QString& title);
 
     std::shared_ptr<UserDialogs> m_dialogs;
-    RomScanner m_scanner{*this};
-    TrimRun m_run{*this};
-    std::vector<QTreeWidgetItem*> m_listViewItems;
-    QTreeWidgetItem* m_ndsGroup = nullptr;
-    QTreeWidgetItem* m_gbaGroup = nullptr;
+    WindowHost m_host;
+    RomList m_romList;
+    RomScanner m_scanner{m_host};
+    TrimRun m_run{m_host};
+    WindowDragger m_dragger{*this};
+    FileDropTarget m_dropTarget;
+    VersionCheckController m_versionCheck;
+    MainWindowBackgrounds m_backgrounds;
     QSystemTrayIcon* m_tray = nullptr;
     QString m_pickFolderStart;  // PickFolderStart
     bool m_busy = false;
-    bool m_haltRequested = false;
     bool m_closeRequested = false;
     bool m_settingsSaved = false;
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
-    QElapsedTimer m_sincePump;
-    QString m_versionHost;
-    std::chrono::milliseconds m_versionTimeout{30000};
-    bool m_checkingVersion = false;
-    QPoint m_dragOffset;
-    bool m_manualDrag = false;
 };
 
 }  // namespace ostravex::app

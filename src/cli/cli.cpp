@@ -5,65 +5,97 @@
 #include "io/paths.h"
 #include "romformat/header_report.h"
 #include "scan/rom_scanner.h"
+#include "trim/counter_labels.h"
 #include "trim/trim_run.h"
 
 namespace ostravex::cli {
 namespace {
 
-bool PathExists(const std::string& path) {
-    return FileExists(path) || DirectoryExists(path);
+bool IsArchivePath(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    return extension == ".zip" || extension == ".rar" || extension == ".7z";
+}
+
+// The PATH arguments the scan gets, as `cp` treats its operands: one that cannot be listed
+// is reported with one error line (counted by the host) and the others are still done. A
+// missing rom path is kept when `keepMissingRoms` is set: its entry's run then reports
+// "File doesn't exist", as for any listed rom that went away.
+std::vector<std::string> PathsToScan(const std::vector<std::string>& paths, Host& host,
+                                     bool keepMissingRoms) {
+    std::vector<std::string> kept;
+    for (const std::string& path : paths) {
+        const bool exists = FileExists(path) || DirectoryExists(path);
+        if (!exists && !(keepMissingRoms && IsRomName(path))) {
+            host.addLog("ERROR: No such file or folder: " + path);
+        } else if (exists && !DirectoryExists(path) && !IsRomName(path) && !IsArchivePath(path)) {
+            host.addLog("ERROR: Neither a rom nor an archive nor a folder: " + path);
+        } else {
+            kept.push_back(path);
+        }
+    }
+    return kept;
 }
 
 // Lists every PATH as a drop on the window would. Returns false when Ctrl-C stopped it.
-bool ListPaths(const CliOptions& options, CliHost& host) {
+bool ListPaths(const std::vector<std::string>& paths, CliHost& host) {
     RomScanner scanner(host);
-    scanner.HandleDrop(options.paths);
+    scanner.HandleDrop(paths);
     return !host.wasInterrupted();
 }
 
-int runTrim(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar) {
-    CliHost host(options, out, err, progressBar);
+int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
+    if (options.dryRun) {
+        err.writeLine("ostravex-cli: dry run: nothing will be written");
+    }
+    CliHost host(options, out, err);
     host.setLogFilter(options.quiet ? LogFilter::ErrorsOnly : LogFilter::All);
-    if (!ListPaths(options, host)) {
+    const std::vector<std::string> paths = PathsToScan(options.paths, host, true);
+    if (!ListPaths(paths, host)) {
         host.finishProgress();
         return kExitErrorsCounted;
     }
+    const int scanErrors = host.errorLineCount();
     TrimRun run(host);
     const RunEnd end = run.run(host.entries());
     host.finishProgress();
-    for (const std::string& label : host.counterLabels()) {
-        out << label << '\n';
+    if (scanErrors > 0) {
+        // The run counts only its own errors; the summary counts the scan's too.
+        host.setLabel(CounterLabel::Errors, ErrorsLabel(run.counters().ErrorCount + scanErrors));
     }
-    const bool failed = run.counters().ErrorCount > 0 || end == RunEnd::Halted;
+    for (const std::string& label : host.counterLabels()) {
+        out.writeLine(label);
+    }
+    const bool failed =
+        host.failureCount() > 0 || run.counters().ErrorCount > 0 || end == RunEnd::Halted;
     return failed ? kExitErrorsCounted : kExitSuccess;
 }
 
-int runList(const CliOptions& options, std::ostream& out, std::ostream& err) {
-    CliHost host(options, out, err, false);
+int runList(const CliOptions& options, LineStream& out, LineStream& err) {
+    CliHost host(options, out, err);
     host.setLogFilter(LogFilter::ErrorsToStandardError);
-    const bool finished = ListPaths(options, host);
-    for (const std::string& entry : host.entries()) {
-        out << entry << '\n';
+    const bool finished = ListPaths(PathsToScan(options.paths, host, false), host);
+    for (const RomListEntry& entry : host.entries()) {
+        out.writeLine(entry.text());
     }
-    return finished ? kExitSuccess : kExitErrorsCounted;
+    return finished && host.failureCount() == 0 ? kExitSuccess : kExitErrorsCounted;
 }
 
-int runInfo(const std::string& path, std::ostream& out, std::ostream& err) {
+int runInfo(const std::string& path, LineStream& out, LineStream& err) {
     if (!FileExists(path)) {
-        err << "ostravex-cli: " << path << ": no such file\n";
+        err.writeLine("ostravex-cli: " + path + ": no such file");
         return kExitErrorsCounted;
     }
     if (LowerExtension(path) != ".nds") {
-        err << "Only uncompressed roms supported\n";
+        err.writeLine("ostravex-cli: not an NDS image: " + path);
         return kExitErrorsCounted;
     }
     std::vector<std::string> lines;
     if (Status status = ReadHeaderReport(path, lines); !status) {
-        err << "ostravex-cli: " << path << ": " << status.reason() << '\n';
+        err.writeLine("ostravex-cli: " + path + ": " + status.reason());
         return kExitErrorsCounted;
     }
     for (const std::string& line : lines) {
-        out << line << '\n';
+        out.writeLine(line);
     }
     return kExitSuccess;
 }
@@ -71,30 +103,31 @@ int runInfo(const std::string& path, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-           bool progressBar) {
+           Terminals terminals) {
+    LineStream outLines(out, terminals.out);
+    LineStream errLines(err, terminals.err);
     const ParsedArguments parsed = ParseArguments(arguments);
     if (!parsed.options) {
-        err << "ostravex-cli: " << parsed.error << "\nTry 'ostravex-cli --help'.\n";
+        errLines.writeLine("ostravex-cli: " + parsed.error);
+        errLines.writeLine("Try 'ostravex-cli --help'.");
         return kExitUsage;
     }
     const CliOptions& options = *parsed.options;
-    if (options.verb == Verb::Help) {
-        out << kUsage;
-        return kExitSuccess;
+    switch (options.verb) {
+        case Verb::Help:
+            outLines.raw() << kUsage;
+            return kExitSuccess;
+        case Verb::Version:
+            outLines.writeLine(std::string("ostravex-cli ") + OSTRAVEX_VERSION);
+            return kExitSuccess;
+        case Verb::Info:
+            return runInfo(options.paths.front(), outLines, errLines);
+        case Verb::List:
+            return runList(options, outLines, errLines);
+        case Verb::Trim:
+            break;
     }
-    if (options.verb == Verb::Info) {
-        return runInfo(options.paths.front(), out, err);
-    }
-    for (const std::string& path : options.paths) {
-        if (!PathExists(path)) {
-            err << "ostravex-cli: " << path << ": no such file or folder\n";
-            return kExitUsage;
-        }
-    }
-    if (options.verb == Verb::List) {
-        return runList(options, out, err);
-    }
-    return runTrim(options, out, err, progressBar);
+    return runTrim(options, outLines, errLines);
 }
 
 }  // namespace ostravex::cli

@@ -29,11 +29,11 @@ bool IsErrorLine(const std::string& line) {
            line.starts_with("Rename FAILED");
 }
 
-CliHost::CliHost(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar)
+CliHost::CliHost(const CliOptions& options, LineStream& out, LineStream& err)
     : m_options(options),
       m_out(out),
       m_err(err),
-      m_progressBar(progressBar),
+      m_progressBar(err.isTerminal()),
       m_labels{{CounterLabel::Wifi, kWifiCaption},
                {CounterLabel::Errors, kErrorsCaption},
                {CounterLabel::Skipped, kSkippedCaption},
@@ -43,22 +43,35 @@ CliHost::CliHost(const CliOptions& options, std::ostream& out, std::ostream& err
 
 void CliHost::addLog(const std::string& line) {
     const bool error = IsErrorLine(line);
+    if (error) {
+        ++m_errorLines;
+        ++m_failures;
+    }
     if (m_filter == LogFilter::ErrorsOnly && !error) {
         return;
     }
     eraseProgress();
     if (m_filter == LogFilter::ErrorsToStandardError) {
         if (error) {
-            m_err << line << '\n';
+            m_err.writeLine(line);
         }
         return;
     }
-    m_out << line << '\n';
+    m_out.writeLine(line);
 }
 
 void CliHost::notice(const std::string& text) {
+    // Notices report failures ("Rar Extraction Error.", "File header broken"), except the
+    // warnings, which ask the user to look at the log.
+    if (!text.starts_with("WARNING")) {
+        ++m_failures;
+    }
     eraseProgress();
-    m_err << text << '\n';
+    m_err.writeLine(text);
+}
+
+void CliHost::diagnostic(const std::string& text) {
+    notice(text);
 }
 
 void CliHost::setLabel(CounterLabel label, const std::string& text) {
@@ -130,6 +143,20 @@ void CliHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximu
     }
 }
 
+std::string ProgressText(std::uint64_t finished, std::uint64_t total, double currentShare) {
+    const std::uint64_t shownFinished = std::min(finished, total);
+    const auto filled = static_cast<int>(total == 0 ? 0 : shownFinished * kBarWidth / total);
+    const std::uint64_t percent = total == 0 ? 0 : shownFinished * 100 / total;
+    std::string text = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
+                       "] " + std::to_string(shownFinished) + "/" + std::to_string(total) + " (" +
+                       std::to_string(percent) + "%)";
+    if (shownFinished < total) {
+        text += ", current rom " +
+                std::to_string(static_cast<int>(std::clamp(currentShare, 0.0, 1.0) * 100)) + "%";
+    }
+    return text;
+}
+
 void CliHost::drawProgress(bool force) {
     if (!m_progressBar || m_runMaximum == 0) {
         return;
@@ -139,22 +166,14 @@ void CliHost::drawProgress(bool force) {
         return;
     }
     m_lastDraw = now;
-    // Whole entries plus the share of the current one.
-    double done = static_cast<double>(m_runPosition);
-    if (m_runPosition < m_runMaximum) {
-        done += m_romShare;
-    }
-    const double fraction = std::min(1.0, done / static_cast<double>(m_runMaximum));
-    const int filled = static_cast<int>(fraction * kBarWidth);
-    m_err << "\r\033[K[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.') << "] "
-          << m_runPosition << "/" << m_runMaximum << ' ' << static_cast<int>(fraction * 100) << '%'
-          << std::flush;
+    m_err.raw() << "\r\033[K" << ProgressText(m_runPosition, m_runMaximum, m_romShare)
+                << std::flush;
     m_progressShown = true;
 }
 
 void CliHost::eraseProgress() {
     if (m_progressShown) {
-        m_err << "\r\033[K" << std::flush;
+        m_err.raw() << "\r\033[K" << std::flush;
         m_progressShown = false;
     }
 }

@@ -9,6 +9,8 @@
 
 #include "cli_options.h"
 #include "host.h"
+#include "line_stream.h"
+#include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
 
@@ -19,22 +21,27 @@ enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError };
 // True for the lines that report an error (they are kept by --quiet).
 bool IsErrorLine(const std::string& line);
 
+// The progress bar's text: entries finished of all entries (the bar, the count and the
+// percentage say the same) and how far the current entry is.
+std::string ProgressText(std::uint64_t finished, std::uint64_t total, double currentShare);
+
 // Counts Ctrl-C presses; the host turns the first into "Stop". Safe to call from a signal
 // handler.
 void NoteInterrupt();
 int InterruptCount();
 
 // The command-line front end's host: log lines on standard output, notices on standard
-// error, a progress bar on standard error when it is a terminal.
+// error, a progress bar on standard error when it is a terminal. It counts every failure
+// it is told of, from the scan as well as the run, for the exit status.
 class CliHost final : public Host {
   public:
-    CliHost(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressBar);
+    CliHost(const CliOptions& options, LineStream& out, LineStream& err);
 
     void setLogFilter(LogFilter filter) { m_filter = filter; }
 
     void addLog(const std::string& line) override;
     void clearLog() override {}
-    void addRomEntry(const std::string& entry) override { m_entries.push_back(entry); }
+    void addRomEntry(const RomListEntry& entry) override { m_entries.push_back(entry); }
     std::size_t romEntryCount() const override { return m_entries.size(); }
     void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
@@ -46,25 +53,32 @@ class CliHost final : public Host {
     bool haltRequested() const override { return m_haltRequested; }
     void clearHalt() override { m_haltRequested = false; }
     void notice(const std::string& text) override;
+    void diagnostic(const std::string& text) override;
     void setBusy(bool) override {}
     std::string decimalSeparator() const override;
 
-    const std::vector<std::string>& entries() const { return m_entries; }
+    const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
     bool wasInterrupted() const { return m_interrupted; }
     void finishProgress();
+    // Error lines logged and failure notices shown so far.
+    int failureCount() const { return m_failures; }
+    // Error lines logged so far (a run counts its own; these are the scan's before it).
+    int errorLineCount() const { return m_errorLines; }
 
   private:
     void eraseProgress();
     void drawProgress(bool force);
 
     const CliOptions& m_options;
-    std::ostream& m_out;
-    std::ostream& m_err;
+    LineStream& m_out;
+    LineStream& m_err;
     bool m_progressBar;
+    int m_failures = 0;
+    int m_errorLines = 0;
     LogFilter m_filter = LogFilter::All;
-    std::vector<std::string> m_entries;
+    std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
     bool m_haltRequested = false;
     bool m_interrupted = false;

@@ -10,15 +10,18 @@ const char* const kUsage =
        ostravex-cli --info FILE.nds             print the header report of an NDS image
 
 Each PATH is handled like an item dropped on the window: a folder is searched for
-".nds" and ".gba" files (recursively unless --no-recursive); a ".nds" or ".gba" file
-becomes one entry.
+".nds" and ".gba" files (recursively unless --no-recursive), then for zip, rar and 7z
+archives, whose ".nds" and ".gba" members are listed too (unless --no-archives); a
+".nds" or ".gba" file becomes one entry; an archive has its rom members listed.
+A PATH that does not exist is reported and the others are still done.
 
 File options:
   --mode=overwrite         cut each rom in place (default)
   --mode=backup            keep the original as NAME.bak beside the cut rom
   --mode=folder            write cut roms into the folder given by --output
   --output=DIR             the output folder (needs --mode=folder)
-  --dont-overwrite         with --mode=folder: skip roms whose output already exists
+  --dont-overwrite         with --mode=folder: a rom whose output already exists is
+                           an error and is left alone
   --sram-patch             patch GBA roms to save to SRAM (turn off if you get
                            corrupted GBA roms)
   --only-patch             do not trim GBA roms, only patch them
@@ -31,10 +34,13 @@ Output:
   --dry-run                decide and log every entry, write nothing
   --quiet                  print only error lines and the summary
   --help                   show this text
+  --version                show the version
+Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the options.
 
 Log lines go to standard output, notices to standard error. Ctrl-C stops the run
-after the current entry. Exit status: 0 when no error was counted, 1 when at least
-one was (or the run was stopped), 2 for wrong usage.
+after the current entry. Exit status: 0 when nothing failed, 1 when anything failed
+(an error line, a failed archive member, a missing PATH) or the run was stopped,
+2 for wrong usage.
 )";
 
 namespace {
@@ -59,21 +65,42 @@ ParsedArguments Failure(std::string error) {
     return {std::nullopt, std::move(error)};
 }
 
+// Takes the value of `name` from "--name=VALUE" or from "--name VALUE" (the next argument,
+// whatever it looks like, as getopt_long does). Returns false when `argument` is another
+// option; `value` stays empty when the value is missing.
+bool TakeValue(const std::string& name, const std::vector<std::string>& arguments,
+               std::size_t& index, std::optional<std::string>& value) {
+    const std::string& argument = arguments[index];
+    if (argument.starts_with(name + "=")) {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    if (argument != name) {
+        return false;
+    }
+    if (index + 1 < arguments.size()) {
+        value = arguments[++index];
+    }
+    return true;
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
     bool outputGiven = false;
     bool optionsEnded = false;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::optional<std::string> value;
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             options.paths.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
+        } else if (argument == "--") {
             optionsEnded = true;
         } else if (argument == "--help" || argument == "-h") {
             options.verb = Verb::Help;
+        } else if (argument == "--version") {
+            options.verb = Verb::Version;
         } else if (argument == "--list") {
             options.verb = Verb::List;
         } else if (argument == "--info") {
@@ -84,29 +111,36 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.archives = false;
         } else if (const auto flag = kFlags.find(argument); flag != kFlags.end()) {
             options.*(flag->second) = true;
-        } else if (argument.starts_with("--mode=")) {
-            const auto mode = kModes.find(argument.substr(7));
+        } else if (TakeValue("--mode", arguments, i, value)) {
+            if (!value) {
+                return Failure("option '--mode' needs a value (overwrite, backup or folder)");
+            }
+            const auto mode = kModes.find(*value);
             if (mode == kModes.end()) {
-                return Failure("unknown file mode in '" + argument +
+                return Failure("unknown file mode '" + *value +
                                "' (use overwrite, backup or folder)");
             }
             options.mode = mode->second;
-        } else if (argument.starts_with("--output=")) {
-            options.outputFolder = argument.substr(9);
+        } else if (TakeValue("--output", arguments, i, value)) {
+            if (!value || value->empty()) {
+                return Failure("option '--output' needs a folder");
+            }
+            options.outputFolder = *value;
             outputGiven = true;
         } else {
             return Failure("unknown option '" + argument + "'");
         }
     }
 
-    if (options.verb == Verb::Help) {
+    if (options.verb == Verb::Help || options.verb == Verb::Version) {
         return {options, {}};
+    }
+    if (options.verb == Verb::Info && options.paths.size() != 1) {
+        return Failure(options.paths.empty() ? "--info needs FILE.nds"
+                                             : "--info takes exactly one FILE.nds");
     }
     if (options.paths.empty()) {
         return Failure("no PATH given");
-    }
-    if (options.verb == Verb::Info && options.paths.size() != 1) {
-        return Failure("--info takes exactly one FILE.nds");
     }
     if (outputGiven && options.mode != FileMode::Folder) {
         return Failure("--output needs --mode=folder");

@@ -8,7 +8,7 @@
 
 namespace ostravex::cli {
 
-enum class Verb { Trim, List, Info, Help };
+enum class Verb { Trim, List, Info, Help, Version };
 
 struct CliOptions {
     Verb verb = Verb::Trim;

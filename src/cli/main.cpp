@@ -29,7 +29,9 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const int code = ostravex::cli::RunCli(arguments, std::cout, std::cerr, isatty(STDERR_FILENO));
+    const int code = ostravex::cli::RunCli(
+        arguments, std::cout, std::cerr,
+        {.out = isatty(STDOUT_FILENO) == 1, .err = isatty(STDERR_FILENO) == 1});
     std::cout.flush();
     return code;
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "romlist/rom_list_entry.h"
+
 namespace ostravex {
 
 // The five counter labels at the lower left of the main window.
@@ -38,7 +40,7 @@ class Host {
     virtual void clearLog() = 0;
 
     // The ROM list: an entry is added to both list controls at once.
-    virtual void addRomEntry(const std::string& entry) = 0;
+    virtual void addRomEntry(const RomListEntry& entry) = 0;
     virtual std::size_t romEntryCount() const = 0;
     virtual void clearRomList() = 0;
     // While a scan adds many entries, the lists need not repaint.
@@ -61,6 +63,9 @@ class Host {
 
     // A modal notice with one OK button.
     virtual void notice(const std::string& text) = 0;
+    // The detail behind a log line whose text is fixed (the real reason a backup could not
+    // be made, say), for the command line's standard error; the window has no place for it.
+    virtual void diagnostic(const std::string& /*text*/) {}
 
     // Busy state (only "Stop" usable) while a scan or run goes on; idle state afterwards.
     virtual void setBusy(bool busy) = 0;

@@ -125,8 +125,8 @@ class BackgroundsTest : public QObject {
         QFETCH(bool, shown);
         WritePaddedJpeg(path("bg.jpg"), width, 432, QColor(200, 30, 30), bytes);
         TRTrim w({}, m_dialogs);
-        QVERIFY(w.SetBg(path("bg.jpg")));
-        QCOMPARE(Near(CentreColour(w.rar2), QColor(200, 30, 30)), shown);
+        QVERIFY(w.backgrounds().SetBg(path("bg.jpg")));
+        QCOMPARE(Near(CentreColour(w.backgroundImage), QColor(200, 30, 30)), shown);
         if (!shown) {
             QCOMPARE(w.logLines().back(), QString("Picture must be 577 x 432 and at least 15 KB. "
                                                   "Use the stretch or cropping wizard"));
@@ -139,7 +139,7 @@ class BackgroundsTest : public QObject {
         file.write("not a picture");
         file.close();
         TRTrim w({}, m_dialogs);
-        QVERIFY(!w.SetBg(path("text.jpg")));
+        QVERIFY(!w.backgrounds().SetBg(path("text.jpg")));
         QCOMPARE(m_dialogs->errors.size(), 1);
     }
 
@@ -157,7 +157,7 @@ class BackgroundsTest : public QObject {
         std::set<int> seen;
         for (int start = 0; start < 40 && seen.size() < 3; ++start) {
             auto w = shownWindow();
-            const QColor shown = CentreColour(w->rar2);
+            const QColor shown = CentreColour(w->backgroundImage);
             for (int i = 0; i < colours.size(); ++i) {
                 if (Near(shown, colours[i])) {
                     seen.insert(i);
@@ -175,13 +175,13 @@ class BackgroundsTest : public QObject {
                {kWizardSettingsKey, "FixedBgPath_Text",
                 RegValue::String(path("fixed.JPG").toStdString())}});
         auto w = shownWindow();
-        QVERIFY(Near(CentreColour(w->rar2), QColor(30, 200, 30)));
+        QVERIFY(Near(CentreColour(w->backgroundImage), QColor(30, 200, 30)));
 
         store({{kWizardSettingsKey, "FixedBgPath_Text",
                 RegValue::String(path("none.jpg").toStdString())}});
         auto missing = shownWindow();
         QCOMPARE(missing->logLines().back(), QString("Background image does't exist"));
-        QVERIFY(!missing->rar2->pixmap().isNull());  // the default picture stays
+        QVERIFY(!missing->backgroundImage->pixmap().isNull());  // the default picture stays
     }
 
     void emptyFolderPathInRandomMode() {
@@ -197,11 +197,11 @@ class BackgroundsTest : public QObject {
         });
         store({{kMainSettingsKey, "DisableBackground_Checked", RegValue::String("TRUE")}});
         auto w = std::make_unique<TRTrim>(QStringList{}, m_dialogs);
-        w->setVersionService(QString::fromStdString(server.hostAndPort()),
-                             std::chrono::milliseconds(1000));
+        w->versionCheck().setService(QString::fromStdString(server.hostAndPort()),
+                                     std::chrono::milliseconds(1000));
         w->show();
         QTest::qWait(50);
-        QVERIFY(!w->rar2->isVisible());
+        QVERIFY(!w->backgroundImage->isVisible());
         QVERIFY(server.requests().empty());
         QCOMPARE(w->logLines(), (QStringList{"Log", "", ""}));
     }
@@ -254,8 +254,8 @@ class BackgroundsTest : public QObject {
             return LoopbackHttpServer::Reply(status, body.toStdString());
         });
         TRTrim w({}, m_dialogs);
-        w.setVersionService(QString::fromStdString(server.hostAndPort()),
-                            std::chrono::milliseconds(1000));
+        w.versionCheck().setService(QString::fromStdString(server.hostAndPort()),
+                                    std::chrono::milliseconds(1000));
         w.CheckNewVerMouseUp();
         QCOMPARE(w.logLines().mid(3), log);
         QCOMPARE(m_dialogs->messages, messages);
@@ -268,12 +268,12 @@ class BackgroundsTest : public QObject {
             return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
         });
         TRTrim w({}, m_dialogs);
-        w.setVersionService(QString::fromStdString(server.hostAndPort()),
-                            std::chrono::milliseconds(1000));
-        w.Label2Click();  // switches the check off: no request
+        w.versionCheck().setService(QString::fromStdString(server.hostAndPort()),
+                                    std::chrono::milliseconds(1000));
+        w.checkNewVerLabelClick();  // switches the check off: no request
         QVERIFY(!w.CheckNewVer->isChecked());
         QVERIFY(server.requests().empty());
-        w.Label2Click();  // on again: one request at once
+        w.checkNewVerLabelClick();  // on again: one request at once
         QVERIFY(w.CheckNewVer->isChecked());
         QCOMPARE(server.requests().size(), std::size_t{1});
         QCOMPARE(w.logLines().back(), QString("You have the latest version"));
@@ -285,8 +285,8 @@ class BackgroundsTest : public QObject {
             return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
         });
         TRTrim w({}, m_dialogs);
-        w.setVersionService(QString::fromStdString(slow.hostAndPort()),
-                            std::chrono::milliseconds(2000));
+        w.versionCheck().setService(QString::fromStdString(slow.hostAndPort()),
+                                    std::chrono::milliseconds(2000));
         bool clickedMeanwhile = false;
         QTimer::singleShot(50, &w, [&] {
             clickedMeanwhile = true;
@@ -310,9 +310,9 @@ class BackgroundsTest : public QObject {
 
     void wizardButtonMessages() {
         TRTrim w({}, m_dialogs);
-        w.BgChangeButClick();
+        w.backgrounds().BgChangeButClick();
         w.DisableBackground->setChecked(true);
-        w.BgChangeButClick();
+        w.backgrounds().BgChangeButClick();
         QCOMPARE(m_dialogs->messages,
                  (QStringList{"Backgrounds are disabled", "Background is disabled"}));
     }
@@ -343,7 +343,7 @@ class BackgroundsTest : public QObject {
         QCOMPARE(saved.size(), QSize(577, 432));
         QVERIFY(QFileInfo(path("out.jpg")).size() >= 15000);
         TRTrim w({}, m_dialogs);
-        QVERIFY(w.SetBg(path("out.jpg")));
+        QVERIFY(w.backgrounds().SetBg(path("out.jpg")));
         QVERIFY(w.logLines().size() == 3);  // accepted: no log line
 
         m_dialogs->saveAnswer = path("out.png");

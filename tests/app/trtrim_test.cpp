@@ -20,6 +20,8 @@
 #include "log_window.h"
 #include "rom_info_window.h"
 #include "settings/settings_groups.h"
+#include "support/archive_builders.h"
+#include "support/list_entries.h"
 #include "support/rom_images.h"
 #include "trtrim.h"
 
@@ -82,11 +84,11 @@ class TRTrimTest : public QObject {
         QVERIFY(!w->TrimButton->isEnabled());
         QVERIFY(!w->StopButton->isEnabled());
         QVERIFY(!w->ClearButton->isEnabled());
-        QVERIFY(w->FlatCheckBox1->isChecked() && !w->FlatCheckBox1->isEnabled());
+        QVERIFY(w->brickerCheckBox->isChecked() && !w->brickerCheckBox->isEnabled());
         QVERIFY(w->ModeOverwrite->isChecked());
         QVERIFY(w->ZipSupport->isChecked() && w->RecurseScan->isChecked());
         QCOMPARE(w->BlendTrackBar->value(), 255);
-        QCOMPARE(w->Label3->text(), QString("Errors:"));
+        QCOMPARE(w->errorsLabel->text(), QString("Errors:"));
         w->EnableStuff();
         QVERIFY(w->CheatsButton->isHidden() && w->Arm7FixBut->isHidden() &&
                 w->ThroughBrickCheckBut->isHidden());
@@ -105,8 +107,8 @@ class TRTrimTest : public QObject {
         QCOMPARE(w->RomsList->count(), 3);
         QCOMPARE(w->RomsList->item(0)->text(), path("roms/b.nds"));
         QCOMPARE(w->RomsList->item(2)->text(), path("roms/a.gba"));
-        QCOMPARE(w->ListView1->topLevelItem(0)->childCount(), 2);  // NDS Roms
-        QCOMPARE(w->ListView1->topLevelItem(1)->childCount(), 1);  // GBA Roms
+        QCOMPARE(w->romsListView->topLevelItem(0)->childCount(), 2);  // NDS Roms
+        QCOMPARE(w->romsListView->topLevelItem(1)->childCount(), 1);  // GBA Roms
         QCOMPARE(Lines(w->logLines(), 3),
                  (QStringList{"File Scan Started.", "File Scan Finished.", "3 roms found"}));
         QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/3"));
@@ -120,8 +122,8 @@ class TRTrimTest : public QObject {
         QCOMPARE(log[6], QString("Processing Finished."));
         QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 3/3"));
         QCOMPARE(w->LabelSavings->text(), QString("Total Savings: 0.92 MB"));
-        QCOMPARE(w->Label3->text(), QString("Errors:"));
-        QCOMPARE(w->ProgressBar1->value(), 3);
+        QCOMPARE(w->errorsLabel->text(), QString("Errors:"));
+        QCOMPARE(w->runProgress->value(), 3);
         QVERIFY(w->ScanButton->isEnabled() && !w->StopButton->isEnabled());
         QCOMPARE(QFileInfo(path("roms/b.nds")).size(), 600000);
     }
@@ -135,20 +137,22 @@ class TRTrimTest : public QObject {
         QFETCH(bool, listView);
         auto w = window();
         for (const char* name : {"r1.nds", "r2.gba", "r3.nds", "r4.nds", "r5.gba"}) {
-            w->addRomEntry(path(name).toStdString());
+            w->host().addRomEntry(RomListEntry::file(path(name).toStdString()));
         }
         w->UseListView->setChecked(listView);
         w->ProcessSelect->setChecked(true);
         if (listView) {
-            w->listViewItems()[1]->setSelected(true);  // r2.gba, shown in the second group
-            w->listViewItems()[3]->setSelected(true);
+            w->romList().listViewItems()[1]->setSelected(
+                true);  // r2.gba, shown in the second group
+            w->romList().listViewItems()[3]->setSelected(true);
         } else {
             w->RomsList->item(1)->setSelected(true);
             w->RomsList->item(3)->setSelected(true);
         }
         w->TrimButtonClick();
-        QCOMPARE(w->romlist, (QStringList{path("r2.gba"), path("r4.nds")}));
-        QCOMPARE(w->ProgressBar1->maximum(), 2);
+        QCOMPARE(w->romlist, testing::FileEntries(
+                                 {path("r2.gba").toStdString(), path("r4.nds").toStdString()}));
+        QCOMPARE(w->runProgress->maximum(), 2);
         QCOMPARE(w->logLines().mid(3, 2), (QStringList{"ERROR: File doesn't exist: r2.gba",
                                                        "ERROR: File doesn't exist: r4.nds"}));
     }
@@ -158,20 +162,20 @@ class TRTrimTest : public QObject {
         QCOMPARE(w->RomsList->selectionMode(), QAbstractItemView::SingleSelection);
         w->ProcessSelect->setChecked(true);
         QCOMPARE(w->RomsList->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(w->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(w->romsListView->selectionMode(), QAbstractItemView::ExtendedSelection);
         w->UseListView->setChecked(true);
-        QVERIFY(!w->ListView1->isHidden());
+        QVERIFY(!w->romsListView->isHidden());
         w->UseListView->setChecked(false);
-        QVERIFY(w->ListView1->isHidden());
+        QVERIFY(w->romsListView->isHidden());
     }
 
     void clearSearchesEmptiesBothLists() {
         auto w = window();
-        w->addRomEntry("/x/a.nds");
+        w->host().addRomEntry(RomListEntry::file("/x/a.nds"));
         w->EnableStuff();
         w->ClearButtonClick();
         QCOMPARE(w->RomsList->count(), 0);
-        QVERIFY(w->listViewItems().empty());
+        QVERIFY(w->romList().listViewItems().empty());
         QVERIFY(!w->TrimButton->isEnabled() && !w->ClearButton->isEnabled());
         QVERIFY(w->ScanButton->isEnabled());
     }
@@ -188,7 +192,7 @@ class TRTrimTest : public QObject {
             w->BlendTrackBar->setValue(180);
             m_dialogs->folderAnswers.push_back(out);
             w->ModeFolder->setChecked(true);  // opens the picker: the field is empty
-            QCOMPARE(w->Edit1->text(), out + "/");
+            QCOMPARE(w->outputFolderEdit->text(), out + "/");
             w->close();
         }
         const RegFile stored = storedSettings();
@@ -203,7 +207,7 @@ class TRTrimTest : public QObject {
         QVERIFY(again->UseListView->isChecked());
         QCOMPARE(again->BlendTrackBar->value(), 180);
         QVERIFY(again->ModeFolder->isChecked());
-        QCOMPARE(again->Edit1->text(), out + "/");
+        QCOMPARE(again->outputFolderEdit->text(), out + "/");
         QCOMPARE(m_dialogs->pickerTitles.size(), 1);  // no picker at the restart
     }
 
@@ -249,6 +253,47 @@ class TRTrimTest : public QObject {
         }
     }
 
+    // The stored file options and the always-on-top state reach their controls.
+    void storedFileOptionAndStacking_data() {
+        QTest::addColumn<QString>("overwrite");
+        QTest::addColumn<QString>("backup");
+        QTest::addColumn<QString>("onTop");
+        QTest::addColumn<QString>("checked");
+        QTest::newRow("two TRUE: the later one") << "TRUE"
+                                                 << "TRUE"
+                                                 << "FALSE"
+                                                 << "ModeBackup";
+        QTest::newRow("all FALSE: Overwrite") << "FALSE"
+                                              << "FALSE"
+                                              << "FALSE"
+                                              << "ModeOverwrite";
+        QTest::newRow("on top") << "TRUE"
+                                << "FALSE"
+                                << "TRUE"
+                                << "ModeOverwrite";
+    }
+    void storedFileOptionAndStacking() {
+        QFETCH(QString, overwrite);
+        QFETCH(QString, backup);
+        QFETCH(QString, onTop);
+        QFETCH(QString, checked);
+        storeSettings({{"ModeOverwrite_Checked", RegValue::String(overwrite.toStdString())},
+                       {"ModeBackup_Checked", RegValue::String(backup.toStdString())},
+                       {"ModeFolder_Checked", RegValue::String("FALSE")},
+                       {"TopMostWindow1_AlwaysOnTop", RegValue::String(onTop.toStdString())}});
+        auto w = window();
+        for (const QRadioButton* mode : {w->ModeOverwrite, w->ModeBackup, w->ModeFolder}) {
+            QCOMPARE(mode->isChecked(), mode->objectName() == checked);
+        }
+        const bool stacked = onTop == "TRUE";
+        QCOMPARE(w->alwaysOnTop(), stacked);
+        QCOMPARE(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), stacked);
+        QVERIFY(!w->TopWind->isChecked());  // the button keeps its own stored state
+        w->close();
+        QCOMPARE(storedSettings().find(kMainSettingsKey, "TopMostWindow1_AlwaysOnTop")->text,
+                 std::string(stacked ? "TRUE" : "FALSE"));
+    }
+
     void negativeFormVersionRestoresNothing() {
         storeSettings({{"FormVersion", RegValue::Dword(0xFFFFFFFF)},
                        {"SramP_Checked", RegValue::String("TRUE")}});
@@ -279,7 +324,7 @@ class TRTrimTest : public QObject {
         auto w = window();
         QCOMPARE(w->ModeFolder->isChecked(), folderModeKept);
         QCOMPARE(w->ModeOverwrite->isChecked(), !folderModeKept);
-        QCOMPARE(w->Edit1->text(), folderModeKept ? path("picked") + "/" : QString());
+        QCOMPARE(w->outputFolderEdit->text(), folderModeKept ? path("picked") + "/" : QString());
         QCOMPARE(m_dialogs->pickerTitles.size(), folder.isEmpty() ? 1 : 0);
     }
 
@@ -298,7 +343,7 @@ class TRTrimTest : public QObject {
         writeRom("drop/folder/two.nds");
         testing::WriteFile(path("drop/three.gba").toStdString(), Bytes(600, 1));
         auto w = window();
-        w->addRomEntry("/earlier.nds");
+        w->host().addRomEntry(RomListEntry::file("/earlier.nds"));
 
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(path("drop/one.nds")),
@@ -314,7 +359,7 @@ class TRTrimTest : public QObject {
         QTRY_COMPARE(w->RomsList->count(), 4);
 
         QCOMPARE(w->RomsList->item(3)->text(), path("drop/folder/two.nds"));
-        QCOMPARE(w->ListView1->topLevelItem(0)->childCount(), 3);
+        QCOMPARE(w->romsListView->topLevelItem(0)->childCount(), 3);
         QCOMPARE(Lines(w->logLines(), 3),
                  (QStringList{"Dragged files Scan Started.", "Files dragged Scan Finished.",
                               "4 roms found"}));
@@ -325,16 +370,44 @@ class TRTrimTest : public QObject {
         QCOMPARE(w->RomsList->count(), 4);
     }
 
+    // Names may hold control characters and "| ": the lists and the log show them as
+    // visible characters on one line, and the run reaches the files they name.
+    void namesWithControlCharactersStayOneVisibleLine() {
+        const QString name = QString("a\nb\x1b[2J| c") + QChar(0x2029) + "d.nds";
+        writeRom("roms/" + name);
+        testing::WriteFile(
+            path("roms/z.zip").toStdString(),
+            testing::ZipBuilder()
+                .add("m\n| x.nds", NdsImageBuilder().usedSize(600000).size(1048576).build())
+                .build());
+        auto w = window();
+        m_dialogs->folderAnswers.push_back(path("roms"));
+        w->ScanButtonClick();
+
+        const QString shown = QString("a") + QChar(0x240A) + "b" + QChar(0x241B) + "[2J| c" +
+                              QChar(QChar::ReplacementCharacter) + "d.nds";
+        const QString member = QString("m") + QChar(0x240A) + "| x.nds";
+        QCOMPARE(w->RomsList->count(), 2);
+        QCOMPARE(w->RomsList->item(0)->text(), path("roms/") + shown);
+        QCOMPARE(w->RomsList->item(1)->text(), "ZIP: " + path("roms/z.zip") + "| " + member);
+        QCOMPARE(w->romList().listViewItems()[1]->text(0), w->RomsList->item(1)->text());
+
+        w->TrimButtonClick();
+        QCOMPARE(w->logLines().mid(3, 2), (QStringList{shown + ": 448576", member + ": 448576"}));
+        QCOMPARE(QFileInfo(path("roms/" + name)).size(), 600000);
+        QCOMPARE(QFileInfo(path("roms/m\n| x.nds")).size(), 600000);
+    }
+
     void headerWindowFromTheSelection() {
         writeRom("Game.NDS");
         testing::WriteFile(path("g.gba").toStdString(), Bytes(600, 1));
         auto w = window();
-        w->addRomEntry(path("Game.NDS").toStdString());
-        w->addRomEntry(path("g.gba").toStdString());
-        w->addRomEntry("ZIP: " + path("a.zip").toStdString() + "| x.nds");
+        w->host().addRomEntry(RomListEntry::file(path("Game.NDS").toStdString()));
+        w->host().addRomEntry(RomListEntry::file(path("g.gba").toStdString()));
+        w->host().addRomEntry(testing::ZipMember(path("a.zip").toStdString(), "x.nds"));
 
         w->RomsList->setCurrentRow(0);
-        w->RomInfo1Click();
+        w->romInfoClick();
         auto infos = w->findChildren<app::TRomInfo*>();
         QCOMPARE(infos.size(), 1);
         QCOMPARE(infos.front()->windowTitle(), QString("Rom Header Info: Game.NDS"));
@@ -343,21 +416,21 @@ class TRTrimTest : public QObject {
         QCOMPARE(report[34], QString("Rom Size: 600000"));
 
         w->RomsList->setCurrentRow(1);
-        w->RomInfo1Click();
+        w->romInfoClick();
         QCOMPARE(m_dialogs->messages, QStringList{"Only uncompressed roms supported"});
         w->RomsList->setCurrentRow(2);
-        w->RomInfo1Click();
+        w->romInfoClick();
         w->ProcessSelect->setChecked(true);
         w->RomsList->item(0)->setSelected(true);
         w->RomsList->setCurrentRow(0);
-        w->RomInfo1Click();
+        w->romInfoClick();
         QCOMPARE(w->findChildren<app::TRomInfo*>().size(), 1);
         QCOMPARE(m_dialogs->messages.size(), 1);
     }
 
     void logWindowSavesWithCrLf() {
         auto w = window();
-        w->addLog("first");
+        w->host().addLog("first");
         app::TLogWindow log(w->logLines(), *m_dialogs);
         QCOMPARE(log.Memo1->toPlainText(), QString("Log\n\n\nfirst"));
         m_dialogs->saveAnswer = path("log.txt");
@@ -399,7 +472,7 @@ class TRTrimTest : public QObject {
         writeRom("cl/x.NDS");
         auto single = window({path("cl/x.NDS")});
         QCOMPARE(single->RomsList->count(), 1);
-        QCOMPARE(single->ListView1->topLevelItem(0)->childCount(), 1);
+        QCOMPARE(single->romsListView->topLevelItem(0)->childCount(), 1);
         QVERIFY(single->TrimButton->isEnabled());
         auto folder = window({path("cl")});
         QCOMPARE(folder->RomsList->count(), 1);

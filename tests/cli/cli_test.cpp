@@ -1,11 +1,15 @@
 #include "cli.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli_host.h"
 #include "cli_options.h"
+#include "line_stream.h"
+#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
 #include "support/rom_images.h"
 
@@ -26,10 +30,14 @@ struct Result {
     std::string err;
 };
 
-Result RunCommand(const std::vector<std::string>& arguments) {
+Result RunCommand(const std::vector<std::string>& arguments, Terminals terminals = {}) {
     std::ostringstream out, err;
-    const int code = RunCli(arguments, out, err, false);
+    const int code = RunCli(arguments, out, err, terminals);
     return {code, out.str(), err.str()};
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -53,8 +61,11 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
              Row{{"--output=/tmp", dir.path()}, "--output needs --mode=folder"},
              Row{{"--mode=folder", dir.path()}, "--mode=folder needs --output=DIR"},
              Row{{"--mode=sideways", dir.path()}, "unknown file mode"},
+             Row{{"--mode=folder", "--output=", dir.path()}, "option '--output' needs a folder"},
+             Row{{dir.path(), "--mode"}, "option '--mode' needs a value"},
+             Row{{"--mode", "sideways", dir.path()}, "unknown file mode 'sideways'"},
              Row{{"--info", "a.nds", "b.nds"}, "--info takes exactly one FILE.nds"},
-             Row{{dir.file("missing")}, "no such file or folder"},
+             Row{{"--info"}, "--info needs FILE.nds"},
          }) {
         const Result result = RunCommand(row.arguments);
         EXPECT_EQ(result.code, 2) << row.message;
@@ -78,10 +89,42 @@ TEST(CliUsage, OptionsMapToTheWindowsOptions) {
     EXPECT_EQ(o.paths, std::vector<std::string>{"--odd-name.nds"});
 }
 
-TEST(CliUsage, HelpGoesToStandardOutput) {
+TEST(CliUsage, ValueOptionsTakeTheValueAttachedOrAsTheNextArgument) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--mode=folder", "--output=/out", "p"},
+             {"--mode", "folder", "--output", "/out", "p"},
+             {"--output", "/out", "--mode=folder", "--", "p"},
+         }) {
+        const ParsedArguments parsed = ParseArguments(arguments);
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(parsed.options->mode, FileMode::Folder);
+        EXPECT_EQ(parsed.options->outputFolder, "/out/");
+        EXPECT_EQ(parsed.options->paths, std::vector<std::string>{"p"});
+    }
+    // As with getopt_long, the next argument is the value whatever it looks like.
+    const ParsedArguments dashed = ParseArguments({"--mode=folder", "--output", "--odd", "p"});
+    ASSERT_TRUE(dashed.options) << dashed.error;
+    EXPECT_EQ(dashed.options->outputFolder, "--odd/");
+}
+
+TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
     const Result result = RunCommand({"--help"});
     EXPECT_EQ(result.code, 0);
     EXPECT_TRUE(result.out.starts_with("Usage: ostravex-cli"));
+    for (const char* word :
+         {"--mode=overwrite", "--mode=backup", "--mode=folder", "--output=DIR", "--dont-overwrite",
+          "--sram-patch", "--only-patch", "--skip-dsi", "--remove-scene-numbers", "--no-recursive",
+          "--no-archives", "--dry-run", "--quiet", "--help", "--version", "--list", "--info",
+          "zip, rar and 7z archives", "--opt VALUE"}) {
+        EXPECT_TRUE(Contains(result.out, word)) << word;
+    }
+}
+
+TEST(CliUsage, VersionGoesToStandardOutput) {
+    const Result result = RunCommand({"--version"});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_TRUE(result.out.starts_with("ostravex-cli 2.")) << result.out;
+    EXPECT_EQ(result.err, "");
 }
 
 class CliRunTest : public ::testing::Test {
@@ -142,6 +185,16 @@ TEST_F(CliRunTest, CleanRunExitsWithZero) {
     EXPECT_EQ(ReadFile(roms + "b.nds").size(), 5913600u);
 }
 
+TEST_F(CliRunTest, ABackupNameTooLongGivesItsRealReasonOnStandardError) {
+    const std::string name = std::string(251, 'n') + ".nds";  // with ".bak", 259 bytes
+    WriteFile(roms + name, NdsImageBuilder().usedSize(5913600).build());
+    const Result result = RunCommand({"--quiet", "--mode=backup", roms + name});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(Lines(result.out)[0], "Error: File is Read-Only: " + name);
+    EXPECT_EQ(result.err, "Cannot keep the original as " + name + ".bak: File name too long\n");
+    EXPECT_EQ(ReadFile(roms + name).size(), 8_MiB);
+}
+
 TEST_F(CliRunTest, ListPrintsEntriesOnly) {
     const Result result = RunCommand({"--list", roms, roms + "b.nds"});
     EXPECT_EQ(result.code, 0);
@@ -160,6 +213,19 @@ TEST_F(CliRunTest, ListShowsArchiveMembersUnlessTurnedOff) {
     EXPECT_EQ(Lines(plain.out).size(), 3u);
 }
 
+TEST_F(CliRunTest, ArchivesWhoseNamesHoldBarsAreTrimmed) {
+    const std::string odd = dir.subfolder("a|b");
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1_MiB).build();
+    WriteFile(odd + "s|t.zip", testing::ZipBuilder().add("x| y.nds", rom).build());
+    WriteFile(dir.file("a"), Bytes(3, 3));  // what the text before the first "|" names
+
+    const Result result = RunCommand({odd});
+
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_EQ(ReadFile(odd + "x| y.nds").size(), 600000u);
+    EXPECT_EQ(ReadFile(dir.file("a")), Bytes(3, 3));
+}
+
 TEST_F(CliRunTest, InfoPrintsTheHeaderReport) {
     const Result result = RunCommand({"--info", roms + "b.nds"});
     EXPECT_EQ(result.code, 0);
@@ -168,15 +234,171 @@ TEST_F(CliRunTest, InfoPrintsTheHeaderReport) {
     EXPECT_EQ(lines[0], "b.nds");
     EXPECT_EQ(lines[34], "Rom Size: 5913600");
 
-    const Result gba = RunCommand({"--info", roms + "a.gba"});
-    EXPECT_EQ(gba.code, 1);
-    EXPECT_EQ(gba.err, "Only uncompressed roms supported\n");
+    WriteFile(roms + "notes.txt", Bytes(600, 'x'));
+    for (const std::string& other : {roms + "a.gba", roms + "notes.txt"}) {
+        const Result refused = RunCommand({"--info", other});
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_EQ(refused.err, "ostravex-cli: not an NDS image: " + other + "\n");
+        EXPECT_EQ(refused.out, "");
+    }
+}
+
+TEST_F(CliRunTest, MissingPathsAreReportedAndTheOthersAreDone) {
+    const std::string goneRom = dir.file("gone.nds");
+    const std::string goneFolder = dir.file("gone folder");
+    const std::string goneArchive = dir.file("gone.zip");
+    const Result result = RunCommand({goneRom, goneFolder, roms + "b.nds", goneArchive});
+    EXPECT_EQ(result.code, 1);
+    const auto lines = Lines(result.out);
+    for (const std::string& line :
+         {"ERROR: No such file or folder: " + goneFolder,
+          "ERROR: No such file or folder: " + goneArchive,
+          std::string("ERROR: File doesn't exist: gone.nds"), std::string("b.nds: 2475008"),
+          std::string("Errors: 3"), std::string("Files Processed: 2/2")}) {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << "\n" << result.out;
+    }
+    EXPECT_EQ(ReadFile(roms + "b.nds").size(), 5913600u);
+}
+
+TEST_F(CliRunTest, ListReportsWhatItCannotListAndListsTheRest) {
+    WriteFile(roms + "notes.txt", Bytes(600, 'x'));
+    const Result result =
+        RunCommand({"--list", roms + "notes.txt", dir.file("gone.nds"), roms + "a.gba"});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.out, roms + "a.gba\n");
+    EXPECT_EQ(Lines(result.err),
+              (std::vector<std::string>{
+                  "ERROR: Neither a rom nor an archive nor a folder: " + roms + "notes.txt",
+                  "ERROR: No such file or folder: " + dir.file("gone.nds")}));
+}
+
+TEST_F(CliRunTest, AnArchiveTheScanCannotOpenFailsTheCall) {
+    // An archive that went away while its folder was listed.
+    ASSERT_EQ(symlink(dir.file("nowhere.zip").c_str(), (roms + "gone.zip").c_str()), 0);
+    const Result trim = RunCommand({"--dry-run", roms});
+    EXPECT_EQ(trim.code, 1);
+    EXPECT_TRUE(Contains(trim.out, "ERROR: Cannot open archive (the file has gone): gone.zip\n"))
+        << trim.out;
+    EXPECT_TRUE(Contains(trim.out, "\nErrors: 2\n")) << trim.out;  // t.nds is the other
+
+    const Result list = RunCommand({"--list", roms});
+    EXPECT_EQ(list.code, 1);
+    EXPECT_EQ(Lines(list.out).size(), 3u);
+    EXPECT_TRUE(Contains(list.err, "ERROR: Cannot open archive")) << list.err;
+}
+
+TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
+    // The member is listed, but its data is cut short, so its extraction fails.
+    Bytes rar = testing::RarBuilder().add("m.nds", Bytes(4096, 7)).build();
+    rar.resize(rar.size() - 2000);
+    WriteFile(roms + "cut.rar", rar);
+    const Result result = RunCommand({roms + "cut.rar"});
+    EXPECT_TRUE(Contains(result.out, "1 roms found")) << result.out;
+    EXPECT_TRUE(Contains(result.err, "Rar Extraction Error.")) << result.err;
+    // The run's error line and the notice are one failure: counted once.
+    EXPECT_TRUE(Contains(result.out, "ERROR: Cannot extract (")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
+    EXPECT_EQ(result.code, 1);
+}
+
+TEST_F(CliRunTest, DryRunSaysSoAndLogsTheSramPatchItWouldMake) {
+    GbaImageBuilder builder;
+    builder.size(4_MiB).dataEnd(64 * 1024);
+    std::size_t offset = 4096;
+    for (const int entry : {24, 25, 26, 27}) {  // the Flash V123 routines
+        const auto& signature = SramCatalogue()[entry - 1].signature;
+        builder.bytes(offset, Bytes(signature.begin(), signature.end()));
+        offset += 1000;
+    }
+    WriteFile(roms + "save.gba", builder.build());
+    const Bytes original = ReadFile(roms + "save.gba");
+
+    const Result dry = RunCommand({"--dry-run", "--sram-patch", roms + "save.gba"});
+    EXPECT_EQ(dry.code, 0);
+    EXPECT_TRUE(dry.err.starts_with("ostravex-cli: dry run: nothing will be written\n"));
+    EXPECT_EQ(ReadFile(roms + "save.gba"), original);
+
+    const Result real = RunCommand({"--sram-patch", roms + "save.gba"});
+    EXPECT_EQ(real.code, 0);
+    EXPECT_EQ(real.err, "");
+    const auto patchLines = [](const std::string& out) {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(out)) {
+            if (line.starts_with("SRAM ")) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    };
+    EXPECT_EQ(patchLines(dry.out), std::vector<std::string>{"SRAM Patched: SRAM_Flash_V123_V124"});
+    EXPECT_EQ(patchLines(dry.out), patchLines(real.out));
+}
+
+TEST_F(CliRunTest, NamesCannotControlTheTerminalOrSplitALine) {
+    const std::string hostile = "\033]0;owned\a\033[2J\nx.nds";
+    WriteFile(roms + "m.zip", testing::ZipBuilder().add(hostile, Bytes(600, 1)).build());
+    const std::string entry = "ZIP: " + roms + "m.zip| " + hostile;
+
+    const Result terminal = RunCommand({"--list", roms + "m.zip"}, {.out = true, .err = true});
+    EXPECT_EQ(terminal.out, "ZIP: " + roms + "m.zip| \\033]0;owned\\a\\033[2J\\nx.nds\n");
+
+    const Result piped = RunCommand({"--list", roms + "m.zip"});
+    EXPECT_EQ(piped.out, "ZIP: " + roms + "m.zip| \033]0;owned\a\033[2J\\nx.nds\n");
+
+    const Result run = RunCommand({"--dry-run", roms + "m.zip"}, {.out = true, .err = true});
+    for (const std::string& line : Lines(run.out)) {
+        EXPECT_EQ(line.find('\033'), std::string::npos) << line;
+    }
+
+    // Messages on standard error name paths too.
+    const Result missing = RunCommand({"--list", dir.file("gone\033[2J.nds")}, {.err = true});
+    EXPECT_EQ(missing.err, "ERROR: No such file or folder: " + dir.file("gone\\033[2J.nds") + "\n");
+}
+
+TEST(CliOutput, ControlCharactersAreEscapedForATerminal) {
+    struct Row {
+        std::string line;
+        std::string shown;
+    };
+    for (const Row& row : {
+             Row{"plain name.nds", "plain name.nds"},
+             Row{"caf\xC3\xA9 \xE3\x83\x9D.nds", "caf\xC3\xA9 \xE3\x83\x9D.nds"},
+             Row{"a\tb\rc\nd", "a\\tb\\rc\\nd"},
+             Row{"\033[31mred\x7F", "\\033[31mred\\177"},
+             Row{"back\\slash", "back\\\\slash"},
+             Row{"c1 \xC2\x9B"
+                 "2J",
+                 "c1 \\302\\2332J"},                           // U+009B, a one-byte CSI
+             Row{"bad \xFF\xC3", "bad \\377\\303"},            // not UTF-8; cut short
+             Row{"overlong \xC0\xAF", "overlong \\300\\257"},  // "/" in two bytes
+             Row{"surrogate \xED\xA0\x80", "surrogate \\355\\240\\200"},
+         }) {
+        EXPECT_EQ(EscapeControlCharacters(row.line), row.shown) << row.line;
+    }
+    EXPECT_EQ(KeepOnOneLine("a\nb\033c\\"), "a\\nb\033c\\");
+}
+
+TEST(CliOutput, ProgressCountAndPercentageAgree) {
+    struct Row {
+        std::uint64_t finished, total;
+        double currentShare;
+        std::string text;
+    };
+    for (const Row& row : {
+             Row{6, 12, 0.96, "[###############...............] 6/12 (50%), current rom 96%"},
+             Row{11, 12, 1.0, "[###########################...] 11/12 (91%), current rom 100%"},
+             Row{0, 3, 0.0, "[..............................] 0/3 (0%), current rom 0%"},
+             Row{3, 3, 0.0, "[##############################] 3/3 (100%)"},
+         }) {
+        EXPECT_EQ(ProgressText(row.finished, row.total, row.currentShare), row.text);
+    }
 }
 
 TEST(CliHostTest, CtrlCActsAsStop) {
     CliOptions options;
     std::ostringstream out, err;
-    CliHost host(options, out, err, false);
+    LineStream outLines(out, false), errLines(err, false);
+    CliHost host(options, outLines, errLines);
     host.pump();
     EXPECT_FALSE(host.haltRequested());
     NoteInterrupt();

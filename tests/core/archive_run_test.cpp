@@ -1,8 +1,12 @@
 // Trimming roms that are members of zip, rar and 7z archives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive/seven_zip_archive.h"
+#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "trim/trim_run.h"
 
@@ -10,13 +14,17 @@ namespace ostravex {
 namespace {
 
 using testing::Bytes;
+using testing::GbaImageBuilder;
 using testing::NdsImageBuilder;
 using testing::RarBuilder;
+using testing::RarMember;
 using testing::ReadFile;
 using testing::RecordingHost;
+using testing::SevenZipMember;
 using testing::TempDir;
 using testing::WriteFile;
 using testing::ZipBuilder;
+using testing::ZipMember;
 
 constexpr std::uint32_t kUsed = 600000;
 
@@ -39,7 +47,7 @@ class ArchiveRunTest : public ::testing::Test {
         rarBytes = ReadFile(z + "a.rar");
         host.folder = out;
     }
-    void run(const std::vector<std::string>& entries) { trim.run(entries); }
+    void run(const std::vector<RomListEntry>& entries) { trim.run(entries); }
     std::vector<std::string> body() const {
         return std::vector<std::string>(host.log.begin() + 3, host.log.end() - 3);
     }
@@ -60,7 +68,7 @@ class ArchiveRunTest : public ::testing::Test {
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
         host.mode = mode;
-        run({"ZIP: " + z + "a.zip| roms/eu/game.nds"});
+        run({ZipMember(z + "a.zip", "roms/eu/game.nds")});
         const std::string folder = mode == FileMode::Folder ? out : z;
         EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
         EXPECT_EQ(body(), std::vector<std::string>{"roms/eu/game.nds: 448576"});
@@ -86,7 +94,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         host.mode = row.mode;
         host.folder = output;
 
-        run({"RAR: " + folder + "a.rar| m.nds"});
+        run({RarMember(folder + "a.rar", "m.nds")});
 
         EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
         EXPECT_EQ(testing::ListFolder(folder), row.inArchiveFolder);
@@ -104,13 +112,13 @@ TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
     host.mode = FileMode::Folder;
     host.set(Option::DontOverwrite);
     WriteFile(out + "m.nds", Bytes(5, 5));
-    run({"RAR: " + z + "a.rar| m.nds"});
+    run({RarMember(z + "a.rar", "m.nds")});
     EXPECT_EQ(body(), std::vector<std::string>{
                           "Error: file-exists in the new output folder. Skipping this rom"});
     EXPECT_EQ(ReadFile(out + "m.nds"), Bytes(5, 5));
 
     std::remove((out + "m.nds").c_str());
-    run({"RAR: " + z + "a.rar| m.nds"});
+    run({RarMember(z + "a.rar", "m.nds")});
     EXPECT_EQ(trim.counters().ErrorCount, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }
@@ -123,7 +131,7 @@ TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
         GTEST_SKIP() << "7zz is not installed";
     }
     const Bytes archive = ReadFile(z + "s.7z");
-    run({"7ZIP: " + z + "s.7z| s.nds"});
+    run({SevenZipMember(z + "s.7z", "s.nds")});
     EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty());
     EXPECT_EQ(ReadFile(z + "s.nds"), Cut());
@@ -159,10 +167,10 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         WriteFile(folder + "solid.7z", archive);
         host.mode = mode;
         host.folder = output;
-        std::vector<std::string> entries;  // in the archive's order, as the scan lists them
+        std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
         for (const ArchiveItem& item : SevenZipList(folder + "solid.7z")) {
             if (!item.isFolder) {
-                entries.push_back("7ZIP: " + folder + "solid.7z| " + MemberBaseName(item.path));
+                entries.push_back(SevenZipMember(folder + "solid.7z", MemberBaseName(item.path)));
             }
         }
         ASSERT_EQ(entries.size(), members.size());
@@ -187,7 +195,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
 
 TEST_F(ArchiveRunTest, AColonInARarMemberNameIsKept) {
     WriteFile(z + "zelda.rar", RarBuilder().add("set\\Zelda: Minish Cap.nds", Rom()).build());
-    run({"RAR: " + z + "zelda.rar| Zelda: Minish Cap.nds"});
+    run({RarMember(z + "zelda.rar", "Zelda: Minish Cap.nds")});
     EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
     EXPECT_EQ(ReadFile(z + "Zelda: Minish Cap.nds"), Cut());
 }
@@ -199,20 +207,20 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
     WriteFile(z + "text.7z", Bytes(3000, 'x'));
     const std::vector<std::string> before = testing::ListFolder(z);
     struct Row {
-        std::string entry;
+        RomListEntry entry;
         FileMode mode;
         std::string outputFolder;
         std::string reason;  // empty: the system's words for a missing folder
         std::string member;
     };
     for (const Row& row : {
-             Row{"RAR: " + z + "a.rar| other.nds", FileMode::Overwrite, out,
+             Row{RarMember(z + "a.rar", "other.nds"), FileMode::Overwrite, out,
                  "the member is not in the archive", "other.nds"},
-             Row{"RAR: " + z + "corrupt.rar| x.nds", FileMode::Backup, out,
+             Row{RarMember(z + "corrupt.rar", "x.nds"), FileMode::Backup, out,
                  "the data does not match its CRC-32", "x.nds"},
-             Row{"7ZIP: " + z + "text.7z| a.nds", FileMode::Overwrite, out,
+             Row{SevenZipMember(z + "text.7z", "a.nds"), FileMode::Overwrite, out,
                  "not a readable 7z archive", "a.nds"},
-             Row{"RAR: " + z + "a.rar| m.nds", FileMode::Folder, dir.path() + "/missing/", "",
+             Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/", "",
                  "m.nds"},
          }) {
         host.mode = row.mode;
@@ -221,7 +229,7 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
 
         run({row.entry});
 
-        ASSERT_EQ(body().size(), 1u) << row.entry;
+        ASSERT_EQ(body().size(), 1u) << row.entry.text();
         const std::string line = body()[0];
         if (row.reason.empty()) {
             EXPECT_TRUE(line.starts_with("ERROR: Cannot extract (")) << line;
@@ -229,10 +237,11 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
         } else {
             EXPECT_EQ(line, "ERROR: Cannot extract (" + row.reason + "): " + row.member);
         }
-        EXPECT_EQ(trim.counters().ErrorCount, 1) << row.entry;
-        EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."}) << row.entry;
-        EXPECT_EQ(testing::ListFolder(z), before) << row.entry;
-        EXPECT_TRUE(testing::ListFolder(out).empty()) << row.entry;
+        EXPECT_EQ(trim.counters().ErrorCount, 1) << row.entry.text();
+        EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."})
+            << row.entry.text();
+        EXPECT_EQ(testing::ListFolder(z), before) << row.entry.text();
+        EXPECT_TRUE(testing::ListFolder(out).empty()) << row.entry.text();
     }
     expectArchivesUnchanged();
 }
@@ -249,10 +258,10 @@ TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
                                   .add("a.nds", Rom())
                                   .add(ZipBuilder::Member("b.nds", Rom()).localHeaderAt(0))
                                   .build());
-    run({"ZIP: " + z + "a.zip| other.nds", "ZIP: " + z + "bad.zip| m12.nds",
-         "ZIP: " + z + "bad.zip| short.nds", "ZIP: " + z + "gone.zip| x.nds",
-         "ZIP: " + z + "flipped.zip| flipped.nds", "ZIP: " + z + "bomb.zip| b.nds",
-         "RAR: " + z + "a.rar| other.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds"});
+    run({ZipMember(z + "a.zip", "other.nds"), ZipMember(z + "bad.zip", "m12.nds"),
+         ZipMember(z + "bad.zip", "short.nds"), ZipMember(z + "gone.zip", "x.nds"),
+         ZipMember(z + "flipped.zip", "flipped.nds"), ZipMember(z + "bomb.zip", "b.nds"),
+         RarMember(z + "a.rar", "other.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "ERROR: Cannot extract (the member is not in the archive): other.nds",
                           "ERROR: Cannot process this file: m12.nds ",
@@ -275,8 +284,8 @@ TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
 TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
     WriteFile(z + "evil.zip", ZipBuilder().add("../../evil.nds", Rom()).build());
     WriteFile(z + "evil.rar", RarBuilder().add("..\\..\\evil.nds", Rom()).build());
-    run({"ZIP: " + z + "evil.zip| ../../evil.nds", "RAR: " + z + "evil.rar| ../evil.nds",
-         "RAR: " + z + "evil.rar| evil.nds"});
+    run({ZipMember(z + "evil.zip", "../../evil.nds"), RarMember(z + "evil.rar", "../evil.nds"),
+         RarMember(z + "evil.rar", "evil.nds")});
     EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"out", "z"}));
     EXPECT_EQ(ReadFile(z + "evil.nds"), Cut());
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
@@ -287,13 +296,41 @@ TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
     corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
     WriteFile(z + "corrupt.rar", corrupt);
     host.set(Option::DryRun);
-    run({"RAR: " + z + "a.rar| m.nds", "ZIP: " + z + "a.zip| roms/eu/game.nds",
-         "RAR: " + z + "corrupt.rar| x.nds"});
+    run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds"),
+         RarMember(z + "corrupt.rar", "x.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "m.nds: 448576", "roms/eu/game.nds: 448576",
                           "ERROR: Cannot extract (the data does not match its CRC-32): x.nds"}));
     EXPECT_EQ(trim.counters().ErrorCount, 1);
     EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "corrupt.rar"}));
+}
+
+// A dry run plans the SRAM patch on the bytes a member would give, whether the member was
+// read into memory (zip) or is read where it lies in its archive (a stored rar member).
+TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
+    const auto patchable = std::ranges::find_if(
+        SramCatalogue(), [](const SramCatalogueEntry& entry) { return !entry.group.empty(); });
+    ASSERT_NE(patchable, SramCatalogue().end());
+    const Bytes image =
+        GbaImageBuilder()
+            .size(1u << 20)
+            .dataEnd(4096)
+            .bytes(256, Bytes(patchable->signature.begin(), patchable->signature.end()))
+            .build();
+    WriteFile(z + "g.rar", RarBuilder().add("g.gba", image).build());
+    WriteFile(z + "g.zip", ZipBuilder().add("g.gba", image).build());
+    host.set(Option::DryRun);
+    host.set(Option::SramPatch);
+    const std::string planned = "SRAM Patched: " + std::string(patchable->group);
+    for (const RomListEntry& entry :
+         {RarMember(z + "g.rar", "g.gba"), ZipMember(z + "g.zip", "g.gba")}) {
+        run({entry});
+        ASSERT_EQ(body().size(), 2u) << ::testing::PrintToString(host.log);
+        EXPECT_EQ(body()[1], planned) << entry.text();
+        EXPECT_EQ(trim.counters().ErrorCount, 0) << entry.text();
+    }
+    EXPECT_EQ(testing::ListFolder(z),
+              (std::vector<std::string>{"a.rar", "a.zip", "g.rar", "g.zip"}));
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ TEST(FileSearch, LaterMasksTakeTheFolderOfTheOneBefore) {
     EXPECT_EQ(TFileSearch::SearchPaths("/r/*.zip;*.rar;*.7z;"),
               (std::vector<std::string>{"/r/*.zip", "/r/*.rar", "/r/*.7z"}));
     EXPECT_EQ(TFileSearch::SearchPaths("/r/*.nds"), std::vector<std::string>{"/r/*.nds"});
+    EXPECT_EQ(TFileSearch::SearchPaths("/a;b/c;d/*.nds;*.gba"),
+              (std::vector<std::string>{"/a;b/c;d/*.nds", "/a;b/c;d/*.gba"}));
 }
 
 class FileSearchTest : public ::testing::Test {
@@ -54,6 +56,55 @@ TEST_F(FileSearchTest, FirstMaskOverTheWholeTreeThenTheNext) {
     EXPECT_EQ(search.FilesFound(), found);
     EXPECT_EQ(finishes, 1);
     EXPECT_FALSE(search.Searching());
+}
+
+TEST_F(FileSearchTest, OneWalkForAllMasks) {
+    std::vector<std::string> entered;
+    search.OnChangeFolder = [&](const std::string& folder, const TSearchRec&) {
+        entered.push_back(folder);
+    };
+    search.Start();
+    EXPECT_EQ(entered, (std::vector<std::string>{root, root + "sub/", root + "sub/deeper/",
+                                                 root + "x.nds/"}));
+}
+
+TEST_F(FileSearchTest, ALaterSearchTakesWhatTheFirstWalkGathered) {
+    SearchFindCache cache;
+    cache.expect(root + "*.txt", true);
+    search.setFindCache(&cache);
+    search.Start();
+
+    TFileSearch later;
+    later.setFindCache(&cache);
+    later.SearchFile = root + "*.txt;*.gba";
+    int walked = 0;
+    later.OnChangeFolder = [&](const std::string&, const TSearchRec&) { ++walked; };
+    later.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
+        found.push_back(fullpath + info.Name);
+    };
+    found.clear();
+    later.Start();
+    EXPECT_EQ(found,
+              (std::vector<std::string>{root + "notes.txt", root + "a.gba", root + "sub/e.GbA"}));
+    EXPECT_EQ(walked, 0);
+}
+
+TEST_F(FileSearchTest, AStoppedWalkLeavesNothingForLaterSearches) {
+    SearchFindCache cache;
+    cache.expect(root + "*.gba", true);
+    search.SearchFile = root + "*.nds";
+    search.setFindCache(&cache);
+    search.OnFileFind = [this](const std::string&, const TSearchRec&) { search.setStop(true); };
+    search.Start();
+
+    TFileSearch later;
+    later.setFindCache(&cache);
+    later.SearchFile = root + "*.gba";
+    later.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
+        found.push_back(fullpath + info.Name);
+    };
+    later.Start();
+    EXPECT_EQ(found, (std::vector<std::string>{root + "a.gba", root + "sub/e.GbA"}));
 }
 
 TEST_F(FileSearchTest, WithoutRecursionOnlyTheTopFolder) {

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "scan/rom_list_entry.h"
+#include "support/list_entries.h"
 
 namespace ostravex {
 namespace {
 
+using testing::RarMember;
+using testing::SevenZipMember;
+using testing::ZipMember;
+
 struct EntryCase {
     const char* name;
-    std::string entry;
+    RomListEntry entry;
     FileMode mode;
     std::string filename;
     std::string outFolder;
@@ -29,7 +33,8 @@ TEST_P(LoadInfoFromEntryTest, FillsTheJob) {
     const LoadInfo job = LoadInfoFromEntry(c.entry, c.mode, "/out/");
     EXPECT_EQ(job.filename, c.filename);
     EXPECT_EQ(job.OutFolder, c.outFolder);
-    EXPECT_EQ(job.RawName, c.entry);
+    // A member's bytes are named by its extraction; before it, nothing names them.
+    EXPECT_EQ(job.RawName, c.compressed ? "" : c.entry.path);
     EXPECT_EQ(job.Compressed, c.compressed);
     EXPECT_EQ(job.CompressedFile, c.compressedFile);
     EXPECT_EQ(job.GBAFile, c.gba);
@@ -39,41 +44,41 @@ TEST_P(LoadInfoFromEntryTest, FillsTheJob) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, LoadInfoFromEntryTest,
-    ::testing::Values(EntryCase{"PlainFile", "/roms/a/Game.nds", FileMode::Overwrite, "Game.nds",
-                                "/roms/a/", false, "", false},
-                      EntryCase{"PlainGbaInCapitals", "/roms/x.GBA", FileMode::Backup, "x.GBA",
-                                "/roms/", false, "", true},
-                      EntryCase{"PlainFileToOutputFolder", "/roms/a.gba", FileMode::Folder, "a.gba",
-                                "/out/", false, "", true},
-                      EntryCase{"RelativeFile", "game.nds", FileMode::Overwrite, "game.nds", "",
-                                false, "", false},
-                      EntryCase{"ZipMemberKeepsItsFolders", "ZIP: /z/a.zip| roms/eu/game.nds",
-                                FileMode::Overwrite, "roms/eu/game.nds", "/z/", true, "/z/a.zip",
-                                false},
-                      EntryCase{"RarMember", "RAR: /r/b.rar| m.gba", FileMode::Backup, "m.gba",
-                                "/r/", true, "/r/b.rar", true},
-                      EntryCase{"SevenZipMemberToOutputFolder", "7ZIP: /s/c.7z| m.nds",
+    ::testing::Values(EntryCase{"PlainFile", RomListEntry::file("/roms/a/Game.nds"),
+                                FileMode::Overwrite, "Game.nds", "/roms/a/", false, "", false},
+                      EntryCase{"PlainGbaInCapitals", RomListEntry::file("/roms/x.GBA"),
+                                FileMode::Backup, "x.GBA", "/roms/", false, "", true},
+                      EntryCase{"PlainFileToOutputFolder", RomListEntry::file("/roms/a.gba"),
+                                FileMode::Folder, "a.gba", "/out/", false, "", true},
+                      EntryCase{"RelativeFile", RomListEntry::file("game.nds"), FileMode::Overwrite,
+                                "game.nds", "", false, "", false},
+                      EntryCase{"ZipMemberKeepsItsFolders",
+                                ZipMember("/z/a.zip", "roms/eu/game.nds"), FileMode::Overwrite,
+                                "roms/eu/game.nds", "/z/", true, "/z/a.zip", false},
+                      EntryCase{"RarMember", RarMember("/r/b.rar", "m.gba"), FileMode::Backup,
+                                "m.gba", "/r/", true, "/r/b.rar", true},
+                      EntryCase{"SevenZipMemberToOutputFolder", SevenZipMember("/s/c.7z", "m.nds"),
                                 FileMode::Folder, "m.nds", "/out/", true, "/s/c.7z", false},
-                      EntryCase{"BarInAPlainNameIsNoMember", "/roms/a| b.nds", FileMode::Overwrite,
-                                "a| b.nds", "/roms/", false, "", false},
-                      EntryCase{"ArchivePathWithABarEndsAtTheFirstBar", "ZIP: /z/a.zip| x|y.nds",
-                                FileMode::Overwrite, "x|y.nds", "/z/", true, "/z/a.zip", false}));
+                      EntryCase{"FileNamedLikeAMember", RomListEntry::file("ZIP: q| x.nds"),
+                                FileMode::Overwrite, "ZIP: q| x.nds", "", false, "", false},
+                      EntryCase{"ArchiveInAFolderWithABar", ZipMember("/a|b/c.zip", "x.nds"),
+                                FileMode::Overwrite, "x.nds", "/a|b/", true, "/a|b/c.zip", false},
+                      EntryCase{"ArchiveAndMemberWithBars", SevenZipMember("/s|t.7z", "x| y.gba"),
+                                FileMode::Backup, "x| y.gba", "/", true, "/s|t.7z", true}));
 
-TEST(RomListEntry, MakesWhatItParses) {
-    const std::string entry = MakeArchiveMemberEntry(ArchiveKind::SevenZip, "/s/c.7z", "m.nds");
-    EXPECT_EQ(entry, "7ZIP: /s/c.7z| m.nds");
-    const auto member = ParseArchiveMemberEntry(entry);
-    ASSERT_TRUE(member);
-    EXPECT_EQ(member->kind, ArchiveKind::SevenZip);
-    EXPECT_EQ(member->archivePath, "/s/c.7z");
-    EXPECT_EQ(member->memberName, "m.nds");
+TEST(RomListEntry, TextShowsKindArchiveAndMember) {
+    EXPECT_EQ(RomListEntry::file("/r/a| b.nds").text(), "/r/a| b.nds");
+    EXPECT_EQ(ZipMember("/z/a.zip", "roms/x.nds").text(), "ZIP: /z/a.zip| roms/x.nds");
+    EXPECT_EQ(RarMember("/r/b.rar", "m.gba").text(), "RAR: /r/b.rar| m.gba");
+    EXPECT_EQ(SevenZipMember("/s/c.7z", "m.nds").text(), "7ZIP: /s/c.7z| m.nds");
 }
 
 TEST(RomListEntry, GroupFollowsTheRomName) {
-    EXPECT_EQ(GroupOfEntry("/r/a.NdS"), RomGroup::Nds);
-    EXPECT_EQ(GroupOfEntry("/r/a.GBA"), RomGroup::Gba);
-    EXPECT_EQ(GroupOfEntry("ZIP: /z/x.nds.zip| roms/Game.NDS"), RomGroup::Nds);
-    EXPECT_EQ(GroupOfEntry("RAR: /z/x.nds.rar| a.gba"), RomGroup::Gba);
+    EXPECT_EQ(GroupOfEntry(RomListEntry::file("/r/a.NdS")), RomGroup::Nds);
+    EXPECT_EQ(GroupOfEntry(RomListEntry::file("/r/a.GBA")), RomGroup::Gba);
+    EXPECT_EQ(GroupOfEntry(ZipMember("/z/x.gba.zip", "roms/Game.NDS")), RomGroup::Nds);
+    EXPECT_EQ(GroupOfEntry(RarMember("/z/x.nds.rar", "a.gba")), RomGroup::Gba);
+    EXPECT_EQ(GroupOfEntry(RomListEntry::file("/r/ZIP: a.zip| x.gba")), RomGroup::Gba);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -68,7 +69,7 @@ TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
         host.mode = row.mode;
         host.folder = roms;
         TrimRun run(host);
-        run.run({roms + "x.nds"});
+        run.run(testing::FileEntries({roms + "x.nds"}));
         EXPECT_EQ(run.counters().ErrorCount, 1);
         ASSERT_GE(host.log.size(), 5u);
         EXPECT_TRUE(host.log[4].starts_with(row.line)) << host.log[4];

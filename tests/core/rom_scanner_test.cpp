@@ -63,20 +63,21 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
     WriteFile(src + "inner/s.nds", Bytes(10, 6));
     WriteFile(src + "t.gba", Bytes(10, 6));
     const bool sevenZip = testing::MakeSevenZip(root + "e.7z", src, {"inner", "t.gba"});
-    host.entries = {"/earlier.nds"};
+    host.entries = {RomListEntry::file("/earlier.nds")};
 
     scanner.ScanFolder(root.substr(0, root.size() - 1));
 
     std::vector<std::string> expected = expectedEntries();
     if (sevenZip) {
         // 7z items come in the archive's order; both are listed under their base names.
-        EXPECT_EQ(host.entries.size(), expected.size() + 2);
-        const std::vector<std::string> last(host.entries.end() - 2, host.entries.end());
+        const std::vector<std::string> texts = host.entryTexts();
+        EXPECT_EQ(texts.size(), expected.size() + 2);
+        const std::vector<std::string> last(texts.end() - 2, texts.end());
         EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| s.nds"), last.end());
         EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| t.gba"), last.end());
         host.entries.resize(expected.size());
     }
-    EXPECT_EQ(host.entries, expected);
+    EXPECT_EQ(host.entryTexts(), expected);
     const std::string count = std::to_string(expected.size() + (sevenZip ? 2 : 0));
     EXPECT_EQ(host.log, (std::vector<std::string>{"File Scan Started.", "File Scan Finished.",
                                                   count + " roms found"}));
@@ -88,7 +89,7 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
 TEST_F(RomScannerTest, WithoutArchiveScanningOnlyTheFolderPass) {
     host.set(Option::ScanArchives, false);
     scanner.ScanFolder(root);
-    EXPECT_EQ(host.entries, (std::vector<std::string>{root + "b.nds", root + "a.gba"}));
+    EXPECT_EQ(host.entryTexts(), (std::vector<std::string>{root + "b.nds", root + "a.gba"}));
 }
 
 TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
@@ -98,7 +99,7 @@ TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
         }
     };
     scanner.ScanFolder(root);
-    EXPECT_EQ(host.entries, std::vector<std::string>{root + "b.nds"});
+    EXPECT_EQ(host.entryTexts(), std::vector<std::string>{root + "b.nds"});
     EXPECT_EQ(host.log, (std::vector<std::string>{
                             "File Scan Started.", "Halt Requested. Stopping Operations...",
                             "Operations Halted", "File Scan Finished.", "1 roms found"}));
@@ -115,7 +116,7 @@ TEST_F(RomScannerTest, StopDuringTheArchivePassFinishesTheArchiveBeingListed) {
     scanner.ScanFolder(root);
     std::vector<std::string> expected = expectedEntries();
     expected.resize(4);  // both rom members of c.zip, then nothing more
-    EXPECT_EQ(host.entries, expected);
+    EXPECT_EQ(host.entryTexts(), expected);
     EXPECT_EQ(host.log.back(), "4 roms found");
 }
 
@@ -128,7 +129,7 @@ TEST_F(RomScannerTest, AnEmptyFolderFindsNothing) {
 TEST_F(RomScannerTest, AnArchiveThatIsGoneIsALogLineAndTheScanGoesOn) {
     ASSERT_EQ(symlink((root + "nowhere.zip").c_str(), (root + "a-gone.zip").c_str()), 0);
     scanner.ScanFolder(root);
-    EXPECT_EQ(host.entries, expectedEntries());
+    EXPECT_EQ(host.entryTexts(), expectedEntries());
     EXPECT_EQ(host.log[1], "ERROR: Cannot open archive (the file has gone): a-gone.zip");
 }
 
@@ -137,7 +138,8 @@ TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
         root + "d.rar",
         RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
     scanner.ScanFolder(root);
-    EXPECT_EQ(host.entries.back(), "RAR: " + root + "d.rar| m.nds");
+    EXPECT_EQ(host.entries.back(),
+              RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
     EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
 }
 
@@ -159,7 +161,7 @@ TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {
     if (sevenZip) {
         expected.push_back("7ZIP: " + root + "f.7z| 日本語.gba");
     }
-    EXPECT_EQ(host.entries, expected);
+    EXPECT_EQ(host.entryTexts(), expected);
     // The member whose name cannot be read is a counted error, not a silent gap.
     EXPECT_EQ(host.log,
               (std::vector<std::string>{
@@ -170,13 +172,13 @@ TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {
 
 TEST_F(RomScannerTest, DropsAddToTheList) {
     dir.subfolder("roms/sub/x.nds");
-    host.entries = {"/earlier.nds"};
+    host.entries = {RomListEntry::file("/earlier.nds")};
     host.set(Option::RecursiveScan, false);
 
     scanner.HandleDrop({root + "sub", root + "a.gba", root + "c.zip", root + "notes.txt"});
 
     EXPECT_EQ(
-        host.entries,
+        host.entryTexts(),
         (std::vector<std::string>{
             "/earlier.nds", root + "sub/x.nds", "ZIP: " + root + "sub/f.zip| y.gba", root + "a.gba",
             "ZIP: " + root + "c.zip| x.nds", "ZIP: " + root + "c.zip| roms/Game.NDS"}));
@@ -198,12 +200,13 @@ TEST_F(RomScannerTest, ADroppedFolderNamedLikeARomIsScannedAndListed) {
     const std::string folder = dir.subfolder("odd.nds");
     WriteFile(folder + "in.gba", Bytes(10, 1));
     scanner.HandleDrop({folder.substr(0, folder.size() - 1)});
-    EXPECT_EQ(host.entries, (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
+    EXPECT_EQ(host.entryTexts(),
+              (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
 }
 
 TEST_F(RomScannerTest, TheCommandLinePath) {
     scanner.HandleCommandLinePath(root + "a.gba");
-    EXPECT_EQ(host.entries, std::vector<std::string>{root + "a.gba"});
+    EXPECT_EQ(host.entryTexts(), std::vector<std::string>{root + "a.gba"});
     EXPECT_EQ(host.busyChanges, std::vector<bool>{false});
     scanner.HandleCommandLinePath(root + "d.rar");
     EXPECT_EQ(host.entries.size(), 4u);
@@ -211,7 +214,7 @@ TEST_F(RomScannerTest, TheCommandLinePath) {
     scanner.HandleCommandLinePath(root + "x");
     EXPECT_EQ(host.entries.size(), 4u);
     scanner.HandleCommandLinePath(root);  // a folder: a new scan
-    EXPECT_EQ(host.entries, expectedEntries());
+    EXPECT_EQ(host.entryTexts(), expectedEntries());
     EXPECT_EQ(host.log.front(), "File Scan Started.");
 }
 

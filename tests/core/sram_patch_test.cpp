@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+
 #include "sram/signature_search.h"
 #include "sram/sram_catalogue.h"
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "trim/trim_run.h"
 
 namespace ostravex {
 namespace {
@@ -229,6 +236,86 @@ TEST(SignatureSearch, FirstOccurrenceOfEachInOnePass) {
     nines[0] = 0;
     EXPECT_EQ(search.firstOccurrences(nines)[2], 1u);
 }
+
+// The patcher reads the image in blocks: signatures across a block border and a pad run
+// longer than a block must give the same plan as the image held whole.
+TEST(SramPatch, ReadingInBlocksFindsWhatStraddlesTheirBorders) {
+    constexpr std::size_t kBlock = 256 * 1024;
+    const Bytes v111(std::begin(kV111Signature), std::end(kV111Signature));
+    const Bytes secondary(std::begin(kV111SecondarySignature), std::end(kV111SecondarySignature));
+    Image image(4 * kBlock);
+    image.put(kBlock - 4, v111).put(2 * kBlock - 1, secondary);
+    // Pad bytes run from the end of the data over more than one block.
+    const std::size_t dataEnd = 2 * kBlock + 50001;
+    std::fill(image.bytes.begin() + dataEnd, image.bytes.end(), 0xFF);
+
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    ASSERT_EQ(plan.writes.size(), 3u);
+    EXPECT_EQ(plan.writes[0].offset, kBlock - 4);
+    EXPECT_EQ(plan.writes[1].offset, 2 * kBlock - 1);
+    EXPECT_EQ(plan.writes[2].offset, dataEnd + 15);
+
+    testing::TempDir dir;
+    const std::string path = dir.file("g.gba");
+    testing::WriteFile(path, image.bytes);
+    File file;
+    ASSERT_TRUE(file.openForUpdate(path).ok());
+    testing::RecordingHost host;
+    SramPatcher patcher;
+    ASSERT_TRUE(patcher.SRAMPatch(file, host).ok());
+    file.close();
+    EXPECT_EQ(testing::ReadFile(path), Apply(image.bytes, plan));
+}
+
+struct SizeCase {
+    const char* name;
+    std::uint64_t size;  // sparse: 1000 bytes of data, zeros after them
+    bool onlyPatch;
+    bool refused;
+    bool dryRun = false;
+};
+
+class SramPatchSize : public ::testing::TestWithParam<SizeCase> {};
+
+// No cartridge is larger than 32 MiB: a larger image is not read into memory or patched
+// (it once ended the program), its entry fails alone, and its trimming goes on as usual.
+// A dry run refuses it the same way and plans no patch for it.
+TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
+    const SizeCase& c = GetParam();
+    testing::TempDir dir;
+    const Bytes small = testing::GbaImageBuilder().size(8192).dataEnd(1000).build();
+    testing::WriteFile(dir.file("big.gba"), Bytes(small.begin(), small.begin() + 1000));
+    if (truncate(dir.file("big.gba").c_str(), static_cast<off_t>(c.size)) != 0) {
+        GTEST_SKIP() << "no sparse file of that size here";
+    }
+    testing::WriteFile(dir.file("small.gba"), small);
+    testing::RecordingHost host;
+    host.mode = FileMode::Overwrite;
+    host.set(Option::SramPatch);
+    host.set(Option::OnlyPatch, c.onlyPatch);
+    host.set(Option::DryRun, c.dryRun);
+    TrimRun run(host);
+    run.run(testing::FileEntries({dir.file("big.gba"), dir.file("small.gba")}));
+
+    const std::string refusal = "ERROR: SRAM patch failed (image larger than 32 MiB): big.gba";
+    EXPECT_EQ(std::ranges::count(host.log, refusal), c.refused ? 1 : 0);
+    EXPECT_EQ(run.counters().ErrorCount, c.refused ? 1 : 0);
+    EXPECT_EQ(std::ranges::count(host.log, std::string(kNotPossible)), c.refused ? 1 : 2);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("big.gba").c_str(), &info), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(info.st_size), c.onlyPatch || c.dryRun ? c.size : 1000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SramPatchSize,
+    ::testing::Values(SizeCase{"OnlyPatch32MiB", 32_MiB, true, false},
+                      SizeCase{"OnlyPatch32MiBAndOne", 32_MiB + 1, true, true},
+                      SizeCase{"OnlyPatch64GiB", 65536_MiB, true, true},
+                      SizeCase{"Trimmed40MiB", 40_MiB, false, false},
+                      SizeCase{"DryRun32MiB", 32_MiB, true, false, true},
+                      SizeCase{"DryRun32MiBAndOne", 32_MiB + 1, true, true, true},
+                      SizeCase{"DryRunTrimmed40MiB", 40_MiB, false, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ostravex

@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 
@@ -41,7 +42,10 @@ class TrimRunTest : public ::testing::Test {
         WriteFile(path, bytes);
         return path;
     }
-    RunEnd runOn(const std::vector<std::string>& entries) { return run.run(entries); }
+    RunEnd runOn(const std::vector<RomListEntry>& entries) { return run.run(entries); }
+    RunEnd runOn(const std::vector<std::string>& paths) {
+        return run.run(testing::FileEntries(paths));
+    }
     // The log without the three header lines and the closing time line.
     std::vector<std::string> body() const {
         std::vector<std::string> lines(host.log.begin() + 3, host.log.end());
@@ -261,7 +265,7 @@ TEST_F(TrimRunTest, ASecondRunStartsFromZero) {
 }
 
 TEST_F(TrimRunTest, AnEmptyListStillFinishes) {
-    runOn({});
+    runOn(std::vector<RomListEntry>{});
     ASSERT_EQ(host.log.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(host.log.begin(), host.log.begin() + 5),
               (std::vector<std::string>{"Log", "", "", "Processing Finished.", ""}));
@@ -421,7 +425,7 @@ TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
     const std::string other = put("b.nds", original);
     const std::string barred = put("a| b.nds", original);
 
-    runOn({"ZIP: " + dir.file("gone.zip") + "| m.nds", barred});
+    runOn({testing::ZipMember(dir.file("gone.zip"), "m.nds"), RomListEntry::file(barred)});
 
     EXPECT_EQ(body(), (std::vector<std::string>{"ERROR(2): File doesn't exist: gone.zip",
                                                 "a| b.nds: 2475008"}));

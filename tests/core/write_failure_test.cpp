@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "trim/trim_run.h"
@@ -64,7 +65,7 @@ TEST_P(WriteFailureTest, AFailedWriteLeavesEveryFileAsItWas) {
     TrimRun run(host);
     {
         FileSizeLimit limit(2_MiB);
-        run.run({roms + "x.nds", roms + "small.nds"});
+        run.run(testing::FileEntries({roms + "x.nds", roms + "small.nds"}));
     }
 
     EXPECT_EQ(run.counters().ErrorCount, 1);
@@ -99,7 +100,7 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
         {
             // Room for the trimmed image, not for the routine appended to it.
             FileSizeLimit limit(1100);
-            run.run({dir.file("g.gba")});
+            run.run(testing::FileEntries({dir.file("g.gba")}));
         }
         EXPECT_EQ(host.log[4], "ERROR: SRAM patch failed (File too large): g.gba");
         EXPECT_EQ(run.counters().ErrorCount, 1);
@@ -125,7 +126,7 @@ TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     RecordingHost host;
     host.mode = FileMode::Backup;
     TrimRun run(host);
-    run.run({disk + "x.nds"});
+    run.run(testing::FileEntries({disk + "x.nds"}));
     const Bytes after = ReadFile(disk + "x.nds");
     const auto names = testing::ListFolder(disk);
     umount(disk.c_str());

@@ -15,7 +15,8 @@ class RecordingHost : public Host {
   public:
     std::vector<std::string> log;
     std::vector<std::string> notices;
-    std::vector<std::string> entries;
+    std::vector<std::string> diagnostics;
+    std::vector<RomListEntry> entries;
     std::map<CounterLabel, std::string> labels;
     std::map<Gauge, std::pair<std::uint64_t, std::uint64_t>> gauges;
     std::vector<bool> busyChanges;
@@ -42,7 +43,15 @@ class RecordingHost : public Host {
 
     void addLog(const std::string& line) override { log.push_back(line); }
     void clearLog() override { log.clear(); }
-    void addRomEntry(const std::string& entry) override { entries.push_back(entry); }
+    void addRomEntry(const RomListEntry& entry) override { entries.push_back(entry); }
+    // The entries as the lists show them.
+    std::vector<std::string> entryTexts() const {
+        std::vector<std::string> texts;
+        for (const RomListEntry& entry : entries) {
+            texts.push_back(entry.text());
+        }
+        return texts;
+    }
     std::size_t romEntryCount() const override { return entries.size(); }
     void clearRomList() override { entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override { labels[label] = text; }
@@ -61,6 +70,7 @@ class RecordingHost : public Host {
     bool haltRequested() const override { return halt; }
     void clearHalt() override { halt = false; }
     void notice(const std::string& text) override { notices.push_back(text); }
+    void diagnostic(const std::string& text) override { diagnostics.push_back(text); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
     std::string decimalSeparator() const override { return separator; }
 };

@@ -13,7 +13,10 @@ File::~File() {
     close();
 }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd),
+      m_sizeAtOpen(other.m_sizeAtOpen),
+      m_permissionsAtOpen(other.m_permissionsAtOpen) {
     other.m_fd = -1;
 }
 
@@ -21,6 +24,8 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         m_fd = other.m_fd;
+        m_sizeAtOpen = other.m_sizeAtOpen;
+        m_permissionsAtOpen = other.m_permissionsAtOpen;
         other.m_fd = -1;
     }
     return *this;
@@ -44,8 +49,9 @@ Status File::createNew(const std::string& path) {
 
 Status File::open(const std::string& path, int flags, bool lock) {
     close();
-    // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open; it is
-    // cleared again once the file is known to be a regular one.
+    // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open. It is
+    // left set: on a regular file it changes nothing, and clearing it would cost two
+    // system calls per file.
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         return Status::fromErrno(errno);
@@ -55,7 +61,6 @@ Status File::open(const std::string& path, int flags, bool lock) {
         ::close(fd);
         return Status::failure("not a regular file");
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (lock && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -65,6 +70,8 @@ Status File::open(const std::string& path, int flags, bool lock) {
         return Status::fromErrno(error);
     }
     m_fd = fd;
+    m_sizeAtOpen = static_cast<std::uint64_t>(info.st_size);
+    m_permissionsAtOpen = info.st_mode & 07777;
     return Status::success();
 }
 
@@ -132,11 +139,24 @@ Status File::reserve(std::uint64_t length) {
     return Status::success();
 }
 
-void File::close() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+Status File::setPermissions(unsigned permissions) {
+    if (fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) {
+        return Status::fromErrno(errno);
     }
+    return Status::success();
+}
+
+Status File::closeChecked() {
+    if (m_fd < 0) {
+        return Status::success();
+    }
+    const int result = ::close(m_fd);
+    m_fd = -1;
+    // After EINTR the descriptor is gone on Linux and nothing was lost.
+    if (result != 0 && errno != EINTR) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
 }
 
 }  // namespace ostravex

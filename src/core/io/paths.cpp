@@ -52,6 +52,17 @@ bool DirectoryExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+Status NameIsFree(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0) {
+        return Status::fromErrno(EEXIST);
+    }
+    if (errno != ENOENT) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
 Status RenameNoReplace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return Status::success();

@@ -20,6 +20,10 @@ std::string WithTrailingSlash(std::string_view path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
+// Success when nothing stands at `path` and its name is usable (not too long, its folder
+// reachable); EEXIST when something does.
+Status NameIsFree(const std::string& path);
+
 // Renames `from` to `to`, failing when `to` already exists.
 Status RenameNoReplace(const std::string& from, const std::string& to);
 // Renames `from` to `to`, replacing a file that stands there.

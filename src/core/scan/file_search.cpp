@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "io/paths.h"
 
@@ -16,15 +17,30 @@ struct DirectoryCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
+char FoldCase(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string FoldCase(std::string_view text) {
     std::string folded(text);
     for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = FoldCase(c);
     }
     return folded;
 }
+
+bool EqualWithoutCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldCase(x) == FoldCase(y);
+           });
+}
+
+// What one folder holds: names in case-insensitive order, and which are folders.
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+using FolderListing = std::vector<FolderEntry>;
 
 TSearchRec RecordOf(const std::string& name, const struct stat& info) {
     TSearchRec record;
@@ -55,35 +71,37 @@ bool ReadFolder(const std::string& folder, FolderListing& listing) {
             struct stat info {};
             isFolder = stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
         }
-        listing.entries.push_back({std::move(name), isFolder});
+        listing.push_back({std::move(name), isFolder});
     }
     std::vector<std::pair<std::string, std::size_t>> keys;
-    keys.reserve(listing.entries.size());
-    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-        keys.emplace_back(FoldCase(listing.entries[i].name), i);
+    keys.reserve(listing.size());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        keys.emplace_back(FoldCase(listing[i].name), i);
     }
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
         return a.first != b.first ? a.first < b.first
-                                  : listing.entries[a.second].name < listing.entries[b.second].name;
+                                  : listing[a.second].name < listing[b.second].name;
     });
-    std::vector<FolderListing::Entry> sorted;
+    FolderListing sorted;
     sorted.reserve(keys.size());
     for (const auto& key : keys) {
-        sorted.push_back(std::move(listing.entries[key.second]));
+        sorted.push_back(std::move(listing[key.second]));
     }
-    listing.entries = std::move(sorted);
+    listing = std::move(sorted);
     return true;
 }
 
 }  // namespace
 
-const FolderListing* FolderListingCache::find(const std::string& folder) const {
-    const auto it = m_listings.find(folder);
-    return it == m_listings.end() ? nullptr : &it->second;
+void SearchFindCache::expect(const std::string& searchFile, bool recursive) {
+    for (const std::string& path : TFileSearch::SearchPaths(searchFile)) {
+        m_expected.insert({path, recursive});
+    }
 }
 
-const FolderListing& FolderListingCache::store(const std::string& folder, FolderListing listing) {
-    return m_listings.insert_or_assign(folder, std::move(listing)).first->second;
+void SearchFindCache::clear() {
+    m_finds.clear();
+    m_expected.clear();
 }
 
 bool MaskMatches(const std::string& mask, const std::string& name) {
@@ -92,43 +110,47 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
         mask.find_first_of("*?[", 1) == std::string::npos) {
         const std::size_t suffix = mask.size() - 1;
         return name.size() >= suffix &&
-               FoldCase(std::string_view(name).substr(name.size() - suffix)) ==
-                   FoldCase(std::string_view(mask).substr(1));
+               EqualWithoutCase(std::string_view(name).substr(name.size() - suffix),
+                                std::string_view(mask).substr(1));
     }
     return fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }
 
 std::vector<std::string> TFileSearch::SearchPaths(const std::string& searchFile) {
+    const std::string folder = FolderPart(searchFile);
+    const std::string masks = NamePart(searchFile);
     std::vector<std::string> paths;
     std::size_t start = 0;
-    std::string previous;
-    while (start <= searchFile.size()) {
-        const std::size_t semicolon = searchFile.find(';', start);
-        const std::string segment = searchFile.substr(
-            start, semicolon == std::string::npos ? std::string::npos : semicolon - start);
-        if (paths.empty()) {
-            paths.push_back(segment);
-        } else if (!segment.empty()) {
-            paths.push_back(FolderPart(previous) + segment);
+    while (true) {
+        const std::size_t semicolon = masks.find(';', start);
+        const std::string mask = masks.substr(start, semicolon - start);
+        if (paths.empty() || !mask.empty()) {
+            paths.push_back(folder + mask);
         }
-        previous = paths.back();
         if (semicolon == std::string::npos) {
-            break;
+            return paths;
         }
         start = semicolon + 1;
     }
-    return paths;
 }
 
 void TFileSearch::Start() {
     m_stop = false;
     m_searching = true;
     m_filesFound.clear();
-    for (const std::string& path : SearchPaths(SearchFile)) {
+    SearchFindCache ownFinds;
+    SearchFindCache& store = m_cache ? *m_cache : ownFinds;
+    const std::vector<std::string> paths = SearchPaths(SearchFile);
+    for (const std::string& path : paths) {
         if (m_stop) {
             break;
         }
-        searchPath(path);
+        const auto cached = store.m_finds.find({path, RecurseSubFolders});
+        if (cached != store.m_finds.end()) {
+            report(cached->second);
+        } else {
+            searchPath(path, store, paths);
+        }
     }
     if (OnFinish) {
         OnFinish();
@@ -136,22 +158,50 @@ void TFileSearch::Start() {
     m_searching = false;
 }
 
-void TFileSearch::searchPath(const std::string& path) {
+// Walks the folder of `path` once: its matches are reported as they are found, and those
+// of the other masks of this search and of the masks the store expects in that folder are
+// gathered for later.
+void TFileSearch::searchPath(const std::string& path, SearchFindCache& store,
+                             const std::vector<std::string>& paths) {
     const std::string folder = FolderPart(path);
-    const std::string mask = NamePart(path);
+    std::set<SearchFindCache::Key> wanted = store.m_expected;
+    for (const std::string& other : paths) {
+        wanted.insert({other, RecurseSubFolders});
+    }
+    std::vector<Gathering> masks{{NamePart(path), nullptr}};
+    std::vector<SearchFindCache::Key> gathered;
+    for (const SearchFindCache::Key& candidate : wanted) {
+        if (candidate.first != path && candidate.second == RecurseSubFolders &&
+            FolderPart(candidate.first) == folder && !store.m_finds.count(candidate)) {
+            masks.push_back({NamePart(candidate.first), &store.m_finds[candidate]});
+            gathered.push_back(candidate);
+        }
+    }
+    auto folders = std::make_shared<std::vector<std::string>>();
+    for (Gathering& mask : masks) {
+        if (mask.target) {
+            mask.target->folders = folders;
+        }
+    }
     const std::string folderWithoutSlash =
         folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
     struct stat info {};
-    if (stat(folderWithoutSlash.empty() ? "." : folderWithoutSlash.c_str(), &info) != 0 ||
-        !S_ISDIR(info.st_mode)) {
-        return;
+    if (stat(folderWithoutSlash.empty() ? "." : folderWithoutSlash.c_str(), &info) == 0 &&
+        S_ISDIR(info.st_mode)) {
+        VisitedFolders visited;
+        walk(folder, RecordOf(NamePart(folderWithoutSlash), info), masks, *folders, visited);
     }
-    VisitedFolders visited;
-    walk(folder, RecordOf(NamePart(folderWithoutSlash), info), mask, visited);
+    if (m_stop) {
+        // What an unfinished walk gathered is no answer for a later search.
+        for (const SearchFindCache::Key& key : gathered) {
+            store.m_finds.erase(key);
+        }
+    }
 }
 
 void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
-                       const std::string& mask, VisitedFolders& visited) {
+                       std::vector<Gathering>& masks, std::vector<std::string>& folders,
+                       VisitedFolders& visited) {
     const std::string listed = folder.empty() ? "./" : folder;
     struct stat self {};
     if (stat(listed.c_str(), &self) != 0) {
@@ -163,36 +213,44 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
     if (OnChangeFolder) {
         OnChangeFolder(folder, folderInfo);
     }
-
-    const FolderListing* cached = m_cache ? m_cache->find(listed) : nullptr;
-    FolderListing read;
-    if (!cached) {
-        if (!ReadFolder(listed, read)) {
-            return;  // a folder that cannot be listed is passed over
-        }
-        cached = m_cache ? &m_cache->store(listed, std::move(read)) : &read;
+    FolderListing entries;
+    if (!ReadFolder(listed, entries)) {
+        return;  // a folder that cannot be listed is passed over
     }
-    const std::vector<FolderListing::Entry>& entries = cached->entries;
 
-    for (const FolderListing::Entry& entry : entries) {
+    std::optional<std::size_t> folderIndex;
+    for (const FolderEntry& entry : entries) {
         if (m_stop) {
             return;
         }
-        if (OnFileFind && MaskMatches(mask, entry.name)) {
-            // Size, time and attributes are looked up for matches only: a tree holds many
-            // more files than roms.
-            struct stat info {};
-            TSearchRec record;
-            record.Name = entry.name;
-            if (stat((listed + entry.name).c_str(), &info) == 0) {
-                record = RecordOf(entry.name, info);
+        std::optional<TSearchRec> record;
+        for (Gathering& mask : masks) {
+            if (!MaskMatches(mask.mask, entry.name)) {
+                continue;
             }
-            OnFileFind(folder, record);
-            m_filesFound.push_back(folder + entry.name);
+            if (!record) {
+                // Size, time and attributes are looked up for matches only: a tree holds
+                // many more files than roms.
+                struct stat info {};
+                record.emplace();
+                record->Name = entry.name;
+                if (stat((listed + entry.name).c_str(), &info) == 0) {
+                    *record = RecordOf(entry.name, info);
+                }
+            }
+            if (!mask.target) {
+                reportFind(folder, *record);
+                continue;
+            }
+            if (!folderIndex) {
+                folderIndex = folders.size();
+                folders.push_back(folder);
+            }
+            mask.target->finds.emplace_back(*folderIndex, *record);
         }
         pump();
     }
-    for (const FolderListing::Entry& entry : entries) {
+    for (const FolderEntry& entry : entries) {
         if (m_stop) {
             return;
         }
@@ -201,8 +259,25 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
             TSearchRec info;
             info.Name = entry.name;
             info.Attr = kFolderAttribute;
-            walk(folder + entry.name + "/", info, mask, visited);
+            walk(folder + entry.name + "/", info, masks, folders, visited);
         }
+    }
+}
+
+void TFileSearch::report(const GatheredFinds& gathered) {
+    for (const auto& [folderIndex, info] : gathered.finds) {
+        if (m_stop) {
+            return;
+        }
+        reportFind((*gathered.folders)[folderIndex], info);
+        pump();
+    }
+}
+
+void TFileSearch::reportFind(const std::string& folder, const TSearchRec& info) {
+    if (OnFileFind) {
+        OnFileFind(folder, info);
+        m_filesFound.push_back(folder + info.Name);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,25 +22,28 @@ struct TSearchRec {
     std::int64_t Time = 0;  // modification time, seconds since 1970
 };
 
-// What one folder holds: names in case-insensitive order, and which are folders.
-struct FolderListing {
-    struct Entry {
-        std::string name;
-        bool isFolder = false;
-    };
-    std::vector<Entry> entries;
+// The matches of one mask, in the order a search reports them: each with the index of
+// the folder that holds it in `folders` (shared by all masks of one walk).
+struct GatheredFinds {
+    std::shared_ptr<std::vector<std::string>> folders;
+    std::vector<std::pair<std::size_t, TSearchRec>> finds;
 };
 
-// Folder listings kept for the length of one scan, so that the searches for several masks
-// (roms, then zip, rar and 7z archives) read each folder from disk once.
-class FolderListingCache {
+// The finds of one scan's walks, kept for the length of the scan, so that a later search
+// over the same tree (the archive pass after the rom pass) reports them without walking the
+// tree again. A walk also gathers the masks expected of later searches of its folder.
+class SearchFindCache {
   public:
-    const FolderListing* find(const std::string& folder) const;
-    const FolderListing& store(const std::string& folder, FolderListing listing);
-    void clear() { m_listings.clear(); }
+    // Search paths (a folder followed by masks, as `SearchFile`) whose matches the next
+    // walk of their folder gathers as well.
+    void expect(const std::string& searchFile, bool recursive);
+    void clear();
 
   private:
-    std::map<std::string, FolderListing> m_listings;
+    friend class TFileSearch;
+    using Key = std::pair<std::string, bool>;  // search path, recursive
+    std::map<Key, GatheredFinds> m_finds;
+    std::set<Key> m_expected;
 };
 
 // Walks a folder tree and reports every entry whose name matches one of a list of masks.
@@ -61,8 +65,11 @@ class TFileSearch {
 
     // Runs the whole search: all matches of the first mask over the whole tree, then those
     // of the next; in each folder its own matches before those of its subfolders, names
-    // in case-insensitive order. A folder reached twice (symbolic-link cycles) is walked
-    // once per mask. Calls OnFinish at the end, stopped or not.
+    // in case-insensitive order. The tree is walked once for all masks (a tree may hold
+    // hundreds of thousands of files): the first mask's matches are reported during the
+    // walk, the others' are gathered and reported after it. OnChangeFolder is called once
+    // per folder walked. A folder reached twice (symbolic-link cycles) is walked once.
+    // Calls OnFinish at the end, stopped or not.
     void Start();
 
     bool Stop() const { return m_stop; }
@@ -70,23 +77,31 @@ class TFileSearch {
     bool Searching() const { return m_searching; }
     const std::vector<std::string>& FilesFound() const { return m_filesFound; }
 
-    // The search paths SearchFile stands for: each later mask takes the folder of the one
-    // before it.
+    // The search paths SearchFile stands for: its folder (up to the last "/") followed by
+    // each of its masks. Masks hold no "/", so a folder name may hold ";".
     static std::vector<std::string> SearchPaths(const std::string& searchFile);
 
-    // Shares folder listings with other searches of the same scan (optional).
-    void setListingCache(FolderListingCache* cache) { m_cache = cache; }
+    // Shares finds with other searches of the same scan (optional).
+    void setFindCache(SearchFindCache* cache) { m_cache = cache; }
 
   private:
     using VisitedFolders = std::set<std::pair<std::uint64_t, std::uint64_t>>;
+    struct Gathering {
+        std::string mask;
+        GatheredFinds* target;  // null: the matches are reported as they are found
+    };
 
-    void searchPath(const std::string& path);
-    void walk(const std::string& folder, const TSearchRec& folderInfo, const std::string& mask,
+    void searchPath(const std::string& path, SearchFindCache& store,
+                    const std::vector<std::string>& paths);
+    void walk(const std::string& folder, const TSearchRec& folderInfo,
+              std::vector<Gathering>& masks, std::vector<std::string>& folders,
               VisitedFolders& visited);
+    void report(const GatheredFinds& gathered);
+    void reportFind(const std::string& folder, const TSearchRec& info);
     void pump();
 
     std::function<void()> m_pump;
-    FolderListingCache* m_cache = nullptr;
+    SearchFindCache* m_cache = nullptr;
     bool m_stop = false;
     bool m_searching = false;
     std::vector<std::string> m_filesFound;

@@ -5,7 +5,7 @@
 #include "archive/zip_reader.h"
 #include "io/file.h"
 #include "io/paths.h"
-#include "scan/rom_list_entry.h"
+#include "romlist/rom_list_entry.h"
 #include "trim/counter_labels.h"
 
 namespace ostravex {
@@ -32,8 +32,8 @@ RomScanner::RomScanner(Host& host)
         NDSSearchFileFind(fullpath, info);
     };
     m_ndsSearch.OnFinish = [this] { NDSSearchFinish(); };
-    m_ndsSearch.setListingCache(&m_listings);
-    m_zipSearch.setListingCache(&m_listings);
+    m_ndsSearch.setFindCache(&m_finds);
+    m_zipSearch.setFindCache(&m_finds);
     m_zipSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
         ZipSearchFileFind(fullpath, info);
     };
@@ -42,10 +42,10 @@ RomScanner::RomScanner(Host& host)
 
 void RomScanner::pumpEvents() {
     m_host.pump();
-    ScanTimerTimer();
+    stopIfHaltRequested();
 }
 
-void RomScanner::addEntry(const std::string& entry) {
+void RomScanner::addEntry(const RomListEntry& entry) {
     m_host.addRomEntry(entry);
 }
 
@@ -53,7 +53,7 @@ void RomScanner::addEntry(const std::string& entry) {
 
 void RomScanner::ScanFolder(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
-    m_listings.clear();
+    m_finds.clear();
     m_host.clearRomList();
     m_host.addLog("File Scan Started.");
     m_scanTimerEnabled = true;
@@ -64,13 +64,18 @@ void RomScanner::ScanFolder(const std::string& folder) {
 }
 
 void RomScanner::startFolderPass(const std::string& folder) {
+    const bool recursive = m_host.option(Option::RecursiveScan);
+    if (m_host.option(Option::ScanArchives)) {
+        // The archive pass searches the same tree: the rom pass's walk finds the archives.
+        m_finds.expect(folder + kArchiveMasks, recursive);
+    }
     m_ndsSearch.SearchFile = folder + kRomMasks;
-    m_ndsSearch.RecurseSubFolders = m_host.option(Option::RecursiveScan);
+    m_ndsSearch.RecurseSubFolders = recursive;
     m_ndsSearch.Start();
 }
 
 void RomScanner::NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
-    addEntry(fullpath + info.Name);
+    addEntry(RomListEntry::file(fullpath + info.Name));
 }
 
 void RomScanner::NDSSearchFinish() {
@@ -91,7 +96,7 @@ void RomScanner::ZipSearchFinish() {
 
 void RomScanner::finishScan() {
     m_scanTimerEnabled = false;
-    m_listings.clear();
+    m_finds.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
@@ -100,7 +105,7 @@ void RomScanner::finishScan() {
 }
 
 // Acts on "Stop" while a scan runs.
-void RomScanner::ScanTimerTimer() {
+void RomScanner::stopIfHaltRequested() {
     if (!m_scanTimerEnabled || !m_host.haltRequested()) {
         return;
     }
@@ -149,7 +154,7 @@ void RomScanner::listZip(const std::string& archive) {
     for (const TKAZipEntriesEntry& entry : zip.Entries()) {
         const std::string name = TKAZip::GetUnicodeFilename(entry);
         if (CharacterCount(name) >= 5 && IsRomName(name)) {
-            addEntry(MakeArchiveMemberEntry(ArchiveKind::Zip, archive, name));
+            addEntry(RomListEntry::inArchive(ArchiveKind::Zip, archive, name));
         }
     }
 }
@@ -161,7 +166,7 @@ void RomScanner::ListRar(const std::string& archive) {
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
     for (const std::string& name : listing.names) {
         if (IsRomName(name)) {
-            addEntry(MakeArchiveMemberEntry(ArchiveKind::Rar, archive, name));
+            addEntry(RomListEntry::inArchive(ArchiveKind::Rar, archive, name));
         }
     }
     for (const std::size_t position : listing.unreadableNames) {
@@ -183,7 +188,7 @@ void RomScanner::listSevenZip(const std::string& archive) {
             reportUnreadableName(archive, i + 1);
         } else if (!item.isFolder && IsRomName(item.path)) {
             addEntry(
-                MakeArchiveMemberEntry(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
+                RomListEntry::inArchive(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
         }
     }
 }
@@ -206,7 +211,7 @@ void RomScanner::AddDragFiles(const std::string& folder) {
 
 void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     m_host.addLog("Dragged files Scan Started.");
-    m_listings.clear();
+    m_finds.clear();
     m_host.setBusy(true);
     m_host.beginListUpdate();
     m_scanTimerEnabled = true;
@@ -216,7 +221,7 @@ void RomScanner::HandleDrop(const std::vector<std::string>& names) {
         }
         // The three tests are independent: a folder named "x.nds" is listed itself too.
         if (IsRomName(name)) {
-            addEntry(name);
+            addEntry(RomListEntry::file(name));
         }
         if (m_host.option(Option::ScanArchives) && IsArchiveName(name)) {
             TSearchRec info;
@@ -226,7 +231,7 @@ void RomScanner::HandleDrop(const std::vector<std::string>& names) {
     }
     m_dropScanActive = false;
     m_scanTimerEnabled = false;
-    m_listings.clear();
+    m_finds.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
     m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
@@ -243,7 +248,7 @@ void RomScanner::HandleCommandLinePath(const std::string& path) {
         return;
     }
     if (IsRomName(path)) {
-        addEntry(path);
+        addEntry(RomListEntry::file(path));
     }
     if (m_host.option(Option::ScanArchives) && IsArchiveName(path)) {
         TSearchRec info;

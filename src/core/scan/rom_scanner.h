@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host.h"
+#include "romlist/rom_list_entry.h"
 #include "scan/file_search.h"
 
 namespace ostravex {
@@ -41,18 +42,18 @@ class RomScanner {
     void NDSSearchFinish();
     void ZipSearchFinish();
     void finishScan();
-    void ScanTimerTimer();
+    void stopIfHaltRequested();
     void AddDragFiles(const std::string& folder);
     void listZip(const std::string& archive);
     void ListRar(const std::string& archive);
     void listSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive);
     void reportUnreadableName(const std::string& archive, std::size_t position);
-    void addEntry(const std::string& entry);
+    void addEntry(const RomListEntry& entry);
     void pumpEvents();
 
     Host& m_host;
-    FolderListingCache m_listings;  // each folder is read once per scan
+    SearchFindCache m_finds;  // the archive pass takes its finds from the rom pass's walk
     TFileSearch m_ndsSearch;
     TFileSearch m_zipSearch;
     std::string m_scanFolder;

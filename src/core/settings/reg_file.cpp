@@ -9,6 +9,34 @@ namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 
+// Reads a quoted, escaped text starting at text[i] == '"'; i ends after the closing quote.
+bool ReadQuoted(std::string_view text, std::size_t& i, std::string& out) {
+    if (i >= text.size() || text[i] != '"') {
+        return false;
+    }
+    for (++i; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            out += text[++i];
+        } else if (c == '"') {
+            ++i;
+            return true;
+        } else {
+            out += c;
+        }
+    }
+    return false;
+}
+
+// True for a value line whose data is hex bytes: only those continue on the next line
+// after a trailing "\". The data decides, not the name, so that a name written back
+// with other escapes is read the same way.
+bool IsHexValueLine(std::string_view line) {
+    std::size_t i = 0;
+    std::string name;
+    return ReadQuoted(line, i, name) && line.substr(i).starts_with("=hex");
+}
+
 // The file's lines, with a hex value's continuation lines (ending in "\") joined.
 std::vector<std::string> LogicalLines(std::string_view content) {
     if (content.starts_with("\xEF\xBB\xBF")) {
@@ -30,8 +58,7 @@ std::vector<std::string> LogicalLines(std::string_view content) {
             }
         }
         pending += line;
-        if (pending.ends_with('\\') && pending.starts_with('"') &&
-            pending.find("=hex") != std::string::npos) {
+        if (pending.ends_with('\\') && IsHexValueLine(pending)) {
             pending.pop_back();
             continue;
         }
@@ -39,28 +66,14 @@ std::vector<std::string> LogicalLines(std::string_view content) {
         pending.clear();
     }
     if (!pending.empty()) {
+        // The file ends inside a continued value: its continuation marks end nothing. Left
+        // in, they would be taken for one more continuation when the value is written back.
+        while (pending.ends_with('\\') && IsHexValueLine(pending)) {
+            pending.pop_back();
+        }
         lines.push_back(std::move(pending));
     }
     return lines;
-}
-
-// Reads a quoted, escaped text starting at text[i] == '"'; i ends after the closing quote.
-bool ReadQuoted(std::string_view text, std::size_t& i, std::string& out) {
-    if (i >= text.size() || text[i] != '"') {
-        return false;
-    }
-    for (++i; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\\' && i + 1 < text.size()) {
-            out += text[++i];
-        } else if (c == '"') {
-            ++i;
-            return true;
-        } else {
-            out += c;
-        }
-    }
-    return false;
 }
 
 std::string Quoted(std::string_view text) {
@@ -75,14 +88,50 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
-bool HasControlCharacters(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20) {
+// The code point of the well-formed UTF-8 sequence at text[i] and its length; false for a
+// byte that starts none (stray continuation byte, overlong form, surrogate, past U+10FFFF,
+// cut short).
+bool DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& code, std::size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        code = lead;
+        length = 1;
+        return true;
+    }
+    length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) {
+        return false;
+    }
+    code = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return false;
+        }
+        code = code << 6 | (next & 0x3Fu);
+    }
+    constexpr std::uint32_t kSmallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    return code >= kSmallestOfLength[length] && code <= 0x10FFFF &&
+           (code < 0xD800 || code > 0xDFFF);
+}
+
+// A text goes into quotes only when it is plain UTF-8 without control characters; any
+// other is written as hex(1), so that the file stays UTF-8 text with one value per line.
+bool NeedsHexForm(std::string_view text) {
+    std::uint32_t code = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); i += length) {
+        if (!DecodeUtf8(text, i, code, length) || code < 0x20) {
             return true;
         }
     }
     return false;
 }
+
+// A byte that is not part of well-formed UTF-8 (0x80 and up) is stored as the lone
+// surrogate U+DC00 + byte, which no well-formed text holds: every byte string comes back
+// as it was. NULs inside the text are kept; only the final one ends it.
+constexpr std::uint32_t kEscapedByteBase = 0xDC00;
 
 // UTF-8 to UTF-16LE bytes and back, for hex(1) values.
 std::vector<std::uint8_t> Utf16Bytes(std::string_view text) {
@@ -91,20 +140,12 @@ std::vector<std::uint8_t> Utf16Bytes(std::string_view text) {
         bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
     };
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = b;
-        std::size_t length = 1;
-        if (b >= 0xF0 && i + 3 < text.size()) {
-            code = (b & 0x07u) << 18 | (text[i + 1] & 0x3Fu) << 12 | (text[i + 2] & 0x3Fu) << 6 |
-                   (text[i + 3] & 0x3Fu);
-            length = 4;
-        } else if (b >= 0xE0 && i + 2 < text.size()) {
-            code = (b & 0x0Fu) << 12 | (text[i + 1] & 0x3Fu) << 6 | (text[i + 2] & 0x3Fu);
-            length = 3;
-        } else if (b >= 0xC0 && i + 1 < text.size()) {
-            code = (b & 0x1Fu) << 6 | (text[i + 1] & 0x3Fu);
-            length = 2;
+    std::uint32_t code = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); i += length) {
+        if (!DecodeUtf8(text, i, code, length)) {
+            code = kEscapedByteBase + static_cast<unsigned char>(text[i]);
+            length = 1;
         }
         if (code >= 0x10000) {
             code -= 0x10000;
@@ -113,7 +154,6 @@ std::vector<std::uint8_t> Utf16Bytes(std::string_view text) {
         } else {
             put(code);
         }
-        i += length;
     }
     put(0);  // the terminating NUL the registry stores
     return bytes;
@@ -138,18 +178,27 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
 }
 
 std::string TextFromUtf16(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
+    std::vector<std::uint32_t> units;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t unit = bytes[i] | bytes[i + 1] << 8;
-        if (unit == 0) {
-            break;
+        units.push_back(bytes[i] | bytes[i + 1] << 8);
+    }
+    if (!units.empty() && units.back() == 0) {
+        units.pop_back();
+    }
+    constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
+    std::string text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const std::uint32_t unit = units[i];
+        const bool high = unit >= 0xD800 && unit < 0xDC00;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            AppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+        } else if (unit >= kEscapedByteBase + 0x80 && unit <= kEscapedByteBase + 0xFF) {
+            text += static_cast<char>(unit - kEscapedByteBase);
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            AppendUtf8(text, kReplacementCharacter);  // a surrogate no text can hold
+        } else {
+            AppendUtf8(text, unit);
         }
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-            const std::uint32_t low = bytes[i + 2] | bytes[i + 3] << 8;
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        AppendUtf8(text, unit);
     }
     return text;
 }
@@ -251,7 +300,7 @@ std::string RegFile::Serialize() const {
             std::string line = Quoted(name) + "=";
             switch (value.type) {
                 case RegValue::Type::String:
-                    line = HasControlCharacters(value.text)
+                    line = NeedsHexForm(value.text)
                                ? HexLine(line + "hex(1):", Utf16Bytes(value.text))
                                : line + Quoted(value.text);
                     break;

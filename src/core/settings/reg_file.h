@@ -18,6 +18,8 @@ struct RegValue {
 
     static RegValue String(std::string text) { return {Type::String, std::move(text), 0}; }
     static RegValue Dword(std::uint32_t value) { return {Type::Dword, {}, value}; }
+
+    bool operator==(const RegValue&) const = default;
 };
 
 // The settings store as a text file in the export format of the Windows registry editor:
@@ -29,7 +31,9 @@ struct RegValue {
 //   "BlendTrackBar_Position"=dword:000000ff
 //
 // Texts are escaped as the registry editor escapes them (\\ and \"); a text holding line
-// breaks or other control characters is written as hex(1) (UTF-16LE bytes), as it does too.
+// breaks or other control characters is written as hex(1) (UTF-16LE bytes), as it does too;
+// so is a text that is not well-formed UTF-8 (a path may hold any bytes), its stray bytes
+// kept as lone surrogates. Every value read is written back as it was read.
 // Written with CR LF line ends; LF alone and a byte-order mark are accepted on reading.
 class RegFile {
   public:
@@ -41,10 +45,15 @@ class RegFile {
     void set(std::string_view key, std::string_view name, RegValue value);
     bool hasKey(std::string_view key) const;
 
+    // Same keys, values and order.
+    bool operator==(const RegFile&) const = default;
+
   private:
     struct Key {
         std::string path;
         std::vector<std::pair<std::string, RegValue>> values;
+
+        bool operator==(const Key&) const = default;
     };
     Key* findKey(std::string_view key);
     const Key* findKey(std::string_view key) const;

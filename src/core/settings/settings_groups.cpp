@@ -99,37 +99,49 @@ std::optional<std::string> ReadText(const RegValue& value) {
     return std::nullopt;
 }
 
+std::optional<SettingValue> ReadStoredSetting(const RegFile& file, std::string_view key,
+                                              const StoredSetting& setting) {
+    const RegValue* stored = file.find(key, setting.name);
+    if (!stored) {
+        return std::nullopt;
+    }
+    switch (setting.kind) {
+        case SettingKind::Text:
+            return ReadText(*stored);
+        case SettingKind::Boolean:
+            return ReadBoolean(*stored);
+        case SettingKind::Number:
+            return ReadNumber(*stored);
+    }
+    return std::nullopt;
+}
+
+void WriteStoredSetting(RegFile& file, std::string_view key, std::string_view name,
+                        const SettingValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        file.set(key, name, RegValue::String(*text));
+    } else if (const auto* on = std::get_if<bool>(&value)) {
+        file.set(key, name, RegValue::String(*on ? "TRUE" : "FALSE"));
+    } else {
+        file.set(key, name,
+                 RegValue::Dword(static_cast<std::uint32_t>(std::get<std::int32_t>(value))));
+    }
+}
+
+bool FormVersionAllowsRestore(const RegFile& file, std::string_view key) {
+    const RegValue* stored = file.find(key, kFormVersion);
+    return !stored || ReadNumber(*stored).value_or(0) >= 0;
+}
+
 bool RestoreSettingsGroup(
     const RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
     const std::function<void(const StoredSetting&, const SettingValue&)>& apply) {
-    std::int32_t formVersion = 0;
-    if (const RegValue* stored = file.find(key, kFormVersion)) {
-        formVersion = ReadNumber(*stored).value_or(0);
-    }
-    if (formVersion < 0) {
+    if (!FormVersionAllowsRestore(file, key)) {
         return false;
     }
     for (const StoredSetting& setting : settings) {
-        const RegValue* stored = file.find(key, setting.name);
-        if (!stored) {
-            continue;
-        }
-        switch (setting.kind) {
-            case SettingKind::Text:
-                if (const auto text = ReadText(*stored)) {
-                    apply(setting, *text);
-                }
-                break;
-            case SettingKind::Boolean:
-                if (const auto on = ReadBoolean(*stored)) {
-                    apply(setting, *on);
-                }
-                break;
-            case SettingKind::Number:
-                if (const auto number = ReadNumber(*stored)) {
-                    apply(setting, *number);
-                }
-                break;
+        if (const auto value = ReadStoredSetting(file, key, setting)) {
+            apply(setting, *value);
         }
     }
     return true;
@@ -139,15 +151,7 @@ void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const Stor
                        const std::function<SettingValue(const StoredSetting&)>& current) {
     file.set(key, kFormVersion, RegValue::Dword(0));
     for (const StoredSetting& setting : settings) {
-        const SettingValue value = current(setting);
-        if (const auto* text = std::get_if<std::string>(&value)) {
-            file.set(key, setting.name, RegValue::String(*text));
-        } else if (const auto* on = std::get_if<bool>(&value)) {
-            file.set(key, setting.name, RegValue::String(*on ? "TRUE" : "FALSE"));
-        } else {
-            file.set(key, setting.name,
-                     RegValue::Dword(static_cast<std::uint32_t>(std::get<std::int32_t>(value))));
-        }
+        WriteStoredSetting(file, key, setting.name, current(setting));
     }
 }
 

@@ -27,30 +27,6 @@ inline constexpr std::string_view kMainSettingsKey = "HKEY_CURRENT_USER\\Ostrave
 inline constexpr std::string_view kWizardSettingsKey = "HKEY_CURRENT_USER\\Ostravex\\Bgs";
 inline constexpr std::string_view kFormVersion = "FormVersion";
 
-// The main window's options, in the order they are read and written.
-inline constexpr StoredSetting kMainSettings[] = {
-    {"Edit1_Text", SettingKind::Text},
-    {"ModeOverwrite_Checked", SettingKind::Boolean},
-    {"ModeBackup_Checked", SettingKind::Boolean},
-    {"ModeFolder_Checked", SettingKind::Boolean},
-    {"RecurseScan_Checked", SettingKind::Boolean},
-    {"ZipSupport_Checked", SettingKind::Boolean},
-    {"ProcessSelect_Checked", SettingKind::Boolean},
-    {"inputfold_Caption", SettingKind::Text},
-    {"TopWind_Down", SettingKind::Boolean},
-    {"TopMostWindow1_AlwaysOnTop", SettingKind::Boolean},
-    {"UseBackgrounds_Checked", SettingKind::Boolean},
-    {"CheckNewVer_Checked", SettingKind::Boolean},
-    {"RemoveNames_Checked", SettingKind::Boolean},
-    {"DisableBackground_Checked", SettingKind::Boolean},
-    {"BlendTrackBar_Position", SettingKind::Number},
-    {"SramP_Checked", SettingKind::Boolean},
-    {"OnlyPatch_Checked", SettingKind::Boolean},
-    {"notoverwrite_Checked", SettingKind::Boolean},
-    {"UseListView_Checked", SettingKind::Boolean},
-    {"SkipDSi_Checked", SettingKind::Boolean},
-};
-
 // The background wizard's choices.
 inline constexpr StoredSetting kWizardSettings[] = {
     {"BgsPath_Text", SettingKind::Text},
@@ -65,6 +41,15 @@ std::optional<bool> ReadBoolean(const RegValue& value);
 // A REG_DWORD, or a text holding a whole number.
 std::optional<std::int32_t> ReadNumber(const RegValue& value);
 std::optional<std::string> ReadText(const RegValue& value);
+
+// A stored value read as its kind; nothing when it is missing or cannot be read so.
+std::optional<SettingValue> ReadStoredSetting(const RegFile& file, std::string_view key,
+                                              const StoredSetting& setting);
+// Writes a value in the form its kind is stored in (on/off as "TRUE" or "FALSE").
+void WriteStoredSetting(RegFile& file, std::string_view key, std::string_view name,
+                        const SettingValue& value);
+// False when the group's stored FormVersion is below 0: nothing of it is to be restored.
+bool FormVersionAllowsRestore(const RegFile& file, std::string_view key);
 
 // Restores a group: calls `apply` for each stored value that exists and reads as its kind,
 // in table order. Returns false, applying nothing, when the stored FormVersion is below 0.

@@ -17,6 +17,7 @@ SignatureSearch::SignatureSearch(std::vector<std::span<const std::uint8_t>> sign
     m_window = m_signatures.empty() ? kBlock : m_signatures.front().size();
     for (const auto& signature : m_signatures) {
         m_window = std::min(m_window, signature.size());
+        m_longest = std::max(m_longest, signature.size());
     }
     const std::size_t lastBlock = m_window - kBlock;
     m_fullShift = std::min<std::size_t>(lastBlock + 1, 255);
@@ -44,9 +45,15 @@ SignatureSearch::SignatureSearch(std::vector<std::span<const std::uint8_t>> sign
 std::vector<std::size_t> SignatureSearch::firstOccurrences(
     std::span<const std::uint8_t> data) const {
     std::vector<std::size_t> found(m_signatures.size(), kNotFound);
-    std::size_t remaining = m_signatures.size();
+    findFirst(data, 0, found);
+    return found;
+}
+
+std::size_t SignatureSearch::findFirst(std::span<const std::uint8_t> data, std::size_t base,
+                                       std::vector<std::size_t>& found) const {
+    std::size_t remaining = static_cast<std::size_t>(std::ranges::count(found, kNotFound));
     if (data.size() < m_window || remaining == 0) {
-        return found;
+        return remaining;
     }
     const std::size_t lastBlock = m_window - kBlock;
     const std::uint8_t* bytes = data.data();
@@ -77,15 +84,15 @@ std::vector<std::size_t> SignatureSearch::firstOccurrences(
             const auto& signature = m_signatures[id];
             if (found[id] == kNotFound && start + signature.size() <= data.size() &&
                 std::memcmp(bytes + start, signature.data(), signature.size()) == 0) {
-                found[id] = start;
+                found[id] = base + start;
                 if (--remaining == 0) {
-                    return found;
+                    return remaining;
                 }
             }
         }
         ++end;
     }
-    return found;
+    return remaining;
 }
 
 }  // namespace ostravex

@@ -22,11 +22,20 @@ class SignatureSearch {
     // for those that do not occur.
     std::vector<std::size_t> firstOccurrences(std::span<const std::uint8_t> data) const;
 
+    // The same over data that arrives in pieces: `data` starts at offset `base` of the
+    // whole, and only the signatures still kNotFound in `found` are looked for. A piece
+    // must begin with the last longest() - 1 bytes of the piece before it, so that a match
+    // across the border is seen. Returns how many signatures are still not found.
+    std::size_t findFirst(std::span<const std::uint8_t> data, std::size_t base,
+                          std::vector<std::size_t>& found) const;
+    std::size_t longest() const { return m_longest; }
+
   private:
     static constexpr std::size_t kBlock = 2;
 
     std::vector<std::span<const std::uint8_t>> m_signatures;
     std::size_t m_window = 0;  // length of the shortest signature
+    std::size_t m_longest = 0;
     std::array<std::uint8_t, 65536> m_shift{};
     std::size_t m_fullShift = 1;  // the shift of a block that stands in no signature's window
     // One bit per block: set when its shift is short of the full one. Small enough for the

@@ -1,7 +1,9 @@
 #include "sram/sram_patcher.h"
 
 #include <algorithm>
+#include <array>
 
+#include "io/byte_source.h"
 #include "sram/signature_search.h"
 #include "sram/sram_catalogue.h"
 
@@ -62,28 +64,90 @@ std::vector<std::uint8_t> Bytes(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot) {
-    std::uint64_t end = snapshot.size();
-    if (snapshot.size() >= kPadRunLength) {
-        const auto tail = snapshot.last(kPadRunLength);
+namespace {
+
+// Large enough that reads cost little per byte, small enough to stay in the cache between
+// the read and the search.
+constexpr std::size_t kReadBlock = 256u << 10;
+
+Status ReadExactly(const ByteSource& image, std::uint64_t offset, std::span<std::uint8_t> out) {
+    std::size_t got = 0;
+    if (Status status = image.readAt(offset, out, got); !status) {
+        return status;
+    }
+    if (got != out.size()) {
+        // A patch decided on part of an image could corrupt it.
+        return Status::failure("the image could not be read whole");
+    }
+    return Status::success();
+}
+
+// The first occurrence of every signature, reading the image block by block into `buffer`;
+// each block is searched together with the end of the one before, where a match may begin.
+Status FindSignatures(const ByteSource& image, ByteBuffer& buffer,
+                      std::vector<std::size_t>& found) {
+    const SignatureSearch& search = CatalogueSearch();
+    const std::size_t overlap = search.longest() - 1;
+    buffer.resize(kReadBlock + overlap);
+    found.assign(CatalogueSearches().signatures.size(), SignatureSearch::kNotFound);
+    const std::uint64_t size = image.size();
+    std::uint64_t bufferStart = 0;  // image offset of buffer[0]
+    std::size_t kept = 0;           // bytes carried over from the block before
+    while (bufferStart + kept < size) {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(kReadBlock, size - bufferStart - kept));
+        if (Status status =
+                ReadExactly(image, bufferStart + kept, std::span(buffer).subspan(kept, want));
+            !status) {
+            return status;
+        }
+        const auto data = std::span<const std::uint8_t>(buffer).first(kept + want);
+        if (search.findFirst(data, static_cast<std::size_t>(bufferStart), found) == 0) {
+            break;
+        }
+        const std::size_t carry = std::min(overlap, data.size());
+        std::copy(data.end() - static_cast<std::ptrdiff_t>(carry), data.end(), buffer.begin());
+        bufferStart += data.size() - carry;
+        kept = carry;
+    }
+    return Status::success();
+}
+
+// The V111 append point, reading backwards from the end only as far as the pad run goes.
+Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_t& appendAt) {
+    std::uint64_t end = image.size();
+    if (end >= kPadRunLength) {
+        std::array<std::uint8_t, kPadRunLength> tail{};
+        if (Status status = ReadExactly(image, end - kPadRunLength, tail); !status) {
+            return status;
+        }
         const std::uint8_t pad = tail[0];
         const bool padded =
             (pad == 0xFF || pad == 0x00) &&
             std::all_of(tail.begin(), tail.end(), [pad](std::uint8_t b) { return b == pad; });
-        if (padded) {
-            while (end >= 1 && snapshot[end - 1] == pad) {
-                --end;
+        buffer.resize(kReadBlock);
+        while (padded && end > 0) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, end));
+            const auto block = std::span(buffer).first(want);
+            if (Status status = ReadExactly(image, end - want, block); !status) {
+                return status;
+            }
+            const auto last = std::find_if(block.rbegin(), block.rend(),
+                                           [pad](std::uint8_t b) { return b != pad; });
+            end -= static_cast<std::uint64_t>(last - block.rbegin());
+            if (last != block.rend()) {
+                break;
             }
         }
     }
-    return (end + kRoutineAlignment - 1) / kRoutineAlignment * kRoutineAlignment;
+    appendAt = (end + kRoutineAlignment - 1) / kRoutineAlignment * kRoutineAlignment;
+    return Status::success();
 }
 
-SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
+SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
     const Searches& searches = CatalogueSearches();
-    const std::vector<std::size_t> found = CatalogueSearch().firstOccurrences(snapshot);
     SramPatchPlan plan;
-
     for (std::size_t entry = 0; entry < kSramCatalogueSize; ++entry) {
         const std::size_t at = found[searches.entrySignature[entry]];
         if (at == SignatureSearch::kNotFound) {
@@ -96,14 +160,13 @@ SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
             return plan;
         }
     }
+    return plan;
+}
 
+void AddV111Writes(const std::vector<std::size_t>& found, std::uint64_t appendAt,
+                   SramPatchPlan& plan) {
+    const Searches& searches = CatalogueSearches();
     const std::size_t signatureAt = found[searches.v111];
-    if (signatureAt == SignatureSearch::kNotFound) {
-        plan.logLine = "SRAM Patch Not Possible on this Rom or it's already patched.";
-        return plan;
-    }
-    const std::uint64_t appendAt = V111AppendPoint(snapshot);
-
     std::vector<std::uint8_t> stub = Bytes(kV111JumpStub);
     PutAddress(stub, kV111StubAddressOffset, appendAt + 1);
     plan.writes.push_back({signatureAt, std::move(stub)});
@@ -115,9 +178,51 @@ SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
     std::vector<std::uint8_t> routine = Bytes(V111RoutineTemplate());
     PutAddress(routine, kV111RoutineReturnOffset, signatureAt + kV111ReturnDistance);
     plan.writes.push_back({appendAt, std::move(routine)});
-
     plan.logLine = "SRAM Patched: " + std::string(kV111GroupName);
+}
+
+}  // namespace
+
+Status PlanSramPatch(const ByteSource& image, ByteBuffer& buffer, SramPatchPlan& plan) {
+    std::vector<std::size_t> found;
+    if (Status status = FindSignatures(image, buffer, found); !status) {
+        return status;
+    }
+    plan = PlanFromMatches(found);
+    if (!plan.logLine.empty()) {
+        return Status::success();
+    }
+    if (found[CatalogueSearches().v111] == SignatureSearch::kNotFound) {
+        plan.logLine = "SRAM Patch Not Possible on this Rom or it's already patched.";
+        return Status::success();
+    }
+    std::uint64_t appendAt = 0;
+    if (Status status = FindAppendPoint(image, buffer, appendAt); !status) {
+        return status;
+    }
+    AddV111Writes(found, appendAt, plan);
+    return Status::success();
+}
+
+SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
+    ByteBuffer buffer;
+    SramPatchPlan plan;
+    (void)PlanSramPatch(MemoryByteSource(snapshot), buffer, plan);  // memory reads never fail
     return plan;
+}
+
+std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot) {
+    ByteBuffer buffer;
+    std::uint64_t appendAt = 0;
+    (void)FindAppendPoint(MemoryByteSource(snapshot), buffer, appendAt);
+    return appendAt;
+}
+
+Status CheckCartridgeSize(std::uint64_t imageSize) {
+    if (imageSize > kLargestGbaImage) {
+        return Status::failure("image larger than 32 MiB");
+    }
+    return Status::success();
 }
 
 Status SramPatcher::SRAMPatch(File& output, Host& host) {
@@ -125,31 +230,30 @@ Status SramPatcher::SRAMPatch(File& output, Host& host) {
     if (Status status = output.size(size); !status) {
         return status;
     }
-    if (size > m_capacity) {
-        // Not value-initialised: the read fills it.
-        m_snapshot.reset(new std::uint8_t[size]);
-        m_capacity = size;
+    if (Status fits = CheckCartridgeSize(size); !fits) {
+        return fits;
     }
-    const std::span<std::uint8_t> snapshot(m_snapshot.get(), size);
-    std::size_t got = 0;
-    if (Status status = output.readAt(0, snapshot, got); !status) {
+    SramPatchPlan plan;
+    if (Status status = PlanSramPatch(FileByteSource(output, size), m_buffer, plan); !status) {
         return status;
     }
-    if (got != size) {
-        // A patch decided on part of an image could corrupt it.
-        return Status::failure("the image could not be read whole");
+    // What the writes cover, so that a failed write can be taken back.
+    std::vector<std::vector<std::uint8_t>> before;
+    for (const SramPatchWrite& write : plan.writes) {
+        std::vector<std::uint8_t> bytes(
+            write.offset < size ? std::min<std::uint64_t>(write.bytes.size(), size - write.offset)
+                                : 0);
+        std::size_t got = 0;
+        if (Status status = output.readAt(write.offset, bytes, got); !status) {
+            return status;
+        }
+        before.push_back(std::move(bytes));
     }
-
-    const SramPatchPlan plan = PlanSramPatch(snapshot);
     for (const SramPatchWrite& write : plan.writes) {
         if (Status status = output.writeAt(write.offset, write.bytes); !status) {
             // Put back what was there, so that no half-patched image is left.
-            for (const SramPatchWrite& undo : plan.writes) {
-                if (undo.offset < size) {
-                    const auto length =
-                        std::min<std::uint64_t>(undo.bytes.size(), size - undo.offset);
-                    (void)output.writeAt(undo.offset, snapshot.subspan(undo.offset, length));
-                }
+            for (std::size_t i = 0; i < plan.writes.size(); ++i) {
+                (void)output.writeAt(plan.writes[i].offset, before[i]);
             }
             (void)output.setLength(size);
             return status;
@@ -159,9 +263,9 @@ Status SramPatcher::SRAMPatch(File& output, Host& host) {
     return Status::success();
 }
 
-void SramPatcher::releaseSnapshot() {
-    m_snapshot.reset();
-    m_capacity = 0;
+void SramPatcher::releaseBuffer() {
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
 }
 
 }  // namespace ostravex

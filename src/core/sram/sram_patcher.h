@@ -1,15 +1,22 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "io/byte_buffer.h"
+#include "io/byte_source.h"
 #include "io/status.h"
 #include "trim/output_patcher.h"
 
 namespace ostravex {
+
+// The largest GBA cartridge; larger images are not patched.
+constexpr std::uint64_t kLargestGbaImage = 32u << 20;
+
+// Fails, with the reason the log gives, for an image larger than any cartridge.
+Status CheckCartridgeSize(std::uint64_t imageSize);
 
 struct SramPatchWrite {
     std::uint64_t offset;
@@ -22,8 +29,11 @@ struct SramPatchPlan {
     std::string logLine;
 };
 
-// Decides the patch from the image as it is before any write: every search runs on this
-// snapshot, so bytes written by an earlier entry are never matched.
+// Decides the patch from the image as it is before any write: every search runs on the
+// unchanged image, so bytes written by an earlier entry are never matched. The image is
+// read in blocks through `buffer`, which is kept for the next image.
+Status PlanSramPatch(const ByteSource& image, ByteBuffer& buffer, SramPatchPlan& plan);
+// The same for an image held in memory.
 SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot);
 
 // Where the V111 routine goes: after the last byte that is not the image's pad byte (0xFF
@@ -35,13 +45,11 @@ std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot);
 class SramPatcher final : public OutputPatcher {
   public:
     Status SRAMPatch(File& output, Host& host) override;
-    // The snapshot buffer is kept from one image to the next (a run patches many images of
-    // similar size); this gives its memory back.
-    void releaseSnapshot();
+    // The read buffer is kept from one image to the next; this gives its memory back.
+    void releaseBuffer();
 
   private:
-    std::unique_ptr<std::uint8_t[]> m_snapshot;
-    std::size_t m_capacity = 0;
+    ByteBuffer m_buffer;
 };
 
 }  // namespace ostravex

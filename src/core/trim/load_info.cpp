@@ -1,24 +1,23 @@
 #include "trim/load_info.h"
 
 #include "io/paths.h"
-#include "scan/rom_list_entry.h"
 
 namespace ostravex {
 
-LoadInfo LoadInfoFromEntry(std::string_view entry, FileMode mode, const std::string& outputFolder) {
+LoadInfo LoadInfoFromEntry(const RomListEntry& entry, FileMode mode,
+                           const std::string& outputFolder) {
     LoadInfo job;
-    job.RawName = std::string(entry);
-    std::string sourceFolder;
-    if (const auto member = ParseArchiveMemberEntry(entry)) {
+    if (entry.isMember()) {
+        // Nothing is read from a member until it is extracted; its extraction names the
+        // file or buffer that holds it.
         job.Compressed = true;
-        job.CompressedFile = member->archivePath;
-        job.filename = member->memberName;
-        sourceFolder = FolderPart(member->archivePath);
+        job.CompressedFile = entry.path;
+        job.filename = entry.member;
     } else {
-        job.filename = NamePart(entry);
-        sourceFolder = FolderPart(entry);
+        job.RawName = entry.path;
+        job.filename = NamePart(entry.path);
     }
-    job.OutFolder = mode == FileMode::Folder ? outputFolder : sourceFolder;
+    job.OutFolder = mode == FileMode::Folder ? outputFolder : FolderPart(entry.path);
     job.GBAFile = LowerExtension(job.filename) == ".gba";
     return job;
 }

@@ -2,18 +2,18 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "host.h"
+#include "romlist/rom_list_entry.h"
 
 namespace ostravex {
 
 // The record of the rom job being processed; cleared and refilled for every entry.
 struct LoadInfo {
-    std::string filename;     // name of the rom file, or the member name as stored in its archive
-    std::string OutFolder;    // folder that receives the output, ending with "/"
-    std::string RawName;      // where the bytes are read from: at first the entry itself
-    bool Compressed = false;  // the entry names an archive member
+    std::string filename;   // name of the rom file, or the member name as stored in its archive
+    std::string OutFolder;  // folder that receives the output, ending with "/"
+    std::string RawName;    // where the bytes are read from: the rom file, or the extracted member
+    bool Compressed = false;     // the entry names an archive member
     std::string CompressedFile;  // the archive's path (members only)
     bool GBAFile = false;        // the name's extension is ".gba"
     bool iszip = false;          // the bytes are in the rom buffer (a decompressed zip member)
@@ -23,6 +23,7 @@ struct LoadInfo {
 };
 
 // Fills a job from a ROM list entry. `outputFolder` is used with the folder option.
-LoadInfo LoadInfoFromEntry(std::string_view entry, FileMode mode, const std::string& outputFolder);
+LoadInfo LoadInfoFromEntry(const RomListEntry& entry, FileMode mode,
+                           const std::string& outputFolder);
 
 }  // namespace ostravex

@@ -9,7 +9,7 @@
 #include "host.h"
 #include "io/byte_buffer.h"
 #include "io/byte_source.h"
-#include "scan/rom_list_entry.h"
+#include "romlist/rom_list_entry.h"
 #include "trim/load_info.h"
 
 namespace ostravex {

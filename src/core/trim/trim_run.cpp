@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <span>
+#include <stdexcept>
 
 #include "io/byte_source.h"
 #include "io/copy_range.h"
 #include "io/paths.h"
+#include "sram/sram_patcher.h"
 #include "trim/counter_labels.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
@@ -17,9 +20,34 @@ namespace ostravex {
 
 namespace {
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
+
+bool IsMissingWriteAccess(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+// The first `size` bytes of a source: the part of an image that a cut output would hold.
+class LeadingBytes final : public ByteSource {
+  public:
+    LeadingBytes(const ByteSource& whole, std::uint64_t size) : m_whole(whole), m_size(size) {}
+    std::uint64_t size() const override { return m_size; }
+    Status readAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                  std::size_t& got) const override {
+        got = 0;
+        if (offset >= m_size) {
+            return Status::success();
+        }
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_size - offset));
+        return m_whole.readAt(offset, out.first(length), got);
+    }
+
+  private:
+    const ByteSource& m_whole;
+    std::uint64_t m_size;
+};
 }  // namespace
 
-RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
+RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
     m_host.setBusy(true);
     m_counters = RunCounters{};
     m_host.clearHalt();
@@ -32,6 +60,7 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
     m_host.addLog("Log");
     m_host.addLog("");
     m_host.addLog("");
+    m_output.forgetCleanedFolders();
     const auto start = std::chrono::steady_clock::now();
 
     for (std::size_t i = 0; i < romlist.size(); ++i) {
@@ -39,20 +68,8 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         if (m_host.haltRequested()) {
             return halt();
         }
-        startEntry(romlist[i]);
-        Loadrom();
-        GetRenameFilename();
-        if (!CurrentRom.NeedsContinue) {
-            m_host.pump();
-            // The last moment to stop before anything of this entry is written.
-            if (m_host.haltRequested()) {
-                endEntry();
-                return halt();
-            }
-            SetOutputFile();
-            if (!CurrentRom.NeedsContinue) {
-                WriteOutputFile();
-            }
+        if (processEntry(romlist[i]) == EntryEnd::Halted) {
+            return halt();
         }
         endEntry();
         m_counters.ProcessedCount = static_cast<std::int32_t>(i + 1);
@@ -75,14 +92,49 @@ RunEnd TrimRun::run(const std::vector<std::string>& romlist) {
         " seconds.");
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
-    m_sramPatcher.releaseSnapshot();
+    m_sramPatcher.releaseBuffer();
     m_extraction->runEnded();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
 
+TrimRun::EntryEnd TrimRun::processEntry(const RomListEntry& entry) {
+    try {
+        startEntry(entry);
+        Loadrom();
+        GetRenameFilename();
+        if (CurrentRom.NeedsContinue) {
+            return EntryEnd::Done;
+        }
+        m_host.pump();
+        // The last moment to stop before anything of this entry is written.
+        if (m_host.haltRequested()) {
+            endEntry();
+            return EntryEnd::Halted;
+        }
+        SetOutputFile();
+        if (!CurrentRom.NeedsContinue) {
+            WriteOutputFile();
+        }
+    } catch (const std::bad_alloc&) {
+        failForMemory(entry);
+    } catch (const std::length_error&) {
+        failForMemory(entry);  // a size beyond what any allocation can give
+    }
+    return EntryEnd::Done;
+}
+
+// One entry that needs more memory than there is fails alone: what it began to write is
+// dropped and the run goes on.
+void TrimRun::failForMemory(const RomListEntry& entry) {
+    endEntry();
+    countError("ERROR: Not enough memory: " +
+               (CurrentRom.filename.empty() ? NamePart(entry.romName()) : romName()));
+    finishEntry();
+}
+
 RunEnd TrimRun::halt() {
-    m_sramPatcher.releaseSnapshot();
+    m_sramPatcher.releaseBuffer();
     m_extraction->runEnded();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
@@ -90,8 +142,9 @@ RunEnd TrimRun::halt() {
     return RunEnd::Halted;
 }
 
-void TrimRun::startEntry(const std::string& entry) {
+void TrimRun::startEntry(const RomListEntry& entry) {
     endEntry();
+    m_entry = entry;
     CurrentRom = LoadInfoFromEntry(entry, m_host.fileMode(), m_host.outputFolder());
     SourceSize = 0;
     RomSavings = 0;
@@ -99,15 +152,12 @@ void TrimRun::startEntry(const std::string& entry) {
 
 void TrimRun::endEntry() {
     m_source.close();
-    if (m_output.isOpen()) {
-        m_output.discard();
-        restoreBackup();
-    }
+    m_sourceWritable = false;
+    m_updateFailure = Status::success();
+    m_output.discard();
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
     m_memberSource.reset();
-    m_backupPath.clear();
-    m_originalPath.clear();
 }
 
 std::string TrimRun::romName() const {
@@ -135,10 +185,6 @@ void TrimRun::setSingleGauge(std::uint64_t position, std::uint64_t maximum) {
 
 void TrimRun::Loadrom() {
     CurrentRom.iszip = false;
-    if (!CurrentRom.Compressed && !FileExists(CurrentRom.RawName)) {
-        countError("ERROR: File doesn't exist: " + NamePart(CurrentRom.RawName));
-        return finishEntry();
-    }
     if (CurrentRom.Compressed && !FileExists(CurrentRom.CompressedFile)) {
         countError("ERROR(2): File doesn't exist: " + NamePart(CurrentRom.CompressedFile));
         return finishEntry();
@@ -172,18 +218,17 @@ void TrimRun::Loadrom() {
     CurrentRom.haswifi = verdict.hasWifi;
     accountSavings();
 
-    if (!CurrentRom.iszip && IsWrittenInPlace(CurrentRom, m_host.fileMode())) {
-        // Cut in place: nothing is copied, the file is only shortened.
+    if (!CurrentRom.iszip && IsWrittenInPlace(CurrentRom, m_host.fileMode()) && !m_sourceWritable) {
         m_source.close();
     }
-    // Otherwise a file source stays open: its first RomSize bytes are streamed into the
-    // output when it is written, so no copy of the image is held in memory.
+    // Otherwise a file source stays open: cut in place, it becomes the output itself;
+    // copied, its first RomSize bytes are streamed into the output when it is written, so
+    // no copy of the image is held in memory.
     setSingleGauge(m_singleMaximum, m_singleMaximum);
 }
 
 void TrimRun::extractMember() {
-    // Only entries with an archive prefix are members (LoadInfoFromEntry).
-    const ArchiveKind kind = ArchiveKindOfEntry(CurrentRom.RawName).value();
+    const ArchiveKind kind = m_entry.archive.value();  // only called for members
     const bool extractsToDisk = kind != ArchiveKind::Zip;
     if (extractsToDisk && m_host.fileMode() == FileMode::Folder &&
         m_host.option(Option::DontOverwrite) &&
@@ -204,16 +249,25 @@ bool TrimRun::openSource() {
         setSingleGauge(0, 100);
         return true;
     }
-    std::uint64_t size = 0;
-    Status status = m_source.openForReading(CurrentRom.RawName);
-    if (status) {
-        status = m_source.size(size);
+    // A file cut in place is opened once, for update, and read and cut through the same
+    // descriptor. Without write access it is still examined; the output step reports why
+    // it cannot be cut.
+    const bool forUpdate = !dryRun() && IsWrittenInPlace(CurrentRom, m_host.fileMode());
+    Status status = forUpdate ? m_source.openForUpdate(CurrentRom.RawName)
+                              : m_source.openForReading(CurrentRom.RawName);
+    m_sourceWritable = forUpdate && status.ok();
+    if (forUpdate && !status && IsMissingWriteAccess(status.code())) {
+        m_updateFailure = status;
+        status = m_source.openForReading(CurrentRom.RawName);
     }
     if (!status) {
         m_source.close();
-        countError(FileFailureText(FileAction::Open, status) + NamePart(CurrentRom.RawName));
+        countError(CurrentRom.Compressed || FileExists(CurrentRom.RawName)
+                       ? FileFailureText(FileAction::Open, status) + NamePart(CurrentRom.RawName)
+                       : "ERROR: File doesn't exist: " + NamePart(CurrentRom.RawName));
         return false;
     }
+    const std::uint64_t size = m_source.sizeAtOpen();
     SourceSize = static_cast<std::int64_t>(size);
     setSingleGauge(0, size);
     return true;
@@ -267,27 +321,21 @@ void TrimRun::SetOutputFile() {
     switch (m_host.fileMode()) {
         case FileMode::Overwrite: {
             const std::string path = CurrentRom.OutFolder + outputName;
-            openOutput(path, !CurrentRom.iszip, /*mayReplace=*/true);
+            if (CurrentRom.iszip) {
+                openOutput(path, /*mayReplace=*/true);
+            } else {
+                openInPlaceOutput(path);
+            }
             return;
         }
         case FileMode::Backup: {
             const std::string path = CurrentRom.OutFolder + outputName;
-            if (!CurrentRom.iszip) {
-                const std::string backup = path + ".bak";
-                const Status moved =
-                    dryRun() ? (FileExists(backup) ? Status::fromErrno(EEXIST) : Status::success())
-                             : RenameNoReplace(path, backup);
-                if (!moved) {
-                    countError("Error: File is Read-Only: " + CurrentRom.filename);
-                    return finishEntry();
-                }
-                if (!dryRun()) {
-                    m_backupPath = backup;
-                    m_originalPath = path;
-                }
+            if (CurrentRom.iszip) {
+                // A zip member replaces an earlier output; the archive is its original.
+                openOutput(path, /*mayReplace=*/true);
+            } else {
+                openBackedUpOutput(path);
             }
-            // The original's name is free now; a zip member replaces an earlier output.
-            openOutput(path, /*inPlace=*/false, /*mayReplace=*/CurrentRom.iszip);
             return;
         }
         case FileMode::Folder: {
@@ -300,50 +348,77 @@ void TrimRun::SetOutputFile() {
                 return finishEntry();
             }
             if (extractedMember && FileExists(CurrentRom.RawName)) {
-                openOutput(CurrentRom.RawName, /*inPlace=*/true, /*mayReplace=*/true);
+                openInPlaceOutput(CurrentRom.RawName);
             } else {
-                openOutput(path, /*inPlace=*/false, /*mayReplace=*/!dontOverwrite);
+                openOutput(path, /*mayReplace=*/!dontOverwrite);
             }
             return;
         }
     }
 }
 
-bool TrimRun::openOutput(const std::string& path, bool inPlace, bool mayReplace) {
+void TrimRun::openOutput(const std::string& path, bool mayReplace) {
     if (dryRun()) {
-        return true;
+        return;
     }
-    const Status status =
-        inPlace ? m_output.openInPlace(path) : m_output.createNew(path, mayReplace);
+    if (const Status status = m_output.createNew(path, mayReplace); !status) {
+        failOutput(FileFailureText(FileAction::Create, status) + romName());
+    }
+}
+
+void TrimRun::openInPlaceOutput(const std::string& path) {
+    if (dryRun()) {
+        return;
+    }
+    if (m_sourceWritable) {
+        m_output.adoptInPlace(std::move(m_source));
+        m_sourceWritable = false;
+        return;
+    }
+    const Status status = m_updateFailure ? m_output.openInPlace(path) : m_updateFailure;
     if (!status) {
-        failOutput(FileFailureText(inPlace ? FileAction::Open : FileAction::Create, status) +
-                   romName());
-        return false;
+        failOutput(FileFailureText(FileAction::Open, status) + romName());
     }
-    return true;
+}
+
+// The trimmed copy is written beside the original under a temporary name; only when it
+// is complete does the original get its ".bak" name (OutputFile::commit), so the rom's
+// name never stands empty while a copy is made.
+void TrimRun::openBackedUpOutput(const std::string& path) {
+    const std::string backup = path + ".bak";
+    if (Status free = NameIsFree(backup); !free) {
+        return refuseBackup(backup, free);
+    }
+    if (dryRun()) {
+        return;
+    }
+    if (Status status = m_output.createNew(path, /*mayReplace=*/false); !status) {
+        return refuseBackup(backup, status);
+    }
+    m_output.keepOriginalAs(backup, m_source.permissionsAtOpen());
+}
+
+void TrimRun::refuseBackup(const std::string& backup, const Status& reason) {
+    m_output.discard();
+    countError("Error: File is Read-Only: " + CurrentRom.filename);
+    m_host.diagnostic("Cannot keep the original as " + NamePart(backup) + ": " + reason.reason());
+    finishEntry();
 }
 
 void TrimRun::failOutput(const std::string& line) {
     m_output.discard();
     countError(line);
-    restoreBackup();
     finishEntry();
-}
-
-void TrimRun::restoreBackup() {
-    if (m_backupPath.empty()) {
-        return;
-    }
-    if (Status status = RenameNoReplace(m_backupPath, m_originalPath); !status) {
-        m_host.addLog("ERROR: Cannot give the original its name back (" + status.reason() +
-                      "): " + NamePart(m_backupPath));
-    }
-    m_backupPath.clear();
-    m_originalPath.clear();
 }
 
 void TrimRun::WriteOutputFile() {
     if (dryRun()) {
+        if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
+            !refuseOversizedSramPatch(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
+            if (Status status = logPlannedSramPatch(); !status) {
+                countError(sramPatchFailureLine(status));
+            }
+        }
         m_source.close();
         return;
     }
@@ -352,8 +427,10 @@ void TrimRun::WriteOutputFile() {
     File& output = m_output.file();
 
     if (m_output.inPlace()) {
-        if (Status status = output.setLength(cutSize); !status) {
-            return failOutput(FileFailureText(FileAction::Write, status) + romName());
+        if (cutSize != output.sizeAtOpen()) {
+            if (Status status = output.setLength(cutSize); !status) {
+                return failOutput(FileFailureText(FileAction::Write, status) + romName());
+            }
         }
     } else {
         if (Status status = output.reserve(cutSize); !status) {
@@ -384,18 +461,68 @@ void TrimRun::WriteOutputFile() {
     }
     m_source.close();
 
-    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch)) {
+    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
+        !refuseOversizedSramPatch(cutSize)) {
         if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
-            return failOutput("ERROR: SRAM patch failed (" + status.reason() + "): " + romName());
+            return failOutput(sramPatchFailureLine(status));
         }
     }
     if (Status status = m_output.commit(); !status) {
+        if (m_output.failedStep() == OutputStep::KeepOriginal) {
+            return refuseBackup(
+                CurrentRom.OutFolder + StripMemberPath(CurrentRom.filename) + ".bak", status);
+        }
         return failOutput(FileFailureText(FileAction::Write, status) + romName());
     }
-    m_backupPath.clear();
-    m_originalPath.clear();
+}
+
+std::string TrimRun::sramPatchFailureLine(const Status& status) const {
+    return "ERROR: SRAM patch failed (" + status.reason() + "): " + romName();
+}
+
+// No cartridge is larger than 32 MiB: such an image is not patched, while its trimming goes
+// on as decided (written in a real run, reported in a dry run).
+bool TrimRun::refuseOversizedSramPatch(std::uint64_t imageSize) {
+    if (Status fits = CheckCartridgeSize(imageSize); !fits) {
+        countError(sramPatchFailureLine(fits));
+        return true;
+    }
+    return false;
+}
+
+// A dry run writes nothing: the patch is planned on the bytes the output would hold,
+// read in blocks as a real patch reads them, and only its log line is given.
+Status TrimRun::logPlannedSramPatch() {
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    SramPatchPlan plan;
+    ByteBuffer buffer;
+    if (CurrentRom.iszip) {
+        // A member is either in the rom buffer or read where it lies in its archive.
+        const MemoryByteSource buffered(RomBuffer);
+        const ByteSource& member =
+            m_memberSource ? *m_memberSource : static_cast<const ByteSource&>(buffered);
+        if (member.size() < size) {
+            return Status::failure("the image could not be read whole");
+        }
+        if (Status status = PlanSramPatch(LeadingBytes(member, size), buffer, plan); !status) {
+            return status;
+        }
+    } else {
+        File source;
+        if (Status status = source.openForReading(CurrentRom.RawName); !status) {
+            return status;
+        }
+        if (source.sizeAtOpen() < size) {
+            return Status::failure("the image could not be read whole");
+        }
+        if (Status status = PlanSramPatch(FileByteSource(source, size), buffer, plan); !status) {
+            return status;
+        }
+    }
+    m_host.addLog(plan.logLine);
+    return Status::success();
 }
 
 void TrimRun::DoRenameFile() {

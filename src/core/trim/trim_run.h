@@ -8,6 +8,7 @@
 #include "host.h"
 #include "io/byte_buffer.h"
 #include "io/file.h"
+#include "romlist/rom_list_entry.h"
 #include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
 #include "trim/load_info.h"
@@ -38,12 +39,14 @@ class TrimRun {
     void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
     // Replaces the SRAM patcher (tests).
     void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
+    // Runs between the steps that put a new output in place (tests).
+    void setOutputStepHook(OutputStepHook hook) { m_output.setStepHook(std::move(hook)); }
 
-    RunEnd run(const std::vector<std::string>& romlist);
+    RunEnd run(const std::vector<RomListEntry>& romlist);
     const RunCounters& counters() const { return m_counters; }
 
     // One entry's steps, in the order the run calls them.
-    void startEntry(const std::string& entry);
+    void startEntry(const RomListEntry& entry);
     void Loadrom();
     void GetRenameFilename();
     void SetOutputFile();
@@ -60,6 +63,9 @@ class TrimRun {
     std::string RenameFilename;
 
   private:
+    enum class EntryEnd { Done, Halted };
+    EntryEnd processEntry(const RomListEntry& entry);
+    void failForMemory(const RomListEntry& entry);
     std::string romName() const;
     void finishEntry() { CurrentRom.NeedsContinue = true; }
     void countError(const std::string& line);
@@ -68,9 +74,14 @@ class TrimRun {
     void extractMember();
     bool openSource();
     void accountSavings();
-    bool openOutput(const std::string& path, bool inPlace, bool mayReplace);
+    void openOutput(const std::string& path, bool mayReplace);
+    void openInPlaceOutput(const std::string& path);
+    void openBackedUpOutput(const std::string& path);
+    void refuseBackup(const std::string& backup, const Status& reason);
     void failOutput(const std::string& line);
-    void restoreBackup();
+    Status logPlannedSramPatch();
+    bool refuseOversizedSramPatch(std::uint64_t imageSize);
+    std::string sramPatchFailureLine(const Status& status) const;
     bool dryRun() const { return m_host.option(Option::DryRun); }
     void setSingleGauge(std::uint64_t position, std::uint64_t maximum);
     RunEnd halt();
@@ -81,10 +92,12 @@ class TrimRun {
     SramPatcher m_sramPatcher;
     OutputPatcher* m_patcher = &m_sramPatcher;
     RunCounters m_counters;
-    File m_source;               // the rom file being read; kept open while its cut copy is pending
-    OutputFile m_output;         // the file receiving the result
-    std::string m_backupPath;    // the ".bak" the original went to in this entry
-    std::string m_originalPath;  // and the name it had
+    RomListEntry m_entry;  // the entry being processed
+    File m_source;         // the rom file being read; kept open while its cut copy is pending
+    bool m_sourceWritable = false;  // opened for update, to be cut in place
+    // Why a file to be cut in place could only be opened for reading.
+    Status m_updateFailure = Status::success();
+    OutputFile m_output;  // the file receiving the result
     std::uint64_t m_singleMaximum = 0;
     std::unique_ptr<ByteSource> m_memberSource;  // a dry run's member read in its archive
 };

@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Peak memory of ostravex-cli runs, read from `/usr/bin/time -v` ("Maximum resident set
+size"), against the bound: 64 MiB plus the largest zip member held in memory (only zip
+members are decompressed into memory; files and rar/7z members are streamed).
+
+    python3 bench/peak_memory.py [--cli build/bin/ostravex-cli]
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import zipfile
+
+MiB = 1 << 20
+
+
+def nds(path, size, used):
+    rng = random.Random(size)
+    header = bytearray(0x200)
+    header[0x80:0x84] = used.to_bytes(4, "little")
+    with open(path, "wb") as f:
+        f.write(header)
+        f.write(rng.randbytes(used - len(header)))
+        f.write(b"\xff" * (size - used))
+
+
+def gba(path, size):
+    with open(path, "wb") as f:
+        f.write(random.Random(7).randbytes(size))
+
+
+def sparse(path, size, head):
+    with open(path, "wb") as f:
+        f.write(head)
+    os.truncate(path, size)
+
+
+def peak_kib(command):
+    result = subprocess.run(["/usr/bin/time", "-v"] + command, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    for line in result.stderr.splitlines():
+        if "Maximum resident set size" in line:
+            return int(line.split(":")[1]), result.returncode
+    sys.exit("no figure from /usr/bin/time: " + result.stderr[-300:])
+
+
+def report(cases):
+    for name, command, member in cases:
+        kib, status = peak_kib(command)
+        bound = (64 * MiB + member) // 1024
+        verdict = "ok" if kib < bound else "OVER"
+        print(f"{name:40} peak {kib / 1024:7.1f} MiB  bound {bound / 1024:6.1f} MiB  "
+              f"{verdict}  (exit {status})")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", default="build/bin/ostravex-cli")
+    args = parser.parse_args()
+    here = os.path.dirname(os.path.abspath(__file__))
+    data = os.path.join(here, "memory-data")
+    shutil.rmtree(data, ignore_errors=True)
+    out = os.path.join(data, "out")
+    os.makedirs(out)
+    cli = [args.cli, "--quiet", "--no-archives"]
+    try:
+        many = os.path.join(data, "many")
+        os.makedirs(many)
+        header = bytearray(0x200)
+        header[0x80:0x84] = MiB.to_bytes(4, "little")
+        for i in range(200):
+            sparse(os.path.join(many, f"r{i}.nds"), 512 * MiB, bytes(header))
+        nds(os.path.join(data, "big.nds"), 320 * MiB, 256 * MiB)
+        gba(os.path.join(data, "full.gba"), 32 * MiB)
+        sparse(os.path.join(data, "huge.gba"), 64 << 30, b"\x11" * 1000)
+        nds(os.path.join(data, "member.nds"), 80 * MiB, 64 * MiB)
+        with zipfile.ZipFile(os.path.join(data, "a.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+            z.write(os.path.join(data, "member.nds"), "member.nds")
+        cases = [
+            ("200 x 512 MiB in place", cli + ["--mode=overwrite", many], 0),
+            ("256 MiB kept, backup", cli + ["--mode=backup", os.path.join(data, "big.nds")], 0),
+            ("256 MiB kept, folder",
+             cli + ["--mode=folder", "--output=" + out, os.path.join(data, "big.nds")], 0),
+            ("32 MiB GBA, SRAM patch only",
+             cli + ["--sram-patch", "--only-patch", os.path.join(data, "full.gba")], 0),
+            ("64 GiB sparse GBA, SRAM patch only",
+             cli + ["--sram-patch", "--only-patch", os.path.join(data, "huge.gba")], 0),
+            ("80 MiB zip member (64 MiB kept), folder",
+             [args.cli, "--quiet", "--mode=folder", "--output=" + out,
+              os.path.join(data, "a.zip")], 80 * MiB),
+        ]
+        report(cases)
+    finally:
+        shutil.rmtree(data, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

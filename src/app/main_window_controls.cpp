@@ -1,0 +1,284 @@
+#include "main_window_controls.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <type_traits>
+#include <variant>
+
+#include "app_icon.h"
+#include "build_settings.h"
+#include "trim/counter_labels.h"
+
+// The default background is compiled into the library; a static library's resources are
+// registered by hand.
+static void RegisterResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace ostravex::app {
+namespace {
+
+constexpr const char* kTitle = "Ostravex v2.5 beta - NDS/GBA rom trimmer";
+constexpr int kClientWidth = 568;
+constexpr int kClientHeight = 432;
+
+// The member a control is kept in; its type is the kind of control the row makes.
+template <typename Widget>
+using Slot = Widget* MainWindowControls::*;
+using ControlSlot =
+    std::variant<Slot<QPushButton>, Slot<QCheckBox>, Slot<QRadioButton>, Slot<QToolButton>,
+                 Slot<QLabel>, Slot<QLineEdit>, Slot<QGroupBox>, Slot<QListWidget>,
+                 Slot<QTreeWidget>, Slot<QPlainTextEdit>, Slot<QProgressBar>, Slot<QSlider>>;
+
+enum ControlFlag : unsigned {
+    kPlain = 0,
+    kInFileOptions = 1 << 0,  // a child of the " File Options " group
+    kChecked = 1 << 1,
+    kDisabled = 1 << 2,
+    kHidden = 1 << 3,
+    kToggle = 1 << 4,   // a button that stays down until clicked again
+    kCounter = 1 << 5,  // a counter label, in bold
+    kHandCursor = 1 << 6,
+};
+
+constexpr auto kNoIcon = QStyle::SP_CustomBase;
+
+struct ControlRow {
+    ControlSlot slot;
+    const char* name;      // the object name
+    const char* formName;  // the name on the original form, where it said nothing
+    QRect place;           // in the parent's coordinates; empty: left where it is made
+    unsigned flags;
+    const char* caption;
+    const char* hint;
+    QStyle::StandardPixmap icon = kNoIcon;  // a picture button's picture
+};
+
+using C = MainWindowControls;
+constexpr const char* kVersionHint = "Check for new version at start-up or when you enable the box";
+constexpr const char* kSramHint =
+    "SRAM Patcher for GBA roms\nWARNING: set this option off if you get corrupted GBA roms";
+constexpr const char* kDsiHint =
+    "Skip trimming DSi enhanced roms; enable this to skip them if they aren't being trimmed "
+    "properly";
+
+// In the order the controls are made, which is also their stacking and tab order.
+// clang-format off
+constexpr ControlRow kLayout[] = {
+    {&C::backgroundImage, "backgroundImage", "rar2", {0, 0, 577, 432}, kPlain, nullptr, nullptr},
+    {&C::ScanButton, "ScanButton", nullptr, {8, 6, 96, 24}, kPlain, "Scan Folders", nullptr},
+    {&C::TrimButton, "TrimButton", nullptr, {8, 34, 96, 24}, kDisabled, "Trim!", nullptr},
+    {&C::StopButton, "StopButton", nullptr, {8, 62, 96, 24}, kDisabled, "Stop", nullptr},
+    {&C::ClearButton, "ClearButton", nullptr, {8, 90, 96, 24}, kDisabled, "Clear Searches",
+     nullptr},
+    {&C::ZipSupport, "ZipSupport", nullptr, {112, 4, 180, 17}, kChecked,
+     "Scan inside Zip/Rar/7zip", "Scan inside zip and rar files (much slower)"},
+    {&C::RecurseScan, "RecurseScan", nullptr, {112, 20, 180, 17}, kChecked,
+     "Recursive Scan", "Scan all subfolders for roms"},
+    {&C::ProcessSelect, "ProcessSelect", nullptr, {112, 36, 180, 17}, kPlain,
+     "Process only selected", "Process only selected files"},
+    {&C::UseListView, "UseListView", nullptr, {112, 52, 180, 17}, kPlain,
+     "Use normal listView", nullptr},
+    {&C::SramP, "SramP", nullptr, {112, 68, 180, 17}, kPlain,
+     "Patch SRAM for GBA roms", kSramHint},
+    {&C::OnlyPatch, "OnlyPatch", nullptr, {112, 84, 180, 17}, kPlain,
+     "Only Patch, don't trim", "Skip trimming, just patch for SRAM"},
+    {&C::SkipDSi, "SkipDSi", nullptr, {112, 100, 180, 17}, kPlain,
+     "Skip DSi roms", kDsiHint},
+    {&C::fileOptionsGroup, "fileOptionsGroup", "FlatGroupBox1", {296, 2, 266, 116}, kPlain,
+     " File Options ", nullptr},
+    {&C::ModeOverwrite, "ModeOverwrite", nullptr, {8, 16, 250, 17}, kInFileOptions | kChecked,
+     "Overwrite original file", nullptr},
+    {&C::ModeBackup, "ModeBackup", nullptr, {8, 32, 250, 17}, kInFileOptions,
+     "Backup original file (x.nds.bak)", nullptr},
+    {&C::ModeFolder, "ModeFolder", nullptr, {8, 48, 250, 17}, kInFileOptions,
+     "Use a different output folder", nullptr},
+    {&C::outputFolderEdit, "outputFolderEdit", "Edit1", {8, 67, 222, 20}, kInFileOptions,
+     nullptr, nullptr},
+    {&C::outputFolderButton, "outputFolderButton", "FlatButton4", {234, 66, 24, 22},
+     kInFileOptions, nullptr, "Pick output folder", QStyle::SP_DirOpenIcon},
+    {&C::notoverwrite, "notoverwrite", nullptr, {8, 92, 108, 17}, kInFileOptions,
+     "Don't overwrite", "Don't overwrite files"},
+    {&C::RemoveNames, "RemoveNames", nullptr, {118, 92, 146, 17}, kInFileOptions,
+     "Remove scene numbers", "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\""},
+    {&C::romsFoundLabel, "romsFoundLabel", "Label1", {8, 122, 120, 15}, kPlain,
+     "Roms Found", nullptr},
+    {&C::RomsList, "RomsList", nullptr, {8, 138, 530, 160}, kPlain, nullptr, nullptr},
+    {&C::romsListView, "romsListView", "ListView1", {8, 138, 530, 160}, kHidden,
+     nullptr, nullptr},
+    {&C::BlendTrackBar, "BlendTrackBar", nullptr, {542, 138, 20, 150}, kHandCursor,
+     nullptr, "Window transparency"},
+    {&C::brickerCheckBox, "brickerCheckBox", "FlatCheckBox1", {8, 302, 120, 17},
+     kChecked | kDisabled, "Check for bricker", nullptr},
+    {&C::UseBackgrounds, "UseBackgrounds", nullptr, {132, 302, 150, 17}, kPlain,
+     "Alternate Backgrounds", "Restart required"},
+    {&C::DisableBackground, "DisableBackground", nullptr, {286, 302, 130, 17}, kPlain,
+     "Disable Background", nullptr},
+    {&C::CheckNewVer, "CheckNewVer", nullptr, {420, 302, 17, 17}, kChecked | kHandCursor,
+     nullptr, kVersionHint},
+    {&C::checkNewVerLabel, "checkNewVerLabel", "Label2", {438, 302, 124, 17}, kHandCursor,
+     "Check for new version", kVersionHint},
+    {&C::wifiLabel, "wifiLabel", "Label4", {8, 324, 200, 15}, kCounter, kWifiCaption, nullptr},
+    {&C::errorsLabel, "errorsLabel", "Label3", {8, 339, 200, 15}, kCounter, kErrorsCaption,
+     nullptr},
+    {&C::skippedLabel, "skippedLabel", "Label5", {8, 354, 200, 15}, kCounter, kSkippedCaption,
+     nullptr},
+    {&C::LabelComplete, "LabelComplete", nullptr, {8, 369, 200, 15}, kCounter,
+     kProcessedCaption, nullptr},
+    {&C::LabelSavings, "LabelSavings", nullptr, {8, 384, 200, 15}, kCounter,
+     kSavingsCaption, nullptr},
+    {&C::ShowLogButton, "ShowLogButton", nullptr, {214, 324, 25, 26}, kPlain,
+     nullptr, "Open log in a new window", QStyle::SP_FileDialogDetailedView},
+    {&C::RomInfoBut, "RomInfoBut", nullptr, {242, 324, 25, 26}, kPlain,
+     nullptr, "Rom Header Info", QStyle::SP_FileDialogInfoView},
+    {&C::TopWind, "TopWind", nullptr, {214, 352, 25, 26}, kToggle,
+     nullptr, "Switch Always On", QStyle::SP_TitleBarShadeButton},
+    {&C::BgChangeBut, "BgChangeBut", nullptr, {242, 352, 25, 26}, kPlain,
+     nullptr, "Background Pictures Wizard", QStyle::SP_DesktopIcon},
+    {&C::AboutButton, "AboutButton", nullptr, {214, 381, 53, 20}, kPlain, "About", nullptr},
+    {&C::logText, "logText", "Memo1", {286, 322, 275, 78}, kPlain, nullptr, nullptr},
+    {&C::websiteLink, "websiteLink", "Label6", {300, 122, 170, 15}, kHandCursor,
+     nullptr, nullptr},
+    {&C::donateImage, "donateImage", "Image1", {474, 120, 64, 17}, kHandCursor,
+     "Donate", "Please donate to help support this application", QStyle::SP_DialogYesButton},
+    {&C::SingleProgress, "SingleProgress", nullptr, {8, 405, 554, 11}, kPlain, nullptr, nullptr},
+    {&C::runProgress, "runProgress", "ProgressBar1", {8, 418, 554, 11}, kPlain, nullptr, nullptr},
+    {&C::inputfold, "inputfold", nullptr, {}, kHidden, "/", nullptr},
+    {&C::CheatsButton, "CheatsButton", nullptr, {}, kHidden | kDisabled,
+     nullptr, "Cheats Editor"},
+    {&C::Arm7FixBut, "Arm7FixBut", nullptr, {}, kHidden | kDisabled, "7", "Arm7 Fix"},
+    {&C::ThroughBrickCheckBut, "ThroughBrickCheckBut", nullptr, {}, kHidden | kDisabled,
+     "B", "Through check for Bricker"},
+};
+// clang-format on
+
+// Makes the control of one row and keeps it in its member.
+QWidget* MakeControl(const ControlRow& row, MainWindowControls& controls, QWidget& window) {
+    QWidget* parent =
+        row.flags & kInFileOptions ? static_cast<QWidget*>(controls.fileOptionsGroup) : &window;
+    return std::visit(
+        [&]<typename Widget>(Widget* MainWindowControls::*slot) -> QWidget* {
+            auto* control = new Widget(parent);
+            controls.*slot = control;
+            if (row.caption) {
+                if constexpr (requires { control->setTitle(QString()); }) {
+                    control->setTitle(row.caption);
+                } else if constexpr (requires { control->setText(QString()); }) {
+                    control->setText(row.caption);
+                }
+            }
+            if constexpr (std::is_base_of_v<QAbstractButton, Widget>) {
+                if (row.flags & kToggle) {
+                    control->setCheckable(true);
+                }
+                control->setChecked(row.flags & kChecked);
+            }
+            if constexpr (std::is_same_v<Widget, QToolButton>) {
+                if (row.icon != kNoIcon) {
+                    control->setIcon(window.style()->standardIcon(row.icon));
+                    control->setAutoRaise(true);
+                }
+            }
+            return control;
+        },
+        row.slot);
+}
+
+void LayOut(const ControlRow& row, QWidget& control) {
+    control.setObjectName(row.name);
+    if (row.hint) {
+        control.setToolTip(row.hint);
+    }
+    if (!row.place.isEmpty()) {
+        control.setGeometry(row.place);
+    }
+    if (row.flags & kDisabled) {
+        control.setEnabled(false);
+    }
+    if (row.flags & kHidden) {
+        control.setVisible(false);
+    }
+    if (row.flags & kHandCursor) {
+        control.setCursor(Qt::PointingHandCursor);
+    }
+    if (row.flags & kCounter) {
+        control.setStyleSheet("QLabel { font-weight: bold; }");
+    }
+}
+
+void SetUpWindow(QWidget& window) {
+    window.setWindowTitle(kTitle);
+    window.setWindowIcon(AppIcon());
+    window.setFixedSize(kClientWidth, kClientHeight);
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    window.setPalette(palette);
+    QFont font("Tahoma");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    window.setFont(font);
+}
+
+// What a row cannot say: the lists' and the log's looks, ranges, the link.
+void FinishControls(MainWindowControls& c) {
+    c.backgroundImage->setPixmap(QPixmap(":/background.jpg"));
+    c.backgroundImage->lower();
+    c.outputFolderEdit->setReadOnly(true);
+
+    c.RomsList->setContextMenuPolicy(Qt::CustomContextMenu);
+    c.RomsList->setUniformItemSizes(true);
+    c.romsListView->setHeaderLabels({"Files"});
+    c.romsListView->setColumnWidth(0, 530);
+    c.romsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    c.romsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    c.romsListView->setUniformRowHeights(true);
+    c.romsListView->setStyleSheet("QTreeWidget::item { border-bottom: 1px solid #dddddd; }");
+
+    c.BlendTrackBar->setOrientation(Qt::Vertical);
+    c.BlendTrackBar->setRange(100, 255);
+    c.BlendTrackBar->setValue(255);
+
+    c.logText->setReadOnly(true);
+    c.logText->setFrameShape(QFrame::NoFrame);
+    c.logText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    c.logText->setStyleSheet("QPlainTextEdit { background: transparent; }");
+
+    c.websiteLink->setText(
+        QString("<a href=\"%1\">%1</a>").arg(QString(kWebsiteUrl).toHtmlEscaped()));
+    c.websiteLink->setToolTip(QString("Visit ") + kForumUrl);
+    c.websiteLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont linkFont("Arial");
+    linkFont.setPointSize(7);
+    c.websiteLink->setFont(linkFont);
+    c.donateImage->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+    for (QProgressBar* gauge : {c.SingleProgress, c.runProgress}) {
+        gauge->setTextVisible(false);
+        gauge->setValue(0);
+    }
+}
+
+}  // namespace
+
+MainWindowControls::MainWindowControls(QWidget& window) {
+    RegisterResources();
+    SetUpWindow(window);
+    for (const ControlRow& row : kLayout) {
+        LayOut(row, *MakeControl(row, *this, window));
+    }
+    FinishControls(*this);
+}
+
+}  // namespace ostravex::app

@@ -1,0 +1,112 @@
+#include "rom_list.h"
+
+#include <QListWidget>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "text_conversion.h"
+
+namespace ostravex::app {
+
+RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
+    : m_listBox(listBox),
+      m_listView(listView),
+      m_ndsGroup(new QTreeWidgetItem(&listView, {"NDS Roms"})),
+      m_gbaGroup(new QTreeWidgetItem(&listView, {"GBA Roms"})) {
+    for (QTreeWidgetItem* group : {m_ndsGroup, m_gbaGroup}) {
+        group->setFlags(Qt::ItemIsEnabled);
+        group->setExpanded(true);
+        QFont bold = listView.font();
+        bold.setBold(true);
+        group->setFont(0, bold);
+    }
+}
+
+void RomList::add(const RomListEntry& entry) {
+    const QString text = VisibleText(FromPath(entry.text()));
+    m_listBox.addItem(text);
+    QTreeWidgetItem* group = GroupOfEntry(entry) == RomGroup::Nds ? m_ndsGroup : m_gbaGroup;
+    m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
+    m_entries.push_back(entry);
+}
+
+std::size_t RomList::count() const {
+    return static_cast<std::size_t>(m_listBox.count());
+}
+
+void RomList::clear() {
+    m_listBox.clear();
+    for (QTreeWidgetItem* group : {m_ndsGroup, m_gbaGroup}) {
+        qDeleteAll(group->takeChildren());
+    }
+    m_listViewItems.clear();
+    m_entries.clear();
+}
+
+void RomList::beginUpdate() {
+    m_listBox.setUpdatesEnabled(false);
+    m_listView.setUpdatesEnabled(false);
+}
+
+void RomList::endUpdate() {
+    m_listBox.setUpdatesEnabled(true);
+    m_listView.setUpdatesEnabled(true);
+}
+
+void RomList::setMultipleSelection(bool multiple) {
+    const auto mode =
+        multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+    m_listBox.setSelectionMode(mode);
+    m_listBox.setVerticalScrollBarPolicy(multiple ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+    m_listView.setSelectionMode(mode);
+}
+
+std::vector<RomListEntry> RomList::entriesToProcess(bool fromListView, bool selectedOnly) const {
+    if (!selectedOnly) {
+        return m_entries;
+    }
+    std::vector<RomListEntry> entries;
+    if (fromListView) {
+        for (std::size_t i = 0; i < m_listViewItems.size(); ++i) {
+            if (m_listViewItems[i]->isSelected()) {
+                entries.push_back(m_entries[i]);
+            }
+        }
+        return entries;
+    }
+    for (int i = 0; i < m_listBox.count(); ++i) {
+        // The list box answers for the first item of that text.
+        const QString text = m_listBox.item(i)->text();
+        for (int j = 0; j < m_listBox.count(); ++j) {
+            if (m_listBox.item(j)->text().compare(text, Qt::CaseInsensitive) == 0) {
+                if (m_listBox.item(j)->isSelected()) {
+                    entries.push_back(m_entries[static_cast<std::size_t>(i)]);
+                }
+                break;
+            }
+        }
+    }
+    return entries;
+}
+
+const RomListEntry* RomList::selectedEntry(bool fromListView) const {
+    if (fromListView) {
+        const QList<QTreeWidgetItem*> selected = m_listView.selectedItems();
+        if (selected.size() != 1) {
+            return nullptr;
+        }
+        const auto item =
+            std::find(m_listViewItems.begin(), m_listViewItems.end(), selected.front());
+        if (item == m_listViewItems.end()) {
+            return nullptr;  // a group heading is no entry
+        }
+        return &m_entries[static_cast<std::size_t>(item - m_listViewItems.begin())];
+    }
+    const int index = m_listBox.currentRow();
+    if (index < 0 || index >= m_listBox.count() || !m_listBox.item(index)->isSelected()) {
+        return nullptr;
+    }
+    return &m_entries[static_cast<std::size_t>(index)];
+}
+
+}  // namespace ostravex::app

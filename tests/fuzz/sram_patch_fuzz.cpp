@@ -1,0 +1,82 @@
+// Plans the SRAM patch of an arbitrary image, checks the signature search against a plain
+// one, and applies the patch both in memory and through a file: the two must agree.
+#include <algorithm>
+
+#include "fuzz_support.h"
+#include "io/file.h"
+#include "sram/signature_search.h"
+#include "sram/sram_catalogue.h"
+#include "sram/sram_patcher.h"
+#include "support/recording_host.h"
+
+namespace {
+
+std::vector<std::span<const std::uint8_t>> EverySignature() {
+    std::vector<std::span<const std::uint8_t>> signatures;
+    for (const ostravex::SramCatalogueEntry& entry : ostravex::SramCatalogue()) {
+        signatures.push_back(entry.signature);
+    }
+    signatures.push_back(ostravex::kV111Signature);
+    signatures.push_back(ostravex::kV111SecondarySignature);
+    return signatures;
+}
+
+void CheckSearch(std::span<const std::uint8_t> image) {
+    static const std::vector<std::span<const std::uint8_t>> signatures = EverySignature();
+    static const ostravex::SignatureSearch search(signatures);
+    const std::vector<std::size_t> found = search.firstOccurrences(image);
+    ostravex::fuzz::Require(found.size() == signatures.size(), "one result per signature");
+    for (std::size_t i = 0; i < signatures.size(); ++i) {
+        const auto at =
+            std::search(image.begin(), image.end(), signatures[i].begin(), signatures[i].end());
+        const std::size_t expected = at == image.end()
+                                         ? ostravex::SignatureSearch::kNotFound
+                                         : static_cast<std::size_t>(at - image.begin());
+        ostravex::fuzz::Require(found[i] == expected, "the search missed a first occurrence");
+    }
+}
+
+std::vector<std::uint8_t> ApplyInMemory(std::span<const std::uint8_t> image,
+                                        const ostravex::SramPatchPlan& plan) {
+    std::vector<std::uint8_t> patched(image.begin(), image.end());
+    for (const ostravex::SramPatchWrite& write : plan.writes) {
+        // The routine goes after the image's last data, rounded up to 16 bytes.
+        ostravex::fuzz::Require(write.offset <= (image.size() + 15) / 16 * 16,
+                                "a patch write starts past the image");
+        if (patched.size() < write.offset + write.bytes.size()) {
+            patched.resize(write.offset + write.bytes.size(), 0);
+        }
+        std::copy(write.bytes.begin(), write.bytes.end(), patched.begin() + write.offset);
+    }
+    return patched;
+}
+
+std::vector<std::uint8_t> ApplyThroughFile(std::span<const std::uint8_t> image) {
+    static ostravex::fuzz::MemoryFile memory;
+    static ostravex::SramPatcher patcher;
+    ostravex::File file;
+    ostravex::fuzz::Require(file.openForUpdate(memory.hold(image.data(), image.size())).ok(),
+                            "the image file opens");
+    ostravex::testing::RecordingHost host;
+    ostravex::fuzz::Require(patcher.SRAMPatch(file, host).ok(), "patching a file fails");
+    ostravex::fuzz::Require(host.log.size() == 1, "patching logs one line");
+    std::uint64_t size = 0;
+    ostravex::fuzz::Require(file.size(size).ok(), "the patched file has a size");
+    std::vector<std::uint8_t> patched(size);
+    std::size_t got = 0;
+    ostravex::fuzz::Require(file.readAt(0, patched, got).ok() && got == size,
+                            "the patched file reads back");
+    return patched;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> image(data, size);
+    CheckSearch(image);
+    const ostravex::SramPatchPlan plan = ostravex::PlanSramPatch(image);
+    ostravex::fuzz::Require(!plan.logLine.empty(), "a patch plan names its outcome");
+    ostravex::fuzz::Require(ApplyInMemory(image, plan) == ApplyThroughFile(image),
+                            "the file and the plan disagree");
+    return 0;
+}
