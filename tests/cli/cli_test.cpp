@@ -298,6 +298,9 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
     const Result result = RunCommand({roms + "cut.rar"});
     EXPECT_TRUE(Contains(result.out, "1 roms found")) << result.out;
     EXPECT_TRUE(Contains(result.err, "Rar Extraction Error.")) << result.err;
+    // The run's error line and the notice are one failure: counted once.
+    EXPECT_TRUE(Contains(result.out, "ERROR: Cannot extract (")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
     EXPECT_EQ(result.code, 1);
 }
 

@@ -1,6 +1,10 @@
 // Trimming roms that are members of zip, rar and 7z archives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "archive/seven_zip_archive.h"
+#include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
 #include "support/list_entries.h"
 #include "support/recording_host.h"
@@ -10,6 +14,7 @@ namespace ostravex {
 namespace {
 
 using testing::Bytes;
+using testing::GbaImageBuilder;
 using testing::NdsImageBuilder;
 using testing::RarBuilder;
 using testing::RarMember;
@@ -135,23 +140,146 @@ TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
     EXPECT_EQ(ReadFile(z + "s.7z"), archive);
 }
 
+TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
+    // 7-Zip's defaults make one solid block; power-of-two sizes are what roms have.
+    struct Member {
+        std::string path;
+        std::uint64_t size;
+        std::uint32_t used;
+        Bytes image() const { return NdsImageBuilder().usedSize(used).size(size).build(); }
+        std::string name() const { return MemberBaseName(path); }
+    };
+    const std::vector<Member> members{{"a.nds", 1u << 20, 600000},
+                                      {"b.nds", 1u << 20, 700000},
+                                      {"c.nds", 2u << 20, 1500000},
+                                      {"set/d.nds", 1u << 20, 500000}};
+    const std::string src = dir.subfolder("src");
+    dir.subfolder("src/set");
+    for (const Member& member : members) {
+        WriteFile(src + member.path, member.image());
+    }
+    if (!testing::MakeSevenZip(dir.file("solid.7z"), src, {"a.nds", "b.nds", "c.nds", "set"}, "")) {
+        GTEST_SKIP() << "7zz is not installed";
+    }
+    const Bytes archive = ReadFile(dir.file("solid.7z"));
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        TempDir local;
+        const std::string folder = local.subfolder("z");
+        const std::string output = local.subfolder("out");
+        WriteFile(folder + "solid.7z", archive);
+        host.mode = mode;
+        host.folder = output;
+        std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
+        for (const ArchiveItem& item : SevenZipList(folder + "solid.7z")) {
+            if (!item.isFolder) {
+                entries.push_back(SevenZipMember(folder + "solid.7z", MemberBaseName(item.path)));
+            }
+        }
+        ASSERT_EQ(entries.size(), members.size());
+
+        run(entries);
+
+        EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+        EXPECT_TRUE(host.notices.empty()) << ::testing::PrintToString(host.notices);
+        const std::string results = mode == FileMode::Folder ? output : folder;
+        for (const Member& member : members) {
+            const Bytes image = member.image();
+            EXPECT_TRUE(ReadFile(results + member.name()) ==
+                        Bytes(image.begin(), image.begin() + member.used))
+                << member.path;
+            if (mode == FileMode::Backup) {
+                EXPECT_TRUE(ReadFile(folder + member.name() + ".bak") == image) << member.path;
+            }
+        }
+        EXPECT_EQ(ReadFile(folder + "solid.7z"), archive);
+    }
+}
+
+TEST_F(ArchiveRunTest, AColonInARarMemberNameIsKept) {
+    WriteFile(z + "zelda.rar", RarBuilder().add("set\\Zelda: Minish Cap.nds", Rom()).build());
+    run({RarMember(z + "zelda.rar", "Zelda: Minish Cap.nds")});
+    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(ReadFile(z + "Zelda: Minish Cap.nds"), Cut());
+}
+
+TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
+    Bytes corrupt = RarBuilder().add("x.nds", Rom()).build();
+    corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
+    WriteFile(z + "corrupt.rar", corrupt);
+    WriteFile(z + "text.7z", Bytes(3000, 'x'));
+    const std::vector<std::string> before = testing::ListFolder(z);
+    struct Row {
+        RomListEntry entry;
+        FileMode mode;
+        std::string outputFolder;
+        std::string reason;  // empty: the system's words for a missing folder
+        std::string member;
+    };
+    for (const Row& row : {
+             Row{RarMember(z + "a.rar", "other.nds"), FileMode::Overwrite, out,
+                 "the member is not in the archive", "other.nds"},
+             Row{RarMember(z + "corrupt.rar", "x.nds"), FileMode::Backup, out,
+                 "the data does not match its CRC-32", "x.nds"},
+             Row{SevenZipMember(z + "text.7z", "a.nds"), FileMode::Overwrite, out,
+                 "not a readable 7z archive", "a.nds"},
+             Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/", "",
+                 "m.nds"},
+         }) {
+        host.mode = row.mode;
+        host.folder = row.outputFolder;
+        host.notices.clear();
+
+        run({row.entry});
+
+        ASSERT_EQ(body().size(), 1u) << row.entry.text();
+        const std::string line = body()[0];
+        if (row.reason.empty()) {
+            EXPECT_TRUE(line.starts_with("ERROR: Cannot extract (")) << line;
+            EXPECT_TRUE(line.ends_with("): " + row.member)) << line;
+        } else {
+            EXPECT_EQ(line, "ERROR: Cannot extract (" + row.reason + "): " + row.member);
+        }
+        EXPECT_EQ(trim.counters().ErrorCount, 1) << row.entry.text();
+        EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."})
+            << row.entry.text();
+        EXPECT_EQ(testing::ListFolder(z), before) << row.entry.text();
+        EXPECT_TRUE(testing::ListFolder(out).empty()) << row.entry.text();
+    }
+    expectArchivesUnchanged();
+}
+
 TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
+    Bytes flipped = ZipBuilder().add("flipped.nds", Rom(), 0).build();
+    flipped[30 + 11 + 700000] ^= 0x01;  // in the stored data, past the local header and name
+    WriteFile(z + "flipped.zip", flipped);
     WriteFile(z + "bad.zip", ZipBuilder()
                                  .add("m12.nds", Rom(), 12)
                                  .add(ZipBuilder::Member("short.nds", Rom()).claiming(2000000))
                                  .build());
+    WriteFile(z + "bomb.zip", ZipBuilder()
+                                  .add("a.nds", Rom())
+                                  .add(ZipBuilder::Member("b.nds", Rom()).localHeaderAt(0))
+                                  .build());
     run({ZipMember(z + "a.zip", "other.nds"), ZipMember(z + "bad.zip", "m12.nds"),
          ZipMember(z + "bad.zip", "short.nds"), ZipMember(z + "gone.zip", "x.nds"),
+         ZipMember(z + "flipped.zip", "flipped.nds"), ZipMember(z + "bomb.zip", "b.nds"),
          RarMember(z + "a.rar", "other.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "ERROR: Cannot extract (the member is not in the archive): other.nds",
                           "ERROR: Cannot process this file: m12.nds ",
                           "ERROR: Cannot extract (the data inflates to fewer bytes than stated): "
                           "short.nds",
-                          "ERROR(2): File doesn't exist: gone.zip", "roms/eu/game.nds: 448576"}));
-    EXPECT_EQ(trim.counters().ErrorCount, 4);  // the rar failure is a notice, not counted
+                          "ERROR(2): File doesn't exist: gone.zip",
+                          "ERROR: Cannot extract (the data does not match its CRC-32): flipped.nds",
+                          "ERROR: Cannot open archive (overlapping entries): bomb.zip",
+                          "ERROR: Cannot extract (the member is not in the archive): other.nds",
+                          "roms/eu/game.nds: 448576"}));
+    EXPECT_EQ(trim.counters().ErrorCount, 7);
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
-    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 6/6");
+    EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 8/8");
+    EXPECT_EQ(testing::ListFolder(z),
+              (std::vector<std::string>{"a.rar", "a.zip", "bad.zip", "bomb.zip", "flipped.zip",
+                                        "game.nds"}));
     expectArchivesUnchanged();
 }
 
@@ -165,11 +293,46 @@ TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
 }
 
-TEST_F(ArchiveRunTest, DryRunExtractsNothingToDisk) {
+TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
+    Bytes corrupt = RarBuilder().add("x.nds", Rom()).build();
+    corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
+    WriteFile(z + "corrupt.rar", corrupt);
     host.set(Option::DryRun);
-    run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds")});
-    EXPECT_EQ(body(), (std::vector<std::string>{"m.nds: 448576", "roms/eu/game.nds: 448576"}));
-    EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip"}));
+    run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds"),
+         RarMember(z + "corrupt.rar", "x.nds")});
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "m.nds: 448576", "roms/eu/game.nds: 448576",
+                          "ERROR: Cannot extract (the data does not match its CRC-32): x.nds"}));
+    EXPECT_EQ(trim.counters().ErrorCount, 1);
+    EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "corrupt.rar"}));
+}
+
+// A dry run plans the SRAM patch on the bytes a member would give, whether the member was
+// read into memory (zip) or is read where it lies in its archive (a stored rar member).
+TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
+    const auto patchable = std::ranges::find_if(
+        SramCatalogue(), [](const SramCatalogueEntry& entry) { return !entry.group.empty(); });
+    ASSERT_NE(patchable, SramCatalogue().end());
+    const Bytes image =
+        GbaImageBuilder()
+            .size(1u << 20)
+            .dataEnd(4096)
+            .bytes(256, Bytes(patchable->signature.begin(), patchable->signature.end()))
+            .build();
+    WriteFile(z + "g.rar", RarBuilder().add("g.gba", image).build());
+    WriteFile(z + "g.zip", ZipBuilder().add("g.gba", image).build());
+    host.set(Option::DryRun);
+    host.set(Option::SramPatch);
+    const std::string planned = "SRAM Patched: " + std::string(patchable->group);
+    for (const RomListEntry& entry :
+         {RarMember(z + "g.rar", "g.gba"), ZipMember(z + "g.zip", "g.gba")}) {
+        run({entry});
+        ASSERT_EQ(body().size(), 2u) << ::testing::PrintToString(host.log);
+        EXPECT_EQ(body()[1], planned) << entry.text();
+        EXPECT_EQ(trim.counters().ErrorCount, 0) << entry.text();
+    }
+    EXPECT_EQ(testing::ListFolder(z),
+              (std::vector<std::string>{"a.rar", "a.zip", "g.rar", "g.zip"}));
 }
 
 }  // namespace

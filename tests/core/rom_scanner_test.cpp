@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "support/archive_builders.h"
+#include "support/c_locale_scope.h"
 #include "support/recording_host.h"
 
 namespace ostravex {
@@ -140,6 +141,33 @@ TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
     EXPECT_EQ(host.entries.back(),
               RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
     EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
+}
+
+TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {
+    const testing::CLocaleScope cLocale;
+    const std::u16string loneSurrogate{u'x', char16_t{0xDC00}, u'.', u'g', u'b', u'a'};
+    WriteFile(root + "e.rar", RarBuilder()
+                                  .addUnicode(u"Pokémon Blanc.nds", Bytes(10, 6))
+                                  .addUnicode(loneSurrogate, Bytes(10, 6))
+                                  .build());
+    const std::string src = dir.subfolder("src");
+    WriteFile(src + "日本語.gba", Bytes(10, 7));
+    const bool sevenZip = testing::MakeSevenZip(root + "f.7z", src, {"日本語.gba"});
+
+    scanner.ScanFolder(root);
+
+    std::vector<std::string> expected = expectedEntries();
+    expected.push_back("RAR: " + root + "e.rar| Pokémon Blanc.nds");
+    if (sevenZip) {
+        expected.push_back("7ZIP: " + root + "f.7z| 日本語.gba");
+    }
+    EXPECT_EQ(host.entryTexts(), expected);
+    // The member whose name cannot be read is a counted error, not a silent gap.
+    EXPECT_EQ(host.log,
+              (std::vector<std::string>{
+                  "File Scan Started.",
+                  "ERROR: Cannot read the name of member 2 (not valid Unicode): e.rar",
+                  "File Scan Finished.", std::to_string(expected.size()) + " roms found"}));
 }
 
 TEST_F(RomScannerTest, DropsAddToTheList) {

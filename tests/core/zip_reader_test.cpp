@@ -134,6 +134,11 @@ TEST_F(ZipReaderTest, MembersThatCannotBeDecompressedAreFailuresAndWriteNothing)
              Row{Member("huge.nds", data).claiming(0x7FFFFFFF),
                  "the member claims more than 1 GiB"},
              Row{Member("local.nds", data).withBadLocalSignature(), "bad local header"},
+             Row{Member("crc.nds", data, 0).claimingCrc(0x12345678),
+                 "the data does not match its CRC-32"},
+             Row{Member("crc.gba", data).claimingCrc(0x12345678),
+                 "the data does not match its CRC-32"},
+             Row{Member("empty.nds", {}, 0).claimingCrc(1), "the data does not match its CRC-32"},
          }) {
         TKAZip reader;
         ASSERT_TRUE(reader.Open(write(ZipBuilder().add(row.member).build())).ok());
@@ -154,6 +159,65 @@ TEST_F(ZipReaderTest, CorruptDeflateDataIsZlibsError) {
     ByteBuffer out;
     EXPECT_FALSE(zip.SaveToStream(zip.Entries()[0], out).ok());
     EXPECT_TRUE(out.empty());
+}
+
+TEST_F(ZipReaderTest, AStoredMemberWithAFlippedByteFailsItsCrc) {
+    Bytes archive = ZipBuilder().add("a.nds", Pattern(5000), 0).build();
+    archive[30 + 5 + 2500] ^= 0x01;  // inside the stored data, after the local header and name
+    ASSERT_TRUE(zip.Open(write(archive)).ok());
+    ByteBuffer out;
+    EXPECT_EQ(zip.SaveToStream(zip.Entries()[0], out).reason(),
+              "the data does not match its CRC-32");
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(ZipReaderTest, TheEntryCountIsTheOneOfThisDisk) {
+    struct Row {
+        std::uint16_t onThisDisk;
+        std::uint16_t total;
+    };
+    for (const Row& row : {Row{2, 7}, Row{1, 2}}) {
+        TKAZip reader;
+        ASSERT_TRUE(reader
+                        .Open(write(ZipBuilder()
+                                        .add("a.nds", Pattern(100))
+                                        .add("b.nds", Pattern(200))
+                                        .statingEntries(row.onThisDisk, row.total)
+                                        .build()))
+                        .ok());
+        EXPECT_TRUE(reader.IsZipFile()) << row.total;
+        EXPECT_EQ(reader.Entries().size(), row.onThisDisk) << row.total;
+    }
+}
+
+TEST_F(ZipReaderTest, ArchivesWhoseEntriesOverlapAreRefused) {
+    using Member = ZipBuilder::Member;
+    // A whole archive holding b.nds, quoted as the stored data of a.nds: b.nds's local
+    // record then lies inside a.nds's data, as in the zip bombs that quote one deflate
+    // stream from many entries.
+    const Bytes quoted = ZipBuilder().add("b.nds", Pattern(300), 0).build();
+    const std::uint32_t aData = 30 + 5;  // after a.nds's local header and name
+    struct Row {
+        const char* name;
+        Bytes archive;
+    };
+    for (const Row& row : {
+             Row{"two entries of one local record",
+                 ZipBuilder()
+                     .add("a.nds", Pattern(300))
+                     .add(Member("b.nds", Pattern(300)).localHeaderAt(0))
+                     .build()},
+             Row{"an entry inside another's data",
+                 ZipBuilder()
+                     .add("a.nds", quoted, 0)
+                     .add(Member("b.nds", Pattern(300), 0).localHeaderAt(aData))
+                     .build()},
+         }) {
+        TKAZip reader;
+        EXPECT_EQ(reader.Open(write(row.archive)).reason(), "overlapping entries") << row.name;
+        EXPECT_FALSE(reader.IsZipFile()) << row.name;
+        EXPECT_TRUE(reader.Entries().empty()) << row.name;
+    }
 }
 
 TEST_F(ZipReaderTest, RebuildFollowsDataDescriptors) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -49,7 +50,7 @@ Bytes ZipBuilder::build() const {
         Bytes stored = m.method == 8 ? RawDeflate(m.data) : m.data;
         stored.resize(stored.size() - std::min(stored.size(), m.dropLastDataBytes));
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
-        const std::uint32_t crc = Crc32(m.data);
+        const std::uint32_t crc = m.claimedCrc.value_or(Crc32(m.data));
         const std::uint32_t size =
             m.claimedSize.value_or(static_cast<std::uint32_t>(m.data.size()));
         const std::uint16_t flags =
@@ -89,7 +90,7 @@ Bytes ZipBuilder::build() const {
         Put16(central, 0);
         Put16(central, 0);
         Put32(central, !m.name.empty() && m.name.back() == '/' ? 0x10 : 0x20);
-        Put32(central, offset);
+        Put32(central, m.centralOffset.value_or(offset));
         PutText(central, m.name);
     }
     if (!m_endRecord) {
@@ -100,13 +101,35 @@ Bytes ZipBuilder::build() const {
     Put32(out, 0x06054b50);
     Put16(out, 0);
     Put16(out, 0);
-    Put16(out, static_cast<std::uint32_t>(m_members.size()));
-    Put16(out, static_cast<std::uint32_t>(m_members.size()));
+    const auto count = static_cast<std::uint16_t>(m_members.size());
+    Put16(out, m_statedEntries ? m_statedEntries->first : count);
+    Put16(out, m_statedEntries ? m_statedEntries->second : count);
     Put32(out, static_cast<std::uint32_t>(central.size()));
     Put32(out, centralAt);
     Put16(out, static_cast<std::uint32_t>(m_commentLength));
     out.insert(out.end(), m_commentLength, 'c');
     return out;
+}
+
+RarBuilder& RarBuilder::addUnicode(const std::u16string& name, const Bytes& data) {
+    std::string field;
+    for (const char16_t unit : name) {
+        field.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    field.push_back('\0');
+    field.push_back('\0');  // the high byte shared by one-byte codes, unused here
+    // Every unit as a two-byte code: four two-bit codes of 2 to a flag byte, the first in
+    // its top bits.
+    for (std::size_t i = 0; i < name.size(); i += 4) {
+        const std::size_t units = std::min<std::size_t>(4, name.size() - i);
+        field.push_back(static_cast<char>(0xAA << (2 * (4 - units)) & 0xFF));
+        for (std::size_t j = i; j < i + units; ++j) {
+            field.push_back(static_cast<char>(name[j] & 0xFF));
+            field.push_back(static_cast<char>(name[j] >> 8));
+        }
+    }
+    m_members.push_back({field, data, false, true});
+    return *this;
 }
 
 Bytes RarBuilder::build() const {
@@ -129,7 +152,8 @@ Bytes RarBuilder::build() const {
     for (std::size_t i = 0; i < m_members.size(); ++i) {
         const Member& m = m_members[i];
         Bytes header{0x74};
-        Put16(header, 0x8000 | (m.isFolder ? 0x00E0 : 0));  // data follows; folder bits
+        // Data follows; folder bits; a name in UTF-16 after the ASCII one.
+        Put16(header, 0x8000 | (m.isFolder ? 0x00E0 : 0) | (m.unicode ? 0x0200 : 0));
         Put16(header, static_cast<std::uint32_t>(32 + m.name.size()));
         Put32(header, static_cast<std::uint32_t>(m.data.size()));  // packed size
         Put32(header, static_cast<std::uint32_t>(m.data.size()));  // unpacked size
@@ -152,11 +176,11 @@ Bytes RarBuilder::build() const {
 }
 
 bool MakeSevenZip(const std::string& archive, const std::string& folder,
-                  const std::vector<std::string>& paths) {
+                  const std::vector<std::string>& paths, const std::string& switches) {
     if (std::system("command -v 7zz >/dev/null 2>&1") != 0) {
         return false;
     }
-    std::string command = "cd '" + folder + "' && 7zz a -bd -y -mx=1 '" + archive + "'";
+    std::string command = "cd '" + folder + "' && 7zz a -bd -y " + switches + " '" + archive + "'";
     for (const std::string& path : paths) {
         command += " '" + path + "'";
     }

@@ -35,6 +35,16 @@ class ZipBuilder {
             dataDescriptor = true;
             return *this;
         }
+        Member& claimingCrc(std::uint32_t crc) {
+            claimedCrc = crc;
+            return *this;
+        }
+        // The central record points at this offset instead of the member's own local
+        // record (which is still written).
+        Member& localHeaderAt(std::uint32_t offset) {
+            centralOffset = offset;
+            return *this;
+        }
 
         std::string name;
         Bytes data;
@@ -44,6 +54,8 @@ class ZipBuilder {
         bool badLocalSignature = false;
         std::size_t dropLastDataBytes = 0;  // cuts the stored data short
         bool dataDescriptor = false;        // sizes after the data (flag bit 3)
+        std::optional<std::uint32_t> claimedCrc;
+        std::optional<std::uint32_t> centralOffset;
     };
 
     ZipBuilder& add(Member member) {
@@ -61,12 +73,19 @@ class ZipBuilder {
         m_endRecord = false;
         return *this;
     }
+    // The end record's count of entries on this disk (offset 8) and of all entries
+    // (offset 10), instead of the number of members.
+    ZipBuilder& statingEntries(std::uint16_t onThisDisk, std::uint16_t total) {
+        m_statedEntries = {onThisDisk, total};
+        return *this;
+    }
     Bytes build() const;
 
   private:
     std::vector<Member> m_members;
     std::size_t m_commentLength = 0;
     bool m_endRecord = true;
+    std::optional<std::pair<std::uint16_t, std::uint16_t>> m_statedEntries;
 };
 
 // Writes RAR 4.x archives with stored members: the marker block, a main header (type
@@ -76,11 +95,14 @@ class RarBuilder {
   public:
     // A name with "\" separators stands in folders, as Windows RAR stores them.
     RarBuilder& add(const std::string& name, const Bytes& data) {
-        m_members.push_back({name, data, false});
+        m_members.push_back({name, data, false, false});
         return *this;
     }
+    // A name stored as WinRAR stores one beyond ASCII: an ASCII form ("?" for every other
+    // character), a zero byte, then its UTF-16 code units in RAR's packed form (flag 0x0200).
+    RarBuilder& addUnicode(const std::u16string& name, const Bytes& data);
     RarBuilder& folder(const std::string& name) {
-        m_members.push_back({name, {}, true});
+        m_members.push_back({name, {}, true, false});
         return *this;
     }
     // Spoils the header CRC of the member with this index.
@@ -92,17 +114,19 @@ class RarBuilder {
 
   private:
     struct Member {
-        std::string name;
+        std::string name;  // the header's name field, byte for byte
         Bytes data;
         bool isFolder;
+        bool unicode;
     };
     std::vector<Member> m_members;
     std::optional<std::size_t> m_damaged;
 };
 
-// Makes a 7z archive with the 7zz command from `folder`'s contents (paths relative to it).
-// Returns false when 7zz is not installed.
+// Makes a 7z archive with the 7zz command from `folder`'s contents (paths relative to it),
+// with 7zz's `switches` (its defaults, a solid LZMA2 archive, when empty). Returns false
+// when 7zz is not installed.
 bool MakeSevenZip(const std::string& archive, const std::string& folder,
-                  const std::vector<std::string>& paths);
+                  const std::vector<std::string>& paths, const std::string& switches = "-mx=1");
 
 }  // namespace ostravex::testing

@@ -1,8 +1,6 @@
 #include "archive/archive_member_extraction.h"
 
 #include "archive/member_sink.h"
-#include "archive/rar_archive.h"
-#include "archive/seven_zip_archive.h"
 #include "archive/zip_reader.h"
 #include "io/paths.h"
 
@@ -71,28 +69,28 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
         host.fileMode() == FileMode::Folder ? host.outputFolder() : job.OutFolder);
     const bool dryRun = host.option(Option::DryRun);
 
-    std::uint64_t maximum = 0;
-    const ExtractionProgress progress = [&](std::uint64_t written, std::uint64_t size) {
-        if (size != maximum) {
-            maximum = size;
-        }
-        host.setGauge(Gauge::SingleRom, written, maximum);
+    const ExtractionProgress progress = [&host](std::uint64_t written, std::uint64_t size) {
+        host.setGauge(Gauge::SingleRom, written, size);
         host.pump();
     };
-    ArchiveExtraction extraction;
+    ArchiveExtraction extraction{ArchiveExtraction::Outcome::Failed, false,
+                                 "the name would leave the destination folder"};
     if (IsPlainName(job.filename)) {
         FileMemberSink fileSink(destination + job.filename);
-        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize);
+        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
+                                    &context.memberSource);
         MemberSink& sink = dryRun ? static_cast<MemberSink&>(memorySink) : fileSink;
-        extraction = kind == ArchiveKind::Rar
-                         ? RarExtractFile(job.CompressedFile, job.filename, sink, progress)
-                         : SevenZipExtract(job.CompressedFile, job.filename, sink, progress);
+        const LibarchiveFormat format =
+            kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;
+        extraction = m_reader.extract(job.CompressedFile, format, job.filename, sink, progress);
     }
     if (extraction.headerBroken) {
         host.notice("File header broken");
     }
     if (extraction.outcome != ArchiveExtraction::Outcome::Extracted) {
         context.romBuffer.clear();
+        context.reportError("ERROR: Cannot extract (" + extraction.reason +
+                            "): " + NamePart(job.filename));
         host.notice(kExtractionError);
         job.NeedsContinue = true;
         return;

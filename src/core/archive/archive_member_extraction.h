@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/libarchive_reader.h"
 #include "trim/member_extraction.h"
 
 namespace ostravex {
@@ -7,14 +8,18 @@ namespace ostravex {
 // Makes an archive member's bytes available to the run: a zip member is decompressed into
 // the rom buffer; a rar or 7z member is extracted, flat under its base name, into the
 // output folder (or beside its archive). In a dry run nothing is written: rar and 7z
-// members are read into the rom buffer as well.
+// members are read into the rom buffer as well. The last rar or 7z archive stays open
+// until the run ends, so that its next member is read on from where the last one ended.
 class ArchiveMemberExtraction final : public MemberExtraction {
   public:
     void SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) override;
+    void runEnded() override { m_reader.close(); }
 
   private:
     void extractZipMember(ExtractionContext& context);
     void extractToDisk(ArchiveKind kind, ExtractionContext& context);
+
+    ArchiveMemberReader m_reader;
 };
 
 }  // namespace ostravex

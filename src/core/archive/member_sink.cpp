@@ -1,6 +1,28 @@
 #include "archive/member_sink.h"
 
+#include "archive/archive_range_source.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+
 namespace ostravex {
+namespace {
+
+// A member of hundreds of MiB is faulted into memory 2 MiB at a time rather than 4 KiB:
+// the page faults of a fresh buffer otherwise cost as much as filling it.
+void AdviseHugePages(std::uint8_t* data, std::size_t length) {
+    constexpr std::uintptr_t kHugePage = 2u << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (start + length) & ~(kHugePage - 1);
+    if (last > first) {
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+}
+
+}  // namespace
 
 Status FileMemberSink::begin(std::uint64_t size) {
     if (Status status = m_output.createNew(m_path, /*mayReplace=*/true); !status) {
@@ -30,6 +52,7 @@ Status MemoryMemberSink::begin(std::uint64_t size) {
         return Status::failure("the member claims more than 1 GiB");
     }
     m_buffer.reserve(static_cast<std::size_t>(size));
+    AdviseHugePages(m_buffer.data(), m_buffer.capacity());
     return Status::success();
 }
 
@@ -37,7 +60,21 @@ Status MemoryMemberSink::write(std::span<const std::uint8_t> bytes) {
     if (m_buffer.size() + bytes.size() > m_limit) {
         return Status::failure("the member is larger than 1 GiB");
     }
-    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
+    // Grown without clearing, then copied at once: an insert would construct the bytes
+    // one by one through the allocator.
+    const std::size_t at = m_buffer.size();
+    m_buffer.resize(at + bytes.size());
+    std::memcpy(m_buffer.data() + at, bytes.data(), bytes.size());
+    return Status::success();
+}
+
+Status MemoryMemberSink::takeStoredMember(const std::string& archive, std::uint64_t offset,
+                                          std::uint64_t size) {
+    auto source = std::make_unique<ArchiveRangeSource>();
+    if (Status status = source->open(archive, offset, size); !status) {
+        return status;
+    }
+    *m_inPlace = std::move(source);
     return Status::success();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "io/byte_buffer.h"
+#include "io/byte_source.h"
 #include "io/status.h"
 #include "trim/output_file.h"
 
@@ -18,6 +20,16 @@ class MemberSink {
     virtual Status write(std::span<const std::uint8_t> bytes) = 0;
     // The member is complete.
     virtual Status finish() = 0;
+
+    // Whether the sink can read a member stored unchanged in its archive where it lies,
+    // instead of being given its bytes.
+    virtual bool takesStoredMembers() const { return false; }
+    // Such a member, already checked against its CRC: `size` bytes at `offset` of the
+    // archive file.
+    virtual Status takeStoredMember(const std::string& /*archive*/, std::uint64_t /*offset*/,
+                                    std::uint64_t /*size*/) {
+        return Status::failure("the member cannot be read in place");
+    }
 };
 
 // Into a file: written under a temporary name beside `path` and put in place when
@@ -35,17 +47,24 @@ class FileMemberSink final : public MemberSink {
     std::uint64_t m_written = 0;
 };
 
-// Into memory, up to `limit` bytes.
+// Into memory, up to `limit` bytes. Given `inPlace`, a member stored unchanged in its
+// archive is not copied: `inPlace` receives a source reading it in the archive file.
 class MemoryMemberSink final : public MemberSink {
   public:
-    MemoryMemberSink(ByteBuffer& buffer, std::uint64_t limit) : m_buffer(buffer), m_limit(limit) {}
+    MemoryMemberSink(ByteBuffer& buffer, std::uint64_t limit,
+                     std::unique_ptr<ByteSource>* inPlace = nullptr)
+        : m_buffer(buffer), m_limit(limit), m_inPlace(inPlace) {}
     Status begin(std::uint64_t size) override;
     Status write(std::span<const std::uint8_t> bytes) override;
     Status finish() override { return Status::success(); }
+    bool takesStoredMembers() const override { return m_inPlace != nullptr; }
+    Status takeStoredMember(const std::string& archive, std::uint64_t offset,
+                            std::uint64_t size) override;
 
   private:
     ByteBuffer& m_buffer;
     std::uint64_t m_limit;
+    std::unique_ptr<ByteSource>* m_inPlace;
 };
 
 }  // namespace ostravex

@@ -6,18 +6,21 @@ RarNames RarListFiles(const std::string& archive, bool stripPaths) {
     ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
     RarNames result;
     result.headerBroken = listing.headerBroken;
-    for (const ArchiveItem& item : listing.items) {
-        result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+    for (std::size_t i = 0; i < listing.items.size(); ++i) {
+        const ArchiveItem& item = listing.items[i];
+        if (item.nameUnreadable) {
+            result.unreadableNames.push_back(i + 1);
+        } else {
+            result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+        }
     }
     return result;
 }
 
 ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
                                  MemberSink& sink, const ExtractionProgress& progress) {
-    return ExtractArchiveMember(
-        archive, LibarchiveFormat::Rar,
-        [&member](const ArchiveItem& item) { return MemberBaseName(item.path) == member; }, sink,
-        progress);
+    ArchiveMemberReader reader;
+    return reader.extract(archive, LibarchiveFormat::Rar, member, sink, progress);
 }
 
 }  // namespace ostravex

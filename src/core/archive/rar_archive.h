@@ -10,13 +10,17 @@ namespace ostravex {
 struct RarNames {
     std::vector<std::string> names;  // in header order
     bool headerBroken = false;       // a damaged header ended the listing
+    // Header positions (from 1) of the members whose stored name is not valid in its
+    // encoding; they are not in `names`.
+    std::vector<std::size_t> unreadableNames;
 };
 
 // The member names of a RAR archive (base names with `stripPaths`). An archive that cannot
 // be read as RAR lists nothing.
 RarNames RarListFiles(const std::string& archive, bool stripPaths);
 
-// Extracts the first member whose base name is `member` (letter case counts) into `sink`.
+// Extracts the member `FindMember` picks for `member` (its base name; letter case counts
+// unless no member matches exactly) into `sink`.
 ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
                                  MemberSink& sink, const ExtractionProgress& progress);
 

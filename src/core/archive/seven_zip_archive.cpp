@@ -1,7 +1,5 @@
 #include "archive/seven_zip_archive.h"
 
-#include "io/ascii.h"
-
 namespace ostravex {
 
 std::vector<ArchiveItem> SevenZipList(const std::string& archive) {
@@ -10,12 +8,8 @@ std::vector<ArchiveItem> SevenZipList(const std::string& archive) {
 
 ArchiveExtraction SevenZipExtract(const std::string& archive, const std::string& member,
                                   MemberSink& sink, const ExtractionProgress& progress) {
-    return ExtractArchiveMember(
-        archive, LibarchiveFormat::SevenZip,
-        [&member](const ArchiveItem& item) {
-            return EqualIgnoringAsciiCase(MemberBaseName(item.path), member);
-        },
-        sink, progress);
+    ArchiveMemberReader reader;
+    return reader.extract(archive, LibarchiveFormat::SevenZip, member, sink, progress);
 }
 
 }  // namespace ostravex

@@ -11,8 +11,8 @@ namespace ostravex {
 // be read as 7z lists nothing.
 std::vector<ArchiveItem> SevenZipList(const std::string& archive);
 
-// Extracts the first file item whose base name equals `member` without regard to letter
-// case (the ROM list carries only base names) into `sink`.
+// Extracts the file item `FindMember` picks for `member` (its base name, as the ROM list
+// carries only base names; letter case counts unless no item matches exactly) into `sink`.
 ArchiveExtraction SevenZipExtract(const std::string& archive, const std::string& member,
                                   MemberSink& sink, const ExtractionProgress& progress);
 

@@ -21,6 +21,7 @@ constexpr std::size_t kCentralFixedSize = 46;
 constexpr std::size_t kLocalFixedSize = 30;
 constexpr std::size_t kInflateBlock = 65536;  // input taken in per progress report
 constexpr std::size_t kReadBlock = 1u << 20;
+constexpr const char* kCrcMismatch = "the data does not match its CRC-32";
 
 // The end record is searched backwards in three windows: (distance of the window's start
 // from the end of the file, bytes the window covers).
@@ -99,8 +100,31 @@ Status TKAZip::Open(const std::string& path) {
     }
     if (!m_isZipFile) {
         Close();
+    } else if (entriesOverlap()) {
+        Close();
+        return Status::failure("overlapping entries");
     }
     return Status::success();
+}
+
+bool TKAZip::entriesOverlap() const {
+    // Where each entry's local record starts, and the least it takes: its fixed header and
+    // its compressed data (the name and extra field come on top).
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+    spans.reserve(m_entries.size());
+    for (const TKAZipEntriesEntry& entry : m_entries) {
+        const std::uint64_t start = entry.Central.RelativeOffsetOfLocalHeader;
+        spans.emplace_back(start, start + kLocalFixedSize + entry.Central.CompressedSize);
+    }
+    std::sort(spans.begin(), spans.end());
+    std::uint64_t reached = 0;
+    for (const auto& [start, end] : spans) {
+        if (start < reached) {
+            return true;
+        }
+        reached = std::max(reached, end);
+    }
+    return false;
 }
 
 void TKAZip::Close() {
@@ -153,7 +177,7 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
     if (!ReadExact(m_file, endRecordAt, end.data(), end.size())) {
         return false;
     }
-    const std::uint16_t count = U16(&end[10]);  // entries on this disk
+    const std::uint16_t count = U16(&end[8]);  // entries on this disk
     std::uint64_t offset = U32(&end[16]);
     for (std::uint16_t i = 0; i < count; ++i) {
         std::array<std::uint8_t, kCentralFixedSize> fixed{};
@@ -292,7 +316,7 @@ Status TKAZip::SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target)
         return Status::failure("bad local header");
     }
     if (c.UncompressedSize == 0) {
-        return Status::success();
+        return c.Crc32 == 0 ? Status::success() : Status::failure(kCrcMismatch);
     }
     if (c.CompressedSize == 0) {
         return Status::failure("the member has no data");
@@ -306,16 +330,28 @@ Status TKAZip::SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target)
     }
     const std::size_t start = target.size();
     target.resize(start + c.UncompressedSize);
-    Status status = Status::success();
-    if (!stored) {
-        status = inflateInto(dataAt, entry, target.data() + start);
-    } else if (!ReadExact(m_file, dataAt, target.data() + start, c.UncompressedSize)) {
-        status = Status::failure("the stored data is shorter than stated");
-    }
+    Status status = stored ? copyInto(dataAt, entry, target.data() + start)
+                           : inflateInto(dataAt, entry, target.data() + start);
     if (!status) {
         target.resize(start);
     }
     return status;
+}
+
+Status TKAZip::copyInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry, std::uint8_t* out) {
+    const TCentralDirectoryFile& c = entry.Central;
+    uLong crc = crc32_z(0, nullptr, 0);
+    // By blocks, so that each is checked while it is still in the cache.
+    for (std::uint64_t done = 0; done < c.UncompressedSize;) {
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(kReadBlock, c.UncompressedSize - done));
+        if (!ReadExact(m_file, dataAt + done, out + done, length)) {
+            return Status::failure("the stored data is shorter than stated");
+        }
+        crc = crc32_z(crc, out + done, length);
+        done += length;
+    }
+    return crc == c.Crc32 ? Status::success() : Status::failure(kCrcMismatch);
 }
 
 Status TKAZip::inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry,
@@ -331,6 +367,7 @@ Status TKAZip::inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry
     std::uint64_t remaining = c.CompressedSize;
     std::uint64_t at = dataAt;
     int result = Z_OK;
+    uLong crc = crc32_z(0, nullptr, 0);
     while (remaining > 0 && stream.avail_out > 0 && result != Z_STREAM_END) {
         std::size_t got = 0;
         const std::size_t want =
@@ -348,7 +385,9 @@ Status TKAZip::inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry
             }
             stream.next_in = input.data() + offset;
             stream.avail_in = static_cast<uInt>(std::min(kInflateBlock, got - offset));
+            const uLong before = stream.total_out;
             result = inflate(&stream, Z_NO_FLUSH);
+            crc = crc32_z(crc, out + before, stream.total_out - before);
             if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
                 const std::string message = stream.msg ? stream.msg : "data error";
                 inflateEnd(&stream);
@@ -361,7 +400,7 @@ Status TKAZip::inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry
     if (produced != c.UncompressedSize) {
         return Status::failure("the data inflates to fewer bytes than stated");
     }
-    return Status::success();
+    return crc == c.Crc32 ? Status::success() : Status::failure(kCrcMismatch);
 }
 
 }  // namespace ostravex

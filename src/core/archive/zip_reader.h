@@ -47,8 +47,9 @@ class TKAZip {
     // No member is decompressed into memory beyond this size, whatever it claims.
     static constexpr std::uint32_t kMaxMemberSize = 1u << 30;
 
-    // Reads the archive's directory. A missing or unreadable file is a failure; a file
-    // that is not a zip archive is not (IsZipFile() then tells).
+    // Reads the archive's directory. A missing or unreadable file is a failure, and so is
+    // an archive whose entries' local data overlap (a zip bomb: many entries quoting one
+    // deflate stream); a file that is not a zip archive is not (IsZipFile() then tells).
     Status Open(const std::string& path);
     void Close();
 
@@ -62,8 +63,9 @@ class TKAZip {
     static std::string GetUnicodeFilename(const TKAZipEntriesEntry& entry);
 
     // Decompresses the entry and appends its bytes to `target`. Every way the data can be
-    // wrong (other method, encryption, bad local header, corrupt or short data, a size past
-    // kMaxMemberSize) is a failure, and `target` is left as it was.
+    // wrong (other method, encryption, bad local header, corrupt or short data, a CRC-32
+    // that does not match, a size past kMaxMemberSize) is a failure, and `target` is left
+    // as it was.
     Status SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target);
 
     // Progress while a deflated entry is decompressed: bytes produced, bytes in all.
@@ -73,6 +75,8 @@ class TKAZip {
     bool readCentralDirectory(std::uint64_t endRecordAt);
     void rebuildFromLocalHeaders();
     bool findEndOfCentralDirectory(std::uint64_t& at) const;
+    bool entriesOverlap() const;
+    Status copyInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry, std::uint8_t* out);
     Status inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry, std::uint8_t* out);
 
     File m_file;

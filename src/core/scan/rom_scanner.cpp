@@ -169,6 +169,9 @@ void RomScanner::ListRar(const std::string& archive) {
             addEntry(RomListEntry::inArchive(ArchiveKind::Rar, archive, name));
         }
     }
+    for (const std::size_t position : listing.unreadableNames) {
+        reportUnreadableName(archive, position);
+    }
     if (listing.headerBroken) {
         m_host.notice("File header broken");
     }
@@ -178,12 +181,22 @@ void RomScanner::ListSevenZip(const std::string& archive) {
     if (!archiveReadable(archive)) {
         return;
     }
-    for (const ArchiveItem& item : SevenZipList(archive)) {
-        if (!item.isFolder && IsRomName(item.path)) {
+    const std::vector<ArchiveItem> items = SevenZipList(archive);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ArchiveItem& item = items[i];
+        if (item.nameUnreadable) {
+            reportUnreadableName(archive, i + 1);
+        } else if (!item.isFolder && IsRomName(item.path)) {
             addEntry(
                 RomListEntry::inArchive(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
         }
     }
+}
+
+// A member whose name cannot be read may be a rom: it is not passed over in silence.
+void RomScanner::reportUnreadableName(const std::string& archive, std::size_t position) {
+    m_host.addLog("ERROR: Cannot read the name of member " + std::to_string(position) +
+                  " (not valid Unicode): " + NamePart(archive));
 }
 
 // ---- drops and the command line ---------------------------------------------------------

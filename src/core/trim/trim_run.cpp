@@ -28,6 +28,27 @@ constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CH
 bool IsMissingWriteAccess(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
 }
+
+// The first `size` bytes of a source: the part of an image that a cut output would hold.
+class LeadingBytes final : public ByteSource {
+  public:
+    LeadingBytes(const ByteSource& whole, std::uint64_t size) : m_whole(whole), m_size(size) {}
+    std::uint64_t size() const override { return m_size; }
+    Status readAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                  std::size_t& got) const override {
+        got = 0;
+        if (offset >= m_size) {
+            return Status::success();
+        }
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_size - offset));
+        return m_whole.readAt(offset, out.first(length), got);
+    }
+
+  private:
+    const ByteSource& m_whole;
+    std::uint64_t m_size;
+};
 }  // namespace
 
 RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
@@ -77,6 +98,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
     m_sramPatcher.releaseBuffer();
+    m_extraction->runEnded();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
@@ -118,6 +140,7 @@ void TrimRun::failForMemory(const RomListEntry& entry) {
 
 RunEnd TrimRun::halt() {
     m_sramPatcher.releaseBuffer();
+    m_extraction->runEnded();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
     m_host.setBusy(false);
@@ -142,6 +165,7 @@ void TrimRun::endEntry() {
     m_output.discard();
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
+    m_memberSource.reset();
 }
 
 std::string TrimRun::romName() const {
@@ -185,8 +209,9 @@ void TrimRun::Loadrom() {
 
     const FileByteSource fileSource(m_source, static_cast<std::uint64_t>(SourceSize));
     const MemoryByteSource memorySource(RomBuffer);
-    const ByteSource& source =
-        CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource) : fileSource;
+    const ByteSource& source = m_memberSource     ? *m_memberSource
+                               : CurrentRom.iszip ? static_cast<const ByteSource&>(memorySource)
+                                                  : fileSource;
     CutVerdict verdict = restoring() ? DecideRestore(source, CurrentRom.GBAFile)
                          : CurrentRom.GBAFile
                              ? DecideGbaCut(source, m_host.option(Option::OnlyPatch))
@@ -224,14 +249,16 @@ void TrimRun::extractMember() {
         return finishEntry();
     }
     ExtractionContext context{CurrentRom, RomBuffer, m_host,
-                              [this](const std::string& line) { countError(line); }};
+                              [this](const std::string& line) { countError(line); },
+                              m_memberSource};
     m_extraction->SetCompressedStuff(kind, context);
 }
 
 bool TrimRun::openSource() {
     if (CurrentRom.iszip) {
-        SourceSize = static_cast<std::int64_t>(RomBuffer.size());
-        m_sizeBefore = RomBuffer.size();
+        SourceSize =
+            static_cast<std::int64_t>(m_memberSource ? m_memberSource->size() : RomBuffer.size());
+        m_sizeBefore = static_cast<std::uint64_t>(SourceSize);
         setSingleGauge(0, 100);
         return true;
     }
@@ -546,9 +573,11 @@ Status TrimRun::logPlannedSramPatch() {
         return PlanSramPatch(PaddedByteSource(image, size, kRestoreFiller), buffer, plan);
     };
     if (CurrentRom.iszip) {
-        if (Status status = planOn(MemoryByteSource(
-                std::span<const std::uint8_t>(RomBuffer).first(static_cast<std::size_t>(kept))));
-            !status) {
+        // A member is either in the rom buffer or read where it lies in its archive.
+        const MemoryByteSource buffered(RomBuffer);
+        const ByteSource& member =
+            m_memberSource ? *m_memberSource : static_cast<const ByteSource&>(buffered);
+        if (Status status = planOn(LeadingBytes(member, kept)); !status) {
             return status;
         }
     } else {

@@ -112,6 +112,7 @@ class TrimRun {
     // For the entry's report: the counters when it started, and its size once read.
     RunCounters m_countersAtStart;
     std::optional<std::uint64_t> m_sizeBefore;
+    std::unique_ptr<ByteSource> m_memberSource;  // a dry run's member read in its archive
 };
 
 }  // namespace ostravex
