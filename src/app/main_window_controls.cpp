@@ -20,7 +20,7 @@
 #include "app_title.h"
 #include "build_settings.h"
 #include "caption_backing.h"
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 #include "window_colours.h"
 
 // The default background is compiled into the library; a static library's resources are

@@ -5,11 +5,13 @@
 #include <memory>
 #include <optional>
 
+#include "archive/archive_member_extraction.h"
 #include "file_drop_target.h"
 #include "main_window_backgrounds.h"
 #include "main_window_controls.h"
 #include "rom_list.h"
 #include "scan/rom_scanner.h"
+#include "sram/sram_patcher.h"
 #include "trim/trim_run.h"
 #include "version_check_controller.h"
 #include "window_dragger.h"
@@ -97,7 +99,9 @@ class TRTrim : public QWidget, public MainWindowControls {
     WindowHost m_host;
     RomList m_romList;
     RomScanner m_scanner{m_host};
-    TrimRun m_run{m_host};
+    ArchiveMemberExtraction m_memberExtraction;
+    SramPatcher m_sramPatcher;
+    TrimRun m_run{m_host, m_memberExtraction, m_sramPatcher};
     WindowDragger m_dragger{*this};
     FileDropTarget m_dropTarget;
     VersionCheckController m_versionCheck;

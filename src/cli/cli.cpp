@@ -1,12 +1,14 @@
 #include "cli.h"
 
+#include "archive/archive_member_extraction.h"
 #include "cli_host.h"
 #include "cli_options.h"
 #include "io/paths.h"
 #include "json_report.h"
 #include "romformat/header_report.h"
+#include "runlog/counter_labels.h"
 #include "scan/rom_scanner.h"
-#include "trim/counter_labels.h"
+#include "sram/sram_patcher.h"
 #include "trim/trim_run.h"
 
 namespace ostravex::cli {
@@ -63,7 +65,9 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     if (options.json) {
         host.setLogFilter(LogFilter::Nothing);
     }
-    TrimRun run(host);
+    ArchiveMemberExtraction extraction;
+    SramPatcher patcher;
+    TrimRun run(host, extraction, patcher);
     const RunEnd end = run.run(host.entries());
     host.finishProgress();
     const RunCounters& counters = run.counters();

@@ -5,7 +5,7 @@
 #include <csignal>
 
 #include "json_report.h"
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 
 namespace ostravex::cli {
 namespace {

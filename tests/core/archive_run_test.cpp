@@ -8,6 +8,7 @@
 #include "support/archive_builders.h"
 #include "support/list_entries.h"
 #include "support/recording_host.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -62,7 +63,7 @@ class ArchiveRunTest : public ::testing::Test {
     Bytes zipBytes;
     Bytes rarBytes;
     RecordingHost host;
-    TrimRun trim{host};
+    testing::WiredTrimRun trim{host};
 };
 
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {

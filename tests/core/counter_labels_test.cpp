@@ -1,4 +1,4 @@
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 
 #include <gtest/gtest.h>
 

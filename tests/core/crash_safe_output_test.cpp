@@ -12,6 +12,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -77,7 +78,7 @@ TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalOrTheResultBetweenEverySteps) {
     WriteFile(dir.file("x.nds"), Original());
     RecordingHost host;
     host.mode = FileMode::Backup;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     std::vector<OutputStep> seen;
     const bool hardLinks = GetParam().hardLinks;
     run.setOutputStepHook([&](OutputStep step) -> Status {
@@ -131,7 +132,7 @@ TEST_P(BackupFaults, AFailedStepLeavesTheOriginalUnderItsNameAndNothingElse) {
     WriteFile(dir.file("y.nds"), Original());
     RecordingHost host;
     host.mode = FileMode::Backup;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     // Only the first entry's steps fail.
     int entry = 0;
     const OutputStepHook fail = FailingAt(c.faults);
@@ -176,7 +177,7 @@ TEST(BackupOutput, TheTrimmedFileKeepsTheOriginalsPermissionBits) {
         chmod(dir.file("x.nds").c_str(), permissions);
         RecordingHost host;
         host.mode = FileMode::Backup;
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({dir.file("x.nds")}));
         struct stat info {};
         ASSERT_EQ(stat(dir.file("x.nds").c_str(), &info), 0);
@@ -192,7 +193,7 @@ TEST(BackupOutput, ABackupNameTooLongKeepsItsLineAndGivesTheReasonApart) {
     WriteFile(dir.file(name), Original());
     RecordingHost host;
     host.mode = FileMode::Backup;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file(name)}));
 
     EXPECT_EQ(host.log[4], "Error: File is Read-Only: " + name);
@@ -225,7 +226,7 @@ TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder)
     RecordingHost host;
     host.mode = FileMode::Folder;
     host.folder = out;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("x.nds")}));
 
     std::vector<std::string> kept{".ostravex-12-x.tmp", live, ".ostravex-notes.tmp", "x.nds"};
@@ -247,6 +248,10 @@ class ExhaustedPatcher final : public OutputPatcher {
         }
         return Status::success();
     }
+    Status checkImageSize(std::uint64_t) const override { return Status::success(); }
+    Status planLine(const ByteSource&, std::string&) override {
+        return Status::failure("not planned");
+    }
 
   private:
     int m_calls = 0;
@@ -263,9 +268,9 @@ TEST(RunGuard, AnAllocationFailureIsAnErrorLineForItsEntryAlone) {
         host.mode = mode;
         host.folder = out;
         host.set(Option::SramPatch);
-        TrimRun run(host);
         ExhaustedPatcher patcher;
-        run.setOutputPatcher(&patcher);
+        ArchiveMemberExtraction extraction;
+        TrimRun run(host, extraction, patcher);
         EXPECT_EQ(run.run(testing::FileEntries({dir.file("a.gba"), dir.file("b.gba")})),
                   RunEnd::Finished);
 

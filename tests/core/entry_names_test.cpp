@@ -11,6 +11,7 @@
 #include "support/archive_builders.h"
 #include "support/list_entries.h"
 #include "support/recording_host.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -109,7 +110,7 @@ TEST_P(EntryNamesTest, ScannedAndTrimmedInEveryPosition) {
     }
     ASSERT_EQ(host.entries, expected);
 
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(host.entries);
     EXPECT_EQ(run.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty()) << ::testing::PrintToString(host.notices);

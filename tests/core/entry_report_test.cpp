@@ -7,6 +7,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -38,7 +39,7 @@ TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
     RecordingHost host;
     host.set(Option::SkipDsi);
     host.set(Option::SramPatch);
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     const RomListEntry member = testing::ZipMember(dir.file("a.zip"), "sub/z.nds");
     std::vector<RomListEntry> entries =
         testing::FileEntries({dir.file("plain.nds"), dir.file("wifi.nds"), dir.file("done.nds"),
@@ -88,7 +89,7 @@ TEST(EntryReport, ARestoreIsReportedWithTheBytesItAdded) {
               NdsImageBuilder().usedSize(kUsed).size(kUsed).byte(0x14, 6).build());
     RecordingHost host;
     host.set(Option::Restore);
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("game.nds")}));
     ASSERT_EQ(host.reports.size(), 1u);
     EXPECT_EQ(host.reports[0].outcome, EntryOutcome::Restored);

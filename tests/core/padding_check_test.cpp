@@ -6,6 +6,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -72,7 +73,7 @@ TEST(PaddingCheck, CutsOnlyWhenEveryRemovedByteIsOneFiller) {
         WriteFile(path, row.image);
         RecordingHost host;
         host.set(Option::CheckPadding, row.checkPadding);
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({path}));
 
         if (row.cutTo) {

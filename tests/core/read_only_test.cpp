@@ -7,6 +7,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -69,7 +70,7 @@ TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
         RecordingHost host;
         host.mode = row.mode;
         host.folder = roms;
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({roms + "x.nds"}));
         EXPECT_EQ(run.counters().ErrorCount, 1);
         ASSERT_GE(host.log.size(), 5u);

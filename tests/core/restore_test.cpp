@@ -5,6 +5,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -43,7 +44,7 @@ RecordingHost RunOn(const RomListEntry& entry, bool restore, FileMode mode = Fil
     host.mode = mode;
     host.folder = folder;
     host.set(Option::Restore, restore);
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     EXPECT_EQ(run.run({entry}), RunEnd::Finished);
     return host;
 }
@@ -180,7 +181,7 @@ TEST(Restore, DryRunLogsTheRestoreAndWritesNothing) {
     RecordingHost host;
     host.set(Option::Restore);
     host.set(Option::DryRun);
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("game.nds")}));
     EXPECT_EQ(Body(host), std::vector<std::string>{"RESTORED: game.nds: 2475008 bytes added"});
     EXPECT_EQ(ReadFile(dir.file("game.nds")), trimmed);
@@ -201,7 +202,7 @@ TEST(Restore, SramPatchOfARestoredImageIsTheSameInADryRun) {
         host.set(Option::Restore);
         host.set(Option::SramPatch);
         host.set(Option::DryRun, dryRun);
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({dir.file("save.gba")}));
         EXPECT_EQ(Body(host), expected);
         EXPECT_EQ(ReadFile(dir.file("save.gba")).size(), dryRun ? trimmed.size() : 1_MiB);

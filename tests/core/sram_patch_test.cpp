@@ -16,6 +16,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -442,7 +443,7 @@ TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
     host.set(Option::SramPatch);
     host.set(Option::OnlyPatch, c.onlyPatch);
     host.set(Option::DryRun, c.dryRun);
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("big.gba"), dir.file("small.gba")}));
 
     const std::string refusal = "ERROR: SRAM patch failed (image larger than 32 MiB): big.gba";

@@ -10,6 +10,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 
 namespace ostravex {
 namespace {
@@ -57,7 +58,7 @@ class TrimRunTest : public ::testing::Test {
 
     TempDir dir;
     RecordingHost host;
-    TrimRun run{host};
+    testing::WiredTrimRun run{host};
 };
 
 TEST_F(TrimRunTest, OverwriteCutsInPlaceAndReportsTheRun) {
@@ -179,7 +180,7 @@ TEST_F(TrimRunTest, DontOverwriteDecidesWhetherAnExistingOutputIsReplaced) {
         host.mode = FileMode::Folder;
         host.folder = out;
         host.set(Option::DontOverwrite, row.dontOverwrite);
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
 
         run.run(testing::FileEntries({roms + "x.nds", roms + "y.nds"}));
 
@@ -453,12 +454,17 @@ class RecordingPatcher : public OutputPatcher {
         host.addLog("patched");
         return Status::success();
     }
+    Status checkImageSize(std::uint64_t) const override { return Status::success(); }
+    Status planLine(const ByteSource&, std::string&) override {
+        return Status::failure("not planned");
+    }
     std::vector<std::uint64_t> sizes;
 };
 
 TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
     RecordingPatcher patcher;
-    run.setOutputPatcher(&patcher);
+    ArchiveMemberExtraction extraction;
+    TrimRun patchedRun(host, extraction, patcher);
     const std::string out = dir.subfolder("out");
     const std::string n = put("n.nds", Nds());
     host.folder = out;
@@ -468,10 +474,10 @@ TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
         const std::string g = local.file("g.gba");
         WriteFile(g, Gba());
         host.mode = mode;
-        runOn({g, n});
+        patchedRun.run(testing::FileEntries({g, n}));
     }
     host.set(Option::SramPatch, false);
-    runOn({put("h.gba", Gba())});
+    patchedRun.run(testing::FileEntries({put("h.gba", Gba())}));
     EXPECT_EQ(patcher.sizes, (std::vector<std::uint64_t>{1000, 1000, 1000}));
 }
 

@@ -8,6 +8,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -62,7 +63,7 @@ TEST_P(WriteFailureTest, AFailedWriteLeavesEveryFileAsItWas) {
     RecordingHost host;
     host.mode = c.mode;
     host.folder = out;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     {
         FileSizeLimit limit(2_MiB);
         run.run(testing::FileEntries({roms + "x.nds", roms + "small.nds"}));
@@ -97,7 +98,7 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
         RecordingHost host;
         host.mode = mode;
         host.set(Option::SramPatch);
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         {
             // Room for the trimmed image, not for the routine appended to it.
             FileSizeLimit limit(1100);
@@ -125,7 +126,7 @@ TEST(RestoreFailure, ARestoreThatCannotBeWrittenLeavesTheImageAsItWas) {
         RecordingHost host;
         host.mode = mode;
         host.set(Option::Restore);
-        TrimRun run(host);
+        testing::WiredTrimRun run(host);
         {
             FileSizeLimit limit(3_MiB + 512 * 1024);
             run.run(testing::FileEntries({dir.file("x.nds")}));
@@ -149,7 +150,7 @@ TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     WriteFile(disk + "x.nds", original);
     RecordingHost host;
     host.mode = FileMode::Backup;
-    TrimRun run(host);
+    testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({disk + "x.nds"}));
     const Bytes after = ReadFile(disk + "x.nds");
     const auto names = testing::ListFolder(disk);

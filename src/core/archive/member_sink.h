@@ -7,8 +7,8 @@
 
 #include "io/byte_buffer.h"
 #include "io/byte_source.h"
+#include "io/output_file.h"
 #include "io/status.h"
-#include "trim/output_file.h"
 
 namespace ostravex {
 

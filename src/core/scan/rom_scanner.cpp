@@ -6,7 +6,7 @@
 #include "io/file.h"
 #include "io/paths.h"
 #include "romlist/rom_list_entry.h"
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 
 namespace ostravex {
 namespace {

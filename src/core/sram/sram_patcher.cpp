@@ -263,7 +263,16 @@ Status SramPatcher::SRAMPatch(File& output, Host& host) {
     return Status::success();
 }
 
-void SramPatcher::releaseBuffer() {
+Status SramPatcher::planLine(const ByteSource& image, std::string& line) {
+    SramPatchPlan plan;
+    if (Status status = PlanSramPatch(image, m_buffer, plan); !status) {
+        return status;
+    }
+    line = plan.logLine;
+    return Status::success();
+}
+
+void SramPatcher::runEnded() {
     m_buffer.clear();
     m_buffer.shrink_to_fit();
 }

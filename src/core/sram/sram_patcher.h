@@ -12,11 +12,6 @@
 
 namespace ostravex {
 
-// The beginnings of the patch's outcome lines.
-inline constexpr const char* kSramPatchedText = "SRAM Patched: ";
-inline constexpr const char* kSramNotPossibleText = "SRAM Patch Not Possible";
-inline constexpr const char* kSramPatchFailedText = "ERROR: SRAM patch failed";
-
 // The largest GBA cartridge; larger images are not patched.
 constexpr std::uint64_t kLargestGbaImage = 32u << 20;
 
@@ -50,8 +45,12 @@ std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot);
 class SramPatcher final : public OutputPatcher {
   public:
     Status SRAMPatch(File& output, Host& host) override;
+    Status checkImageSize(std::uint64_t imageSize) const override {
+        return CheckCartridgeSize(imageSize);
+    }
+    Status planLine(const ByteSource& image, std::string& line) override;
     // The read buffer is kept from one image to the next; this gives its memory back.
-    void releaseBuffer();
+    void runEnded() override;
 
   private:
     ByteBuffer m_buffer;

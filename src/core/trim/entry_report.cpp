@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "sram/sram_patcher.h"
 #include "trim/nds_decision.h"
+#include "trim/output_patcher.h"
 
 namespace ostravex {
 namespace {

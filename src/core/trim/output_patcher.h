@@ -1,10 +1,19 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "host.h"
+#include "io/byte_source.h"
 #include "io/file.h"
 #include "io/status.h"
 
 namespace ostravex {
+
+// The beginnings of the patch's outcome lines; an entry's report is read from them.
+inline constexpr const char* kSramPatchedText = "SRAM Patched: ";
+inline constexpr const char* kSramNotPossibleText = "SRAM Patch Not Possible";
+inline constexpr const char* kSramPatchFailedText = "ERROR: SRAM patch failed";
 
 // Patches a finished GBA output in place (the SRAM patch) and logs its one outcome line.
 class OutputPatcher {
@@ -12,6 +21,14 @@ class OutputPatcher {
     virtual ~OutputPatcher() = default;
     // A failure leaves the output as it was before the call; the run reports it.
     virtual Status SRAMPatch(File& output, Host& host) = 0;
+    // Fails, with the reason the log gives, for an image the patch must not touch; the
+    // run then leaves the image unpatched and counts an error.
+    virtual Status checkImageSize(std::uint64_t imageSize) const = 0;
+    // What a dry run logs instead of patching: the outcome line the patch would give for
+    // `image`, which is not written.
+    virtual Status planLine(const ByteSource& image, std::string& line) = 0;
+    // The run is over: whatever is kept from one image to the next is let go.
+    virtual void runEnded() {}
 };
 
 }  // namespace ostravex

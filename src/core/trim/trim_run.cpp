@@ -11,8 +11,7 @@
 #include "io/fill_range.h"
 #include "io/padded_byte_source.h"
 #include "io/paths.h"
-#include "sram/sram_patcher.h"
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
 #include "trim/nds_decision.h"
@@ -97,8 +96,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
         " seconds.");
     setSingleGauge(m_singleMaximum, m_singleMaximum);
     m_host.setGauge(Gauge::Run, romlist.size(), romlist.size());
-    m_sramPatcher.releaseBuffer();
-    m_extraction->runEnded();
+    releaseHelpers();
     m_host.setBusy(false);
     return RunEnd::Finished;
 }
@@ -139,8 +137,7 @@ void TrimRun::failForMemory(const RomListEntry& entry) {
 }
 
 RunEnd TrimRun::halt() {
-    m_sramPatcher.releaseBuffer();
-    m_extraction->runEnded();
+    releaseHelpers();
     m_host.addLog("Operations Halted");
     m_host.clearHalt();
     m_host.setBusy(false);
@@ -251,7 +248,7 @@ void TrimRun::extractMember() {
     ExtractionContext context{CurrentRom, RomBuffer, m_host,
                               [this](const std::string& line) { countError(line); },
                               m_memberSource};
-    m_extraction->SetCompressedStuff(kind, context);
+    m_extraction.SetCompressedStuff(kind, context);
 }
 
 bool TrimRun::openSource() {
@@ -494,7 +491,7 @@ void TrimRun::WriteOutputFile() {
 
     if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
         !refuseOversizedSramPatch(cutSize)) {
-        if (Status status = m_patcher->SRAMPatch(output, m_host); !status) {
+        if (Status status = m_patcher.SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
             return failOutput(sramPatchFailureLine(status));
@@ -554,7 +551,7 @@ std::string TrimRun::sramPatchFailureLine(const Status& status) const {
 // No cartridge is larger than 32 MiB: such an image is not patched, while its trimming goes
 // on as decided (written in a real run, reported in a dry run).
 bool TrimRun::refuseOversizedSramPatch(std::uint64_t imageSize) {
-    if (Status fits = CheckCartridgeSize(imageSize); !fits) {
+    if (Status fits = m_patcher.checkImageSize(imageSize); !fits) {
         countError(sramPatchFailureLine(fits));
         return true;
     }
@@ -567,10 +564,9 @@ Status TrimRun::logPlannedSramPatch() {
     const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
     // A restored image is its whole source followed by filler.
     const auto kept = std::min(size, static_cast<std::uint64_t>(SourceSize));
-    SramPatchPlan plan;
-    ByteBuffer buffer;
+    std::string line;
     const auto planOn = [&](const ByteSource& image) {
-        return PlanSramPatch(PaddedByteSource(image, size, kRestoreFiller), buffer, plan);
+        return m_patcher.planLine(PaddedByteSource(image, size, kRestoreFiller), line);
     };
     if (CurrentRom.iszip) {
         // A member is either in the rom buffer or read where it lies in its archive.
@@ -592,8 +588,13 @@ Status TrimRun::logPlannedSramPatch() {
             return status;
         }
     }
-    m_host.addLog(plan.logLine);
+    m_host.addLog(line);
     return Status::success();
+}
+
+void TrimRun::releaseHelpers() {
+    m_patcher.runEnded();
+    m_extraction.runEnded();
 }
 
 void TrimRun::DoRenameFile() {

@@ -5,18 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_member_extraction.h"
 #include "host.h"
 #include "io/byte_buffer.h"
 #include "io/file.h"
+#include "io/output_file.h"
 #include "romlist/rom_list_entry.h"
-#include "sram/sram_patcher.h"
 #include "trim/cut_verdict.h"
 #include "trim/entry_log_host.h"
 #include "trim/entry_report.h"
 #include "trim/load_info.h"
 #include "trim/member_extraction.h"
-#include "trim/output_file.h"
 #include "trim/output_patcher.h"
 
 namespace ostravex {
@@ -37,12 +35,11 @@ enum class RunEnd { Finished, Halted };
 // events run between steps.
 class TrimRun {
   public:
-    explicit TrimRun(Host& host) : m_entryLog(host), m_host(m_entryLog) {}
+    // The extraction makes archive members readable and the patcher patches GBA outputs;
+    // both outlive the run.
+    TrimRun(Host& host, MemberExtraction& extraction, OutputPatcher& patcher)
+        : m_entryLog(host), m_host(m_entryLog), m_extraction(extraction), m_patcher(patcher) {}
 
-    // Replaces the archive member extraction (tests).
-    void setMemberExtraction(MemberExtraction* extraction) { m_extraction = extraction; }
-    // Replaces the SRAM patcher (tests).
-    void setOutputPatcher(OutputPatcher* patcher) { m_patcher = patcher; }
     // Runs between the steps that put a new output in place (tests).
     void setOutputStepHook(OutputStepHook hook) { m_output.setStepHook(std::move(hook)); }
 
@@ -94,13 +91,13 @@ class TrimRun {
     bool restoring() const { return m_host.option(Option::Restore); }
     void logRestored();
     void reportEntry(const RomListEntry& entry);
+    // Lets go of what the extraction and the patcher keep between entries.
+    void releaseHelpers();
 
     EntryLogHost m_entryLog;  // records each entry's lines for its report
     Host& m_host;
-    ArchiveMemberExtraction m_archiveExtraction;
-    MemberExtraction* m_extraction = &m_archiveExtraction;
-    SramPatcher m_sramPatcher;
-    OutputPatcher* m_patcher = &m_sramPatcher;
+    MemberExtraction& m_extraction;
+    OutputPatcher& m_patcher;
     RunCounters m_counters;
     RomListEntry m_entry;  // the entry being processed
     File m_source;         // the rom file being read; kept open while its cut copy is pending

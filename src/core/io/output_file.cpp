@@ -1,4 +1,4 @@
-#include "trim/output_file.h"
+#include "io/output_file.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,6 @@
-#include "trim/counter_labels.h"
+#include "runlog/counter_labels.h"
 
 #include <charconv>
-
-#include "trim/nds_decision.h"
 
 namespace ostravex {
 
@@ -28,12 +26,12 @@ std::string TrimmedLabel(std::size_t entryCount) {
 
 namespace {
 
+constexpr double kBytesPerMegabyte = 1048576.0;
+
 std::string MegabytesLabel(const char* caption, std::int64_t bytes,
                            const std::string& decimalSeparator) {
     return std::string(caption) + " " +
-           FormatFixed2(static_cast<double>(bytes) / static_cast<double>(kMebibyte),
-                        decimalSeparator) +
-           " MB";
+           FormatFixed2(static_cast<double>(bytes) / kBytesPerMegabyte, decimalSeparator) + " MB";
 }
 
 }  // namespace
