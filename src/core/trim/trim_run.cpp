@@ -50,7 +50,56 @@ class LeadingBytes final : public ByteSource {
 };
 }  // namespace
 
+class TrimRun::OutputStrategy {
+  public:
+    virtual ~OutputStrategy() = default;
+    // Whether a file to be cut in place is opened for update when it is examined.
+    virtual bool opensSourceForUpdate() const = 0;
+    virtual void createOutput(TrimRun& run, const std::string& path, bool mayReplace) const = 0;
+    virtual void openInPlaceOutput(TrimRun& run, const std::string& path) const = 0;
+    virtual void createBackedUpOutput(TrimRun& run, const std::string& path,
+                                      const std::string& backup) const = 0;
+    virtual void writeOutput(TrimRun& run) const = 0;
+    // True when the file has (or would have) its new name.
+    virtual bool rename(const std::string& from, const std::string& to) const = 0;
+};
+
+class TrimRun::WritingOutput final : public TrimRun::OutputStrategy {
+  public:
+    bool opensSourceForUpdate() const override { return true; }
+    void createOutput(TrimRun& run, const std::string& path, bool mayReplace) const override {
+        run.createOutput(path, mayReplace);
+    }
+    void openInPlaceOutput(TrimRun& run, const std::string& path) const override {
+        run.openInPlaceOutput(path);
+    }
+    void createBackedUpOutput(TrimRun& run, const std::string& path,
+                              const std::string& backup) const override {
+        run.createBackedUpOutput(path, backup);
+    }
+    void writeOutput(TrimRun& run) const override { run.writeOutput(); }
+    bool rename(const std::string& from, const std::string& to) const override {
+        return RenameNoReplace(from, to).ok();
+    }
+};
+
+class TrimRun::DryRunOutput final : public TrimRun::OutputStrategy {
+  public:
+    bool opensSourceForUpdate() const override { return false; }
+    void createOutput(TrimRun&, const std::string&, bool) const override {}
+    void openInPlaceOutput(TrimRun&, const std::string&) const override {}
+    void createBackedUpOutput(TrimRun&, const std::string&, const std::string&) const override {}
+    void writeOutput(TrimRun& run) const override { run.logPlannedOutput(); }
+    bool rename(const std::string&, const std::string& to) const override {
+        return !FileExists(to) && !DirectoryExists(to);
+    }
+};
+
 RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
+    static const WritingOutput kWriting;
+    static const DryRunOutput kDryRun;
+    m_strategy =
+        m_host.option(Option::DryRun) ? static_cast<const OutputStrategy*>(&kDryRun) : &kWriting;
     m_host.setBusy(true);
     m_counters = RunCounters{};
     m_host.clearHalt();
@@ -262,7 +311,8 @@ bool TrimRun::openSource() {
     // A file cut in place is opened once, for update, and read and cut through the same
     // descriptor. Without write access it is still examined; the output step reports why
     // it cannot be cut.
-    const bool forUpdate = !dryRun() && IsWrittenInPlace(CurrentRom, m_host.fileMode());
+    const bool forUpdate =
+        m_strategy->opensSourceForUpdate() && IsWrittenInPlace(CurrentRom, m_host.fileMode());
     Status status = forUpdate ? m_source.openForUpdate(CurrentRom.RawName)
                               : m_source.openForReading(CurrentRom.RawName);
     m_sourceWritable = forUpdate && status.ok();
@@ -340,9 +390,9 @@ void TrimRun::SetOutputFile() {
         case FileMode::Overwrite: {
             const std::string path = CurrentRom.OutFolder + outputName;
             if (CurrentRom.iszip) {
-                openOutput(path, /*mayReplace=*/true);
+                m_strategy->createOutput(*this, path, /*mayReplace=*/true);
             } else {
-                openInPlaceOutput(path);
+                m_strategy->openInPlaceOutput(*this, path);
             }
             return;
         }
@@ -350,7 +400,7 @@ void TrimRun::SetOutputFile() {
             const std::string path = CurrentRom.OutFolder + outputName;
             if (CurrentRom.iszip) {
                 // A zip member replaces an earlier output; the archive is its original.
-                openOutput(path, /*mayReplace=*/true);
+                m_strategy->createOutput(*this, path, /*mayReplace=*/true);
             } else {
                 openBackedUpOutput(path);
             }
@@ -366,28 +416,22 @@ void TrimRun::SetOutputFile() {
                 return finishEntry();
             }
             if (extractedMember && FileExists(CurrentRom.RawName)) {
-                openInPlaceOutput(CurrentRom.RawName);
+                m_strategy->openInPlaceOutput(*this, CurrentRom.RawName);
             } else {
-                openOutput(path, /*mayReplace=*/!dontOverwrite);
+                m_strategy->createOutput(*this, path, /*mayReplace=*/!dontOverwrite);
             }
             return;
         }
     }
 }
 
-void TrimRun::openOutput(const std::string& path, bool mayReplace) {
-    if (dryRun()) {
-        return;
-    }
+void TrimRun::createOutput(const std::string& path, bool mayReplace) {
     if (const Status status = m_output.createNew(path, mayReplace); !status) {
         failOutput(FileFailureText(FileAction::Create, status) + romName());
     }
 }
 
 void TrimRun::openInPlaceOutput(const std::string& path) {
-    if (dryRun()) {
-        return;
-    }
     if (m_sourceWritable) {
         m_output.adoptInPlace(std::move(m_source));
         m_sourceWritable = false;
@@ -407,9 +451,10 @@ void TrimRun::openBackedUpOutput(const std::string& path) {
     if (Status free = NameIsFree(backup); !free) {
         return refuseBackup(backup, free);
     }
-    if (dryRun()) {
-        return;
-    }
+    m_strategy->createBackedUpOutput(*this, path, backup);
+}
+
+void TrimRun::createBackedUpOutput(const std::string& path, const std::string& backup) {
     if (Status status = m_output.createNew(path, /*mayReplace=*/false); !status) {
         return refuseBackup(backup, status);
     }
@@ -430,18 +475,22 @@ void TrimRun::failOutput(const std::string& line) {
 }
 
 void TrimRun::WriteOutputFile() {
-    if (dryRun()) {
-        if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
-            !refuseOversizedSramPatch(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
-            if (Status status = logPlannedSramPatch(); !status) {
-                countError(sramPatchFailureLine(status));
-                return m_source.close();
-            }
+    m_strategy->writeOutput(*this);
+}
+
+void TrimRun::logPlannedOutput() {
+    if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
+        !refuseOversizedSramPatch(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
+        if (Status status = logPlannedSramPatch(); !status) {
+            countError(sramPatchFailureLine(status));
+            return m_source.close();
         }
-        logRestored();
-        m_source.close();
-        return;
     }
+    logRestored();
+    m_source.close();
+}
+
+void TrimRun::writeOutput() {
     const auto cutSize = static_cast<std::uint64_t>(CurrentRom.RomSize);
     // A restore keeps the whole source and pads it up to the cut size.
     const auto keptSize = std::min(cutSize, static_cast<std::uint64_t>(SourceSize));
@@ -607,12 +656,7 @@ void TrimRun::DoRenameFile() {
         return;
     }
     const std::string newPath = FolderPart(RenameFilename) + *newName;
-    bool renamed = false;
-    if (dryRun()) {
-        renamed = !FileExists(newPath) && !DirectoryExists(newPath);
-    } else {
-        renamed = RenameNoReplace(RenameFilename, newPath).ok();
-    }
+    const bool renamed = m_strategy->rename(RenameFilename, newPath);
     m_host.addLog((renamed ? "Rename succesful: " : "Rename FAILED: ") + oldName + " -> " +
                   *newName);
 }

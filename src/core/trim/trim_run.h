@@ -46,6 +46,13 @@ class TrimRun {
     RunEnd run(const std::vector<RomListEntry>& romlist);
     const RunCounters& counters() const { return m_counters; }
 
+  private:
+    // What becomes of each entry's result, chosen when the run starts: a real run writes
+    // it; a dry run writes nothing and logs what it would have done.
+    class OutputStrategy;
+    class WritingOutput;
+    class DryRunOutput;
+
     // One entry's steps, in the order the run calls them.
     void startEntry(const RomListEntry& entry);
     // Decides the cut size and counts the savings; the bytes are copied only when written.
@@ -64,7 +71,6 @@ class TrimRun {
     std::int64_t RomSavings = 0;
     std::string RenameFilename;
 
-  private:
     enum class EntryEnd { Done, Halted };
     EntryEnd processEntry(const RomListEntry& entry);
     void failForMemory(const RomListEntry& entry);
@@ -76,15 +82,18 @@ class TrimRun {
     void extractMember();
     bool openSource();
     void accountSavings();
-    void openOutput(const std::string& path, bool mayReplace);
-    void openInPlaceOutput(const std::string& path);
     void openBackedUpOutput(const std::string& path);
+    void createOutput(const std::string& path, bool mayReplace);
+    void openInPlaceOutput(const std::string& path);
+    void createBackedUpOutput(const std::string& path, const std::string& backup);
+    void writeOutput();
+    // A dry run's write: the SRAM patch is planned and its line logged, nothing is written.
+    void logPlannedOutput();
     void refuseBackup(const std::string& backup, const Status& reason);
     void failOutput(const std::string& line);
     Status logPlannedSramPatch();
     bool refuseOversizedSramPatch(std::uint64_t imageSize);
     std::string sramPatchFailureLine(const Status& status) const;
-    bool dryRun() const { return m_host.option(Option::DryRun); }
     void setSingleGauge(std::uint64_t position, std::uint64_t maximum);
     RunEnd halt();
     // A restore run pads images back to their full size instead of cutting them.
@@ -98,6 +107,7 @@ class TrimRun {
     Host& m_host;
     MemberExtraction& m_extraction;
     OutputPatcher& m_patcher;
+    const OutputStrategy* m_strategy = nullptr;
     RunCounters m_counters;
     RomListEntry m_entry;  // the entry being processed
     File m_source;         // the rom file being read; kept open while its cut copy is pending
