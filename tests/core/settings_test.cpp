@@ -69,7 +69,8 @@ TEST(RegFile, TextsOfAnyBytesComeBackAsTheyWere) {
         file.set(kMainSettingsKey, "Edit1_Text", RegValue::String(row.text));
         const std::string written = file.Serialize();
         EXPECT_EQ(written.find("=hex(1):") != std::string::npos, row.hexForm) << written;
-        const RegValue* back = RegFile::Parse(written).find(kMainSettingsKey, "Edit1_Text");
+        const RegFile reread = RegFile::Parse(written);
+        const RegValue* back = reread.find(kMainSettingsKey, "Edit1_Text");
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(back->type, RegValue::Type::String);
         EXPECT_EQ(back->text, row.text) << written;
