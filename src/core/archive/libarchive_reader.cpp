@@ -94,6 +94,25 @@ ArchiveItem ItemOf(archive_entry* entry) {
     return item;
 }
 
+// One block of a member's data as libarchive hands it out; `offset` is where it belongs in
+// the member (a sparse member leaves gaps).
+struct DataBlock {
+    int result = ARCHIVE_OK;
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t offset = 0;
+};
+
+DataBlock ReadDataBlock(archive* handle) {
+    const void* block = nullptr;
+    std::size_t length = 0;
+    la_int64_t offset = 0;
+    DataBlock data;
+    data.result = archive_read_data_block(handle, &block, &length, &offset);
+    data.bytes = {static_cast<const std::uint8_t*>(block), length};
+    data.offset = static_cast<std::uint64_t>(offset);
+    return data;
+}
+
 // Writes `length` zero bytes: the gap before a block of a sparse member.
 Status WriteZeros(MemberSink& sink, std::uint64_t length) {
     static const std::vector<std::uint8_t> zeros(kOpenBlock, 0);
@@ -401,10 +420,7 @@ Status ArchiveMemberReader::passOver(const ArchiveItem& wanted,
     // place in a solid block after skipping a member whose data ends on a multiple of
     // 64 KiB (every power-of-two rom size), and the next member then reads as truncated.
     for (;;) {
-        const void* block = nullptr;
-        std::size_t length = 0;
-        la_int64_t offset = 0;
-        const int read = archive_read_data_block(m_handle.get(), &block, &length, &offset);
+        const int read = ReadDataBlock(m_handle.get()).result;
         if (read == ARCHIVE_EOF) {
             return Status::success();
         }
@@ -427,33 +443,28 @@ Status ArchiveMemberReader::copyMember(const ArchiveItem& item,
     }
     std::uint64_t written = 0;
     for (;;) {
-        const void* block = nullptr;
-        std::size_t length = 0;
-        la_int64_t offset = 0;
-        const int read = archive_read_data_block(m_handle.get(), &block, &length, &offset);
-        if (read == ARCHIVE_EOF) {
+        const DataBlock data = ReadDataBlock(m_handle.get());
+        if (data.result == ARCHIVE_EOF) {
             break;
         }
         // A warning on data is a CRC that does not match or data that cannot be decoded
         // whole: the member is not what was stored.
-        if (read != ARCHIVE_OK) {
+        if (data.result != ARCHIVE_OK) {
             return Status::failure(errorText("cannot read the member"));
         }
-        if (static_cast<std::uint64_t>(offset) > written) {
-            if (Status status = WriteZeros(sink, static_cast<std::uint64_t>(offset) - written);
-                !status) {
+        if (data.offset > written) {
+            if (Status status = WriteZeros(sink, data.offset - written); !status) {
                 return status;
             }
-            written = static_cast<std::uint64_t>(offset);
+            written = data.offset;
         }
-        const auto* bytes = static_cast<const std::uint8_t*>(block);
         if (statedCrc) {
-            crc = crc32_z(crc, bytes, length);
+            crc = crc32_z(crc, data.bytes.data(), data.bytes.size());
         }
-        if (Status status = sink.write({bytes, length}); !status) {
+        if (Status status = sink.write(data.bytes); !status) {
             return status;
         }
-        written += length;
+        written += data.bytes.size();
         if (progress) {
             progress(written, item.size);
         }
