@@ -13,7 +13,6 @@ touches both alike. Reports the medians and the median of the pair-by-pair ratio
 Usage: bench/archive_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--runs N]
                               [WHICH...]
 """
-import argparse
 import os
 import random
 import shutil
@@ -24,7 +23,8 @@ import sys
 import time
 import zlib
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+from bench_main import run_benchmarks
+
 MIB = 1 << 20
 
 
@@ -155,19 +155,7 @@ def bench_rar(cli, scratch, runs):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--cli", default=os.path.join(HERE, "..", "build", "bin", "ostravex-cli"))
-    parser.add_argument("--scratch", default=os.path.join(HERE, "bench-data"))
-    parser.add_argument("--runs", type=int, default=7)
-    parser.add_argument("which", nargs="*", default=["solid7z", "rar"])
-    args = parser.parse_args()
-    cli = os.path.abspath(args.cli)
-    os.makedirs(args.scratch, exist_ok=True)
-    benches = {"solid7z": bench_solid7z, "rar": bench_rar}
-    for name in args.which:
-        benches[name](cli, args.scratch, args.runs)
-    shutil.rmtree(args.scratch, ignore_errors=True)
+    run_benchmarks(__doc__, {"solid7z": bench_solid7z, "rar": bench_rar})
 
 
 if __name__ == "__main__":

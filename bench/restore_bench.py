@@ -13,7 +13,6 @@ alternate run by run, so that drift of the machine touches both alike; medians a
 
 Usage: bench/restore_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--runs N] [WHICH...]
 """
-import argparse
 import os
 import shutil
 import statistics
@@ -22,7 +21,8 @@ import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+from bench_main import run_benchmarks
+
 MIB = 1 << 20
 
 
@@ -130,19 +130,7 @@ def bench_padding(cli, scratch, runs, count=8, used=32 * MIB, size=64 * MIB):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--cli", default=os.path.join(HERE, "..", "build", "bin", "ostravex-cli"))
-    parser.add_argument("--scratch", default=os.path.join(HERE, "bench-data"))
-    parser.add_argument("--runs", type=int, default=7)
-    parser.add_argument("which", nargs="*", default=["restore", "padding"])
-    args = parser.parse_args()
-    cli = os.path.abspath(args.cli)
-    os.makedirs(args.scratch, exist_ok=True)
-    benches = {"restore": bench_restore, "padding": bench_padding}
-    for name in args.which:
-        benches[name](cli, args.scratch, args.runs)
-    shutil.rmtree(args.scratch, ignore_errors=True)
+    run_benchmarks(__doc__, {"restore": bench_restore, "padding": bench_padding})
 
 
 if __name__ == "__main__":
