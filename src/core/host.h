@@ -5,6 +5,7 @@
 #include <string>
 
 #include "romlist/rom_list_entry.h"
+#include "settings/run_options.h"
 
 namespace ostravex {
 
@@ -13,9 +14,6 @@ enum class CounterLabel { Wifi, Errors, Skipped, Complete, Savings };
 
 // The two progress gauges: within one rom, and over the whole run.
 enum class Gauge { SingleRom, Run };
-
-// The three file options; exactly one is chosen at any time.
-enum class FileMode { Overwrite, Backup, Folder };
 
 // Check-box options the engine reads at the moment a step needs them.
 enum class Option {
