@@ -24,6 +24,7 @@ import time
 import zlib
 
 from bench_main import run_benchmarks
+from nds_fixture import sign_nds_header
 
 MIB = 1 << 20
 
@@ -41,7 +42,7 @@ def nds_image(size, used_size, seed, random_part=None):
     image[0:0x200] = bytes(0x200)
     image[0:12] = b"BENCHMARK\0\0\0"
     struct.pack_into("<I", image, 0x80, used_size)
-    return bytes(image)
+    return bytes(sign_nds_header(image))
 
 
 def rar_stored(members):

@@ -14,6 +14,7 @@ import subprocess
 import sys
 
 from alternating import alternate, common_arguments, fresh_folder, print_ratio
+from nds_fixture import sign_nds_header
 
 IMAGES = 200
 FEW = 20  # the short runs, to tell the cost per file from the cost of starting
@@ -25,6 +26,7 @@ def make_images(folder):
     paths = []
     header = bytearray(0x200)
     header[0x80:0x84] = USED_SIZE.to_bytes(4, "little")
+    sign_nds_header(header)
     for i in range(IMAGES):
         path = os.path.join(folder, f"rom{i:03}.nds")
         with open(path, "wb") as f:

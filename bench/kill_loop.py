@@ -18,6 +18,8 @@ import subprocess
 import sys
 import time
 
+from nds_fixture import sign_nds_header
+
 ROMS = 4
 IMAGE_SIZE = 24 << 20
 USED_SIZE = 20 << 20
@@ -28,6 +30,7 @@ def nds_image(seed):
     data = bytearray(rng.randbytes(USED_SIZE))
     data[0:0x200] = bytes(0x200)
     data[0x80:0x84] = USED_SIZE.to_bytes(4, "little")
+    sign_nds_header(data)
     return bytes(data) + b"\xff" * (IMAGE_SIZE - USED_SIZE)
 
 

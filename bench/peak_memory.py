@@ -13,6 +13,8 @@ import subprocess
 import sys
 import zipfile
 
+from nds_fixture import sign_nds_header
+
 MiB = 1 << 20
 
 
@@ -20,6 +22,7 @@ def nds(path, size, used):
     rng = random.Random(size)
     header = bytearray(0x200)
     header[0x80:0x84] = used.to_bytes(4, "little")
+    sign_nds_header(header)
     with open(path, "wb") as f:
         f.write(header)
         f.write(rng.randbytes(used - len(header)))
@@ -70,6 +73,7 @@ def main():
         os.makedirs(many)
         header = bytearray(0x200)
         header[0x80:0x84] = MiB.to_bytes(4, "little")
+        sign_nds_header(header)
         for i in range(200):
             sparse(os.path.join(many, f"r{i}.nds"), 512 * MiB, bytes(header))
         nds(os.path.join(data, "big.nds"), 320 * MiB, 256 * MiB)

@@ -22,6 +22,7 @@ import sys
 import time
 
 from bench_main import run_benchmarks
+from nds_fixture import sign_nds_header
 
 MIB = 1 << 20
 
@@ -31,7 +32,7 @@ def nds_header(used_size, capacity_shift):
     header[0:12] = b"BENCHMARK\0\0\0"
     header[0x14] = capacity_shift
     struct.pack_into("<I", header, 0x80, used_size)
-    return bytes(header)
+    return bytes(sign_nds_header(header))
 
 
 def write_image(path, used_size, size, capacity_shift, filler):

@@ -21,6 +21,8 @@ import subprocess
 import sys
 import time
 
+from nds_fixture import sign_nds_header
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1 << 20
 
@@ -29,7 +31,7 @@ def nds_header(used_size):
     header = bytearray(0x200)
     header[0:12] = b"BENCHMARK\0\0\0"
     struct.pack_into("<I", header, 0x80, used_size)
-    return bytes(header)
+    return bytes(sign_nds_header(header))
 
 
 def make_sparse_nds(path, size, used_size):

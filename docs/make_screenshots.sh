@@ -30,6 +30,12 @@ def nds(path, size, used, title, wifi=False):
         struct.pack_into("<I", image, 0x68, 0x8000)
         struct.pack_into("<I", image, 0x80, used)
         struct.pack_into("<I", image, 0x84, 0x4000)
+        crc = 0xFFFF  # the header checksum (CRC-16/MODBUS of 0x000-0x15D) a real dump carries
+        for byte in image[0:0x15E]:
+            crc ^= byte
+            for _ in range(8):
+                crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+        struct.pack_into("<H", image, 0x15E, crc)
         banner = bytearray(0x840)
         struct.pack_into("<H", banner, 0, 1)
         full = os.path.basename(path)[7:-4]

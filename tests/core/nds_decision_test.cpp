@@ -120,11 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
         NdsCase{"OddSizeWarnsOfEarlierTrim", Game().size(6000000), false, {kHomebrew}, kUsed},
         NdsCase{
             "TooShortForAHeader", Bytes(400, 0), false, {"ERROR: Incorrect File: "}, std::nullopt},
+        // The used size lies past the header checksum at 0x15E, so the block is all zero.
         NdsCase{"SmallestImageIsJudged",
-                NdsImageBuilder().size(512).usedSize(300).wifiBlock(Block::Zero),
+                NdsImageBuilder().size(512).usedSize(360).wifiBlock(Block::Zero),
                 false,
                 {kHomebrew},
-                300},
+                360},
         NdsCase{"BrickerSizeWarnsThenJudges",
                 NdsImageBuilder().size(151361),
                 false,
@@ -180,7 +181,100 @@ INSTANTIATE_TEST_SUITE_P(
                 Game().byte(0x12, 2).word(0x210, kUsed),
                 false,
                 {},
-                kUsed}));
+                kUsed},
+        // Never below what the header declares used.
+        NdsCase{"DsiKeepsDataBetweenItsDigestEndAndItsTotalSize",
+                DsiGame(7000000).byte(0x12, 2).word(0x210, 7000888).dataEnd(7000888),
+                false,
+                {kDsi},
+                7000888},
+        NdsCase{"DsiExclusiveKeepsItsTotalSizeToo",
+                DsiGame(7000000).byte(0x12, 3).word(0x210, 7000888).dataEnd(7000888),
+                false,
+                {kDsi},
+                7000888},
+        NdsCase{"DigestEndPastTheTotalSizeStillWins",
+                DsiGame(7000000).byte(0x12, 2).word(0x210, 6500000),
+                false,
+                {kDsi},
+                7000000},
+        NdsCase{"StrayDigestWordNeverCutsBelowTheUsedSize",
+                Game().word(0x1E8, 0x4000).word(0x1EC, 0x288),
+                false,
+                {kDsi},
+                kUsed},
+        NdsCase{"StrayDigestWordOnAnImageWithWifiKeepsTheBlock",
+                Game().word(0x1E8, 0x4000).word(0x1EC, 0x288).wifiBlock(Block::Data),
+                false,
+                {kDsi, kWifi},
+                kUsed + 136},
+        NdsCase{"NdsUnitCodeStillIgnoresTotalSizeWithDigests",
+                DsiGame(7000000).byte(0x12, 0).word(0x210, 7500000),
+                false,
+                {kDsi},
+                7000000}));
+
+// The issue's file: 4 MiB whose first 0x200 bytes are zero except the used size 1000,
+// followed by data. Without the header check it would be cut to 1,136 bytes as a wifi game.
+Bytes GarbageHeaderFile() {
+    Bytes file(4_MiB);
+    for (std::size_t i = 0x200; i < file.size(); ++i) {
+        file[i] = static_cast<std::uint8_t>(1 + i % 253);
+    }
+    file[0x80] = 1000 & 0xFF;
+    file[0x81] = 1000 >> 8;
+    return file;
+}
+
+constexpr const char* kHeaderMismatch =
+    "SKIP: Header checksum does not match (damaged or not an NDS image): ";
+
+TEST(NdsHeaderCheck, AnImageWhoseHeaderChecksumIsWrongIsSkippedBeforeAnyRule) {
+    struct Row {
+        const char* behaviour;
+        ImageRecipe image;
+        bool skipDsi;
+    };
+    const Row rows[] = {
+        {"the garbage-header file of the issue", GarbageHeaderFile(), false},
+        {"an ordinary image with one wrong checksum byte", Game().wrongHeaderChecksum(), false},
+        {"a DSi image, before the DSi skip", DsiGame(7000000).wrongHeaderChecksum(), true},
+        {"an image already at its used size", Game().size(kUsed).wrongHeaderChecksum(), false},
+        {"an image shorter than its used size", Game().size(kUsed - 1).wrongHeaderChecksum(),
+         false},
+        {"the smallest image with a header", NdsImageBuilder().size(512).wrongHeaderChecksum(),
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        const Bytes image = row.image.make();
+        const CutVerdict verdict = DecideNdsCut(MemoryByteSource(image), row.skipDsi);
+        ASSERT_EQ(verdict.messages.size(), 1u);
+        EXPECT_EQ(verdict.messages[0].text, kHeaderMismatch);
+        EXPECT_EQ(verdict.messages[0].kind, VerdictLine::Skip);
+        EXPECT_FALSE(verdict.cutSize);
+        EXPECT_TRUE(verdict.headerMismatch);
+    }
+}
+
+TEST(NdsHeaderCheck, TurnedOffTheRulesJudgeTheImageAsBefore) {
+    const Bytes garbage = GarbageHeaderFile();
+    const CutVerdict verdict = DecideNdsCut(MemoryByteSource(garbage), false, HeaderCheck::Off);
+    EXPECT_EQ(verdict.cutSize, 1136);
+    EXPECT_FALSE(verdict.headerMismatch);
+
+    const Bytes damaged = Game().wrongHeaderChecksum().build();
+    EXPECT_EQ(DecideNdsCut(MemoryByteSource(damaged), false, HeaderCheck::Off).cutSize, kUsed);
+}
+
+TEST(NdsHeaderCheck, TheBrickerWarningAndTheSizeTestComeFirst) {
+    Bytes bricker(151361, 0);
+    EXPECT_EQ(DecideNdsCut(MemoryByteSource(bricker), false).messages.front().text,
+              std::string("WARNING: POSSIBLE BRICKER: "));
+    const Bytes tiny(400, 0);
+    EXPECT_EQ(DecideNdsCut(MemoryByteSource(tiny), false).messages.front().text,
+              std::string("ERROR: Incorrect File: "));
+}
 
 TEST(WifiBlock, OnlyAllFfOrAllZeroIsAbsent) {
     EXPECT_FALSE(IsWifiBlockPresent(Bytes(136, 0xFF)));

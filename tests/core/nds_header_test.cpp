@@ -136,5 +136,30 @@ TEST(HeaderReport, LinesInDisplayOrder) {
     EXPECT_EQ(lines[50], "Spanish Title: ");
 }
 
+TEST(HeaderChecksum, MatchesOnlyTheStoredCrcOfTheFirst350Bytes) {
+    const Bytes good = testing::NdsImageBuilder().size(0x1000).usedSize(0x800).build();
+    EXPECT_TRUE(HeaderChecksumMatches(good));
+    for (const std::size_t flipped : {std::size_t{0}, std::size_t{0x80}, std::size_t{0x15D},
+                                      std::size_t{0x15E}, std::size_t{0x15F}}) {
+        SCOPED_TRACE(flipped);
+        Bytes bad = good;
+        bad[flipped] ^= 0x01;
+        EXPECT_FALSE(HeaderChecksumMatches(bad));
+    }
+    Bytes pastTheHeader = good;
+    pastTheHeader[0x160] ^= 0xFF;  // bytes after the checksum are not covered
+    EXPECT_TRUE(HeaderChecksumMatches(pastTheHeader));
+    EXPECT_FALSE(HeaderChecksumMatches(Bytes(0x160, 0)));  // 0x0000 is not the CRC of zeros
+}
+
+TEST(CartridgeSize, IsOneTwentyEightKibShiftedByTheCapacityByte) {
+    EXPECT_EQ(CartridgeSizeFromCapacity(0), 128u << 10);
+    EXPECT_EQ(CartridgeSizeFromCapacity(6), 8u << 20);
+    EXPECT_EQ(CartridgeSizeFromCapacity(12), 512u << 20);
+    EXPECT_EQ(CartridgeSizeFromCapacity(46), std::uint64_t{1} << 63);
+    EXPECT_EQ(CartridgeSizeFromCapacity(47), std::nullopt);
+    EXPECT_EQ(CartridgeSizeFromCapacity(255), std::nullopt);
+}
+
 }  // namespace
 }  // namespace ostravex

@@ -1,6 +1,8 @@
 // --check-padding: a cut goes ahead only when it removes nothing but one filler value.
 #include "trim/padding_check.h"
 
+#include "trim/nds_decision.h"
+
 #include <gtest/gtest.h>
 
 #include "support/list_entries.h"
@@ -87,8 +89,24 @@ TEST(PaddingCheck, CutsOnlyWhenEveryRemovedByteIsOneFiller) {
                 host.log.end());
             EXPECT_EQ(host.labels.at(CounterLabel::Skipped), "Files skipped: 1");
             EXPECT_EQ(host.labels.at(CounterLabel::Savings), "Total Savings:");
+            EXPECT_EQ(host.labels.at(CounterLabel::Wifi), "Wifi games:");  // skipped only
         }
     }
+}
+
+TEST(PaddingCheck, ASkippedWifiGameCountsOnlyAsSkipped) {
+    const Bytes wifi = NdsImageBuilder()
+                           .usedSize(kUsed)
+                           .wifiBlock(NdsImageBuilder::Block::Data)
+                           .size(8_MiB)
+                           .build();
+    CutVerdict verdict = DecideNdsCut(MemoryByteSource(WithByte(wifi, 8_MiB - 1, 0x42)), false);
+    ASSERT_TRUE(verdict.hasWifi);
+    CheckCutPadding(MemoryByteSource(WithByte(wifi, 8_MiB - 1, 0x42)), verdict);
+    ASSERT_EQ(verdict.messages.size(), 1u);
+    EXPECT_EQ(verdict.messages[0].text, "SKIP: Data after the used size, not trimmed: ");
+    EXPECT_FALSE(verdict.hasWifi);
+    EXPECT_FALSE(verdict.cutSize);
 }
 
 TEST(PaddingCheck, FindsADifferentByteAtEveryPositionOfAnOddLength) {

@@ -6,6 +6,7 @@
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "support/wired_trim_run.h"
+#include "trim/restore_decision.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -140,7 +141,23 @@ TEST(Restore, SkipsOrRefusesWhatItCannotRestore) {
          "SKIP: Cartridge size in the header is below the used size, not restored: small.nds"},
         {"cartridge size above 4 GiB", "huge.nds",
          NdsImageBuilder().usedSize(kUsed).size(kUsed).byte(0x14, 16).build(),
-         "SKIP: Cartridge size in the header is above 4 GiB, not restored: huge.nds"},
+         "SKIP: Cartridge size in the header is above 512 MiB, not restored: huge.nds"},
+        // 128 KiB << 15 would pad a 700 KB file to 4 GiB; the largest cartridges made are
+        // 512 MiB (capacity 12).
+        {"capacity byte 15 on a 700 KB file", "implausible.nds",
+         NdsImageBuilder().usedSize(700000).size(700000).byte(0x14, 15).build(),
+         "SKIP: Cartridge size in the header is above 512 MiB, not restored: implausible.nds"},
+        {"capacity byte 13, one above the largest cartridge", "thirteen.nds",
+         NdsImageBuilder().usedSize(700000).size(700000).byte(0x14, 13).build(),
+         "SKIP: Cartridge size in the header is above 512 MiB, not restored: thirteen.nds"},
+        {"header checksum wrong", "damaged.nds",
+         NdsImageBuilder()
+             .usedSize(kUsed)
+             .size(kUsed)
+             .byte(0x14, kCapacity8MiB)
+             .wrongHeaderChecksum()
+             .build(),
+         "SKIP: Header checksum does not match (damaged or not an NDS image): damaged.nds"},
         {"GBA already a power of two", "full.gba", GbaImageBuilder().size(4_MiB).build(),
          "SKIP: Size is already a power of two, not restored: full.gba"},
         {"GBA larger than any GBA cartridge", "big.gba",
@@ -171,6 +188,23 @@ TEST(Restore, SkipsOrRefusesWhatItCannotRestore) {
         EXPECT_EQ(host.labels.at(CounterLabel::Savings), "Total Added:");
         EXPECT_EQ(ReadFile(path), row.image);
     }
+}
+
+TEST(RestoreDecision, TheLargestCartridgeIsStillRestoredAndOneAboveIsNot) {
+    const Bytes trimmed = NdsImageBuilder().usedSize(700000).size(700000).byte(0x14, 12).build();
+    EXPECT_EQ(DecideRestore(MemoryByteSource(trimmed), false).cutSize,
+              static_cast<std::int64_t>(512_MiB));
+    const Bytes above = NdsImageBuilder().usedSize(700000).size(700000).byte(0x14, 13).build();
+    EXPECT_FALSE(DecideRestore(MemoryByteSource(above), false).cutSize);
+}
+
+TEST(RestoreDecision, TheHeaderCheckCanBeTurnedOff) {
+    const Bytes damaged = Nds8MiB().size(kUsed).wrongHeaderChecksum().build();
+    const CutVerdict checked = DecideRestore(MemoryByteSource(damaged), false);
+    EXPECT_TRUE(checked.headerMismatch);
+    EXPECT_FALSE(checked.cutSize);
+    EXPECT_EQ(DecideRestore(MemoryByteSource(damaged), false, HeaderCheck::Off).cutSize,
+              static_cast<std::int64_t>(8_MiB));
 }
 
 TEST(Restore, DryRunLogsTheRestoreAndWritesNothing) {

@@ -243,8 +243,8 @@ INSTANTIATE_TEST_SUITE_P(
     Catalogue, SramGroupTest,
     ::testing::Values(
         GroupCase{"Flash1M_V102", {1, 2, 3, 4}, "SRAM Patched: SRAM_Flash1M_V102"},
-        // Entry 9 repeats entry 4, which ends the patch first.
-        GroupCase{"Flash1M_V103", {1, 2, 7, 8, 4}, "SRAM Patched: SRAM_Flash1M_V102"},
+        // Entry 9 repeats entry 4; V103's own routines (entries 7 and 8) make it V103.
+        GroupCase{"Flash1M_V103", {1, 2, 7, 8, 4}, "SRAM Patched: SRAM_Flash1M_V103"},
         GroupCase{"Flash512", {10, 11, 12, 13, 14}, "SRAM Patched: SRAM_Flash512_V130_V131_V133"},
         GroupCase{"EEProm_V120", {15, 16}, "SRAM Patched: SRAM_EEProm_V120_V121_V122"},
         GroupCase{"EEProm_V124", {17, 18}, "SRAM Patched: SRAM_EEProm_V124"},
@@ -254,16 +254,79 @@ INSTANTIATE_TEST_SUITE_P(
         // Entry 31 repeats entry 27, which ends the patch first.
         GroupCase{"Flash_V125", {24, 29, 30, 27}, "SRAM Patched: SRAM_Flash_V123_V124"}));
 
-TEST(SramPatch, WritesOfGroupsThatDoNotCompleteStay) {
-    // Signature 25 is the tail of signature 29, and the two replacements agree there.
+TEST(SramPatch, NotPossibleLeavesTheImageUnchanged) {
+    struct Row {
+        const char* behaviour;
+        std::vector<std::pair<std::size_t, int>> placed;  // offset, catalogue entry
+    };
+    const Row rows[] = {
+        // Signature 25 is the tail of signature 29: both match, no group completes.
+        {"the first entries of Flash V125", {{301, 29}}},
+        {"Flash1M without its last routine", {{11, 1}, {333, 2}, {777, 3}}},
+        {"V103's own routines alone", {{11, 7}, {333, 8}}},
+        {"Flash512 without its last routine", {{11, 10}, {333, 11}, {777, 12}, {1201, 13}}},
+        {"EEPROM V124 without its last routine", {{11, 17}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        Image image(4096);
+        for (const auto& [offset, entry] : row.placed) {
+            image.put(offset, EntrySignature(entry));
+        }
+        const SramPatchPlan plan = PlanSramPatch(image.bytes);
+        EXPECT_EQ(plan.logLine, kNotPossible);
+        EXPECT_TRUE(plan.writes.empty());
+    }
+}
+
+TEST(SramPatch, AFlash1MV103ImageGetsTheWholeV103Group) {
     Image image(4096);
-    image.put(301, EntrySignature(29));
+    image.put(11, EntrySignature(1))
+        .put(333, EntrySignature(2))
+        .put(777, EntrySignature(7))
+        .put(1201, EntrySignature(8))
+        .put(1601, EntrySignature(4));
     const SramPatchPlan plan = PlanSramPatch(image.bytes);
-    EXPECT_EQ(plan.logLine, kNotPossible);
-    ASSERT_EQ(plan.writes.size(), 2u);
-    EXPECT_EQ(plan.writes[0].offset, 303u);  // entry 25
-    EXPECT_EQ(plan.writes[1].offset, 301u);  // entry 29
-    EXPECT_EQ(Slice(Apply(image.bytes, plan), 301, 8), EntryReplacement(29));
+    EXPECT_EQ(plan.logLine, "SRAM Patched: SRAM_Flash1M_V103");
+    const Bytes patched = Apply(image.bytes, plan);
+    EXPECT_EQ(Slice(patched, 11, 138), EntryReplacement(5));
+    EXPECT_EQ(Slice(patched, 333, 24), EntryReplacement(6));
+    EXPECT_EQ(Slice(patched, 777, 22), EntryReplacement(7));
+    EXPECT_EQ(Slice(patched, 1201, 12), EntryReplacement(8));
+    EXPECT_EQ(Slice(patched, 1601, 12), EntryReplacement(9));
+    // Nothing else changed.
+    Bytes rest = patched;
+    Bytes expectedRest = image.bytes;
+    for (const auto& [offset, length] : {std::pair<std::size_t, std::size_t>{11, 138},
+                                         {333, 24},
+                                         {777, 22},
+                                         {1201, 12},
+                                         {1601, 12}}) {
+        std::fill_n(rest.begin() + static_cast<std::ptrdiff_t>(offset), length, 0);
+        std::fill_n(expectedRest.begin() + static_cast<std::ptrdiff_t>(offset), length, 0);
+    }
+    EXPECT_EQ(rest, expectedRest);
+
+    // Either of V103's own routines is enough: the one present is patched too.
+    Image onlyErase(4096);
+    onlyErase.put(11, EntrySignature(1)).put(333, EntrySignature(2)).put(777, EntrySignature(7));
+    onlyErase.put(1601, EntrySignature(4));
+    const SramPatchPlan erasePlan = PlanSramPatch(onlyErase.bytes);
+    EXPECT_EQ(erasePlan.logLine, "SRAM Patched: SRAM_Flash1M_V103");
+    EXPECT_EQ(Slice(Apply(onlyErase.bytes, erasePlan), 777, 22), EntryReplacement(7));
+}
+
+TEST(SramPatch, AFlash1MV102ImageStaysV102) {
+    Image image(4096);
+    image.put(11, EntrySignature(1))
+        .put(333, EntrySignature(2))
+        .put(777, EntrySignature(3))
+        .put(1601, EntrySignature(4));
+    const SramPatchPlan plan = PlanSramPatch(image.bytes);
+    EXPECT_EQ(plan.logLine, "SRAM Patched: SRAM_Flash1M_V102");
+    ASSERT_EQ(plan.writes.size(), 4u);
+    EXPECT_EQ(plan.writes[2].offset, 777u);
+    EXPECT_EQ(plan.writes[2].bytes, EntryReplacement(3));
 }
 
 TEST(SramPatch, FirstEntriesOnlyFallThroughToV111) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "romformat/crc16.h"
 #include "sram/sram_catalogue.h"
 
 namespace ostravex::testing {
@@ -67,10 +68,20 @@ Bytes NdsImageBuilder::build() const {
             }
         }
     }
+    bool checksumSet = false;
     for (const auto& [offset, value] : m_patches) {
         if (offset < image.size()) {
             image[offset] = value;
         }
+        checksumSet = checksumSet || offset == 0x15E || offset == 0x15F;
+    }
+    if (!checksumSet && image.size() >= 0x160) {
+        int checksum = Crc16(std::span<const std::uint8_t>(image).first(0x15E));
+        if (m_wrongChecksum) {
+            checksum ^= 0x5A5A;
+        }
+        image[0x15E] = static_cast<std::uint8_t>(checksum);
+        image[0x15F] = static_cast<std::uint8_t>(checksum >> 8);
     }
     return image;
 }

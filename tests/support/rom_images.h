@@ -12,8 +12,8 @@ constexpr std::uint64_t operator""_MiB(unsigned long long n) {
     return n * 1048576;
 }
 
-// Builds NDS images: a header with the chosen words, data up to the used size, an optional
-// download-play block, and filler after it.
+// Builds NDS images: a header with the chosen words and a matching header checksum, data up
+// to the used size, an optional download-play block, and filler after it.
 class NdsImageBuilder {
   public:
     enum class Block { Blank, Zero, Data };
@@ -45,9 +45,17 @@ class NdsImageBuilder {
         return *this;
     }
 
+    // The header checksum at 0x15E is computed over the finished header unless a test sets
+    // those bytes itself; this stores a wrong one instead, as in a damaged dump.
+    NdsImageBuilder& wrongHeaderChecksum() {
+        m_wrongChecksum = true;
+        return *this;
+    }
+
     Bytes build() const;
 
   private:
+    bool m_wrongChecksum = false;
     std::uint64_t m_size = 8_MiB;
     std::int64_t m_dataEnd = -1;
     Block m_block = Block::Blank;

@@ -90,6 +90,18 @@ Status ReadBannerInfo(const ByteSource& source, std::uint32_t offset, BannerInfo
     return Status::success();
 }
 
+bool HeaderChecksumMatches(std::span<const std::uint8_t> header) {
+    return Crc16(header.first(kHeaderCrcCoverage)) == LittleEndian16(header, kHeaderCrcOffset);
+}
+
+std::optional<std::uint64_t> CartridgeSizeFromCapacity(std::uint8_t capacity) {
+    constexpr std::uint64_t kSmallestCartridge = 128u << 10;
+    if (capacity > 46) {  // 2^17 << 46 is 2^63
+        return std::nullopt;
+    }
+    return kSmallestCartridge << capacity;
+}
+
 std::string CleanTitle(std::string_view text) {
     std::string clean;
     clean.reserve(text.size());

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -10,13 +12,15 @@
 namespace ostravex {
 
 // NDS cartridge header layout. All numbers are little-endian.
-constexpr std::size_t kHeaderInfoBytes = 0x160;    // the part of the header decoded below
-constexpr std::size_t kHeaderCrcCoverage = 0x15E;  // the header checksum covers 0x000-0x15D
-constexpr std::size_t kUsedRomSizeOffset = 0x80;   // total used ROM size, DSi area excluded
-constexpr std::size_t kUnitCodeOffset = 0x12;      // 0 NDS, 2 DSi-enhanced, 3 DSi-exclusive
-constexpr std::size_t kNtrDigestOffset = 0x1E0;    // offset, then length, of the NTR digest region
-constexpr std::size_t kTwlDigestOffset = 0x1E8;    // offset, then length, of the TWL digest region;
-                                                   // nonzero marks a DSi-enhanced image
+constexpr std::size_t kHeaderInfoBytes = 0x160;      // the part of the header decoded below
+constexpr std::size_t kHeaderCrcCoverage = 0x15E;    // the header checksum covers 0x000-0x15D
+constexpr std::size_t kHeaderCrcOffset = 0x15E;      // where the header checksum is stored
+constexpr std::size_t kUsedRomSizeOffset = 0x80;     // total used ROM size, DSi area excluded
+constexpr std::size_t kUnitCodeOffset = 0x12;        // 0 NDS, 2 DSi-enhanced, 3 DSi-exclusive
+constexpr std::size_t kDeviceCapacityOffset = 0x14;  // cartridge size: 128 KiB << this byte
+constexpr std::size_t kNtrDigestOffset = 0x1E0;  // offset, then length, of the NTR digest region
+constexpr std::size_t kTwlDigestOffset = 0x1E8;  // offset, then length, of the TWL digest region;
+                                                 // nonzero marks a DSi-enhanced image
 constexpr std::size_t kTotalUsedSizeOffset = 0x210;  // DSi header: used size including the DSi area
 constexpr std::size_t kBannerInfoBytes = 0x840;      // banner part decoded below
 constexpr std::size_t kBannerTitleBytes = 256;       // each title: 128 UTF-16LE units
@@ -83,6 +87,15 @@ BannerInfo DecodeBannerInfo(std::span<const std::uint8_t, kBannerInfoBytes> byte
 Status ReadHeaderInfo(const ByteSource& source, HeaderInfo& header);
 // Reads and decodes the banner at `offset` (the header's IconTitles); zero past the end.
 Status ReadBannerInfo(const ByteSource& source, std::uint32_t offset, BannerInfo& banner);
+
+// True when the checksum stored at 0x15E is the CRC-16 of bytes 0x000-0x15D, as in every
+// cartridge dump and every image the usual build tools make. `header` holds at least the
+// first kHeaderInfoBytes bytes of the image.
+bool HeaderChecksumMatches(std::span<const std::uint8_t> header);
+
+// The size of the cartridge chip the header names: 128 KiB shifted left by the device
+// capacity byte at 0x14. Empty when the shift would not fit in 64 bits.
+std::optional<std::uint64_t> CartridgeSizeFromCapacity(std::uint8_t capacity);
 
 // The text without its control characters (codes below 0x20), for banner titles.
 std::string CleanTitle(std::string_view text);

@@ -145,6 +145,22 @@ Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_
     return Status::success();
 }
 
+// The Flash1M V103 library ends with the same routine as V102 (entry 9 repeats entry 4),
+// so an image of it completes the V102 group first and would keep V103's own sector-erase
+// and byte-program routines (entries 7 and 8), which on SRAM write flash commands into the
+// save. Those two routines tell a V103 image apart; it gets the whole V103 group.
+constexpr std::size_t kFlash1MV102LastEntry = 3;          // entry 4, 0-based
+constexpr std::size_t kFlash1MV103OwnEntries[] = {6, 7};  // entries 7 and 8, 0-based
+
+bool FoundEntry(const std::vector<std::size_t>& found, std::size_t entry) {
+    return found[CatalogueSearches().entrySignature[entry]] != SignatureSearch::kNotFound;
+}
+
+bool CarriesFlash1MV103(const std::vector<std::size_t>& found) {
+    return std::ranges::any_of(kFlash1MV103OwnEntries,
+                               [&](std::size_t entry) { return FoundEntry(found, entry); });
+}
+
 SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
     const Searches& searches = CatalogueSearches();
     SramPatchPlan plan;
@@ -155,6 +171,9 @@ SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
         }
         const SramCatalogueEntry& catalogueEntry = SramCatalogue()[entry];
         plan.writes.push_back({at, Bytes(catalogueEntry.replacement)});
+        if (entry == kFlash1MV102LastEntry && CarriesFlash1MV103(found)) {
+            continue;  // the V103 group, which repeats this entry last, completes instead
+        }
         if (!catalogueEntry.group.empty()) {
             plan.logLine = kSramPatchedText + std::string(catalogueEntry.group);
             return plan;
@@ -193,6 +212,9 @@ Status PlanSramPatch(const ByteSource& image, ByteBuffer& buffer, SramPatchPlan&
         return Status::success();
     }
     if (found[CatalogueSearches().v111] == SignatureSearch::kNotFound) {
+        // The line says the patch was not possible, so the image is left as it was: bytes
+        // of a partly matched group would leave a rom that may no longer save.
+        plan.writes.clear();
         plan.logLine = "SRAM Patch Not Possible on this Rom or it's already patched.";
         return Status::success();
     }

@@ -27,6 +27,9 @@ struct CutVerdict {
     std::vector<VerdictMessage> messages;
     std::optional<std::int64_t> cutSize;
     bool hasWifi = false;
+    // The image's header checksum is wrong: the file must not be changed in any way, its
+    // name included (no scene-number rename either).
+    bool headerMismatch = false;
 
     void note(VerdictLine kind, std::string text) { messages.push_back({kind, std::move(text)}); }
     CutVerdict& finish(VerdictLine kind, std::string text) {

@@ -11,23 +11,39 @@ namespace ostravex {
 
 CutTarget TargetFromHeader(std::span<const std::uint8_t> header) {
     const std::uint32_t usedSize = LittleEndian32(header, kUsedRomSizeOffset);
+    const std::uint8_t unitCode = header[kUnitCodeOffset];
+    const bool dsiUnit = unitCode == 2 || unitCode == 3;
+    // What the header itself declares used is never cut: the used size at 0x80 and, for a
+    // DSi unit code, the total at 0x210, which counts the DSi area too.
+    const std::uint32_t declaredUsed =
+        dsiUnit ? std::max(usedSize, LittleEndian32(header, kTotalUsedSizeOffset)) : usedSize;
     const std::uint32_t twlOffset = LittleEndian32(header, kTwlDigestOffset);
     if (twlOffset != 0) {
-        // The sums wrap at 32 bits, as the header's words do.
+        // The sums wrap at 32 bits, as the header's words do. The digest regions may end
+        // before data the header declares (bytes between them and 0x210's total, or a stray
+        // word in an NDS header), so they can only move the cut later.
         const std::uint32_t ntrEnd =
             LittleEndian32(header, kNtrDigestOffset) + LittleEndian32(header, kNtrDigestOffset + 4);
         const std::uint32_t twlEnd = twlOffset + LittleEndian32(header, kTwlDigestOffset + 4);
-        return {std::max(ntrEnd, twlEnd), true};
+        return {std::max({declaredUsed, ntrEnd, twlEnd}), true};
     }
     // DSi homebrew often leaves the digest words at zero but marks itself DSi in the unit
     // code and states its full size at 0x210; the used size at 0x80 would cut off its
     // DSi-only code.
-    const std::uint8_t unitCode = header[kUnitCodeOffset];
-    const std::uint32_t totalUsedSize = LittleEndian32(header, kTotalUsedSizeOffset);
-    if ((unitCode == 2 || unitCode == 3) && totalUsedSize > usedSize) {
-        return {totalUsedSize, true};
+    if (declaredUsed > usedSize) {
+        return {declaredUsed, true};
     }
     return {usedSize, false};
+}
+
+bool RefuseUncheckedHeader(std::span<const std::uint8_t> header, HeaderCheck check,
+                           CutVerdict& verdict) {
+    if (check == HeaderCheck::Off || HeaderChecksumMatches(header)) {
+        return false;
+    }
+    verdict.finish(VerdictLine::Skip, kHeaderMismatchSkipText);
+    verdict.headerMismatch = true;
+    return true;
 }
 
 bool IsWifiBlockPresent(std::span<const std::uint8_t> block) {
@@ -35,7 +51,7 @@ bool IsWifiBlockPresent(std::span<const std::uint8_t> block) {
     return sum != 0 && sum != 255u * block.size();
 }
 
-CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi) {
+CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi, HeaderCheck headerCheck) {
     CutVerdict verdict;
     const std::uint64_t sourceSize = source.size();
     if (std::find(std::begin(kBrickerSizes), std::end(kBrickerSizes), sourceSize) !=
@@ -49,6 +65,9 @@ CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi) {
     std::array<std::uint8_t, kDecisionHeaderBytes> header{};
     if (Status status = source.readZeroFilled(0, header); !status) {
         return verdict.finish(VerdictLine::Error, FileFailureText(FileAction::Read, status));
+    }
+    if (RefuseUncheckedHeader(header, headerCheck, verdict)) {
+        return verdict;
     }
     const CutTarget target = TargetFromHeader(header);
     std::uint64_t cut = target.size;

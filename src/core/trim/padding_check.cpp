@@ -56,6 +56,11 @@ void CheckCutPadding(const ByteSource& source, CutVerdict& verdict) {
             filler = bytes[0];
         }
         if ((*filler != 0xFF && *filler != 0x00) || !IsAllFiller(bytes, *filler)) {
+            // A skipped entry counts only as skipped: the wifi line belonged to the cut.
+            std::erase_if(verdict.messages, [](const VerdictMessage& message) {
+                return message.kind == VerdictLine::Wifi;
+            });
+            verdict.hasWifi = false;
             verdict.finish(VerdictLine::Skip, "SKIP: Data after the used size, not trimmed: ");
             return;
         }

@@ -9,27 +9,31 @@
 namespace ostravex {
 namespace {
 
-constexpr std::size_t kDeviceCapacityOffset = 0x14;  // cartridge size: 128 KiB << this byte
-constexpr std::uint64_t kSmallestCartridge = 128u << 10;
-constexpr unsigned kLargestCapacityShift = 15;  // 128 KiB << 15 is 4 GiB
+// The largest NDS and DSi cartridges made hold 4 Gbit (512 MiB, capacity byte 12). A larger
+// capacity is a damaged or foreign header: byte 15 would pad a 700 KB file to 4 GiB.
+constexpr std::uint8_t kLargestCapacity = 12;
 constexpr std::uint64_t kSmallestGbaCartridge = 1u << 20;
 constexpr std::uint64_t kLargestGbaCartridge = 32u << 20;
 
-CutVerdict DecideNdsRestore(const ByteSource& source) {
+CutVerdict DecideNdsRestore(const ByteSource& source, HeaderCheck headerCheck) {
     CutVerdict verdict;
     const std::uint64_t sourceSize = source.size();
     std::array<std::uint8_t, kDecisionHeaderBytes> header{};
     if (Status status = source.readZeroFilled(0, header); !status) {
         return verdict.finish(VerdictLine::Error, FileFailureText(FileAction::Read, status));
     }
+    if (RefuseUncheckedHeader(header, headerCheck, verdict)) {
+        return verdict;
+    }
     // The data ends where a trim would cut; a DSi-enhanced image's DSi area counts too.
     const std::uint64_t usedSize = TargetFromHeader(header).size;
-    const unsigned shift = header[kDeviceCapacityOffset];
-    if (shift > kLargestCapacityShift) {
-        return verdict.finish(VerdictLine::Skip,
-                              "SKIP: Cartridge size in the header is above 4 GiB, not restored: ");
+    const std::uint8_t capacity = header[kDeviceCapacityOffset];
+    if (capacity > kLargestCapacity) {
+        return verdict.finish(
+            VerdictLine::Skip,
+            "SKIP: Cartridge size in the header is above 512 MiB, not restored: ");
     }
-    const std::uint64_t cartridgeSize = kSmallestCartridge << shift;
+    const std::uint64_t cartridgeSize = *CartridgeSizeFromCapacity(capacity);
     if (cartridgeSize < usedSize) {
         return verdict.finish(
             VerdictLine::Skip,
@@ -71,12 +75,12 @@ CutVerdict DecideGbaRestore(const ByteSource& source) {
 
 }  // namespace
 
-CutVerdict DecideRestore(const ByteSource& source, bool gba) {
+CutVerdict DecideRestore(const ByteSource& source, bool gba, HeaderCheck headerCheck) {
     if (source.size() < kMinimumImageSize) {
         CutVerdict verdict;
         return verdict.finish(VerdictLine::Error, "ERROR: Incorrect File: ");
     }
-    return gba ? DecideGbaRestore(source) : DecideNdsRestore(source);
+    return gba ? DecideGbaRestore(source) : DecideNdsRestore(source, headerCheck);
 }
 
 std::string RestoredLine(const std::string& name, std::uint64_t bytesAdded) {

@@ -5,6 +5,7 @@
 
 #include "io/byte_source.h"
 #include "trim/cut_verdict.h"
+#include "trim/nds_decision.h"
 
 namespace ostravex {
 
@@ -14,8 +15,10 @@ constexpr std::uint8_t kRestoreFiller = 0xFF;
 // Decides the size a trimmed image is padded back to. The verdict's cut size is then the
 // full size (larger than the source); a skip or error finishes the entry as in a trim.
 // NDS: the cartridge size its header states (128 KiB shifted left by the device-capacity
-// byte). GBA: the next power of two of at least 1 MiB, as GBA cartridges are 1-32 MiB.
-CutVerdict DecideRestore(const ByteSource& source, bool gba);
+// byte, at most 512 MiB), only for a header whose checksum matches unless `headerCheck` is
+// Off. GBA: the next power of two of at least 1 MiB, as GBA cartridges are 1-32 MiB.
+CutVerdict DecideRestore(const ByteSource& source, bool gba,
+                         HeaderCheck headerCheck = HeaderCheck::Required);
 
 // The log line of a restored entry.
 std::string RestoredLine(const std::string& name, std::uint64_t bytesAdded);
