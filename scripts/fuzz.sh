@@ -13,7 +13,12 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-300}
 shift || true
-all_targets=(zip_reader nds_header trim_decision sram_patch reg_file libarchive)
+# Every target: one tests/fuzz/NAME_fuzz.cpp each.
+all_targets=()
+for source in tests/fuzz/*_fuzz.cpp; do
+    name=$(basename "$source" .cpp)
+    all_targets+=("${name%_fuzz}")
+done
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -26,22 +31,39 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DOSTRAVEX_FUZZ=ON "${launcher[@]}" >/dev/null
-cmake --build build-fuzz --parallel 2 >/dev/null
+build_log=$(mktemp)
+trap 'rm -f "$build_log"' EXIT
+echo "Building the fuzz targets with clang in build-fuzz..." >&2
+if ! cmake --build build-fuzz --parallel 2 >"$build_log" 2>&1; then
+    cat "$build_log" >&2
+    echo "Building the fuzz targets failed" >&2
+    exit 1
+fi
 
 failed=0
+count=0
 for target in "${targets[@]}"; do
+    count=$((count + 1))
+    step="[$count/${#targets[@]}]"
+    if [ ! -x "build-fuzz/bin/${target}_fuzz" ]; then
+        echo "$step $target: no such fuzz target (tests/fuzz/${target}_fuzz.cpp, listed in tests/fuzz/CMakeLists.txt)" >&2
+        failed=1
+        continue
+    fi
     work="build-fuzz/fuzz-work/$target"
     mkdir -p "$work/corpus"
     log="$work/run.log"
     status=0
+    seeds=()
+    [ -d "tests/fuzz/corpus/$target" ] && seeds=("tests/fuzz/corpus/$target")
     "build-fuzz/bin/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$work/" "$work/corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1 ||
+        -artifact_prefix="$work/" "$work/corpus" "${seeds[@]}" >"$log" 2>&1 ||
         status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     if [ "$status" -eq 0 ]; then
-        echo "$target: ${runs:-?} runs in ${seconds} s, nothing found"
+        echo "$step $target: ${runs:-?} runs in ${seconds} s, nothing found"
     else
-        echo "$target: FAILED after ${runs:-?} runs; see $log" >&2
+        echo "$step $target: FAILED after ${runs:-?} runs; see $log" >&2
         failed=1
     fi
 done

@@ -161,5 +161,49 @@ TEST(CartridgeSize, IsOneTwentyEightKibShiftedByTheCapacityByte) {
     EXPECT_EQ(CartridgeSizeFromCapacity(255), std::nullopt);
 }
 
+// An image made without a banner has 0 at 0x68; decoding the bytes there would show the
+// header's own bytes as six titles. The report says there is no banner instead.
+TEST(HeaderReport, ImagesWithoutABanner) {
+    struct Row {
+        std::string name;
+        std::uint32_t offset;
+        std::vector<std::string> bannerPart;
+    };
+    for (const Row& row : {
+             Row{"offset 0", 0, {"No banner: the icon and titles offset is 0"}},
+             Row{"offset at the end of the file",
+                 0x1000,
+                 {"No banner: the icon and titles offset (4096) is past the end of the file"}},
+             Row{"offset far past the end",
+                 0xFFFFFFF0,
+                 {"No banner: the icon and titles offset (4294967280) is past the end of the "
+                  "file"}},
+             Row{"banner cut short by the end of the file",
+                 0xF00,
+                 {"Version: 1", "Banner CRC16: 0", "Japanese Title: ", "English Title: ",
+                  "French Title: ", "German Title: ", "Italian Title: ", "Spanish Title: "}},
+         }) {
+        SCOPED_TRACE(row.name);
+        testing::TempDir dir;
+        Bytes image(0x1000, 0);
+        Put(image, 0, Text("HEADER TITLE"));
+        Put(image, 0x340, Utf16(u"Code"));  // what offset 0 would show as the English title
+        Put(image, 0x68,
+            {static_cast<std::uint8_t>(row.offset), static_cast<std::uint8_t>(row.offset >> 8),
+             static_cast<std::uint8_t>(row.offset >> 16),
+             static_cast<std::uint8_t>(row.offset >> 24)});
+        if (row.offset == 0xF00) {
+            Put(image, 0xF00, {1, 0});
+        }
+        const std::string path = dir.file("NoBanner.nds");
+        testing::WriteFile(path, image);
+        std::vector<std::string> lines;
+        ASSERT_TRUE(ReadHeaderReport(path, lines).ok());
+        ASSERT_GE(lines.size(), 43u);
+        EXPECT_EQ(lines[41], "Banner Info");
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 43, lines.end()), row.bannerPart);
+    }
+}
+
 }  // namespace
 }  // namespace ostravex

@@ -2,6 +2,7 @@
 
 #include "support/loopback_http_server.h"
 #include "update/http_client.h"
+#include "update/http_reply.h"
 #include "update/version_check.h"
 #include "update/version_reply.h"
 
@@ -132,6 +133,87 @@ TEST(HttpClient, ErrorsAndTheInactivityTimeout) {
     }
     EXPECT_FALSE(
         HttpGet(VersionCheckUrl("127.0.0.1:" + std::to_string(closedPort)), Quick(), reply).ok());
+}
+
+// Replies a server may send, however broken: each is a value or a failure, never a throw.
+TEST(HttpReplyParser, StatusLocationAndBody) {
+    struct Row {
+        std::string name;
+        std::string bytes;
+        bool ok;
+        int status;
+        std::string location;
+        std::string body;
+    };
+    for (const Row& row : {
+             Row{"plain", "HTTP/1.0 200 OK\r\n\r\nenabled\r\n250\r\n", true, 200, "",
+                 "enabled\r\n250\r\n"},
+             Row{"no reason", "HTTP/1.1 200\r\n\r\nx", true, 200, "", "x"},
+             Row{"lines end in LF", "HTTP/1.0 302 Found\nLocation: /a\n\nbody", true, 302, "/a",
+                 "body"},
+             Row{"empty Location", "HTTP/1.0 302 Found\r\nLocation:\r\n\r\n", true, 302, "", ""},
+             Row{"blank Location", "HTTP/1.0 302 Found\r\nLocation:   \t\r\n\r\n", true, 302, "",
+                 ""},
+             Row{"Location as last header line", "HTTP/1.0 302 Found\r\nLocation:", false, 0, "",
+                 ""},
+             Row{"tabs and blanks around Location", "HTTP/1.0 301 M\r\nlocation:\t /b \t\r\n\r\n",
+                 true, 301, "/b", ""},
+             Row{"first Location counts", "HTTP/1.0 302 F\r\nLocation: /1\r\nLocation: /2\r\n\r\n",
+                 true, 302, "/1", ""},
+             Row{"body holds CR LF CR LF after LF lines", "HTTP/1.0 200 OK\nX: y\n\na\r\n\r\nb",
+                 true, 200, "", "a\r\n\r\nb"},
+             Row{"empty body", "HTTP/1.0 204 No Content\r\n\r\n", true, 204, "", ""},
+             Row{"one-digit status", "HTTP/1.0 2\r\n\r\n", false, 0, "", ""},
+             Row{"negative status", "HTTP/1.0 -12 x\r\n\r\n", false, 0, "", ""},
+             Row{"four-digit status", "HTTP/1.0 2000 x\r\n\r\n", false, 0, "", ""},
+             Row{"status with letters", "HTTP/1.0 2x0 x\r\n\r\n", false, 0, "", ""},
+             Row{"no blank in the status line", "HTTP/1.0\r\n\r\n", false, 0, "", ""},
+             Row{"header cut short", "HTTP/1.0 200 OK\r\nContent-Type: text", false, 0, "", ""},
+             Row{"not HTTP", "<html>\r\n\r\n</html>", false, 0, "", ""},
+             Row{"nothing", "", false, 0, "", ""},
+         }) {
+        SCOPED_TRACE(row.name);
+        ParsedHttpReply reply;
+        const Status status = ParseHttpReply(row.bytes, reply);
+        ASSERT_EQ(status.ok(), row.ok) << status.reason();
+        if (!row.ok) {
+            EXPECT_EQ(status.reason(), "The server's reply is not HTTP");
+            continue;
+        }
+        EXPECT_EQ(reply.status, row.status);
+        EXPECT_EQ(reply.location, row.location);
+        EXPECT_EQ(reply.body, row.body);
+    }
+}
+
+TEST(HttpClient, ARedirectionWithAnEmptyLocationIsTheFinalDocument) {
+    for (const std::string location : {"Location:\r\n", "Location:   \r\n", "Location: \t \r\n"}) {
+        SCOPED_TRACE(location);
+        LoopbackHttpServer server([&](const std::string&) {
+            return LoopbackHttpServer::Reply(302, "enabled\r\n250\r\n", location);
+        });
+        HttpReply reply;
+        const Status status = HttpGet(VersionCheckUrl(server.hostAndPort()), Quick(), reply);
+        ASSERT_TRUE(status.ok()) << status.reason();
+        EXPECT_EQ(reply.status, 302);
+        EXPECT_EQ(reply.body, "enabled\r\n250\r\n");
+        EXPECT_EQ(server.requests().size(), 1u);
+    }
+}
+
+TEST(HttpClient, AReplyLargerThanTheLimitIsRefused) {
+    LoopbackHttpServer flood([](const std::string&) {
+        return LoopbackHttpServer::Reply(200, std::string(kMaxHttpReplyBytes + 1, 'x'));
+    });
+    HttpReply reply;
+    EXPECT_EQ(HttpGet(VersionCheckUrl(flood.hostAndPort()), Quick(), reply).reason(),
+              "The server's reply is too long");
+
+    LoopbackHttpServer justFits([](const std::string&) {
+        return LoopbackHttpServer::Reply(200, std::string(kMaxHttpReplyBytes - 1000, 'x'));
+    });
+    ASSERT_TRUE(HttpGet(VersionCheckUrl(justFits.hostAndPort()), Quick(), reply).ok());
+    EXPECT_EQ(reply.body.size(), kMaxHttpReplyBytes - 1000);
 }
 
 }  // namespace

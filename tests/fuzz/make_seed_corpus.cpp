@@ -203,6 +203,22 @@ void WriteArchiveSeeds(const CorpusWriter& out, const std::filesystem::path& scr
 
 }  // namespace
 
+// Replies of the version service and of HTTP servers on the way to it.
+void WriteUpdateSeeds(const CorpusWriter& out) {
+    out.add("http_reply", "ok.txt",
+            std::string("HTTP/1.0 200 OK\r\nServer: x\r\n\r\nenabled\r\n250\r\n"));
+    out.add("http_reply", "redirection.txt",
+            std::string("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:8080/a?b=1\r\n\r\n"));
+    out.add("http_reply", "lf_lines.txt",
+            std::string("HTTP/1.0 301 Moved\nlocation:\t/x \n\nbody"));
+    out.add("http_reply", "empty_location.txt",
+            std::string("HTTP/1.0 302 Found\r\nLocation:\r\n\r\n"));
+    out.add("version_reply", "latest.txt", std::string("enabled\r\n250\r\n"));
+    out.add("version_reply", "new_build.txt", std::string("enabled\n251\n"));
+    out.add("version_reply", "notice.txt", std::string("disabled,Closed today\rx"));
+    out.add("version_reply", "other.txt", std::string("<html>\r\n<body>"));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: make_seed_corpus CORPUS_FOLDER\n";
@@ -214,6 +230,7 @@ int main(int argc, char** argv) {
     WriteTrimSeeds(out);
     WriteSramSeeds(out);
     WriteRegSeeds(out);
+    WriteUpdateSeeds(out);
     const ostravex::testing::TempDir scratch;
     WriteArchiveSeeds(out, scratch.path());
     return 0;

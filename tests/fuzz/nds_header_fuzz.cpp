@@ -13,8 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              .ok()) {
         return 0;
     }
-    for (const std::string& line :
-         ostravex::HeaderReportLines("rom \xC3\xA9.nds", header, banner)) {
+    const bool hasBanner = ostravex::HasBanner(header, size);
+    for (const std::string& line : ostravex::HeaderReportLines(
+             "rom \xC3\xA9.nds", header,
+             hasBanner ? std::optional<ostravex::BannerInfo>(banner) : std::nullopt)) {
         ostravex::fuzz::Require(ostravex::fuzz::IsValidUtf8(line),
                                 "a report line is not valid UTF-8");
     }

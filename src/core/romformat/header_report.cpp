@@ -28,11 +28,41 @@ std::string N(std::int32_t value) {
     return std::to_string(value);
 }
 
+// The offset as the header stores it: an unsigned 32-bit number.
+std::uint32_t BannerOffset(const HeaderInfo& header) {
+    return static_cast<std::uint32_t>(header.IconTitles);
+}
+
+std::vector<std::string> BannerLines(const HeaderInfo& h, const std::optional<BannerInfo>& banner) {
+    if (!banner) {
+        const std::uint32_t offset = BannerOffset(h);
+        return {offset == 0 ? std::string("No banner: the icon and titles offset is 0")
+                            : "No banner: the icon and titles offset (" + std::to_string(offset) +
+                                  ") is past the end of the file"};
+    }
+    const BannerInfo& b = *banner;
+    return {
+        "Version: " + N(b.Version),
+        "Banner CRC16: " + N(b.CRC16),
+        "Japanese Title: " + ShownLatin1(CleanTitle(b.TitleJP)),
+        "English Title: " + ShownLatin1(CleanTitle(b.TitleEN)),
+        "French Title: " + ShownLatin1(CleanTitle(b.TitleFR)),
+        "German Title: " + ShownLatin1(CleanTitle(b.TitleGR)),
+        "Italian Title: " + ShownLatin1(CleanTitle(b.TitleIT)),
+        "Spanish Title: " + ShownLatin1(CleanTitle(b.TitleSP)),
+    };
+}
+
 }  // namespace
 
+bool HasBanner(const HeaderInfo& header, std::uint64_t imageSize) {
+    const std::uint32_t offset = BannerOffset(header);
+    return offset != 0 && offset < imageSize;
+}
+
 std::vector<std::string> HeaderReportLines(const std::string& fileName, const HeaderInfo& h,
-                                           const BannerInfo& b) {
-    return {
+                                           const std::optional<BannerInfo>& banner) {
+    std::vector<std::string> lines = {
         NamePart(fileName),
         "---------------------------------",
         "",
@@ -76,15 +106,11 @@ std::vector<std::string> HeaderReportLines(const std::string& fileName, const He
         "",
         "Banner Info",
         "-----------",
-        "Version: " + N(b.Version),
-        "Banner CRC16: " + N(b.CRC16),
-        "Japanese Title: " + ShownLatin1(CleanTitle(b.TitleJP)),
-        "English Title: " + ShownLatin1(CleanTitle(b.TitleEN)),
-        "French Title: " + ShownLatin1(CleanTitle(b.TitleFR)),
-        "German Title: " + ShownLatin1(CleanTitle(b.TitleGR)),
-        "Italian Title: " + ShownLatin1(CleanTitle(b.TitleIT)),
-        "Spanish Title: " + ShownLatin1(CleanTitle(b.TitleSP)),
     };
+    for (std::string& line : BannerLines(h, banner)) {
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 Status ReadHeaderReport(const std::string& path, std::vector<std::string>& lines) {
@@ -101,11 +127,12 @@ Status ReadHeaderReport(const std::string& path, std::vector<std::string>& lines
     if (Status status = ReadHeaderInfo(source, header); !status) {
         return status;
     }
-    BannerInfo banner;
-    if (Status status =
-            ReadBannerInfo(source, static_cast<std::uint32_t>(header.IconTitles), banner);
-        !status) {
-        return status;
+    std::optional<BannerInfo> banner;
+    if (HasBanner(header, size)) {
+        banner.emplace();
+        if (Status status = ReadBannerInfo(source, BannerOffset(header), *banner); !status) {
+            return status;
+        }
     }
     lines = HeaderReportLines(path, header, banner);
     return Status::success();

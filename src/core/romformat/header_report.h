@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,12 +10,18 @@
 
 namespace ostravex {
 
+// True when the image of `imageSize` bytes has a banner where its header says: an offset
+// of 0 (every image made without one) or one past the end of the file points at no banner,
+// and decoding the bytes there would show the header or zeros as six titles.
+bool HasBanner(const HeaderInfo& header, std::uint64_t imageSize);
+
 // The "Rom Header Info" report of one NDS image, as UTF-8 lines in display order. Header
 // and banner strings are shown as their Latin-1 characters; a text control shows a header
 // string only up to its first NUL, so the lines stop there too. The line holding CR LF
-// shows as two empty lines and is given as two.
+// shows as two empty lines and is given as two. Without a banner, the banner part is one
+// line that says so.
 std::vector<std::string> HeaderReportLines(const std::string& fileName, const HeaderInfo& header,
-                                           const BannerInfo& banner);
+                                           const std::optional<BannerInfo>& banner);
 
 // Opens `path`, decodes header and banner, and builds the report.
 Status ReadHeaderReport(const std::string& path, std::vector<std::string>& lines);

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "io/ascii.h"
+#include "update/http_reply.h"
 
 namespace ostravex {
 namespace {
@@ -150,7 +150,7 @@ class Connection {
         return Status::success();
     }
 
-    // Reads until the server closes the connection (HTTP/1.0).
+    // Reads until the server closes the connection (HTTP/1.0), at most kMaxHttpReplyBytes.
     Status receive(std::string& bytes, const HttpGetOptions& options) {
         Clock::time_point lastActivity = Clock::now();
         char buffer[16384];
@@ -168,6 +168,9 @@ class Connection {
             }
             if (n == 0) {
                 return Status::success();
+            }
+            if (bytes.size() + n > kMaxHttpReplyBytes) {
+                return Status::failure("The server's reply is too long");
             }
             bytes.append(buffer, n);
             lastActivity = Clock::now();
@@ -193,56 +196,6 @@ class Connection {
     curl_socket_t m_socket = CURL_SOCKET_BAD;
     char m_error[CURL_ERROR_SIZE] = {};
 };
-
-struct ParsedReply {
-    int status = 0;
-    std::string reason;
-    std::string location;
-    std::string body;
-};
-
-Status ParseReply(const std::string& bytes, ParsedReply& reply) {
-    std::size_t headerEnd = bytes.find("\r\n\r\n");
-    std::size_t bodyStart = headerEnd == std::string::npos ? std::string::npos : headerEnd + 4;
-    if (headerEnd == std::string::npos) {
-        headerEnd = bytes.find("\n\n");
-        bodyStart = headerEnd == std::string::npos ? std::string::npos : headerEnd + 2;
-    }
-    if (headerEnd == std::string::npos || !bytes.starts_with("HTTP/")) {
-        return Status::failure("The server's reply is not HTTP");
-    }
-    const std::string head = bytes.substr(0, headerEnd);
-    const std::size_t statusLineEnd = head.find_first_of("\r\n");
-    const std::string statusLine = head.substr(0, statusLineEnd);
-    const std::size_t space = statusLine.find(' ');
-    if (space == std::string::npos) {
-        return Status::failure("The server's reply is not HTTP");
-    }
-    try {
-        reply.status = std::stoi(statusLine.substr(space + 1, 3));
-    } catch (...) {
-        return Status::failure("The server's reply is not HTTP");
-    }
-    reply.reason = statusLine.size() > space + 5 ? statusLine.substr(space + 5) : "";
-    std::size_t at = statusLineEnd;
-    while (at != std::string::npos && at < head.size()) {
-        const std::size_t start = head.find_first_not_of("\r\n", at);
-        if (start == std::string::npos) {
-            break;
-        }
-        const std::size_t end = head.find_first_of("\r\n", start);
-        const std::string line =
-            head.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const std::size_t colon = line.find(':');
-        if (colon != std::string::npos &&
-            EqualIgnoringAsciiCase(line.substr(0, colon), "location")) {
-            reply.location = line.substr(line.find_first_not_of(' ', colon + 1));
-        }
-        at = end;
-    }
-    reply.body = bytes.substr(bodyStart);
-    return Status::success();
-}
 
 bool IsRedirection(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -281,8 +234,8 @@ Status HttpGet(const std::string& url, const HttpGetOptions& options, HttpReply&
                 return status;
             }
         }
-        ParsedReply parsed;
-        if (Status status = ParseReply(bytes, parsed); !status) {
+        ParsedHttpReply parsed;
+        if (Status status = ParseHttpReply(bytes, parsed); !status) {
             return status;
         }
         if (IsRedirection(parsed.status) && !parsed.location.empty()) {
