@@ -69,6 +69,10 @@ struct LinkCase {
     bool hardLinks;  // FAT and exFAT have none: link() fails with EPERM there
 };
 
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BackupSteps : public ::testing::TestWithParam<LinkCase> {};
 
 // A kill -9 can come between any two steps: at each of them the rom's name must hold the
@@ -122,6 +126,10 @@ struct FaultCase {
     std::vector<InjectedFault> faults;
     const char* line;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BackupFaults : public ::testing::TestWithParam<FaultCase> {};
 

@@ -487,6 +487,10 @@ struct SizeCase {
     bool dryRun = false;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SramPatchSize : public ::testing::TestWithParam<SizeCase> {};
 
 // No cartridge is larger than 32 MiB: a larger image is not read into memory or patched
