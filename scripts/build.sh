@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
-# Configures and builds Ostravex into build/ (binaries in build/bin/). Quiet when all goes
-# well; a failing step shows its own output.
+# Configures and builds Ostravex into build/ (binaries in build/bin/). Shows how far the build
+# is and stays quiet otherwise; a failing step shows its own output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-"$(dirname "$0")/deps.sh"
+source scripts/progress.sh
+scripts/deps.sh
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-# Runs a build step with its output kept aside, and shows that output when the step fails.
-quietly() {
-    if ! "$@" >"$log" 2>&1; then
-        cat "$log" >&2
-        echo "Build step failed: $*" >&2
-        exit 1
-    fi
-}
 
 if [ ! -f build/build.ninja ]; then
-    echo "Building Ostravex for the first time (a few minutes)..." >&2
+    echo "Configuring build/ for the first time; the first build takes a few minutes." >&2
     launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    quietly cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+    if ! cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+        >"$log" 2>&1; then
+        cat "$log" >&2
+        echo "Configuring build/ failed" >&2
+        exit 1
+    fi
 fi
-quietly cmake --build build --parallel
+if ! with_progress "Building" "$log" cmake --build build --parallel; then
+    cat "$log" >&2
+    echo "The build failed" >&2
+    exit 1
+fi

@@ -24,6 +24,18 @@ packages=(
     # The fuzz targets (scripts/fuzz.sh): clang, and its runtime libraries with libFuzzer.
     clang
     libclang-rt-dev
+    # The installed files and the Debian package (packaging/, scripts/package.sh): man pages
+    # from --help, the shells whose completions are tested, the desktop entry's and the
+    # metainfo's validators, dpkg-shlibdeps and lintian.
+    help2man
+    man-db
+    bash-completion
+    zsh
+    fish
+    desktop-file-utils
+    appstream
+    dpkg-dev
+    lintian
 )
 if [ "${1:-}" = screenshots ]; then
     packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)
