@@ -24,6 +24,7 @@
 #include "support/list_entries.h"
 #include "support/rom_images.h"
 #include "trtrim.h"
+#include "window_dragger.h"
 
 using namespace ostravex;
 using ostravex::app::TRTrim;
@@ -514,6 +515,62 @@ class TRTrimTest : public QObject {
         QCOMPARE(log.back(), QString("Operations Halted"));
         QTRY_VERIFY(!w->isVisible());
         QVERIFY(storedSettings().hasKey(kMainSettingsKey));
+    }
+
+    // A drag by a control moves the window while the left button is held, and only then:
+    // the window manager is asked once per press (a second request, sent while it already
+    // moves the window, made it follow the pointer after the release), and a window that
+    // follows the mouse by hand stops at the release.
+    void draggingMovesTheWindowOnlyWhileTheButtonIsHeld_data() {
+        QTest::addColumn<bool>("windowManagerMoves");
+        QTest::newRow("the window manager moves it") << true;
+        QTest::newRow("it follows the mouse by hand") << false;
+    }
+    void draggingMovesTheWindowOnlyWhileTheButtonIsHeld() {
+        QFETCH(bool, windowManagerMoves);
+        QWidget window;
+        window.setGeometry(200, 200, 300, 200);
+        auto* handle = new QLabel("Errors:", &window);
+        handle->setGeometry(10, 10, 100, 20);
+        int requests = 0;
+        app::WindowDragger dragger(window, [&](QWindow&) {
+            ++requests;
+            return windowManagerMoves;
+        });
+        dragger.dragBy(handle);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint start = window.pos();
+        const auto at = [&](QPoint global) { return handle->mapFromGlobal(global); };
+
+        const QPoint pressed = handle->mapToGlobal(QPoint(5, 5));
+        QTest::mousePress(handle, Qt::LeftButton, {}, at(pressed));
+        for (const QPoint step : {QPoint(10, 3), QPoint(20, 6), QPoint(30, 11)}) {
+            QTest::mouseMove(handle, at(pressed + step));
+        }
+        QCOMPARE(requests, 1);
+        const QPoint released = pressed + QPoint(30, 11);
+        QCOMPARE(window.pos(), windowManagerMoves ? start : start + QPoint(30, 11));
+        const QPoint afterDrag = window.pos();
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, at(released));
+        QTest::mouseMove(handle, at(released + QPoint(40, 25)));
+        QTest::mouseMove(handle, at(released + QPoint(80, 50)));
+        QCOMPARE(window.pos(), afterDrag);
+        QCOMPARE(requests, 1);
+
+        // The next drag asks again.
+        QTest::mousePress(handle, Qt::LeftButton, {}, at(released));
+        QTest::mouseMove(handle, at(released + QPoint(5, 5)));
+        QTest::mouseMove(handle, at(released + QPoint(9, 9)));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, at(released + QPoint(9, 9)));
+        QCOMPARE(requests, 2);
+        // The right button drags nothing.
+        const QPoint beforeRight = window.pos();
+        QTest::mousePress(handle, Qt::RightButton, {}, at(released));
+        QTest::mouseMove(handle, at(released + QPoint(15, 15)));
+        QTest::mouseRelease(handle, Qt::RightButton, {}, at(released + QPoint(15, 15)));
+        QCOMPARE(window.pos(), beforeRight);
+        QCOMPARE(requests, 2);
     }
 
     void commandLinePath() {
