@@ -225,6 +225,10 @@ void SetUpWindow(QWidget& window) {
     window.setWindowTitle(kAppTitle);
     window.setWindowIcon(AppIcon());
     window.setFixedSize(kClientWidth, kClientHeight);
+    // A fixed size: the frame offers no maximise button that would do nothing.
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
     SetWindowColour(window, Qt::white);
     QFont font("Tahoma");
     font.setStyleHint(QFont::SansSerif);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "about_window.h"
 #include "app_icon.h"
@@ -323,11 +324,15 @@ void TRTrim::setAlwaysOnTop(bool onTop) {
         return;
     }
     m_alwaysOnTop = onTop;
-    const bool visible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (visible) {
-        show();  // changing the flags hides the window
+    const Qt::WindowFlags flags = windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (QWindow* shown = windowHandle()) {
+        // The window system is told directly: the widget's own way hides the window and
+        // makes it anew, which blinks.
+        overrideWindowFlags(flags);
+        shown->setFlags(flags);
+        return;
     }
+    setWindowFlags(flags);
 }
 
 void TRTrim::BlendTrackBarChange() {

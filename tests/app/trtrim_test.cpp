@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <memory>
 
 #include "fake_dialogs.h"
@@ -515,6 +517,44 @@ class TRTrimTest : public QObject {
         QCOMPARE(log.back(), QString("Operations Halted"));
         QTRY_VERIFY(!w->isVisible());
         QVERIFY(storedSettings().hasKey(kMainSettingsKey));
+    }
+
+    // The window's size is fixed: its frame offers the system menu, minimise and close, and
+    // no maximise button that would do nothing.
+    void theFrameOffersNoMaximise() {
+        auto w = window();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        for (const Qt::WindowFlags flags : {w->windowFlags(), w->windowHandle()->flags()}) {
+            QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+            QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+            QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+            QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+            QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+        }
+    }
+
+    // "Switch Always On" changes the stacking of the window that is shown: it is neither
+    // hidden nor made anew (which blinks), and its other flags stay.
+    void switchAlwaysOnKeepsTheShownWindow() {
+        auto w = window();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const WId id = w->winId();
+        QWindow* shown = w->windowHandle();
+        QSignalSpy visibility(shown, &QWindow::visibleChanged);
+        for (const bool onTop : {true, false, true}) {
+            w->TopWind->click();
+            QCOMPARE(w->TopWind->isChecked(), onTop);
+            QCOMPARE(w->alwaysOnTop(), onTop);
+            QCOMPARE(w->winId(), id);
+            QCOMPARE(w->windowHandle(), shown);
+            QCOMPARE(shown->flags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+            QCOMPARE(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+            QVERIFY(!shown->flags().testFlag(Qt::WindowMaximizeButtonHint));
+            QVERIFY(w->isVisible());
+        }
+        QCOMPARE(visibility.count(), 0);
     }
 
     // A drag by a control moves the window while the left button is held, and only then:
