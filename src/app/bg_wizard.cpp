@@ -16,6 +16,7 @@
 
 #include "crop_wizard.h"
 #include "io/paths.h"
+#include "main_window_controls.h"
 #include "settings_store.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
@@ -49,6 +50,8 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
     setWindowTitle("Jpeg Picture Processing Wizard - Only JPG pictures allowed");
     setFixedSize(577, 555);
     SetWindowColour(*this, QColor(255, 221, 238));
+    // Its controls are placed by hand for the main window's font, not the desktop's.
+    setFont(MainWindowFont());
 
     LoadPic = Button(this, "LoadPic", "Load Base Picture", {6, 2, 124, 22});
     StretchPic = Button(this, "StretchPic", "Stretch Picture", {6, 25, 124, 22});

@@ -2,15 +2,18 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <type_traits>
@@ -221,6 +224,21 @@ void LayOut(const ControlRow& row, QWidget& control) {
     }
 }
 
+// Rows under a line of the grid colour, as a report list with grid lines shows them.
+class GridLineDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(QColor(0xdd, 0xdd, 0xdd));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
+
 void SetUpWindow(QWidget& window) {
     window.setWindowTitle(kAppTitle);
     window.setWindowIcon(AppIcon());
@@ -230,10 +248,7 @@ void SetUpWindow(QWidget& window) {
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint);
     SetWindowColour(window, Qt::white);
-    QFont font("Tahoma");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    window.setFont(font);
+    window.setFont(MainWindowFont());
 }
 
 // What a row cannot say: the lists' and the log's looks, ranges, the link.
@@ -245,12 +260,15 @@ void FinishControls(MainWindowControls& c) {
 
     c.RomsList->setContextMenuPolicy(Qt::CustomContextMenu);
     c.RomsList->setUniformItemSizes(true);
+    // The one column fills the list (it grows past it only for a longer name, see RomList).
+    // Its grid lines are drawn by a delegate: a style sheet would give the list the
+    // desktop's colours instead of the window's, and lose the selection's ground.
     c.romsListView->setHeaderLabels({"Files"});
-    c.romsListView->setColumnWidth(0, 530);
+    c.romsListView->header()->setStretchLastSection(true);
     c.romsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     c.romsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.romsListView->setUniformRowHeights(true);
-    c.romsListView->setStyleSheet("QTreeWidget::item { border-bottom: 1px solid #dddddd; }");
+    c.romsListView->setItemDelegate(new GridLineDelegate(c.romsListView));
 
     c.BlendTrackBar->setOrientation(Qt::Vertical);
     c.BlendTrackBar->setRange(100, 255);
@@ -294,6 +312,13 @@ void FinishControls(MainWindowControls& c) {
 }
 
 }  // namespace
+
+QFont MainWindowFont() {
+    QFont font("Tahoma");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
 
 MainWindowControls::MainWindowControls(QWidget& window) {
     RegisterResources();

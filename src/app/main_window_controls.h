@@ -1,6 +1,7 @@
 #pragma once
 
 class QCheckBox;
+class QFont;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -17,6 +18,10 @@ class QWidget;
 namespace ostravex::app {
 
 class CaptionBacking;
+
+// The main window's own font, whatever the desktop's: its controls are placed for it. The
+// windows placed by hand take it too.
+QFont MainWindowFont();
 
 // Every control of the main window, laid out on it at construction from one table (in
 // main_window_controls.cpp, which also gives the name each control had on the original

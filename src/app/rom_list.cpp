@@ -1,6 +1,8 @@
 #include "rom_list.h"
 
+#include <QHeaderView>
 #include <QListWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -12,7 +14,8 @@ RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
     : m_listBox(listBox),
       m_listView(listView),
       m_ndsGroup(new QTreeWidgetItem(&listView, {"NDS Roms"})),
-      m_gbaGroup(new QTreeWidgetItem(&listView, {"GBA Roms"})) {
+      m_gbaGroup(new QTreeWidgetItem(&listView, {"GBA Roms"})),
+      m_narrowestColumn(listView.header()->minimumSectionSize()) {
     for (QTreeWidgetItem* group : {m_ndsGroup, m_gbaGroup}) {
         group->setFlags(Qt::ItemIsEnabled);
         group->setExpanded(true);
@@ -30,6 +33,22 @@ void RomList::add(const RomListEntry& entry) {
     m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
     m_entries.push_back(entry);
     group->setHidden(false);
+    makeRoomFor(text);
+}
+
+void RomList::makeRoomFor(const QString& text) {
+    const int width = QFontMetrics(m_listView.font()).horizontalAdvance(text);
+    if (width <= m_widestText) {
+        return;
+    }
+    m_widestText = width;
+    // An entry sits two indentations in (its group's and its own), and the style keeps a
+    // margin on either side of the text.
+    const int margin =
+        m_listView.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &m_listView) + 1;
+    const int needed = 2 * m_listView.indentation() + width + 2 * margin;
+    // The stretched column is never narrower than the header's minimum.
+    m_listView.header()->setMinimumSectionSize(std::max(m_narrowestColumn, needed));
 }
 
 std::size_t RomList::count() const {
@@ -44,6 +63,8 @@ void RomList::clear() {
     }
     m_listViewItems.clear();
     m_entries.clear();
+    m_widestText = 0;
+    m_listView.header()->setMinimumSectionSize(m_narrowestColumn);
 }
 
 void RomList::beginUpdate() {

@@ -6,6 +6,7 @@
 #include "romlist/rom_list_entry.h"
 
 class QListWidget;
+class QString;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -39,12 +40,17 @@ class RomList {
     const std::vector<QTreeWidgetItem*>& listViewItems() const { return m_listViewItems; }
 
   private:
+    // The report list's column fills the list, and is as wide as its longest name needs.
+    void makeRoomFor(const QString& text);
+
     QListWidget& m_listBox;
     QTreeWidget& m_listView;
     QTreeWidgetItem* m_ndsGroup;
     QTreeWidgetItem* m_gbaGroup;
     std::vector<RomListEntry> m_entries;
     std::vector<QTreeWidgetItem*> m_listViewItems;
+    int m_narrowestColumn;
+    int m_widestText = 0;
 };
 
 }  // namespace ostravex::app

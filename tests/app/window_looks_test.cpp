@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -226,6 +227,20 @@ class DarkPaletteScope {
     QString m_style;
 };
 
+// The desktop's font at another size while it lives.
+class DesktopFontScope {
+  public:
+    explicit DesktopFontScope(int pointSize) : m_font(QApplication::font()) {
+        QFont font = m_font;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+    }
+    ~DesktopFontScope() { QApplication::setFont(m_font); }
+
+  private:
+    QFont m_font;
+};
+
 QImage Picture(int width, int height, const QColor& colour) {
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(colour);
@@ -270,17 +285,28 @@ class WindowLooksTest : public QObject {
         verifyNoCaptionClipped(*window);
     }
 
+    // The wizards under the desktop's usual font and under a larger one: the background
+    // wizard places its controls by hand, so it writes in the main window's own font.
     void wizardCaptionsFit_data() {
         QTest::addColumn<QSize>("picture");
-        QTest::newRow("small picture") << QSize(100, 50);
-        QTest::newRow("background size") << QSize(577, 432);
-        QTest::newRow("large picture") << QSize(2000, 1500);
+        QTest::addColumn<int>("desktopPointSize");  // 0: the platform's own
+        QTest::newRow("small picture") << QSize(100, 50) << 0;
+        QTest::newRow("background size") << QSize(577, 432) << 0;
+        QTest::newRow("large picture") << QSize(2000, 1500) << 0;
+        QTest::newRow("11-pt desktop font") << QSize(577, 432) << 11;
+        QTest::newRow("14-pt desktop font") << QSize(2000, 1500) << 14;
     }
     void wizardCaptionsFit() {
         QFETCH(QSize, picture);
+        QFETCH(int, desktopPointSize);
+        std::optional<DesktopFontScope> desktopFont;
+        if (desktopPointSize > 0) {
+            desktopFont.emplace(desktopPointSize);
+        }
         app::TBgWizard wizard(*m_dialogs, {});
         wizard.show();
         verifyNoCaptionClipped(wizard);
+        QCOMPARE(wizard.font(), mainWindow()->font());
 
         app::TCropWizard crop(Picture(picture.width(), picture.height(), Qt::gray));
         crop.show();
@@ -330,6 +356,112 @@ class WindowLooksTest : public QObject {
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join('\n')));
     }
 
+    // The grouped list keeps the light colours of the window it stands in, and a selected
+    // row (with "Process only selected") reads as well as the others.
+    void groupedListReadsInAnyColourScheme_data() {
+        QTest::addColumn<bool>("darkPalette");
+        QTest::newRow("light scheme") << false;
+        QTest::newRow("dark scheme") << true;
+    }
+    void groupedListReadsInAnyColourScheme() {
+        QFETCH(bool, darkPalette);
+        std::optional<DarkPaletteScope> dark;
+        if (darkPalette) {
+            dark.emplace();
+        }
+        auto window = mainWindow();
+        window->UseListView->setChecked(true);
+        window->ProcessSelect->setChecked(true);
+        for (const char* name : {"/roms/Advance Wars - Dual Strike (Europe).nds",
+                                 "/roms/Professor Layton and the Curious Village (Europe).nds",
+                                 "/roms/Golden Sun - The Lost Age (Europe).gba"}) {
+            window->host().addRomEntry(RomListEntry::file(name));
+        }
+        QTreeWidget* list = window->romsListView;
+        const auto& items = window->romList().listViewItems();
+        items[1]->setSelected(true);
+        items[2]->setSelected(true);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        const QPalette& listColours = list->palette();
+        const QPalette& boxColours = window->RomsList->palette();
+        for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Text}) {
+            QCOMPARE(listColours.color(role), boxColours.color(role));
+        }
+        const QImage shot = list->viewport()->grab().toImage();
+        if (const QString folder = qEnvironmentVariable("OSTRAVEX_LOOKS_DIR"); !folder.isEmpty()) {
+            shot.save(QDir(folder).filePath(QString("grouped list, ") + QTest::currentDataTag() +
+                                            ".png"));
+        }
+        const qreal ratio = shot.devicePixelRatio();
+        const auto inShot = [&](const QRect& area) {
+            return QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio,
+                          area.height() * ratio)
+                .toAlignedRect()
+                .intersected(shot.rect());
+        };
+        // The ground below the rows is the list box's light ground.
+        const QRect below(0, list->visualItemRect(items[2]).bottom() + 4, list->viewport()->width(),
+                          8);
+        const QImage ground = shot.copy(inShot(below));
+        QVERIFY2(Luminance(ground.pixel(ground.width() / 2, ground.height() / 2)) > 0.8,
+                 "the list's ground is dark");
+        const QFontMetrics metrics(list->font());
+        for (QTreeWidgetItem* item : items) {
+            const QRect row = list->visualItemRect(item);
+            const QRect text(row.left(), row.top(),
+                             std::min(row.width(), metrics.horizontalAdvance(item->text(0)) + 8),
+                             row.height());
+            const double contrast = TextContrast(shot, inShot(text));
+            QVERIFY2(contrast >= 3.0, qPrintable(QString("%1%2: contrast %3")
+                                                     .arg(item->isSelected() ? "selected " : "")
+                                                     .arg(item->text(0))
+                                                     .arg(contrast)));
+        }
+    }
+
+    // The grouped list scrolls sideways only for a name longer than it is wide, and then
+    // far enough to show the whole name.
+    void groupedListScrollsSidewaysOnlyForALongName_data() {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("nameLength");
+        QTest::addColumn<bool>("scrollsSideways");
+        QTest::newRow("empty") << 0 << 0 << false;
+        QTest::newRow("a few short names") << 3 << 20 << false;
+        QTest::newRow("more rows than it shows") << 40 << 20 << false;
+        QTest::newRow("a long name") << 1 << 200 << true;
+        QTest::newRow("a long name among many") << 40 << 200 << true;
+    }
+    void groupedListScrollsSidewaysOnlyForALongName() {
+        QFETCH(int, entries);
+        QFETCH(int, nameLength);
+        QFETCH(bool, scrollsSideways);
+        auto window = mainWindow();
+        window->UseListView->setChecked(true);
+        for (int i = 0; i < entries; ++i) {
+            const int length = i == entries / 2 ? nameLength : 20;
+            window->host().addRomEntry(RomListEntry::file(
+                "/roms/" + std::string(static_cast<std::size_t>(length), 'a' + i % 26) + ".nds"));
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTreeWidget* list = window->romsListView;
+        QCoreApplication::processEvents();
+        QCOMPARE(list->horizontalScrollBar()->isVisible(), scrollsSideways);
+        // The column reaches the list's right edge, and each name has the room it needs.
+        QVERIFY(list->columnWidth(0) >= list->viewport()->width());
+        for (QTreeWidgetItem* item : window->romList().listViewItems()) {
+            const QModelIndex group =
+                list->model()->index(list->indexOfTopLevelItem(item->parent()), 0);
+            const QModelIndex index =
+                list->model()->index(item->parent()->indexOfChild(item), 0, group);
+            QStyleOptionViewItem option;
+            option.initFrom(list->viewport());
+            option.font = list->font();
+            const int needed = list->itemDelegate()->sizeHint(option, index).width();
+            QVERIFY2(list->visualItemRect(item).width() >= needed, qPrintable(item->text(0)));
+        }
+    }
+
     void wizardTextReadsInADarkPalette() {
         DarkPaletteScope dark;
         app::TBgWizard wizard(*m_dialogs, {});
@@ -351,7 +483,8 @@ class WindowLooksTest : public QObject {
         QTemporaryDir roms;
         testing::WriteFile(roms.filePath("x.nds").toStdString(),
                            testing::NdsImageBuilder().usedSize(1000).size(65536).build());
-        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()), *m_dialogs, window.get());
+        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()),
+                                    *m_dialogs, window.get());
         const auto infos = window->findChildren<app::TRomInfo*>();
         QCOMPARE(infos.size(), 1);
         app::TLogWindow log({}, *m_dialogs, window.get());
@@ -376,7 +509,8 @@ class WindowLooksTest : public QObject {
         QTemporaryDir roms;
         testing::WriteFile(roms.filePath("x.nds").toStdString(),
                            testing::NdsImageBuilder().usedSize(1000).size(65536).build());
-        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()), *m_dialogs, window.get());
+        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()),
+                                    *m_dialogs, window.get());
         auto* info = window->findChild<app::TRomInfo*>();
         QVERIFY(info);
         app::TLogWindow log({}, *m_dialogs, window.get());
@@ -413,7 +547,8 @@ class WindowLooksTest : public QObject {
         QTemporaryDir roms;
         testing::WriteFile(roms.filePath("x.nds").toStdString(),
                            testing::NdsImageBuilder().usedSize(1000).size(65536).build());
-        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()), *m_dialogs, window.get());
+        app::TRomInfo::ShowForEntry(RomListEntry::file(roms.filePath("x.nds").toStdString()),
+                                    *m_dialogs, window.get());
         QPointer<app::TRomInfo> info = window->findChild<app::TRomInfo*>();
         QVERIFY(QTest::qWaitForWindowActive(info));
         QTest::keyClick(info->Memo1, Qt::Key_Escape);
