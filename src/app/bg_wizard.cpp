@@ -30,6 +30,14 @@ constexpr int kPictureTop = 122;
 constexpr const char* kJpegFilter = "JPEG Image File (*.jpg)";
 constexpr const char* kWrongSize = "Picture must be 577 x 432. Use the stretch or cropping wizard";
 
+// A colour of its own for a label's text; the rest of its colours stay the wizard's (a
+// style sheet would take them from the desktop).
+void SetTextColour(QLabel& label, const QColor& colour) {
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label.setPalette(palette);
+}
+
 bool IsJpegName(const QString& path) {
     return QFileInfo(path).suffix().toLower() == "jpg";
 }
@@ -89,11 +97,11 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
 
     Label2 = new QLabel("The picture must be 577x432", this);
     Label2->setObjectName("Label2");
-    Label2->setStyleSheet("color: blue;");
+    SetTextColour(*Label2, Qt::blue);
     Label2->setGeometry(142, 104, 220, 17);
     Label3 = new QLabel("Current Size:", this);
     Label3->setObjectName("Label3");
-    Label3->setStyleSheet("color: rgb(0, 128, 64);");
+    SetTextColour(*Label3, QColor(0, 128, 64));
     Label3->setGeometry(370, 104, 200, 17);
 
     // The picture scrolls when a small screen (or a large scale factor) cuts the wizard

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -209,12 +210,20 @@ QStringList UnreadableCaptions(QWidget& window, const QImage& shot,
     return unreadable;
 }
 
-// The Fusion style with dark colours while it lives.
+// The Fusion style as a dark desktop theme gives it: its own palette is the dark one too
+// (as under the GTK platform theme with a dark GTK theme).
+class DarkDesktopStyle : public QProxyStyle {
+  public:
+    DarkDesktopStyle() : QProxyStyle("Fusion") {}
+    QPalette standardPalette() const override { return DarkPalette(); }
+};
+
+// A dark desktop theme while it lives.
 class DarkPaletteScope {
   public:
     DarkPaletteScope()
         : m_palette(QApplication::palette()), m_style(QApplication::style()->name()) {
-        QApplication::setStyle("Fusion");
+        QApplication::setStyle(new DarkDesktopStyle);
         QApplication::setPalette(DarkPalette());
     }
     ~DarkPaletteScope() {
@@ -354,6 +363,38 @@ class WindowLooksTest : public QObject {
                        !qobject_cast<const QPushButton*>(&control);
             });
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join('\n')));
+    }
+
+    // Under a dark desktop theme the main window and the background wizard, which stand
+    // over their own light grounds, give every control light colours with dark text.
+    void windowsKeepTheirLightColoursUnderADarkTheme() {
+        DarkPaletteScope dark;
+        auto window = mainWindow();
+        app::TBgWizard wizard(*m_dialogs, {});
+        wizard.show();
+        QStringList dim;
+        for (QWidget* shown : std::initializer_list<QWidget*>{window.get(), &wizard}) {
+            QList<QWidget*> controls = shown->findChildren<QWidget*>();
+            controls.prepend(shown);
+            for (const QWidget* control : controls) {
+                const QPalette& colours = control->palette();
+                for (const auto& [ground, text] :
+                     {std::pair{QPalette::Window, QPalette::WindowText},
+                      std::pair{QPalette::Base, QPalette::Text},
+                      std::pair{QPalette::Button, QPalette::ButtonText}}) {
+                    if (colours.color(ground).alpha() == 0) {
+                        continue;  // it shows the window behind it (the log)
+                    }
+                    if (Luminance(colours.color(ground).rgb()) < 0.6 ||
+                        Luminance(colours.color(text).rgb()) > 0.2) {
+                        dim << QString("%1 (%2): %3 on %4")
+                                   .arg(control->objectName(), control->metaObject()->className(),
+                                        colours.color(text).name(), colours.color(ground).name());
+                    }
+                }
+            }
+        }
+        QVERIFY2(dim.isEmpty(), qPrintable(dim.join('\n')));
     }
 
     // The grouped list keeps the light colours of the window it stands in, and a selected
