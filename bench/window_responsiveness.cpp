@@ -1,23 +1,55 @@
-// How responsive the window stays while it works on its one thread: the longest gap
-// between two handled timer events during a run of 1,000 entries and during a scan of
-// 20,000 files, and the time to add 20,000 entries to both lists.
-// Run: QT_QPA_PLATFORM=offscreen build/bin/window_responsiveness
+// How responsive the window stays while it works on its one thread. The real main window
+// runs "Trim!" in each file option (in place, with backups, into an output folder) over a
+// few hundred NDS images of 8 to 32 MiB while the disk is kept busy, and a 5 ms timer
+// measures the gaps between the events the window gets to handle: the longest gap and the
+// 99th percentile of each run, beside the same timer in the idle window (the machine's own
+// noise). Then a scan of 20,000 files and the time to add 20,000 entries to both lists.
+//
+// Run from the project folder (offscreen unless a display is given):
+//   build/bin/window_responsiveness [--images N] [--scratch DIR] [--quiet-disk]
+//                                   [--modes inplace,backup,folder] [--no-scan]
+//
+// The images are sparse (only their header takes room), so the copies the backup and
+// output-folder runs write are the disk traffic: about N x 10 MiB per run.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
+#include <QStorageInfo>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
 
+#include "romformat/crc16.h"
+#include "romformat/nds_header.h"
 #include "trtrim.h"
 #include "user_dialogs.h"
 
 namespace {
+
+constexpr qint64 kMebibyte = 1 << 20;
+constexpr qint64 kGibibyte = qint64(1) << 30;
+// The scratch folder holds this file while it is the benchmark's own, so that a folder left
+// by an interrupted run is removed by the next one, and no other folder ever is.
+constexpr const char* kMarker = ".window-responsiveness-scratch";
 
 class ScriptedDialogs : public ostravex::app::UserDialogs {
   public:
@@ -26,59 +58,308 @@ class ScriptedDialogs : public ostravex::app::UserDialogs {
         return folder;
     }
     void message(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString&) override {}
+    void error(QWidget*, const QString& text) override {
+        std::fprintf(stderr, "error notice: %s\n", qPrintable(text));
+    }
 };
 
-// Runs `work` while a 5 ms timer measures the gaps between its handled events.
-double LongestGapMs(const std::function<void()>& work) {
+QString LoadAverage() {
+    QFile file("/proc/loadavg");
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "unknown";
+    }
+    return QString::fromLatin1(file.readAll()).section(' ', 0, 2);
+}
+
+// Dirty and under-writeback page cache, in MiB.
+qint64 DirtyMebibytes() {
+    QFile file("/proc/meminfo");
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    qint64 kibibytes = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith("Dirty:") || line.startsWith("Writeback:")) {
+            kibibytes += line.simplified().split(' ').value(1).toLongLong();
+        }
+    }
+    return kibibytes / 1024;
+}
+
+struct Gaps {
+    double longestMs = 0;
+    double p99Ms = 0;
+    double medianMs = 0;
+    std::size_t ticks = 0;
+};
+
+// Runs `work` while a 5 ms timer records the gaps between its handled events.
+Gaps MeasureGaps(const std::function<void()>& work) {
     QElapsedTimer clock;
+    std::vector<qint64> gaps;
+    gaps.reserve(1 << 16);
     qint64 last = 0;
-    qint64 longest = 0;
     QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
+        gaps.push_back(now - last);
         last = now;
     });
     clock.start();
     ticker.start();
     work();
-    const qint64 end = clock.nsecsElapsed();
-    longest = std::max(longest, end - last);
+    gaps.push_back(clock.nsecsElapsed() - last);
     ticker.stop();
-    return static_cast<double>(longest) / 1e6;
+    std::sort(gaps.begin(), gaps.end());
+    const auto at = [&](double share) {
+        const auto index = static_cast<std::size_t>(share * static_cast<double>(gaps.size() - 1));
+        return static_cast<double>(gaps[index]) / 1e6;
+    };
+    return {static_cast<double>(gaps.back()) / 1e6, at(0.99), at(0.5), gaps.size()};
 }
 
-void WriteRom(const QString& path, std::uint32_t used, std::size_t size) {
-    std::string image(size, '\xff');
-    for (std::size_t i = 0x200; i < used; ++i) {
-        image[i] = static_cast<char>(1 + i % 251);
+// Lets the event loop run for `ms` milliseconds: the idle window's gaps.
+void IdleFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Keeps the disk busy from another thread: rewrites one file of `cap` bytes over and over
+// without waiting for it, so that write-back never rests and dirty data piles up, and
+// notes the most dirty data seen.
+class DiskBusyWriter {
+  public:
+    DiskBusyWriter(QString path, qint64 cap) : m_path(std::move(path)), m_cap(cap) {}
+    ~DiskBusyWriter() { stop(); }
+
+    void start() {
+        m_stop = false;
+        m_thread = std::thread([this] { writeLoop(); });
     }
-    std::fill(image.begin(), image.begin() + 0x200, '\0');
+    void stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        QFile::remove(m_path);
+    }
+    qint64 writtenMebibytes() const { return m_written / kMebibyte; }
+    qint64 peakDirtyMebibytes() const { return m_peakDirty; }
+    void resetCounts() {
+        m_written = 0;
+        m_peakDirty = 0;
+    }
+
+  private:
+    void writeLoop() {
+        std::vector<char> chunk(8 * kMebibyte);
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            chunk[i] = static_cast<char>(1 + i % 253);
+        }
+        while (!m_stop) {
+            const int fd = ::open(m_path.toLocal8Bit().constData(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                return;
+            }
+            for (qint64 done = 0; done < m_cap && !m_stop; done += chunk.size()) {
+                if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
+                    break;
+                }
+                m_written += static_cast<qint64>(chunk.size());
+                m_peakDirty = std::max<qint64>(m_peakDirty, DirtyMebibytes());
+            }
+            ::close(fd);
+        }
+    }
+
+    QString m_path;
+    qint64 m_cap;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_written{0};
+    std::atomic<qint64> m_peakDirty{0};
+};
+
+// An NDS image of `size` bytes whose header gives `used` bytes: only the header (with its
+// checksum) is written, the rest is a hole that reads as zeros (no download-play block).
+bool WriteSparseRom(const QString& path, qint64 used, qint64 size) {
+    std::vector<std::uint8_t> header(0x200, 0);
     for (int i = 0; i < 4; ++i) {
-        image[0x80 + i] = static_cast<char>(used >> (8 * i));
+        header[ostravex::kUsedRomSizeOffset + i] = static_cast<std::uint8_t>(used >> (8 * i));
     }
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(image.data(), static_cast<std::streamsize>(image.size()));
+    const int checksum =
+        ostravex::Crc16(std::span<const std::uint8_t>(header.data(), ostravex::kHeaderCrcCoverage));
+    header[ostravex::kHeaderCrcOffset] = static_cast<std::uint8_t>(checksum);
+    header[ostravex::kHeaderCrcOffset + 1] = static_cast<std::uint8_t>(checksum >> 8);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(reinterpret_cast<const char*>(header.data()), qint64(header.size())) ==
+               qint64(header.size()) &&
+           file.resize(size);
 }
 
-}  // namespace
+qint64 ImageSize(int index) {
+    return (8 + (index * 7) % 25) * kMebibyte;  // 8 to 32 MiB
+}
+qint64 UsedSize(int index) {
+    return ImageSize(index) / 2 + 4096;
+}
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", scratch.filePath("config").toUtf8());
-    auto dialogs = std::make_shared<ScriptedDialogs>();
-
-    // 1,000 roms of 2 MiB, written with backups so that each is copied.
-    const QString roms = scratch.filePath("roms");
-    QDir().mkpath(roms);
-    for (int i = 0; i < 1000; ++i) {
-        WriteRom(roms + QString("/r%1.nds").arg(i, 4, 10, QChar('0')), 1500000, 2u << 20);
+qint64 AllocatedBytes(const QString& path) {
+    struct stat status {};
+    if (::stat(path.toLocal8Bit().constData(), &status) != 0) {
+        return -1;
     }
+    return static_cast<qint64>(status.st_blocks) * 512;
+}
+
+QString RomPath(const QString& folder, int index) {
+    return folder + QString("/r%1.nds").arg(index, 4, 10, QChar('0'));
+}
+
+// Makes the untrimmed images again, and checks they are what they claim: sparse, of their
+// size.
+bool MakeImages(const QString& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        const QString path = RomPath(folder, i);
+        if (!WriteSparseRom(path, UsedSize(i), ImageSize(i))) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return false;
+        }
+        if (QFileInfo(path).size() != ImageSize(i) || AllocatedBytes(path) > kMebibyte) {
+            std::fprintf(stderr, "%s is not a sparse image of %lld bytes\n", qPrintable(path),
+                         ImageSize(i));
+            return false;
+        }
+    }
+    return true;
+}
+
+enum class Mode { InPlace, Backup, Folder };
+
+struct ModeRow {
+    Mode mode;
+    const char* name;
+    const char* caption;
+};
+constexpr ModeRow kModes[] = {
+    {Mode::InPlace, "inplace", "in place"},
+    {Mode::Backup, "backup", "backup"},
+    {Mode::Folder, "folder", "output folder"},
+};
+
+// Where a mode leaves image `index`'s trimmed result.
+QString ResultPath(Mode mode, const QString& roms, const QString& out, int index) {
+    return mode == Mode::Folder ? RomPath(out, index) : RomPath(roms, index);
+}
+
+// The run did its work: every entry processed without an error, each result of its cut
+// size, and (where a copy is written) held in real blocks. Returns the bytes written.
+std::optional<qint64> CheckResults(ostravex::app::TRTrim& window, Mode mode, const QString& roms,
+                                   const QString& out, int count) {
+    const QString processed = QString("Files Processed: %1/%1").arg(count);
+    if (window.LabelComplete->text() != processed || window.errorsLabel->text() != "Errors:") {
+        std::fprintf(stderr, "the run did not process every image: \"%s\", \"%s\"\n",
+                     qPrintable(window.LabelComplete->text()),
+                     qPrintable(window.errorsLabel->text()));
+        return std::nullopt;
+    }
+    qint64 written = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString result = ResultPath(mode, roms, out, i);
+        if (QFileInfo(result).size() != UsedSize(i)) {
+            std::fprintf(stderr, "%s was not cut to %lld bytes\n", qPrintable(result), UsedSize(i));
+            return std::nullopt;
+        }
+        if (mode != Mode::InPlace) {
+            if (AllocatedBytes(result) < UsedSize(i) - 4096) {
+                std::fprintf(stderr, "%s was not written out in full\n", qPrintable(result));
+                return std::nullopt;
+            }
+            written += UsedSize(i);
+        }
+    }
+    return written;
+}
+
+void RemoveResults(const QString& roms, const QString& out) {
+    QDir(roms).removeRecursively();
+    QDir(out).removeRecursively();
+    QDir().mkpath(roms);
+    QDir().mkpath(out);
+}
+
+void PrintGaps(const char* what, const Gaps& gaps) {
+    std::printf("  %-26s longest gap %8.1f ms, p99 %7.1f ms, median %5.1f ms (%zu ticks)\n", what,
+                gaps.longestMs, gaps.p99Ms, gaps.medianMs, gaps.ticks);
+}
+
+// The runs of each chosen file option; false when a run did not do its work.
+bool RunModes(ostravex::app::TRTrim& window, ScriptedDialogs& dialogs, const QString& scratch,
+              int count, const QStringList& modes, DiskBusyWriter* busy) {
+    const QString roms = scratch + "/roms";
+    const QString out = scratch + "/out";
+    RemoveResults(roms, out);
+    if (!MakeImages(roms, count)) {
+        return false;
+    }
+    dialogs.folder = roms;
+    window.ScanButtonClick();
+    if (window.RomsList->count() != count) {
+        std::fprintf(stderr, "the scan listed %d of %d images\n", window.RomsList->count(), count);
+        return false;
+    }
+    window.outputFolderEdit->setText(out + "/");
+
+    for (const ModeRow& row : kModes) {
+        if (!modes.contains(row.name)) {
+            continue;
+        }
+        RemoveResults(roms, out);
+        if (!MakeImages(roms, count)) {
+            return false;
+        }
+        ::sync();
+        QRadioButton* option = row.mode == Mode::InPlace  ? window.ModeOverwrite
+                               : row.mode == Mode::Backup ? window.ModeBackup
+                                                          : window.ModeFolder;
+        option->setChecked(true);
+
+        if (busy) {
+            busy->resetCounts();
+        }
+        const Gaps idle = MeasureGaps([] { IdleFor(2000); });
+        QElapsedTimer clock;
+        clock.start();
+        const Gaps run = MeasureGaps([&] { window.TrimButtonClick(); });
+        const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+        const auto written = CheckResults(window, row.mode, roms, out, count);
+        if (!written) {
+            return false;
+        }
+        std::printf("run of %d images (%s, 8-32 MiB, %.2f GiB written): %.2f s, load %s\n", count,
+                    row.caption, static_cast<double>(*written) / kGibibyte, seconds,
+                    qPrintable(LoadAverage()));
+        PrintGaps("idle window, 2 s:", idle);
+        PrintGaps("during the run:", run);
+        if (busy) {
+            std::printf("  disk kept busy: %lld MiB written beside, peak dirty data %lld MiB\n",
+                        busy->writtenMebibytes(), busy->peakDirtyMebibytes());
+        }
+        std::fflush(stdout);
+    }
+    RemoveResults(roms, out);
+    window.ClearButtonClick();
+    return true;
+}
+
+void ScanAndList(ostravex::app::TRTrim& window, ScriptedDialogs& dialogs, const QString& scratch) {
     // 20,000 files in 2,000 folders, 200 of them roms.
-    const QString tree = scratch.filePath("tree");
+    const QString tree = scratch + "/tree";
     for (int folder = 0; folder < 2000; ++folder) {
         const QString path = tree + QString("/set%1/part%2").arg(folder / 20).arg(folder % 20);
         QDir().mkpath(path);
@@ -88,36 +369,14 @@ int main(int argc, char** argv) {
                 (path + QString("/f%1.%2").arg(file).arg(rom ? "nds" : "txt")).toStdString());
         }
     }
-
-    ostravex::app::TRTrim window({}, dialogs);
-    window.show();
-    dialogs->folder = roms;
-    window.ScanButtonClick();
-    QElapsedTimer runClock;
-    runClock.start();
-    const double inPlaceGap = LongestGapMs([&] { window.TrimButtonClick(); });
-    std::printf(
-        "run of %d entries (in place, 2 MiB each): %.2f s, longest gap between events %.1f ms\n",
-        window.RomsList->count(), runClock.elapsed() / 1000.0, inPlaceGap);
-
-    for (int i = 0; i < 1000; ++i) {
-        WriteRom(roms + QString("/r%1.nds").arg(i, 4, 10, QChar('0')), 1500000, 2u << 20);
-    }
-    window.ModeBackup->setChecked(true);
-    runClock.restart();
-    const double runGap = LongestGapMs([&] { window.TrimButtonClick(); });
-    std::printf(
-        "run of %d entries (backup mode, 2 MiB each): %.2f s, longest gap between events %.1f ms\n",
-        window.RomsList->count(), runClock.elapsed() / 1000.0, runGap);
-
-    dialogs->folder = tree;
+    dialogs.folder = tree;
     QElapsedTimer scanClock;
     scanClock.start();
-    const double scanGap = LongestGapMs([&] { window.ScanButtonClick(); });
-    std::printf(
-        "scan of 20,000 files in 2,000 folders: %.2f s, %d roms, longest gap between events %.1f "
-        "ms\n",
-        scanClock.elapsed() / 1000.0, window.RomsList->count(), scanGap);
+    const Gaps scan = MeasureGaps([&] { window.ScanButtonClick(); });
+    std::printf("scan of 20,000 files in 2,000 folders: %.2f s, %d roms\n",
+                static_cast<double>(scanClock.elapsed()) / 1000.0, window.RomsList->count());
+    PrintGaps("during the scan:", scan);
+    QDir(tree).removeRecursively();
 
     window.ClearButtonClick();
     QElapsedTimer addClock;
@@ -129,7 +388,100 @@ int main(int argc, char** argv) {
     }
     window.host().endListUpdate();
     QCoreApplication::processEvents();
-    std::printf("adding 20,000 entries to both lists: %.3f s\n", addClock.elapsed() / 1000.0);
-    window.close();
-    return 0;
+    std::printf("adding 20,000 entries to both lists: %.3f s\n",
+                static_cast<double>(addClock.elapsed()) / 1000.0);
+    window.ClearButtonClick();
+}
+
+// A fresh scratch folder: one left by an interrupted run goes first; a folder that is not
+// the benchmark's own is never touched.
+bool PrepareScratch(const QString& scratch) {
+    if (QDir(scratch).exists()) {
+        if (!QFile::exists(scratch + "/" + kMarker)) {
+            std::fprintf(stderr, "%s exists and is not this benchmark's scratch folder\n",
+                         qPrintable(scratch));
+            return false;
+        }
+        QDir(scratch).removeRecursively();
+    }
+    QFile marker(scratch + "/" + kMarker);
+    return QDir().mkpath(scratch) && marker.open(QIODevice::WriteOnly);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("The window's responsiveness during runs and scans.");
+    parser.addHelpOption();
+    parser.addOption({"images", "Images per run (8 to 32 MiB each).", "N", "300"});
+    // From the project folder the scratch folder lands beside the other benchmarks' data.
+    const QString defaultScratch =
+        QDir("bench").exists() ? "bench/window-bench-data" : "window-bench-data";
+    parser.addOption({"scratch", "Scratch folder, removed afterwards.", "DIR", defaultScratch});
+    parser.addOption({"modes", "File options to run, of inplace,backup,folder.", "LIST",
+                      "inplace,backup,folder"});
+    parser.addOption({"quiet-disk", "Do not keep the disk busy beside the runs."});
+    parser.addOption({"no-scan", "Leave out the scan and the list filling."});
+    parser.process(application);
+    const int count = parser.value("images").toInt();
+    const QStringList modes = parser.value("modes").split(',');
+    const QString scratch = QDir(parser.value("scratch")).absolutePath();
+    if (count <= 0) {
+        std::fprintf(stderr, "--images needs a positive number\n");
+        return 2;
+    }
+
+    // The largest copy (backup or output folder), the busy file, and room to spare.
+    qint64 written = 0;
+    for (int i = 0; i < count; ++i) {
+        written += UsedSize(i);
+    }
+    const qint64 busyCap = kGibibyte;
+    if (!PrepareScratch(scratch)) {
+        return 1;
+    }
+    const QStorageInfo disk(scratch);
+    const qint64 needed = written + busyCap + 2 * kGibibyte;
+    std::printf("scratch %s on %s: %.1f GiB free, the runs need up to %.1f GiB\n",
+                qPrintable(scratch), qPrintable(disk.device()),
+                static_cast<double>(disk.bytesAvailable()) / kGibibyte,
+                static_cast<double>(needed) / kGibibyte);
+    std::printf("platform %s, load average at start %s\n",
+                qPrintable(QGuiApplication::platformName()), qPrintable(LoadAverage()));
+    if (disk.bytesAvailable() < needed) {
+        std::fprintf(stderr, "not enough free space\n");
+        QDir(scratch).removeRecursively();
+        return 1;
+    }
+    std::fflush(stdout);
+
+    qputenv("XDG_CONFIG_HOME", (scratch + "/config").toUtf8());
+    auto dialogs = std::make_shared<ScriptedDialogs>();
+    bool ok = true;
+    {
+        ostravex::app::TRTrim window({}, dialogs);
+        window.show();
+        std::optional<DiskBusyWriter> busy;
+        if (!parser.isSet("quiet-disk")) {
+            busy.emplace(scratch + "/busy.bin", busyCap);
+            busy->start();
+        }
+        ok = RunModes(window, *dialogs, scratch, count, modes, busy ? &*busy : nullptr);
+        if (busy) {
+            busy->stop();
+        }
+        if (ok && !parser.isSet("no-scan")) {
+            ScanAndList(window, *dialogs, scratch);
+        }
+        window.close();
+    }
+    QDir(scratch).removeRecursively();
+    std::printf("load average at end %s\n", qPrintable(LoadAverage()));
+    return ok ? 0 : 1;
 }
