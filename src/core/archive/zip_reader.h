@@ -11,8 +11,11 @@
 
 namespace ostravex {
 
-// The zip format's records (PKWARE APPNOTE), little-endian on disk. Archives of 4 GiB and
-// more, ZIP64 records and multi-disk archives are not read.
+class MemberSink;
+
+// The zip format's records (PKWARE APPNOTE), little-endian on disk. Sizes and offsets are
+// held in 64 bits: where a record stores 0xFFFFFFFF (0xFFFF for the disk number), the value
+// comes from the record's ZIP64 extra field. Multi-disk archives are not read.
 struct TCentralDirectoryFile {
     std::uint32_t CentralFileHeaderSignature = 0;  // 0x02014b50, "PK" 1 2
     std::uint16_t VersionMadeBy = 0;
@@ -21,15 +24,15 @@ struct TCentralDirectoryFile {
     std::uint16_t CompressionMethod = 0;      // 0 stored, 8 deflate
     std::uint32_t LastModFileTimeDate = 0;
     std::uint32_t Crc32 = 0;
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
     std::uint16_t FilenameLength = 0;
     std::uint16_t ExtraFieldLength = 0;
     std::uint16_t FileCommentLength = 0;
-    std::uint16_t DiskNumberStart = 0;
+    std::uint32_t DiskNumberStart = 0;
     std::uint16_t InternalFileAttributes = 0;
     std::uint32_t ExternalFileAttributes = 0;  // bit 4: folder
-    std::uint32_t RelativeOffsetOfLocalHeader = 0;
+    std::uint64_t RelativeOffsetOfLocalHeader = 0;
     std::string FileName;  // the stored bytes
     std::string ExtraField;
     std::string FileComment;
@@ -38,10 +41,10 @@ struct TCentralDirectoryFile {
 struct TKAZipEntriesEntry {
     TCentralDirectoryFile Central;
     bool IsEncrypted() const { return (Central.GeneralPurposeBitFlag & 0x0001) != 0; }
-    bool IsFolder() const { return (Central.ExternalFileAttributes & 0x10) != 0; }
 };
 
-// Reads zip archives: the directory, each entry's name, and one entry's data.
+// Reads zip archives, ZIP64 ones included: the directory, each entry's name, and one
+// entry's data.
 class TKAZip {
   public:
     // No member is decompressed into memory beyond this size, whatever it claims.
@@ -62,6 +65,17 @@ class TKAZip {
     // valid UTF-8 become U+FFFD. Separators stay as stored.
     static std::string GetUnicodeFilename(const TKAZipEntriesEntry& entry);
 
+    // Reads the entry's data into `sink` block by block, holding a few hundred KiB whatever
+    // the member's size: sink.begin(stated size) once the local header is found, then
+    // sink.write() with the member's bytes in order, then sink.finish() only when the data
+    // came whole, exactly the stated size, and matching its CRC-32. Any failure returns
+    // its reason and finish() is not called; a failure found at the end (a CRC-32 that
+    // does not match, data shorter or longer than stated) comes after bytes were written,
+    // and the sink's owner throws away what it received. A sink that takes stored members
+    // (MemberSink::takesStoredMembers) is given a stored member's place in the archive
+    // instead, after a pass that checks its CRC-32.
+    Status ReadMember(const TKAZipEntriesEntry& entry, MemberSink& sink);
+
     // Decompresses the entry and appends its bytes to `target`. Every way the data can be
     // wrong (other method, encryption, bad local header, corrupt or short data, a CRC-32
     // that does not match, a size past kMaxMemberSize) is a failure, and `target` is left
@@ -69,17 +83,23 @@ class TKAZip {
     Status SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target);
 
     // Progress while a deflated entry is decompressed: bytes produced, bytes in all.
-    std::function<void(std::uint32_t current, std::uint32_t total)> OnDecompressFile;
+    std::function<void(std::uint64_t current, std::uint64_t total)> OnDecompressFile;
 
   private:
+    struct DirectoryPlace;
+    bool findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const;
     bool readCentralDirectory(std::uint64_t endRecordAt);
     void rebuildFromLocalHeaders();
+    bool findDataDescriptor(std::uint64_t dataAt, bool wide, TCentralDirectoryFile& c,
+                            std::uint64_t& next) const;
     bool findEndOfCentralDirectory(std::uint64_t& at) const;
     bool entriesOverlap() const;
-    Status copyInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry, std::uint8_t* out);
-    Status inflateInto(std::uint64_t dataAt, const TKAZipEntriesEntry& entry, std::uint8_t* out);
+    Status locateData(const TKAZipEntriesEntry& entry, std::uint64_t& dataAt) const;
+    Status copyStored(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink* sink);
+    Status inflateTo(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink& sink);
 
     File m_file;
+    std::string m_path;
     std::uint64_t m_size = 0;
     bool m_isZipFile = false;
     bool m_hasBadEntries = false;
