@@ -19,6 +19,11 @@ void Put32(Bytes& out, std::uint32_t value) {
     Put16(out, value >> 16);
 }
 
+void Put64(Bytes& out, std::uint64_t value) {
+    Put32(out, static_cast<std::uint32_t>(value));
+    Put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
 void PutText(Bytes& out, const std::string& text) {
     out.insert(out.end(), text.begin(), text.end());
 }
@@ -47,65 +52,111 @@ Bytes ZipBuilder::build() const {
     Bytes out;
     Bytes central;
     for (const Member& m : m_members) {
-        Bytes stored = m.method == 8 ? RawDeflate(m.data) : m.data;
+        Bytes stored = m.storedBytes ? *m.storedBytes : m.method == 8 ? RawDeflate(m.data) : m.data;
         stored.resize(stored.size() - std::min(stored.size(), m.dropLastDataBytes));
-        const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+        const std::uint64_t offset = out.size();
         const std::uint32_t crc = m.claimedCrc.value_or(Crc32(m.data));
-        const std::uint32_t size =
-            m.claimedSize.value_or(static_cast<std::uint32_t>(m.data.size()));
+        const std::uint64_t size = m.claimedSize.value_or(m.data.size());
+        const std::uint64_t storedSize = stored.size();
         const std::uint16_t flags =
             static_cast<std::uint16_t>(m.flags | (m.dataDescriptor ? 8 : 0));
+        // A time stamp field first, as zip writes one, then the ZIP64 field.
+        const auto zip64Extra = [](std::initializer_list<std::uint64_t> values) {
+            Bytes extra;
+            Put16(extra, 0x5455);
+            Put16(extra, 5);
+            extra.push_back(1);
+            Put32(extra, 0x5A210000);
+            Put16(extra, 0x0001);
+            Put16(extra, static_cast<std::uint32_t>(8 * values.size()));
+            for (const std::uint64_t value : values) {
+                Put64(extra, value);
+            }
+            return extra;
+        };
+        const std::uint64_t localSize = m.dataDescriptor ? 0 : size;
+        const std::uint64_t localStored = m.dataDescriptor ? 0 : storedSize;
+        const Bytes localExtra = m.zip64Fields ? zip64Extra({localSize, localStored}) : Bytes{};
 
         Put32(out, m.badLocalSignature ? 0x04034b51 : 0x04034b50);
-        Put16(out, 20);
+        Put16(out, m.zip64Fields ? 45 : 20);
         Put16(out, flags);
         Put16(out, m.method);
         Put32(out, 0);
         Put32(out, m.dataDescriptor ? 0 : crc);
-        Put32(out, m.dataDescriptor ? 0 : static_cast<std::uint32_t>(stored.size()));
-        Put32(out, m.dataDescriptor ? 0 : size);
+        Put32(out, m.zip64Fields ? 0xFFFFFFFF : static_cast<std::uint32_t>(localStored));
+        Put32(out, m.zip64Fields ? 0xFFFFFFFF : static_cast<std::uint32_t>(localSize));
         Put16(out, static_cast<std::uint32_t>(m.name.size()));
-        Put16(out, 0);
+        Put16(out, static_cast<std::uint32_t>(localExtra.size()));
         PutText(out, m.name);
+        out.insert(out.end(), localExtra.begin(), localExtra.end());
         out.insert(out.end(), stored.begin(), stored.end());
         if (m.dataDescriptor) {
             Put32(out, 0x08074b50);
             Put32(out, crc);
-            Put32(out, static_cast<std::uint32_t>(stored.size()));
-            Put32(out, size);
+            if (m.zip64Fields) {
+                Put64(out, storedSize);
+                Put64(out, size);
+            } else {
+                Put32(out, static_cast<std::uint32_t>(storedSize));
+                Put32(out, static_cast<std::uint32_t>(size));
+            }
         }
 
+        const std::uint64_t centralOffset = m.centralOffset.value_or(offset);
+        const Bytes centralExtra =
+            m.zip64Fields ? zip64Extra({size, storedSize, centralOffset}) : Bytes{};
         Put32(central, 0x02014b50);
-        Put16(central, 20);
-        Put16(central, 20);
+        Put16(central, m.zip64Fields ? 45 : 20);
+        Put16(central, m.zip64Fields ? 45 : 20);
         Put16(central, flags);
         Put16(central, m.method);
         Put32(central, 0);
         Put32(central, crc);
-        Put32(central, static_cast<std::uint32_t>(stored.size()));
-        Put32(central, size);
+        Put32(central, m.zip64Fields ? 0xFFFFFFFF : static_cast<std::uint32_t>(storedSize));
+        Put32(central, m.zip64Fields ? 0xFFFFFFFF : static_cast<std::uint32_t>(size));
         Put16(central, static_cast<std::uint32_t>(m.name.size()));
-        Put16(central, 0);
+        Put16(central, static_cast<std::uint32_t>(centralExtra.size()));
         Put16(central, 0);
         Put16(central, 0);
         Put16(central, 0);
         Put32(central, !m.name.empty() && m.name.back() == '/' ? 0x10 : 0x20);
-        Put32(central, m.centralOffset.value_or(offset));
+        Put32(central, m.zip64Fields ? 0xFFFFFFFF : static_cast<std::uint32_t>(centralOffset));
         PutText(central, m.name);
+        central.insert(central.end(), centralExtra.begin(), centralExtra.end());
     }
     if (!m_endRecord) {
         return out;
     }
-    const std::uint32_t centralAt = static_cast<std::uint32_t>(out.size());
+    const std::uint64_t centralAt = out.size();
     out.insert(out.end(), central.begin(), central.end());
+    const auto count = static_cast<std::uint16_t>(m_members.size());
+    const std::uint16_t onThisDisk = m_statedEntries ? m_statedEntries->first : count;
+    const std::uint16_t total = m_statedEntries ? m_statedEntries->second : count;
+    if (m_zip64EndRecord) {
+        const std::uint64_t zip64EndAt = out.size();
+        Put32(out, 0x06064b50);
+        Put64(out, 44);  // the record's size after this field
+        Put16(out, 45);
+        Put16(out, 45);
+        Put32(out, 0);
+        Put32(out, 0);
+        Put64(out, m_statedEntries ? m_statedEntries->first : m_members.size());
+        Put64(out, m_statedEntries ? m_statedEntries->second : m_members.size());
+        Put64(out, central.size());
+        Put64(out, centralAt);
+        Put32(out, 0x07064b50);  // the locator
+        Put32(out, 0);
+        Put64(out, zip64EndAt);
+        Put32(out, 1);
+    }
     Put32(out, 0x06054b50);
     Put16(out, 0);
     Put16(out, 0);
-    const auto count = static_cast<std::uint16_t>(m_members.size());
-    Put16(out, m_statedEntries ? m_statedEntries->first : count);
-    Put16(out, m_statedEntries ? m_statedEntries->second : count);
-    Put32(out, static_cast<std::uint32_t>(central.size()));
-    Put32(out, centralAt);
+    Put16(out, m_zip64EndRecord ? 0xFFFF : onThisDisk);
+    Put16(out, m_zip64EndRecord ? 0xFFFF : total);
+    Put32(out, m_zip64EndRecord ? 0xFFFFFFFF : static_cast<std::uint32_t>(central.size()));
+    Put32(out, m_zip64EndRecord ? 0xFFFFFFFF : static_cast<std::uint32_t>(centralAt));
     Put16(out, static_cast<std::uint32_t>(m_commentLength));
     out.insert(out.end(), m_commentLength, 'c');
     return out;

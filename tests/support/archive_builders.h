@@ -19,7 +19,7 @@ class ZipBuilder {
             flags |= 1;
             return *this;
         }
-        Member& claiming(std::uint32_t size) {
+        Member& claiming(std::uint64_t size) {
             claimedSize = size;
             return *this;
         }
@@ -45,17 +45,32 @@ class ZipBuilder {
             centralOffset = offset;
             return *this;
         }
+        // Written as ZIP64 writers do: the sizes (and the central record's offset) are
+        // 0xFFFFFFFF in the headers and stand in a ZIP64 extra field, after a time stamp
+        // field; a data descriptor has 64-bit sizes.
+        Member& zip64() {
+            zip64Fields = true;
+            return *this;
+        }
+        // These bytes are written as the member's data, as they are: `data` is not used
+        // (state the size and CRC-32 with claiming() and claimingCrc()).
+        Member& withStoredBytes(Bytes bytes) {
+            storedBytes = std::move(bytes);
+            return *this;
+        }
 
         std::string name;
         Bytes data;
         std::uint16_t method;  // 0 stored, 8 deflated; others are written stored
         std::uint16_t flags = 0;
-        std::optional<std::uint32_t> claimedSize;  // UncompressedSize to state instead
+        std::optional<std::uint64_t> claimedSize;  // UncompressedSize to state instead
         bool badLocalSignature = false;
         std::size_t dropLastDataBytes = 0;  // cuts the stored data short
         bool dataDescriptor = false;        // sizes after the data (flag bit 3)
         std::optional<std::uint32_t> claimedCrc;
         std::optional<std::uint32_t> centralOffset;
+        bool zip64Fields = false;
+        std::optional<Bytes> storedBytes;
     };
 
     ZipBuilder& add(Member member) {
@@ -79,12 +94,19 @@ class ZipBuilder {
         m_statedEntries = {onThisDisk, total};
         return *this;
     }
+    // A ZIP64 end record and its locator before the end record, whose counts are 0xFFFF
+    // and whose directory size and offset are 0xFFFFFFFF.
+    ZipBuilder& zip64EndRecord() {
+        m_zip64EndRecord = true;
+        return *this;
+    }
     Bytes build() const;
 
   private:
     std::vector<Member> m_members;
     std::size_t m_commentLength = 0;
     bool m_endRecord = true;
+    bool m_zip64EndRecord = false;
     std::optional<std::pair<std::uint16_t, std::uint16_t>> m_statedEntries;
 };
 
