@@ -71,6 +71,18 @@ void WriteZipSeeds(const CorpusWriter& out) {
                 .add("\xFF\xFEodd.nds", data, 0)
                 .withoutEndRecord()
                 .build());
+    out.add("zip_reader", "zip64.zip",
+            ostravex::testing::ZipBuilder()
+                .add(Member("a.nds", data, 8).zip64())
+                .add(Member("b.gba", data, 0).zip64())
+                .zip64EndRecord()
+                .build());
+    out.add("zip_reader", "zip64_descriptor_no_end_record.zip",
+            ostravex::testing::ZipBuilder()
+                .add(Member("a.nds", data, 8).zip64().withDataDescriptor())
+                .add(Member("b.gba", data, 0).zip64())
+                .withoutEndRecord()
+                .build());
 }
 
 void WriteNdsSeeds(const CorpusWriter& out) {

@@ -1,13 +1,74 @@
-// Reads an arbitrary file as a zip archive: the directory, every name, every member's data.
+// Reads an arbitrary file as a zip archive: the directory, every name, every member's data,
+// either block by block through ReadMember or whole through SaveToStream.
+#include <zlib.h>
+
+#include "archive/member_sink.h"
 #include "archive/zip_reader.h"
 #include "fuzz_support.h"
 
 namespace {
 
+using ostravex::fuzz::Require;
+
 // Members claiming more (up to the reader's own 1 GiB bound, which is refused before any
-// allocation) are not decompressed here: large buffers for every input make each run slow
-// without reaching new code.
-constexpr std::uint32_t kLargestMemberTried = 1u << 20;
+// allocation) are not decompressed here: large members make each run slow without
+// reaching new code.
+constexpr std::uint64_t kLargestMemberTried = 1u << 20;
+
+// Checks how a member reader hands a member over: begin() first, then the bytes, never more
+// than stated, and finish() at most once, last.
+class CheckingSink final : public ostravex::MemberSink {
+  public:
+    ostravex::Status begin(std::uint64_t size) override {
+        Require(!m_begun, "begin() came twice");
+        m_begun = true;
+        m_stated = size;
+        return ostravex::Status::success();
+    }
+    ostravex::Status write(std::span<const std::uint8_t> bytes) override {
+        Require(m_begun && !m_finished, "bytes came outside begin() and finish()");
+        m_received += bytes.size();
+        Require(m_received <= m_stated, "more bytes came than the member states");
+        m_crc = crc32_z(m_crc, bytes.data(), bytes.size());
+        return ostravex::Status::success();
+    }
+    ostravex::Status finish() override {
+        Require(m_begun && !m_finished, "finish() came twice or without begin()");
+        m_finished = true;
+        return ostravex::Status::success();
+    }
+
+    bool finished() const { return m_finished; }
+    std::uint64_t received() const { return m_received; }
+    std::uint32_t crc() const { return static_cast<std::uint32_t>(m_crc); }
+
+  private:
+    bool m_begun = false;
+    bool m_finished = false;
+    std::uint64_t m_stated = 0;
+    std::uint64_t m_received = 0;
+    uLong m_crc = crc32_z(0, nullptr, 0);
+};
+
+void ReadBlockByBlock(ostravex::TKAZip& zip, const ostravex::TKAZipEntriesEntry& entry) {
+    CheckingSink sink;
+    const ostravex::Status status = zip.ReadMember(entry, sink);
+    Require(status.ok() == sink.finished(), "finish() does not match the outcome");
+    if (status.ok()) {
+        Require(sink.received() == entry.Central.UncompressedSize,
+                "the member's bytes do not match its stated size");
+        Require(sink.crc() == entry.Central.Crc32, "the member's bytes do not match its CRC-32");
+    }
+}
+
+void ReadWhole(ostravex::TKAZip& zip, const ostravex::TKAZipEntriesEntry& entry) {
+    ostravex::ByteBuffer target(3, 0xAB);
+    const ostravex::Status status = zip.SaveToStream(entry, target);
+    const std::uint64_t expected = status.ok() ? 3 + entry.Central.UncompressedSize : 3;
+    Require(target.size() == expected, "the member's bytes do not match its stated size");
+    Require(target[0] == 0xAB && target[1] == 0xAB && target[2] == 0xAB,
+            "bytes before the member were changed");
+}
 
 }  // namespace
 
@@ -17,21 +78,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!zip.Open(file.hold(data, size)).ok() || !zip.IsZipFile()) {
         return 0;
     }
+    // Both ways of reading a member, one per input.
+    const bool wholeMembers = size % 2 == 0;
     for (const ostravex::TKAZipEntriesEntry& entry : zip.Entries()) {
-        ostravex::fuzz::Require(
-            ostravex::fuzz::IsValidUtf8(ostravex::TKAZip::GetUnicodeFilename(entry)),
-            "a member name is not valid UTF-8");
-        const std::uint32_t claimed = entry.Central.UncompressedSize;
+        Require(ostravex::fuzz::IsValidUtf8(ostravex::TKAZip::GetUnicodeFilename(entry)),
+                "a member name is not valid UTF-8");
+        const std::uint64_t claimed = entry.Central.UncompressedSize;
         if (claimed > kLargestMemberTried && claimed <= ostravex::TKAZip::kMaxMemberSize) {
             continue;
         }
-        ostravex::ByteBuffer target(3, 0xAB);
-        const ostravex::Status status = zip.SaveToStream(entry, target);
-        const std::size_t expected = status.ok() ? 3 + entry.Central.UncompressedSize : 3;
-        ostravex::fuzz::Require(target.size() == expected,
-                                "the member's bytes do not match its stated size");
-        ostravex::fuzz::Require(target[0] == 0xAB && target[1] == 0xAB && target[2] == 0xAB,
-                                "bytes before the member were changed");
+        if (wholeMembers) {
+            ReadWhole(zip, entry);
+        } else {
+            ReadBlockByBlock(zip, entry);
+        }
     }
     return 0;
 }

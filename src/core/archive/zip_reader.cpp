@@ -421,7 +421,7 @@ bool TKAZip::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) con
     std::array<std::uint8_t, kZip64EndRecordSize> zip64End{};
     if (!ReadExact(m_file, U64(&locator[8]), zip64End.data(), zip64End.size()) ||
         U32(&zip64End[0]) != kZip64EndRecordSignature) {
-        return true;  // a locator pointing nowhere: the end record's own values are all
+        return true;  // a locator pointing elsewhere: the end record's values stand
     }
     place = {U64(&zip64End[24]), U64(&zip64End[48]), U64(&zip64End[40]), true};
     return true;

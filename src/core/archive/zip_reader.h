@@ -65,15 +65,17 @@ class TKAZip {
     // valid UTF-8 become U+FFFD. Separators stay as stored.
     static std::string GetUnicodeFilename(const TKAZipEntriesEntry& entry);
 
-    // Reads the entry's data into `sink` block by block, holding a few hundred KiB whatever
-    // the member's size: sink.begin(stated size) once the local header is found, then
-    // sink.write() with the member's bytes in order, then sink.finish() only when the data
-    // came whole, exactly the stated size, and matching its CRC-32. Any failure returns
-    // its reason and finish() is not called; a failure found at the end (a CRC-32 that
-    // does not match, data shorter or longer than stated) comes after bytes were written,
-    // and the sink's owner throws away what it received. A sink that takes stored members
-    // (MemberSink::takesStoredMembers) is given a stored member's place in the archive
-    // instead, after a pass that checks its CRC-32.
+    // Reads the entry's data into `sink` block by block, holding at most about 1 MiB
+    // whatever the member's size: sink.begin(stated size) once the local header is found,
+    // then sink.write() with the member's bytes in order (blocks of up to 1 MiB), then
+    // sink.finish() only when the data came whole, exactly the stated size, and matching
+    // its CRC-32. Any failure returns its reason and finish() is not called; a failure
+    // found at the end (a CRC-32 that does not match, data shorter or longer than stated)
+    // comes after bytes were written, and the sink's owner throws away what it received.
+    // A sink that takes stored members (MemberSink::takesStoredMembers) is given a stored
+    // member's place in the archive instead, after a pass that checks its CRC-32.
+    // OnDecompressFile reports progress meanwhile. No size limit: a sink that keeps the
+    // bytes in memory sets its own.
     Status ReadMember(const TKAZipEntriesEntry& entry, MemberSink& sink);
 
     // Decompresses the entry and appends its bytes to `target`. Every way the data can be
