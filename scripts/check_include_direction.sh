@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 layers=(
     "io"
     "romformat romlist runlog settings update"
+    "dat"
     "trim"
     "archive sram"
     "scan"

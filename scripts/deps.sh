@@ -14,6 +14,9 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     zlib1g-dev
+    # DATs: XML read with expat, SHA-1 from OpenSSL's libcrypto.
+    libexpat1-dev
+    libssl-dev
     libarchive-dev
     7zip
     qt6-base-dev

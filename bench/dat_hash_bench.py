@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Identifying a 512 MiB NDS image against a DAT, the engine's one pass of CRC-32 and
+SHA-1 over it plus the match and the reversibility check of a cut at its used size
+(build/bin/dat_identify), alternating with `sha1sum` of the same file (the bare tool).
+Both read the file from a warm page cache. Goal: a ratio of at most 1.1.
+
+    python3 bench/dat_hash_bench.py [--runs N] [--tool build/bin/dat_identify]
+"""
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import zlib
+
+from alternating import alternate, fresh_folder
+from nds_fixture import sign_nds_header
+
+MIB = 1 << 20
+SIZE = 512 * MIB
+USED = 400 * MIB
+
+
+def make_image(path):
+    """A 512 MiB cartridge image (capacity byte 12): 400 MiB of data, then 0xFF."""
+    header = bytearray(os.urandom(0x200))
+    header[0x12] = 0  # an NDS unit code
+    header[0x14] = 12  # 128 KiB << 12 = 512 MiB
+    header[0x80:0x84] = USED.to_bytes(4, "little")
+    header[0x1E8:0x1EC] = bytes(4)  # no DSi digest region
+    header[0x210:0x214] = bytes(4)
+    sign_nds_header(header)
+    sha1 = hashlib.sha1()
+    crc = 0
+    with open(path, "wb") as f:
+        for block in [bytes(header)] + [None] * (USED // MIB) + [b"\xff" * MIB] * ((SIZE - USED) // MIB):
+            if block is None:
+                block = os.urandom(MIB if f.tell() + MIB <= USED else USED - f.tell())
+            f.write(block)
+            sha1.update(block)
+            crc = zlib.crc32(block, crc)
+    return crc, sha1.hexdigest()
+
+
+def write_dat(path, size, crc, sha1):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write('<?xml version="1.0"?>\n<datafile>\n\t<header>\n\t\t<name>Bench - Nintendo DS'
+                "</name>\n\t</header>\n")
+        f.write('\t<game name="Big &amp; B\u00e9nch (Europe)">\n\t\t<rom name="big.nds" '
+                f'size="{size}" crc="{crc:08x}" sha1="{sha1}"/>\n\t</game>\n</datafile>\n')
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=11)
+    parser.add_argument("--tool", default="build/bin/dat_identify")
+    args = parser.parse_args()
+    folder = fresh_folder("dat-hash-data")
+    image = os.path.join(folder, "big.nds")
+    dat = os.path.join(folder, "bench.dat")
+    try:
+        crc, sha1 = make_image(image)
+        write_dat(dat, SIZE, crc, sha1)
+        # The fixture is what it claims: 512 MiB, in the DAT as a full dump, cut reversibly.
+        out = subprocess.run([args.tool, "--dat", dat, image], capture_output=True, text=True,
+                             check=True).stdout
+        assert os.path.getsize(image) == SIZE, "the image is not 512 MiB"
+        assert ": full dump [Bench - Nintendo DS" in out and "is reversible" in out, out
+        reference = subprocess.run(["sha1sum", image], capture_output=True, text=True,
+                                   check=True).stdout.split()[0]
+        assert reference == sha1 and f"sha1 {sha1}" in out, (reference, out)
+        print(out.strip())
+        print("load average before: %.2f %.2f %.2f" % os.getloadavg())
+        medians = alternate({"dat_identify": [args.tool, "--dat", dat, image],
+                             "sha1sum": ["sha1sum", image]}, args.runs)
+        for name, median in medians.items():
+            print(f"{name:14} median {median * 1000:8.1f} ms  ({SIZE / MIB / median:6.0f} MiB/s)")
+        print(f"ratio dat_identify / sha1sum: {medians['dat_identify'] / medians['sha1sum']:.2f}"
+              " (goal <= 1.1)")
+        print("load average after: %.2f %.2f %.2f" % os.getloadavg())
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/status.h"
+
+namespace ostravex {
+
+using Sha1Digest = std::array<std::uint8_t, 20>;
+using Md5Digest = std::array<std::uint8_t, 16>;
+
+// One rom of a DAT: a known good dump, described by its size and checksums.
+struct DatRom {
+    std::uint64_t size = 0;
+    std::uint32_t crc32 = 0;
+    std::optional<Sha1Digest> sha1;  // No-Intro DATs always give it; old ones may not
+    std::optional<Md5Digest> md5;
+    std::string gameName;  // UTF-8, entities and escapes resolved
+    std::string romName;
+};
+
+// One loaded DAT: its name from the header block and its roms, in file order.
+struct DatFile {
+    std::string name;  // the header's name (No-Intro: "Nintendo - Nintendo DS"), may be empty
+    std::string version;
+    std::vector<DatRom> roms;
+    // Rom lines that lack a size or a CRC-32, or hold a value that does not parse; they
+    // cannot be matched and are left out.
+    std::size_t skippedRoms = 0;
+};
+
+enum class DatFormat { LogiqxXml, ClrMamePro };
+
+// Which of the two formats `text` is in: XML when its first non-blank character is '<',
+// otherwise the clrmamepro text format.
+DatFormat DetectDatFormat(std::string_view text);
+
+// Parse a whole DAT held in memory. A failure names what is wrong and where (line number);
+// nothing is kept from a DAT that fails.
+[[nodiscard]] Status ParseLogiqxDat(std::string_view text, DatFile& dat);
+[[nodiscard]] Status ParseClrMameProDat(std::string_view text, DatFile& dat);
+[[nodiscard]] Status ParseDat(std::string_view text, DatFile& dat);
+
+// The largest DAT file read: No-Intro's largest DATs are a few MiB; a file far above that
+// is not a DAT, and is refused before it is read into memory.
+constexpr std::uint64_t kLargestDatFile = 256u << 20;
+
+// Reads and parses the DAT at `path` (either format).
+[[nodiscard]] Status LoadDatFile(const std::string& path, DatFile& dat);
+
+// Field parsers shared by the two formats. Each accepts only the whole text as its value.
+bool ParseDatSize(std::string_view text, std::uint64_t& size);
+bool ParseDatCrc32(std::string_view text, std::uint32_t& crc);
+template <std::size_t N>
+bool ParseDatHex(std::string_view text, std::array<std::uint8_t, N>& bytes);
+
+// Lower-case hex text of a digest, for reports.
+std::string HexText(std::span<const std::uint8_t> bytes);
+
+}  // namespace ostravex

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "dat/dat_file.h"
+
+namespace ostravex {
+
+// The text of one rom's fields as a parser meets them; turned into a DatRom at its end.
+struct DatRomFields {
+    std::string name;
+    std::string size;
+    std::string crc;
+    std::string md5;
+    std::string sha1;
+    bool sizeSeen = false;
+    bool crcSeen = false;
+    bool md5Seen = false;
+    bool sha1Seen = false;
+
+    void set(std::string_view key, std::string_view value);
+};
+
+// Adds the rom to `dat` when its size and CRC-32 parse (and its digests, when given);
+// otherwise counts it as skipped.
+void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile& dat);
+
+}  // namespace ostravex
