@@ -88,9 +88,10 @@ Status FindSignatures(const ByteSource& image, ByteBuffer& buffer,
                       std::vector<std::size_t>& found) {
     const SignatureSearch& search = CatalogueSearch();
     const std::size_t overlap = search.longest() - 1;
-    buffer.resize(kReadBlock + overlap);
-    found.assign(CatalogueSearches().signatures.size(), SignatureSearch::kNotFound);
     const std::uint64_t size = image.size();
+    // Sized to the image, so a small one does not take a whole block.
+    buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, size)) + overlap);
+    found.assign(CatalogueSearches().signatures.size(), SignatureSearch::kNotFound);
     std::uint64_t bufferStart = 0;  // image offset of buffer[0]
     std::size_t kept = 0;           // bytes carried over from the block before
     while (bufferStart + kept < size) {
@@ -125,7 +126,7 @@ Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_
         const bool padded =
             (pad == 0xFF || pad == 0x00) &&
             std::all_of(tail.begin(), tail.end(), [pad](std::uint8_t b) { return b == pad; });
-        buffer.resize(kReadBlock);
+        buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, end)));
         while (padded && end > 0) {
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, end));

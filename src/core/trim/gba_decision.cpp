@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "io/byte_buffer.h"
+
 #include "trim/file_failure_text.h"
 #include "trim/nds_decision.h"
 
@@ -57,7 +59,8 @@ CutVerdict DecideGbaCut(const ByteSource& source, bool onlyPatch) {
         return verdict.finish(VerdictLine::Skip, "SKIP: File already trimmed: ");
     }
 
-    std::vector<std::uint8_t> block(kTailBlock);
+    // Sized to the image: a small image does not allocate and clear a whole block.
+    ByteBuffer block(static_cast<std::size_t>(std::min<std::uint64_t>(kTailBlock, sourceSize)));
     std::uint64_t dataEnd = 0;  // 1-based position of the last byte that is not filler
     for (std::uint64_t blockEnd = sourceSize; blockEnd > 0;) {
         const std::uint64_t blockStart = blockEnd - std::min<std::uint64_t>(blockEnd, kTailBlock);
