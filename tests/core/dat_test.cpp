@@ -10,6 +10,8 @@
 #include "dat/dat_index.h"
 #include "dat/dat_matcher.h"
 #include "dat/image_hasher.h"
+#include "io/copy_range.h"
+#include "io/file.h"
 #include "support/rom_images.h"
 
 namespace ostravex {
@@ -327,6 +329,31 @@ TEST(ImageHashing, HashRestReadsOnlyWhatTheCopyDidNotFeed) {
     ByteBuffer buffer;
     ASSERT_TRUE(HashRest(source, hasher, buffer).ok());
     EXPECT_EQ(source.read(), image.size() - 1000000);
+    EXPECT_EQ(hasher.digest(), HashAll(image));
+}
+
+TEST(ImageHashing, ACopyFeedsTheHasherAndTheRestIsReadOnce) {
+    TempDir dir;
+    const Bytes image = GbaImageBuilder().size(3_MiB + 5).dataEnd(2_MiB).build();
+    WriteFile(dir.file("in.gba"), image);
+    File in;
+    File out;
+    ASSERT_TRUE(in.openForReading(dir.file("in.gba")).ok());
+    ASSERT_TRUE(out.createNew(dir.file("out.gba")).ok());
+    ImageHasher hasher;
+    const std::uint64_t kept = 2_MiB + 3;
+    const CopyOutcome copied = CopyFileStartObserved(
+        in, out, kept, [](std::uint64_t) {},
+        [&](std::span<const std::uint8_t> chunk) { hasher.update(chunk); });
+    ASSERT_TRUE(copied.ok());
+    out.close();
+    EXPECT_EQ(testing::ReadFile(dir.file("out.gba")), Prefix(image, kept));
+    EXPECT_EQ(hasher.bytesSeen(), kept);
+
+    const CountingSource rest(image);
+    ByteBuffer buffer;
+    ASSERT_TRUE(HashRest(rest, hasher, buffer).ok());
+    EXPECT_EQ(rest.read(), image.size() - kept);
     EXPECT_EQ(hasher.digest(), HashAll(image));
 }
 

@@ -22,7 +22,7 @@ bool NeedsBufferedCopy(int error) {
 }
 
 CopyOutcome BufferedCopy(const File& from, File& to, std::uint64_t start, std::uint64_t length,
-                         const CopyProgress& progress) {
+                         const CopyProgress& progress, const CopyObserver& observer = {}) {
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::min<std::uint64_t>(kBufferChunk, length)));
     for (std::uint64_t copied = start; copied < length;) {
@@ -34,6 +34,9 @@ CopyOutcome BufferedCopy(const File& from, File& to, std::uint64_t start, std::u
         }
         if (got < want) {
             return {CopyOutcome::Kind::SourceEnded, Status::failure("the source ended early")};
+        }
+        if (observer) {
+            observer(std::span<const std::uint8_t>(buffer.data(), got));
         }
         if (Status status = to.writeAt(copied, std::span(buffer.data(), got)); !status) {
             return {CopyOutcome::Kind::WriteFailed, status};
@@ -72,6 +75,11 @@ CopyOutcome CopyFileStart(const File& from, File& to, std::uint64_t length,
         progress(copied);
     }
     return {};
+}
+
+CopyOutcome CopyFileStartObserved(const File& from, File& to, std::uint64_t length,
+                                  const CopyProgress& progress, const CopyObserver& observer) {
+    return BufferedCopy(from, to, 0, length, progress, observer);
 }
 
 CopyOutcome CopyBytesToFile(std::span<const std::uint8_t> bytes, File& to,
