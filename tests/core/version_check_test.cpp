@@ -201,6 +201,22 @@ TEST(HttpClient, ARedirectionWithAnEmptyLocationIsTheFinalDocument) {
     }
 }
 
+// A redirection names any target a server likes: only plain HTTP to a valid port is
+// followed, anything else ends the check with a failure.
+TEST(HttpClient, RedirectionsToOtherSchemesOrBadPortsFail) {
+    for (const std::string target :
+         {"http://127.0.0.1:99999/x", "http://127.0.0.1:0x50/x", "https://127.0.0.1/x",
+          "file:///etc/passwd", "ftp://127.0.0.1/x"}) {
+        SCOPED_TRACE(target);
+        LoopbackHttpServer server([&](const std::string&) {
+            return LoopbackHttpServer::Reply(302, "", "Location: " + target + "\r\n");
+        });
+        HttpReply reply;
+        EXPECT_FALSE(HttpGet(VersionCheckUrl(server.hostAndPort()), Quick(), reply).ok());
+        EXPECT_EQ(server.requests().size(), 1u);
+    }
+}
+
 TEST(HttpClient, AReplyLargerThanTheLimitIsRefused) {
     LoopbackHttpServer flood([](const std::string&) {
         return LoopbackHttpServer::Reply(200, std::string(kMaxHttpReplyBytes + 1, 'x'));

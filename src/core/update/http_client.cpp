@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <poll.h>
 
+#include <charconv>
+#include <cstring>
 #include <memory>
 
 #include "update/http_reply.h"
@@ -53,7 +55,12 @@ Status ParseUrl(const std::string& url, UrlParts& parts) {
     parts.host = host.text;
     parts.port = 80;
     if (curl_url_get(handle.get(), CURLUPART_PORT, &port.text, 0) == CURLUE_OK && port.text) {
-        parts.port = std::stoi(port.text);
+        // The port may come from a server's redirection: read it without throwing.
+        const char* end = port.text + std::strlen(port.text);
+        const auto [stop, error] = std::from_chars(port.text, end, parts.port);
+        if (error != std::errc() || stop != end || parts.port <= 0 || parts.port > 65535) {
+            return Status::failure("Invalid address: " + url);
+        }
     }
     curl_url_get(handle.get(), CURLUPART_PATH, &path.text, 0);
     parts.pathAndQuery = path.text && *path.text ? path.text : "/";
