@@ -17,7 +17,6 @@
 #include "crop_wizard.h"
 #include "io/paths.h"
 #include "main_window_controls.h"
-#include "settings_store.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
 #include "window_colours.h"
@@ -123,35 +122,34 @@ TBgWizard::TBgWizard(UserDialogs& dialogs, std::function<void(const QImage&)> tr
     connect(SavePic, &QPushButton::clicked, this, &TBgWizard::SavePicClick);
     connect(OpenCrop, &QPushButton::clicked, this, &TBgWizard::OpenCropClick);
 
+    m_bindings = {
+        Bind(settings::kBgsPath, BgsPath),
+        Bind(settings::kFixedBgPath, FixedBgPath),
+        Bind(settings::kRandomBgs, RandomBgs),
+        Bind(settings::kFixedBg, FixedBg),
+    };
+    RequireEveryValueBound(m_bindings, kWizardGroup);
     restoreChoices();
     CentreOnScreen(*this, ScreenFit::Shrink);
     pictureArea->setGeometry(0, kPictureTop, width(), height() - kPictureTop);
 }
 
-WizardChoices TBgWizard::choices() const {
-    return {ToPath(BgsPath->text()), ToPath(FixedBgPath->text()), RandomBgs->isChecked(),
-            FixedBg->isChecked()};
+SettingValues TBgWizard::choices() const {
+    return ReadValues(m_bindings, kWizardGroup);
 }
 
-void TBgWizard::applyChoices(const WizardChoices& choices) {
-    BgsPath->setText(FromPath(choices.BgsPath));
-    FixedBgPath->setText(FromPath(choices.FixedBgPath));
-    // Both may be off after a restore (the store holds each on its own).
-    RandomBgs->setAutoExclusive(false);
-    FixedBg->setAutoExclusive(false);
-    RandomBgs->setChecked(choices.RandomBgs);
-    FixedBg->setChecked(choices.FixedBg);
-    RandomBgs->setAutoExclusive(true);
-    FixedBg->setAutoExclusive(true);
+void TBgWizard::applyChoices(const SettingValues& choices) {
+    // Both radio buttons may be off after a restore (the store holds each on its own).
+    ShowValues(m_bindings, choices);
 }
 
 void TBgWizard::restoreChoices() {
-    applyChoices(ReadWizardChoices(LoadStore()));
+    applyChoices(ReadGroup(m_store.load(), kWizardGroup));
 }
 
 void TBgWizard::saveChoices() {
     m_saved = true;
-    SaveStore([this](RegFile& file) { WriteWizardChoices(file, choices()); }, m_dialogs, this);
+    m_store.save([this](RegFile& file) { SaveGroup(file, choices()); }, m_dialogs, this);
 }
 
 void TBgWizard::closeEvent(QCloseEvent* event) {

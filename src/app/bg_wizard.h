@@ -3,8 +3,12 @@
 #include <QDialog>
 #include <functional>
 
+#include <vector>
+
 #include "backgrounds/background_rules.h"
 #include "jpeg_picture.h"
+#include "main_options_binding.h"
+#include "settings_store.h"
 
 class QGroupBox;
 class QLabel;
@@ -55,8 +59,9 @@ class TBgWizard : public QDialog {
     void takeCrop(const JpegPicture& cropped);
 
     const JpegPicture& picture() const { return m_picture; }
-    WizardChoices choices() const;
-    void applyChoices(const WizardChoices& choices);
+    // The wizard's group of stored values, as its controls show them.
+    SettingValues choices() const;
+    void applyChoices(const SettingValues& choices);
     // Reads and writes the stored choices.
     void restoreChoices();
     void saveChoices();
@@ -74,6 +79,8 @@ class TBgWizard : public QDialog {
     UserDialogs& m_dialogs;
     std::function<void(const QImage&)> m_tryBackground;
     JpegPicture m_picture;
+    std::vector<ControlBinding> m_bindings;  // one per stored value
+    SettingsStore m_store;
     bool m_saved = false;
 };
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QImage>
 
-#include "backgrounds/background_rules.h"
+#include "backgrounds/crop_geometry.h"
 #include "jpeg_picture.h"
 
 class QLabel;

@@ -28,7 +28,7 @@ bool MainWindowBackgrounds::showChosenBackground() {
         return false;
     }
     if (m_window.UseBackgrounds->isChecked()) {
-        const BackgroundPlan plan = PlanAlternateBackground(ReadWizardChoices(LoadStore()),
+        const BackgroundPlan plan = PlanAlternateBackground(ReadGroup(LoadStore(), kWizardGroup),
                                                             [this] { m_window.host().pump(); });
         for (const std::string& line : plan.logLines) {
             m_window.host().addLog(line);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "settings/reg_file.h"
 
@@ -13,8 +15,26 @@ class UserDialogs;
 // The per-user settings store as it stands; empty when missing or unreadable.
 RegFile LoadStore();
 
-// Rewrites the store with `write` applied to it, keeping what `write` does not touch (the
-// other window's group). A failure is shown as an error notice.
-void SaveStore(const std::function<void(RegFile&)>& write, UserDialogs& dialogs, QWidget* parent);
+// The store as one window reads it at its start and writes it at its end. A store that
+// could not be read (no permission, not a regular file, too large) is never written over:
+// the window then shows its defaults, not the user's values, and writing them would lose
+// what the store holds (the other window's group among it).
+class SettingsStore {
+  public:
+    // The store as it stands; empty when missing or unreadable.
+    RegFile load();
+
+    // Rewrites the store with `write` applied to what it holds now, keeping what `write`
+    // does not touch (the other window's group). A failure, or a store that this window or
+    // this save could not read, is shown as an error notice and leaves the file as it is.
+    void save(const std::function<void(RegFile&)>& write, UserDialogs& dialogs, QWidget* parent);
+
+  private:
+    std::optional<std::string> m_unreadable;  // why the store could not be read
+};
+
+// The folders the file dialogs start in, kept in the program's own group.
+void RestoreDialogFolders(const RegFile& file, UserDialogs& dialogs);
+void SaveDialogFolders(RegFile& file, const UserDialogs& dialogs);
 
 }  // namespace ostravex::app

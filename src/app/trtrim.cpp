@@ -26,7 +26,6 @@
 #include "log_window.h"
 #include "main_options_binding.h"
 #include "rom_info_window.h"
-#include "settings_store.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
 #include "window_placement.h"
@@ -150,13 +149,19 @@ void TRTrim::restoreSettings() {
         }
         return ToPath(outputFolderEdit->text());
     };
-    ShowMainOptions(*this, RestoreMainOptions(LoadStore(), askOutputFolder));
+    const RegFile stored = m_store.load();
+    m_mainOptions.show(RestoreMainOptions(stored, askOutputFolder));
+    RestoreDialogFolders(stored, *m_dialogs);
 }
 
 void TRTrim::saveSettings() {
     m_settingsSaved = true;
-    SaveStore([this](RegFile& file) { SaveMainOptions(file, ReadMainOptions(*this)); }, *m_dialogs,
-              this);
+    m_store.save(
+        [this](RegFile& file) {
+            SaveMainOptions(file, m_mainOptions.read());
+            SaveDialogFolders(file, *m_dialogs);
+        },
+        *m_dialogs, this);
 }
 
 // ---- idle and busy ----------------------------------------------------------------------

@@ -8,9 +8,11 @@
 #include "archive/archive_member_extraction.h"
 #include "file_drop_target.h"
 #include "main_window_backgrounds.h"
+#include "main_options_binding.h"
 #include "main_window_controls.h"
 #include "rom_list.h"
 #include "scan/rom_scanner.h"
+#include "settings_store.h"
 #include "sram/sram_patcher.h"
 #include "trim/trim_run.h"
 #include "version_check_controller.h"
@@ -43,6 +45,8 @@ class TRTrim : public QWidget, public MainWindowControls {
     const RomList& romList() const { return m_romList; }
     MainWindowBackgrounds& backgrounds() { return m_backgrounds; }
     VersionCheckController& versionCheck() { return m_versionCheck; }
+    // The options a scan or a run reads, as the controls show them at this moment.
+    const RunOptionsSource& runOptions() const { return m_mainOptions.runOptions(); }
 
     // Handlers.
     void ScanButtonClick();
@@ -113,6 +117,8 @@ class TRTrim : public QWidget, public MainWindowControls {
     bool m_settingsSaved = false;
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
+    SettingsStore m_store;
+    MainOptionsBinding m_mainOptions{*this};  // last: it reads the controls and the state above
 };
 
 }  // namespace ostravex::app

@@ -82,6 +82,14 @@ QString UserDialogs::openFileName(QWidget* parent, const QString& filter, FileKi
     return chosen;
 }
 
+QString UserDialogs::lastFolder(FileKind kind) const {
+    return m_lastFolders[static_cast<std::size_t>(kind)];
+}
+
+void UserDialogs::setLastFolder(FileKind kind, const QString& folder) {
+    m_lastFolders[static_cast<std::size_t>(kind)] = folder;
+}
+
 QString UserDialogs::startFolder(FileKind kind) const {
     const QString& last = m_lastFolders[static_cast<std::size_t>(kind)];
     return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();

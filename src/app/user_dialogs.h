@@ -35,6 +35,11 @@ class UserDialogs {
     // Opens a web address in the user's browser.
     virtual void openUrl(const QString& address);
 
+    // The folder of the last file of a kind chosen; kept with the settings from one start
+    // to the next.
+    QString lastFolder(FileKind kind) const;
+    void setLastFolder(FileKind kind, const QString& folder);
+
   protected:
     virtual QString askSaveFileName(QWidget* parent, const QString& filter, const QString& suffix,
                                     const QString& startFolder, FileKind kind);

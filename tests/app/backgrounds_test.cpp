@@ -23,7 +23,9 @@
 #include "build_settings.h"
 #include "crop_wizard.h"
 #include "fake_dialogs.h"
-#include "settings/settings_groups.h"
+#include "settings/main_settings.h"
+#include "settings/settings_file.h"
+#include "settings/wizard_settings.h"
 #include "support/loopback_http_server.h"
 #include "trtrim.h"
 

@@ -3,11 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include "backgrounds/crop_geometry.h"
 
 #include "support/rom_images.h"
 
 namespace ostravex {
 namespace {
+
+// The wizard's choices: its folder, its fixed picture, and which of the two is used.
+SettingValues Choices(const std::string& folder, const std::string& picture, bool random,
+                      bool fixed) {
+    SettingValues choices(kWizardGroup);
+    choices.set(settings::kBgsPath, folder);
+    choices.set(settings::kFixedBgPath, picture);
+    choices.set(settings::kRandomBgs, random);
+    choices.set(settings::kFixedBg, fixed);
+    return choices;
+}
 
 TEST(BackgroundRules, SizeAndBytes) {
     EXPECT_TRUE(IsUsableBackground(577, 432, 15000));
@@ -37,8 +49,7 @@ TEST(BackgroundRules, RandomModePicksEveryJpegOfTheFolderAlike) {
     for (const char* name : {"a.jpg", "b.JPG", "c.jpg", "notes.txt", "deeper/d.jpg"}) {
         testing::WriteFile(folder + name, testing::Bytes(10, 1));
     }
-    WizardChoices choices;
-    choices.BgsPath = folder;
+    const SettingValues choices = Choices(folder, "", true, false);
     std::map<std::string, int> seen;
     for (int i = 0; i < 300; ++i) {
         const BackgroundPlan plan = PlanAlternateBackground(choices);
@@ -59,22 +70,22 @@ TEST(BackgroundRules, WhatEachModeLogs) {
     testing::WriteFile(dir.file("fixed.JPG"), testing::Bytes(10, 1));
     testing::WriteFile(dir.file("fixed.jpeg"), testing::Bytes(10, 1));
     struct Row {
-        WizardChoices choices;
+        SettingValues choices;
         std::vector<std::string> log;
         std::optional<std::string> picture;
     };
     for (const Row& row : {
-             Row{{"", "", true, false}, {"", "Wrong backgrounds path."}, std::nullopt},
-             Row{{dir.file("gone"), "", true, false},
+             Row{Choices("", "", true, false), {"", "Wrong backgrounds path."}, std::nullopt},
+             Row{Choices(dir.file("gone"), "", true, false),
                  {dir.file("gone"), "Wrong backgrounds path."},
                  std::nullopt},
-             Row{{empty, "", true, false}, {"No backgrounds found."}, std::nullopt},
-             Row{{"", dir.file("fixed.JPG"), false, true}, {}, dir.file("fixed.JPG")},
-             Row{{"", dir.file("fixed.jpeg"), false, true},
+             Row{Choices(empty, "", true, false), {"No backgrounds found."}, std::nullopt},
+             Row{Choices("", dir.file("fixed.JPG"), false, true), {}, dir.file("fixed.JPG")},
+             Row{Choices("", dir.file("fixed.jpeg"), false, true),
                  {"Background image does't exist"},
                  std::nullopt},
-             Row{{"", "", false, true}, {"Background image does't exist"}, std::nullopt},
-             Row{{"", "", false, false}, {}, std::nullopt},
+             Row{Choices("", "", false, true), {"Background image does't exist"}, std::nullopt},
+             Row{Choices("", "", false, false), {}, std::nullopt},
          }) {
         const BackgroundPlan plan = PlanAlternateBackground(row.choices);
         EXPECT_EQ(plan.logLines, row.log);
@@ -84,13 +95,13 @@ TEST(BackgroundRules, WhatEachModeLogs) {
 
 TEST(BackgroundRules, WizardChoicesRoundTrip) {
     RegFile file;
-    EXPECT_TRUE(ReadWizardChoices(file).RandomBgs);
-    WriteWizardChoices(file, {"/p/", "/p/x.jpg", false, true});
-    const WizardChoices back = ReadWizardChoices(RegFile::Parse(file.Serialize()));
-    EXPECT_EQ(back.BgsPath, "/p/");
-    EXPECT_EQ(back.FixedBgPath, "/p/x.jpg");
-    EXPECT_FALSE(back.RandomBgs);
-    EXPECT_TRUE(back.FixedBg);
+    EXPECT_TRUE(ReadGroup(file, kWizardGroup).get(settings::kRandomBgs));
+    SaveGroup(file, Choices("/p/", "/p/x.jpg", false, true));
+    const SettingValues back = ReadGroup(RegFile::Parse(file.Serialize()), kWizardGroup);
+    EXPECT_EQ(back.get(settings::kBgsPath), "/p/");
+    EXPECT_EQ(back.get(settings::kFixedBgPath), "/p/x.jpg");
+    EXPECT_FALSE(back.get(settings::kRandomBgs));
+    EXPECT_TRUE(back.get(settings::kFixedBg));
 }
 
 }  // namespace

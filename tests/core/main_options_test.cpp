@@ -24,13 +24,112 @@ RegValue Text(const char* text) {
     return RegValue::String(text);
 }
 
-TEST(MainOptions, AnEmptyStoreGivesTheWindowsInitialState) {
-    EXPECT_EQ(RestoreMainOptions(RegFile()), MainOptions());
-    const MainOptions defaults;
-    EXPECT_EQ(defaults.fileMode, FileMode::Overwrite);
-    EXPECT_TRUE(defaults.recursiveScan && defaults.scanArchives && defaults.checkNewVersion);
-    EXPECT_EQ(defaults.opacity, 255);
-    EXPECT_EQ(defaults.lastScannedFolder, "/");
+RegValue Text(const std::string& text) {
+    return RegValue::String(text);
+}
+
+// The main group as another program reading the store sees it, written out here rather
+// than taken from the code's own table: every name, its order, its type and its default.
+const StoredValues kDefaultMainGroup = {
+    {"FormVersion", RegValue::Dword(0)},
+    {"Edit1_Text", Text("")},
+    {"ModeOverwrite_Checked", Text("TRUE")},
+    {"ModeBackup_Checked", Text("FALSE")},
+    {"ModeFolder_Checked", Text("FALSE")},
+    {"RecurseScan_Checked", Text("TRUE")},
+    {"ZipSupport_Checked", Text("TRUE")},
+    {"ProcessSelect_Checked", Text("FALSE")},
+    {"inputfold_Caption", Text("/")},
+    {"TopWind_Down", Text("FALSE")},
+    {"TopMostWindow1_AlwaysOnTop", Text("FALSE")},
+    {"UseBackgrounds_Checked", Text("FALSE")},
+    {"CheckNewVer_Checked", Text("TRUE")},
+    {"RemoveNames_Checked", Text("FALSE")},
+    {"DisableBackground_Checked", Text("FALSE")},
+    {"BlendTrackBar_Position", RegValue::Dword(255)},
+    {"SramP_Checked", Text("FALSE")},
+    {"OnlyPatch_Checked", Text("FALSE")},
+    {"notoverwrite_Checked", Text("FALSE")},
+    {"UseListView_Checked", Text("FALSE")},
+    {"SkipDSi_Checked", Text("FALSE")},
+};
+
+TEST(MainOptions, AnEmptyStoreIsSavedAsTheTwentyOneDefaultValues) {
+    ASSERT_EQ(kDefaultMainGroup.size(), 21u);
+    RegFile saved;
+    SaveMainOptions(saved, RestoreMainOptions(RegFile()));
+    EXPECT_EQ(saved, Store(kDefaultMainGroup)) << saved.Serialize();
+}
+
+TEST(MainOptions, EveryValueChangedComesBack) {
+    testing::TempDir dir;
+    // Each value away from its default, so that a value saved or read under the wrong name,
+    // or not at all, shows.
+    const StoredValues changed = {
+        {"FormVersion", RegValue::Dword(0)},
+        {"Edit1_Text", Text(dir.path())},
+        {"ModeOverwrite_Checked", Text("FALSE")},
+        {"ModeBackup_Checked", Text("FALSE")},
+        {"ModeFolder_Checked", Text("TRUE")},
+        {"RecurseScan_Checked", Text("FALSE")},
+        {"ZipSupport_Checked", Text("FALSE")},
+        {"ProcessSelect_Checked", Text("TRUE")},
+        {"inputfold_Caption", Text("/roms/with \"quotes\" and \xC3\xA9/")},
+        {"TopWind_Down", Text("TRUE")},
+        {"TopMostWindow1_AlwaysOnTop", Text("TRUE")},
+        {"UseBackgrounds_Checked", Text("TRUE")},
+        {"CheckNewVer_Checked", Text("FALSE")},
+        {"RemoveNames_Checked", Text("TRUE")},
+        {"DisableBackground_Checked", Text("TRUE")},
+        {"BlendTrackBar_Position", RegValue::Dword(101)},
+        {"SramP_Checked", Text("TRUE")},
+        {"OnlyPatch_Checked", Text("TRUE")},
+        {"notoverwrite_Checked", Text("TRUE")},
+        {"UseListView_Checked", Text("TRUE")},
+        {"SkipDSi_Checked", Text("TRUE")},
+    };
+    const SettingValues options = RestoreMainOptions(RegFile::Parse(Store(changed).Serialize()));
+    EXPECT_EQ(options.get(settings::kOpacity), 101);
+    EXPECT_EQ(FileModeOf(options), FileMode::Folder);
+    RegFile saved;
+    SaveMainOptions(saved, options);
+    EXPECT_EQ(saved, Store(changed)) << saved.Serialize();
+}
+
+TEST(MainOptions, TheRunsDefaultsAreTheWindowsInitialState) {
+    const RunOptions run = RunOptionsFrom(RestoreMainOptions(RegFile()));
+    EXPECT_EQ(run, RunOptions());
+    EXPECT_EQ(run.fileMode, FileMode::Overwrite);
+    EXPECT_EQ(run.outputFolder, "");
+    EXPECT_TRUE(run.recursiveScan && run.scanArchives);
+    EXPECT_FALSE(run.dontOverwrite || run.sramPatch || run.onlyPatch || run.skipDsi ||
+                 run.removeSceneNumbers || run.dryRun || run.restore || run.checkPadding);
+}
+
+// Each option a run reads comes from its own stored value.
+TEST(MainOptions, EachRunOptionComesFromItsValue) {
+    struct Row {
+        const char* name;
+        bool RunOptions::*field;
+    };
+    for (const Row& row : {
+             Row{"notoverwrite_Checked", &RunOptions::dontOverwrite},
+             Row{"SramP_Checked", &RunOptions::sramPatch},
+             Row{"OnlyPatch_Checked", &RunOptions::onlyPatch},
+             Row{"SkipDSi_Checked", &RunOptions::skipDsi},
+             Row{"RemoveNames_Checked", &RunOptions::removeSceneNumbers},
+             Row{"RecurseScan_Checked", &RunOptions::recursiveScan},
+             Row{"ZipSupport_Checked", &RunOptions::scanArchives},
+         }) {
+        const RunOptions defaults;
+        const bool changed = !(defaults.*row.field);
+        RunOptions expected = defaults;
+        expected.*row.field = changed;
+        EXPECT_EQ(RunOptionsFrom(
+                      RestoreMainOptions(Store({{row.name, Text(changed ? "TRUE" : "FALSE")}}))),
+                  expected)
+            << row.name;
+    }
 }
 
 // The three file options are stored separately; the window sees one of them checked.
@@ -68,19 +167,23 @@ TEST(MainOptions, FileOptionsResolveInTableOrder) {
          FileMode::Backup},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(RestoreMainOptions(Store(row.stored)).fileMode, row.expected) << row.behaviour;
+        const SettingValues options = RestoreMainOptions(Store(row.stored));
+        EXPECT_EQ(FileModeOf(options), row.expected) << row.behaviour;
+        // Exactly the chosen one is saved as checked.
+        EXPECT_EQ(options.get(settings::kModeOverwrite), row.expected == FileMode::Overwrite);
+        EXPECT_EQ(options.get(settings::kModeBackup), row.expected == FileMode::Backup);
+        EXPECT_EQ(options.get(settings::kModeFolder), row.expected == FileMode::Folder);
     }
 }
 
 TEST(MainOptions, AllThreeTrueChoosesTheFolderWhenItExists) {
     testing::TempDir dir;
-    const MainOptions options =
-        RestoreMainOptions(Store({{"ModeFolder_Checked", Text("TRUE")},
-                                  {"ModeBackup_Checked", Text("TRUE")},
-                                  {"ModeOverwrite_Checked", Text("TRUE")},
-                                  {"Edit1_Text", Text(dir.path().c_str())}}));
-    EXPECT_EQ(options.fileMode, FileMode::Folder);
-    EXPECT_EQ(options.outputFolder, dir.path());
+    const SettingValues options = RestoreMainOptions(Store({{"ModeFolder_Checked", Text("TRUE")},
+                                                            {"ModeBackup_Checked", Text("TRUE")},
+                                                            {"ModeOverwrite_Checked", Text("TRUE")},
+                                                            {"Edit1_Text", Text(dir.path())}}));
+    EXPECT_EQ(FileModeOf(options), FileMode::Folder);
+    EXPECT_EQ(options.get(settings::kOutputFolder), dir.path());
 }
 
 TEST(MainOptions, OutputFolderRule) {
@@ -103,17 +206,51 @@ TEST(MainOptions, OutputFolderRule) {
     };
     for (const Row& row : rows) {
         int questions = 0;
-        const MainOptions options =
+        const SettingValues options =
             RestoreMainOptions(Store({{"Edit1_Text", RegValue::String(row.stored)},
                                       {"ModeFolder_Checked", Text("TRUE")}}),
                                [&] {
                                    ++questions;
                                    return row.answer;
                                });
-        EXPECT_EQ(options.fileMode, row.expectedMode) << row.behaviour;
-        EXPECT_EQ(options.outputFolder, row.expectedFolder) << row.behaviour;
+        EXPECT_EQ(FileModeOf(options), row.expectedMode) << row.behaviour;
+        EXPECT_EQ(options.get(settings::kOutputFolder), row.expectedFolder) << row.behaviour;
         EXPECT_EQ(questions, row.expectedQuestions) << row.behaviour;
     }
+}
+
+// A folder without its "/" would have the output's name glued to it ("/x/outgame.nds").
+TEST(MainOptions, TheOutputFolderEndsWithASlashWhereverItComesFrom) {
+    testing::TempDir dir;
+    const std::string folder = dir.subfolder("out");  // ends with "/"
+    const std::string bare = folder.substr(0, folder.size() - 1);
+    struct Row {
+        const char* behaviour;
+        std::string stored;
+        std::optional<std::string> answer;
+    };
+    for (const Row& row : {
+             Row{"stored without it", bare, std::nullopt},
+             Row{"stored with it", folder, std::nullopt},
+             Row{"answered without it", "", bare},
+         }) {
+        const SettingValues options =
+            RestoreMainOptions(Store({{"Edit1_Text", RegValue::String(row.stored)},
+                                      {"ModeFolder_Checked", Text("TRUE")}}),
+                               [&] { return row.answer; });
+        EXPECT_EQ(FileModeOf(options), FileMode::Folder) << row.behaviour;
+        EXPECT_EQ(options.get(settings::kOutputFolder), folder) << row.behaviour;
+        EXPECT_EQ(RunOptionsFrom(options).outputFolder, folder) << row.behaviour;
+    }
+    // The window's field, whatever it was given, reaches a run with the "/".
+    SettingValues shown(kMainGroup);
+    SetFileMode(shown, FileMode::Folder);
+    shown.set(settings::kOutputFolder, bare);
+    EXPECT_EQ(RunOptionsFrom(shown).outputFolder, folder);
+    // A folder option that is not chosen keeps its folder, with the "/" too.
+    EXPECT_EQ(RestoreMainOptions(Store({{"Edit1_Text", RegValue::String(bare)}}))
+                  .get(settings::kOutputFolder),
+              folder);
 }
 
 TEST(MainOptions, NoQuestionUnlessTheFolderOptionIsChosen) {
@@ -137,64 +274,28 @@ TEST(MainOptions, OpacityIsClamped) {
         {Text("many"), 255},
     };
     for (const auto& [stored, expected] : rows) {
-        EXPECT_EQ(RestoreMainOptions(Store({{"BlendTrackBar_Position", stored}})).opacity, expected)
+        EXPECT_EQ(
+            RestoreMainOptions(Store({{"BlendTrackBar_Position", stored}})).get(settings::kOpacity),
+            expected)
             << stored.text << stored.dword;
     }
 }
 
 TEST(MainOptions, AlwaysOnTopIsItsOwnValue) {
-    const MainOptions onTop =
+    const SettingValues onTop =
         RestoreMainOptions(Store({{"TopMostWindow1_AlwaysOnTop", Text("TRUE")}}));
-    EXPECT_TRUE(onTop.alwaysOnTop);
-    EXPECT_FALSE(onTop.alwaysOnTopButtonDown);
-    const MainOptions buttonOnly = RestoreMainOptions(Store({{"TopWind_Down", Text("y")}}));
-    EXPECT_TRUE(buttonOnly.alwaysOnTopButtonDown);
-    EXPECT_FALSE(buttonOnly.alwaysOnTop);
+    EXPECT_TRUE(onTop.get(settings::kAlwaysOnTop));
+    EXPECT_FALSE(onTop.get(settings::kAlwaysOnTopButton));
+    const SettingValues buttonOnly = RestoreMainOptions(Store({{"TopWind_Down", Text("y")}}));
+    EXPECT_TRUE(buttonOnly.get(settings::kAlwaysOnTopButton));
+    EXPECT_FALSE(buttonOnly.get(settings::kAlwaysOnTop));
 }
 
 TEST(MainOptions, NegativeFormVersionRestoresNothing) {
     EXPECT_EQ(RestoreMainOptions(Store({{"FormVersion", RegValue::Dword(0xFFFFFFFF)},
                                         {"SkipDSi_Checked", Text("TRUE")},
                                         {"ModeOverwrite_Checked", Text("FALSE")}})),
-              MainOptions());
-}
-
-TEST(MainOptions, SaveAndRestoreRoundTrip) {
-    testing::TempDir dir;
-    MainOptions options;
-    options.outputFolder = dir.path();
-    options.fileMode = FileMode::Folder;
-    options.recursiveScan = false;
-    options.scanArchives = false;
-    options.processSelected = true;
-    options.lastScannedFolder = "/roms/with \"quotes\" and \xC3\xA9/";
-    options.alwaysOnTopButtonDown = true;
-    options.alwaysOnTop = true;
-    options.alternateBackgrounds = true;
-    options.checkNewVersion = false;
-    options.removeSceneNumbers = true;
-    options.disableBackground = true;
-    options.opacity = 101;
-    options.sramPatch = true;
-    options.onlyPatch = true;
-    options.dontOverwrite = true;
-    options.useListView = true;
-    options.skipDsi = true;
-
-    RegFile file;
-    SaveMainOptions(file, options);
-    const RegFile back = RegFile::Parse(file.Serialize());
-    EXPECT_EQ(RestoreMainOptions(back), options);
-
-    EXPECT_EQ(back.find(kMainSettingsKey, "FormVersion")->type, RegValue::Type::Dword);
-    EXPECT_EQ(back.find(kMainSettingsKey, "BlendTrackBar_Position")->dword, 101u);
-    EXPECT_EQ(back.find(kMainSettingsKey, "ModeOverwrite_Checked")->text, "FALSE");
-    EXPECT_EQ(back.find(kMainSettingsKey, "ModeBackup_Checked")->text, "FALSE");
-    EXPECT_EQ(back.find(kMainSettingsKey, "ModeFolder_Checked")->text, "TRUE");
-    EXPECT_EQ(back.find(kMainSettingsKey, "TopMostWindow1_AlwaysOnTop")->text, "TRUE");
-    for (const StoredSetting& setting : kMainSettings) {
-        EXPECT_NE(back.find(kMainSettingsKey, setting.name), nullptr) << setting.name;
-    }
+              SettingValues(kMainGroup));
 }
 
 }  // namespace

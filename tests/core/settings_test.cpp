@@ -1,11 +1,16 @@
 #include "settings/settings_groups.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <random>
+#include <stdexcept>
 
-#include "settings/main_options.h"
+#include "settings/main_settings.h"
+#include "settings/settings_file.h"
+#include "settings/wizard_settings.h"
 #include "support/rom_images.h"
 
 namespace ostravex {
@@ -44,6 +49,14 @@ TEST(RegFile, AcceptsLfBomContinuationsAndOtherTypes) {
 
 RegFile ReadWrittenBack(const RegFile& file) {
     return RegFile::Parse(file.Serialize());
+}
+
+TEST(RegFile, AKeyOrValueMetAgainIsTheOneMetFirst) {
+    const RegFile file = RegFile::Parse(
+        "[k]\r\n\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n[j]\r\n\"c\"=\"3\"\r\n[k]\r\n\"a\"=\"4\"\r\n");
+    EXPECT_EQ(file.Serialize(),
+              "Windows Registry Editor Version 5.00\r\n\r\n[k]\r\n\"a\"=\"4\"\r\n\"b\"=\"2\"\r\n"
+              "\r\n[j]\r\n\"c\"=\"3\"\r\n");
 }
 
 TEST(RegFile, TextsOfAnyBytesComeBackAsTheyWere) {
@@ -178,32 +191,104 @@ TEST(SettingsReadRules, BooleansAndNumbers) {
     }
 }
 
-TEST(SettingsGroups, RestoreAppliesReadableValuesInTableOrder) {
-    RegFile file;
-    file.set(kMainSettingsKey, "SkipDSi_Checked", RegValue::String("yes"));
-    file.set(kMainSettingsKey, "Edit1_Text", RegValue::String("/out/"));
-    file.set(kMainSettingsKey, "SramP_Checked", RegValue::String("perhaps"));
-    file.set(kMainSettingsKey, "BlendTrackBar_Position", RegValue::String("50"));
-    file.set("HKEY_CURRENT_USER\\Software\\Ostravex", "OnlyPatch_Checked",
-             RegValue::String("TRUE"));
-    std::vector<std::string> applied;
-    EXPECT_TRUE(RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                                     [&](const StoredSetting& setting, const SettingValue&) {
-                                         applied.emplace_back(setting.name);
-                                     }));
-    EXPECT_EQ(applied, (std::vector<std::string>{"Edit1_Text", "BlendTrackBar_Position",
-                                                 "SkipDSi_Checked"}));
+// A group of the test's own, to pin what reading and writing any group does.
+namespace test_settings {
+inline constexpr TextSetting kText{"Text_Text", "start"};
+inline constexpr BooleanSetting kFirst{"First_Checked", true, 1};
+inline constexpr BooleanSetting kSecond{"Second_Checked", false, 1};
+inline constexpr BooleanSetting kOther{"Other_Checked", false};
+inline constexpr NumberSetting kNumber{"Number_Position", 7};
+inline constexpr AnySetting kList[] = {&kText, &kFirst, &kSecond, &kOther, &kNumber};
+inline constexpr SettingsGroup kGroup{"HKEY_CURRENT_USER\\Test", kList};
+}  // namespace test_settings
+
+TEST(SettingsGroups, ValuesStartAtTheirDefaults) {
+    using namespace test_settings;
+    const SettingValues values(kGroup);
+    EXPECT_EQ(values.get(kText), "start");
+    EXPECT_TRUE(values.get(kFirst));
+    EXPECT_FALSE(values.get(kSecond));
+    EXPECT_EQ(values.get(kNumber), 7);
+    EXPECT_THROW(values.get(settings::kSramPatch), std::logic_error);  // not of this group
+}
+
+TEST(SettingsGroups, RestoreReadsEachValueAsItsType) {
+    using namespace test_settings;
+    struct Row {
+        const char* behaviour;
+        std::vector<std::pair<std::string, RegValue>> stored;  // in file order
+        std::string text;
+        bool first;
+        bool second;
+        bool other;
+        std::int32_t number;
+    };
+    const Row rows[] = {
+        {"nothing stored", {}, "start", true, false, false, 7},
+        {"each readable value",
+         {{"Other_Checked", RegValue::String("yes")},
+          {"Text_Text", RegValue::String("t")},
+          {"Number_Position", RegValue::String("50")}},
+         "t",
+         true,
+         false,
+         true,
+         50},
+        {"unreadable values keep their state",
+         {{"Other_Checked", RegValue::String("perhaps")},
+          {"Text_Text", RegValue::Dword(3)},
+          {"Number_Position", RegValue::String("many")}},
+         "start",
+         true,
+         false,
+         false,
+         7},
+        {"a radio button on unchecks the others of its set",
+         {{"Second_Checked", RegValue::String("TRUE")}},
+         "start",
+         false,
+         true,
+         false,
+         7},
+        {"in the group's order, not the file's",
+         {{"Second_Checked", RegValue::String("TRUE")}, {"First_Checked", RegValue::String("1")}},
+         "start",
+         false,
+         true,
+         false,
+         7},
+        {"a radio button off clears only its own mark",
+         {{"First_Checked", RegValue::String("FALSE")}},
+         "start",
+         false,
+         false,
+         false,
+         7},
+    };
+    for (const Row& row : rows) {
+        RegFile file;
+        for (const auto& [name, value] : row.stored) {
+            file.set(kGroup.key, name, value);
+        }
+        file.set("HKEY_CURRENT_USER\\Software\\Test", "Other_Checked", RegValue::String("TRUE"));
+        SettingValues values(kGroup);
+        EXPECT_TRUE(RestoreGroup(file, values)) << row.behaviour;
+        EXPECT_EQ(values.get(kText), row.text) << row.behaviour;
+        EXPECT_EQ(values.get(kFirst), row.first) << row.behaviour;
+        EXPECT_EQ(values.get(kSecond), row.second) << row.behaviour;
+        EXPECT_EQ(values.get(kOther), row.other) << row.behaviour;
+        EXPECT_EQ(values.get(kNumber), row.number) << row.behaviour;
+    }
 }
 
 TEST(SettingsGroups, NegativeFormVersionRestoresNothing) {
+    using namespace test_settings;
     RegFile file;
-    file.set(kMainSettingsKey, "FormVersion", RegValue::Dword(0xFFFFFFFF));
-    file.set(kMainSettingsKey, "SkipDSi_Checked", RegValue::String("TRUE"));
-    int applied = 0;
-    EXPECT_FALSE(
-        RestoreSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                             [&](const StoredSetting&, const SettingValue&) { ++applied; }));
-    EXPECT_EQ(applied, 0);
+    file.set(kGroup.key, "FormVersion", RegValue::Dword(0xFFFFFFFF));
+    file.set(kGroup.key, "Other_Checked", RegValue::String("TRUE"));
+    SettingValues values(kGroup);
+    EXPECT_FALSE(RestoreGroup(file, values));
+    EXPECT_EQ(values, SettingValues(kGroup));
 }
 
 TEST(SettingsGroups, SaveWritesEveryValueAndKeepsTheOtherGroup) {
@@ -211,39 +296,112 @@ TEST(SettingsGroups, SaveWritesEveryValueAndKeepsTheOtherGroup) {
     const std::string path = dir.file("deep/er/settings.reg");
     RegFile file;
     file.set(kWizardSettingsKey, "BgsPath_Text", RegValue::String("/pictures/"));
-    SaveSettingsGroup(file, kMainSettingsKey, kMainSettings,
-                      [](const StoredSetting& setting) -> SettingValue {
-                          switch (setting.kind) {
-                              case SettingKind::Text:
-                                  return std::string("t");
-                              case SettingKind::Boolean:
-                                  return setting.name == "ModeOverwrite_Checked";
-                              case SettingKind::Number:
-                                  return std::int32_t{255};
-                          }
-                          return std::string();
-                      });
+    SettingValues values(kMainGroup);
+    values.set(settings::kSkipDsi, true);
+    values.set(settings::kOpacity, 180);
+    SaveGroup(file, values);
     ASSERT_TRUE(SaveSettingsFile(path, file).ok());
 
     RegFile back;
     ASSERT_TRUE(LoadSettingsFile(path, back).ok());
     EXPECT_EQ(back.find(kMainSettingsKey, "FormVersion")->type, RegValue::Type::Dword);
     EXPECT_EQ(back.find(kMainSettingsKey, "ModeOverwrite_Checked")->text, "TRUE");
-    EXPECT_EQ(back.find(kMainSettingsKey, "SkipDSi_Checked")->text, "FALSE");
-    EXPECT_EQ(back.find(kMainSettingsKey, "BlendTrackBar_Position")->dword, 255u);
+    EXPECT_EQ(back.find(kMainSettingsKey, "SkipDSi_Checked")->text, "TRUE");
+    EXPECT_EQ(back.find(kMainSettingsKey, "SramP_Checked")->text, "FALSE");
+    EXPECT_EQ(back.find(kMainSettingsKey, "BlendTrackBar_Position")->dword, 180u);
     EXPECT_EQ(back.find(kWizardSettingsKey, "BgsPath_Text")->text, "/pictures/");
     const std::string text = back.Serialize();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 2 + 21 + 2 + 1);
     EXPECT_EQ(testing::ListFolder(dir.file("deep/er")), std::vector<std::string>{"settings.reg"});
 }
 
-TEST(SettingsGroups, AMissingStoreIsEmptyAndAnUnwritableOneFails) {
+TEST(SettingsGroups, TheWizardsGroupIsReadAndWrittenAsItsTable) {
+    // Written out here, not taken from the code's table.
+    const std::vector<std::pair<std::string, RegValue>> defaults = {
+        {"FormVersion", RegValue::Dword(0)},
+        {"BgsPath_Text", RegValue::String("")},
+        {"FixedBgPath_Text", RegValue::String("")},
+        {"RandomBgs_Checked", RegValue::String("TRUE")},
+        {"FixedBg_Checked", RegValue::String("FALSE")},
+    };
+    RegFile expected;
+    for (const auto& [name, value] : defaults) {
+        expected.set(kWizardSettingsKey, name, value);
+    }
+    RegFile saved;
+    SaveGroup(saved, ReadGroup(RegFile(), kWizardGroup));
+    EXPECT_EQ(saved, expected) << saved.Serialize();
+
+    // Its two radio buttons: the fixed picture stored as chosen unchecks the random pick.
+    RegFile stored;
+    stored.set(kWizardSettingsKey, "FixedBg_Checked", RegValue::String("TRUE"));
+    const SettingValues back = ReadGroup(stored, kWizardGroup);
+    EXPECT_FALSE(back.get(settings::kRandomBgs));
+    EXPECT_TRUE(back.get(settings::kFixedBg));
+}
+
+TEST(SettingsFile, AMissingStoreIsEmptyAndAnUnwritableOneFails) {
     testing::TempDir dir;
     RegFile file;
     EXPECT_TRUE(LoadSettingsFile(dir.file("none.reg"), file).ok());
     EXPECT_FALSE(file.hasKey(kMainSettingsKey));
     testing::WriteFile(dir.file("blocker"), testing::Bytes(1, 0));
     EXPECT_FALSE(SaveSettingsFile(dir.file("blocker/settings.reg"), file).ok());
+}
+
+// What stands at the store's path may be anything: only a regular file of a sane size is
+// read, and reading the others neither hangs nor takes all memory.
+TEST(SettingsFile, OnlyARegularFileOfBoundedSizeIsRead) {
+    testing::TempDir dir;
+    const std::string stored =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n"
+        "\"SramP_Checked\"=\"TRUE\"\r\n";
+    const std::string atBound =
+        stored + "; " + std::string(kMaxSettingsFileBytes - stored.size() - 4, 'x') + "\r\n";
+    ASSERT_EQ(atBound.size(), kMaxSettingsFileBytes);
+    testing::WriteFile(dir.file("regular.reg"), testing::Bytes(stored.begin(), stored.end()));
+    testing::WriteFile(dir.file("at_bound.reg"), testing::Bytes(atBound.begin(), atBound.end()));
+    const std::string tooLarge = atBound + "x";
+    testing::WriteFile(dir.file("too_large.reg"), testing::Bytes(tooLarge.begin(), tooLarge.end()));
+    ASSERT_EQ(mkfifo(dir.file("fifo.reg").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.reg").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("regular.reg").c_str(), dir.file("link.reg").c_str()), 0);
+    dir.subfolder("folder.reg");
+    struct Row {
+        const char* name;
+        bool read;
+    };
+    for (const Row& row : {
+             Row{"regular.reg", true},
+             Row{"link.reg", true},  // a link to a regular file is followed
+             Row{"at_bound.reg", true},
+             Row{"too_large.reg", false},
+             Row{"fifo.reg", false},  // would wait for a writer for ever
+             Row{"zero.reg", false},  // would never end
+             Row{"folder.reg", false},
+         }) {
+        RegFile file;
+        file.set("k", "v", RegValue::String("left over"));
+        const Status status = LoadSettingsFile(dir.file(row.name), file);
+        EXPECT_EQ(status.ok(), row.read) << row.name << ": " << status.reason();
+        const RegValue* sramPatch = file.find(kMainSettingsKey, "SramP_Checked");
+        EXPECT_EQ(sramPatch != nullptr, row.read) << row.name;
+        EXPECT_FALSE(file.hasKey("k")) << row.name;
+    }
+    RegFile file;
+    EXPECT_EQ(LoadSettingsFile(dir.file("too_large.reg"), file).reason(), "larger than 1 MiB");
+    EXPECT_EQ(LoadSettingsFile(dir.file("fifo.reg"), file).reason(), "not a regular file");
+}
+
+TEST(SettingsFile, AFileWithoutReadPermissionIsAFailure) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    testing::TempDir dir;
+    testing::WriteFile(dir.file("settings.reg"), testing::Bytes(10, 'x'));
+    ASSERT_EQ(chmod(dir.file("settings.reg").c_str(), 0), 0);
+    RegFile file;
+    EXPECT_FALSE(LoadSettingsFile(dir.file("settings.reg"), file).ok());
 }
 
 }  // namespace

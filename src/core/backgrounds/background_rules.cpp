@@ -1,11 +1,9 @@
 #include "backgrounds/background_rules.h"
 
-#include <algorithm>
 #include <random>
 
 #include "io/paths.h"
 #include "scan/file_search.h"
-#include "settings/settings_groups.h"
 
 namespace ostravex {
 
@@ -14,72 +12,27 @@ bool IsUsableBackground(int width, int height, std::uint64_t fileBytes) {
            fileBytes >= kMinimumBackgroundBytes;
 }
 
-WizardChoices ReadWizardChoices(const RegFile& file) {
-    WizardChoices choices;
-    RestoreSettingsGroup(file, kWizardSettingsKey, kWizardSettings,
-                         [&](const StoredSetting& setting, const SettingValue& value) {
-                             const std::string_view name = setting.name;
-                             if (name == "BgsPath_Text") {
-                                 choices.BgsPath = std::get<std::string>(value);
-                             } else if (name == "FixedBgPath_Text") {
-                                 choices.FixedBgPath = std::get<std::string>(value);
-                             } else if (name == "RandomBgs_Checked") {
-                                 // Radio buttons: one set on clears the other.
-                                 if (std::get<bool>(value)) {
-                                     choices.RandomBgs = true;
-                                     choices.FixedBg = false;
-                                 } else {
-                                     choices.RandomBgs = false;
-                                 }
-                             } else if (name == "FixedBg_Checked") {
-                                 if (std::get<bool>(value)) {
-                                     choices.FixedBg = true;
-                                     choices.RandomBgs = false;
-                                 } else {
-                                     choices.FixedBg = false;
-                                 }
-                             }
-                         });
-    return choices;
-}
-
-void WriteWizardChoices(RegFile& file, const WizardChoices& choices) {
-    SaveSettingsGroup(file, kWizardSettingsKey, kWizardSettings,
-                      [&](const StoredSetting& setting) -> SettingValue {
-                          const std::string_view name = setting.name;
-                          if (name == "BgsPath_Text") {
-                              return choices.BgsPath;
-                          }
-                          if (name == "FixedBgPath_Text") {
-                              return choices.FixedBgPath;
-                          }
-                          if (name == "RandomBgs_Checked") {
-                              return choices.RandomBgs;
-                          }
-                          return choices.FixedBg;
-                      });
-}
-
 std::size_t RandomPick(std::size_t count) {
     static std::mt19937_64 generator(std::random_device{}());
     return std::uniform_int_distribution<std::size_t>(0, count - 1)(generator);
 }
 
-BackgroundPlan PlanAlternateBackground(const WizardChoices& choices,
+BackgroundPlan PlanAlternateBackground(const SettingValues& wizardChoices,
                                        const std::function<void()>& pumpEvents) {
     BackgroundPlan plan;
-    if (choices.RandomBgs) {
-        if (choices.BgsPath.empty() || !DirectoryExists(choices.BgsPath)) {
-            plan.logLines = {choices.BgsPath, "Wrong backgrounds path."};
+    if (wizardChoices.get(settings::kRandomBgs)) {
+        const std::string& folder = wizardChoices.get(settings::kBgsPath);
+        if (folder.empty() || !DirectoryExists(folder)) {
+            plan.logLines = {folder, "Wrong backgrounds path."};
             return plan;
         }
         std::vector<std::string> candidates;
         TFileSearch search(pumpEvents);
-        search.SearchFile = WithTrailingSlash(choices.BgsPath) + "*.jpg";
+        search.SearchFile = WithTrailingSlash(folder) + "*.jpg";
         search.RecurseSubFolders = false;
-        search.OnFileFind = [&](const std::string& folder, const TSearchRec& info) {
+        search.OnFileFind = [&](const std::string& found, const TSearchRec& info) {
             if (!(info.Attr & kFolderAttribute)) {
-                candidates.push_back(folder + info.Name);
+                candidates.push_back(found + info.Name);
             }
         };
         search.Start();
@@ -90,39 +43,15 @@ BackgroundPlan PlanAlternateBackground(const WizardChoices& choices,
         }
         return plan;
     }
-    if (choices.FixedBg) {
-        if (!choices.FixedBgPath.empty() && FileExists(choices.FixedBgPath) &&
-            LowerExtension(choices.FixedBgPath) == ".jpg") {
-            plan.picture = choices.FixedBgPath;
+    if (wizardChoices.get(settings::kFixedBg)) {
+        const std::string& picture = wizardChoices.get(settings::kFixedBgPath);
+        if (!picture.empty() && FileExists(picture) && LowerExtension(picture) == ".jpg") {
+            plan.picture = picture;
         } else {
             plan.logLines = {"Background image does't exist"};
         }
     }
     return plan;
-}
-
-WindowSize CropWindowSize(int pictureWidth, int pictureHeight) {
-    int width = pictureWidth + 30;
-    int height = pictureHeight + 70;
-    height = std::max(height, 200);
-    width = std::max(width, 430);
-    width = std::min(width, 1000);
-    height = std::min(height, 740);
-    return {width, height};
-}
-
-CropRect NormalizedCrop(CropRect corners, int pictureWidth, int pictureHeight) {
-    CropRect rect{std::min(corners.left, corners.right), std::min(corners.top, corners.bottom),
-                  std::max(corners.left, corners.right), std::max(corners.top, corners.bottom)};
-    rect.left = std::clamp(rect.left, 0, pictureWidth);
-    rect.right = std::clamp(rect.right, 0, pictureWidth);
-    rect.top = std::clamp(rect.top, 0, pictureHeight);
-    rect.bottom = std::clamp(rect.bottom, 0, pictureHeight);
-    return rect;
-}
-
-bool IsEmptyCrop(const CropRect& rect) {
-    return rect.right <= rect.left || rect.bottom <= rect.top;
 }
 
 }  // namespace ostravex

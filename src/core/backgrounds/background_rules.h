@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/reg_file.h"
+#include "settings/settings_groups.h"
+#include "settings/wizard_settings.h"
 
 namespace ostravex {
 
@@ -19,17 +20,6 @@ inline constexpr std::uint64_t kMinimumBackgroundBytes = 15000;
 // least 15000 bytes.
 bool IsUsableBackground(int width, int height, std::uint64_t fileBytes);
 
-// The background wizard's stored choices.
-struct WizardChoices {
-    std::string BgsPath;      // folder of the random backgrounds
-    std::string FixedBgPath;  // the fixed background file
-    bool RandomBgs = true;
-    bool FixedBg = false;
-};
-
-WizardChoices ReadWizardChoices(const RegFile& file);
-void WriteWizardChoices(RegFile& file, const WizardChoices& choices);
-
 // What "Alternate Backgrounds" comes to at a start: the log lines to write and the
 // picture to try, if any.
 struct BackgroundPlan {
@@ -37,34 +27,13 @@ struct BackgroundPlan {
     std::optional<std::string> picture;
 };
 
-// Random mode picks, with equal chances and anew at every start, one ".jpg" file of the
-// folder (not of its subfolders); fixed mode takes the one file. `pumpEvents` runs between
-// directory entries.
-BackgroundPlan PlanAlternateBackground(const WizardChoices& choices,
+// From the background wizard's choices (its group's values): random mode picks, with equal
+// chances and anew at every start, one ".jpg" file of the folder (not of its subfolders);
+// fixed mode takes the one file. `pumpEvents` runs between directory entries.
+BackgroundPlan PlanAlternateBackground(const SettingValues& wizardChoices,
                                        const std::function<void()>& pumpEvents = {});
 
 // A uniformly chosen index below `count` (which must not be 0), seeded anew per process.
 std::size_t RandomPick(std::size_t count);
-
-// The crop wizard's window for a picture: its size plus room for the panel, kept between
-// 430 × 200 and 1000 × 740.
-struct WindowSize {
-    int width;
-    int height;
-    bool operator==(const WindowSize&) const = default;
-};
-WindowSize CropWindowSize(int pictureWidth, int pictureHeight);
-
-// A crop selection in picture pixels, right and bottom exclusive.
-struct CropRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    bool operator==(const CropRect&) const = default;
-};
-// The rectangle between two corners clicked in any order, kept inside the picture.
-CropRect NormalizedCrop(CropRect corners, int pictureWidth, int pictureHeight);
-bool IsEmptyCrop(const CropRect& rect);
 
 }  // namespace ostravex

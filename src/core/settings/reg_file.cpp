@@ -30,7 +30,9 @@ bool ReadQuoted(std::string_view text, std::size_t& i, std::string& out) {
 
 // True for a value line whose data is hex bytes: only those continue on the next line
 // after a trailing "\". The data decides, not the name, so that a name written back
-// with other escapes is read the same way.
+// with other escapes is read the same way. Decided once per logical line, from its first
+// physical line: the name and the data's type stand there, and continuations do not change
+// them.
 bool IsHexValueLine(std::string_view line) {
     std::size_t i = 0;
     std::string name;
@@ -44,6 +46,7 @@ std::vector<std::string> LogicalLines(std::string_view content) {
     }
     std::vector<std::string> lines;
     std::string pending;
+    bool continuing = false;  // `pending` is a hex value line whose last line ended in "\"
     std::size_t start = 0;
     while (start < content.size()) {
         const std::size_t end = std::min(content.find('\n', start), content.size());
@@ -52,23 +55,25 @@ std::vector<std::string> LogicalLines(std::string_view content) {
         if (line.ends_with('\r')) {
             line.remove_suffix(1);
         }
-        if (!pending.empty()) {
+        if (continuing) {
             while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
                 line.remove_prefix(1);
             }
         }
+        const bool hexValue = continuing || IsHexValueLine(line);
         pending += line;
-        if (pending.ends_with('\\') && IsHexValueLine(pending)) {
+        continuing = hexValue && pending.ends_with('\\');
+        if (continuing) {
             pending.pop_back();
             continue;
         }
         lines.push_back(std::move(pending));
         pending.clear();
     }
-    if (!pending.empty()) {
+    if (continuing) {
         // The file ends inside a continued value: its continuation marks end nothing. Left
         // in, they would be taken for one more continuation when the value is written back.
-        while (pending.ends_with('\\') && IsHexValueLine(pending)) {
+        while (pending.ends_with('\\')) {
             pending.pop_back();
         }
         lines.push_back(std::move(pending));
@@ -271,12 +276,7 @@ RegFile RegFile::Parse(std::string_view content) {
             continue;
         }
         if (line.front() == '[' && line.back() == ']') {
-            const std::string path = line.substr(1, line.size() - 2);
-            key = file.findKey(path);
-            if (!key) {
-                file.m_keys.push_back({path, {}});
-                key = &file.m_keys.back();
-            }
+            key = &file.keyFor(std::string_view(line).substr(1, line.size() - 2));
             continue;
         }
         std::size_t i = 0;
@@ -284,9 +284,7 @@ RegFile RegFile::Parse(std::string_view content) {
         if (!key || !ReadQuoted(line, i, name) || i >= line.size() || line[i] != '=') {
             continue;  // not a value line: passed over
         }
-        const RegValue value = ParseData(std::string_view(line).substr(i + 1));
-        file.set(key->path, name, value);
-        key = file.findKey(key->path);
+        file.set(key->path, name, ParseData(std::string_view(line).substr(i + 1)));
     }
     return file;
 }
@@ -321,16 +319,21 @@ std::string RegFile::Serialize() const {
 }
 
 RegFile::Key* RegFile::findKey(std::string_view key) {
-    for (Key& k : m_keys) {
-        if (k.path == key) {
-            return &k;
-        }
-    }
-    return nullptr;
+    const auto found = m_keyIndex.find(key);
+    return found == m_keyIndex.end() ? nullptr : &m_keys[found->second];
 }
 
 const RegFile::Key* RegFile::findKey(std::string_view key) const {
     return const_cast<RegFile*>(this)->findKey(key);
+}
+
+RegFile::Key& RegFile::keyFor(std::string_view key) {
+    if (Key* existing = findKey(key)) {
+        return *existing;
+    }
+    m_keyIndex.emplace(std::string(key), m_keys.size());
+    m_keys.push_back({std::string(key), {}, {}});
+    return m_keys.back();
 }
 
 bool RegFile::hasKey(std::string_view key) const {
@@ -342,27 +345,25 @@ const RegValue* RegFile::find(std::string_view key, std::string_view name) const
     if (!k) {
         return nullptr;
     }
-    for (const auto& [valueName, value] : k->values) {
-        if (valueName == name) {
-            return &value;
-        }
-    }
-    return nullptr;
+    const auto found = k->valueIndex.find(name);
+    return found == k->valueIndex.end() ? nullptr : &k->values[found->second].second;
 }
 
 void RegFile::set(std::string_view key, std::string_view name, RegValue value) {
-    Key* k = findKey(key);
-    if (!k) {
-        m_keys.push_back({std::string(key), {}});
-        k = &m_keys.back();
+    Key& k = keyFor(key);
+    if (const auto found = k.valueIndex.find(name); found != k.valueIndex.end()) {
+        k.values[found->second].second = std::move(value);
+        return;
     }
-    for (auto& [valueName, existing] : k->values) {
-        if (valueName == name) {
-            existing = std::move(value);
-            return;
-        }
-    }
-    k->values.emplace_back(std::string(name), std::move(value));
+    k.valueIndex.emplace(std::string(name), k.values.size());
+    k.values.emplace_back(std::string(name), std::move(value));
+}
+
+bool RegFile::operator==(const RegFile& other) const {
+    // The indexes follow from the keys and values.
+    return std::equal(
+        m_keys.begin(), m_keys.end(), other.m_keys.begin(), other.m_keys.end(),
+        [](const Key& a, const Key& b) { return a.path == b.path && a.values == b.values; });
 }
 
 }  // namespace ostravex

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct RegValue {
 // so is a text that is not well-formed UTF-8 (a path may hold any bytes), its stray bytes
 // kept as lone surrogates. Every value read is written back as it was read.
 // Written with CR LF line ends; LF alone and a byte-order mark are accepted on reading.
+// Reading takes time in proportion to the file's size: keys and values are found through
+// hash indexes, whatever their number.
 class RegFile {
   public:
     static RegFile Parse(std::string_view content);
@@ -46,19 +49,29 @@ class RegFile {
     bool hasKey(std::string_view key) const;
 
     // Same keys, values and order.
-    bool operator==(const RegFile&) const = default;
+    bool operator==(const RegFile& other) const;
 
   private:
+    // Finds texts by a string_view without making a string of it.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    using PositionIndex = std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>>;
+
     struct Key {
         std::string path;
         std::vector<std::pair<std::string, RegValue>> values;
-
-        bool operator==(const Key&) const = default;
+        PositionIndex valueIndex;  // value name -> position in `values`
     };
     Key* findKey(std::string_view key);
     const Key* findKey(std::string_view key) const;
+    Key& keyFor(std::string_view key);
 
     std::vector<Key> m_keys;
+    PositionIndex m_keyIndex;  // key path -> position in `m_keys`
 };
 
 }  // namespace ostravex

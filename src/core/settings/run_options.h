@@ -4,26 +4,36 @@
 #include <string>
 #include <utility>
 
+#include "settings/main_settings.h"
+
 namespace ostravex {
 
 // The three file options; exactly one is chosen at any time.
 enum class FileMode { Overwrite, Backup, Folder };
 
+// The file option whose radio button the main window starts with.
+inline constexpr FileMode kDefaultFileMode = settings::kModeBackup.defaultValue ? FileMode::Backup
+                                             : settings::kModeFolder.defaultValue
+                                                 ? FileMode::Folder
+                                                 : FileMode::Overwrite;
+
 // Everything a scan or a run reads from the user's choices: the window's controls, or the
-// command line's options.
+// command line's options. The defaults are those of the window's stored options.
 struct RunOptions {
-    FileMode fileMode = FileMode::Overwrite;
-    std::string outputFolder;  // of "Use a different output folder"; ends with "/" when set
-    bool dontOverwrite = false;       // "Don't overwrite"
-    bool sramPatch = false;           // "Patch SRAM for GBA roms"
-    bool onlyPatch = false;           // "Only Patch, don't trim"
-    bool skipDsi = false;             // "Skip DSi roms"
-    bool removeSceneNumbers = false;  // "Remove scene numbers"
-    bool recursiveScan = true;        // "Recursive Scan"
-    bool scanArchives = true;         // "Scan inside Zip/Rar/7zip"
-    bool dryRun = false;        // decide and log every entry, write nothing (command line only)
-    bool restore = false;       // pad trimmed images back to their cartridge size (command line only)
-    bool checkPadding = false;  // cut only when the removed bytes are all filler (command line only)
+    FileMode fileMode = kDefaultFileMode;
+    // Of "Use a different output folder"; ends with "/" when set.
+    std::string outputFolder{settings::kOutputFolder.defaultValue};
+    bool dontOverwrite = settings::kDontOverwrite.defaultValue;
+    bool sramPatch = settings::kSramPatch.defaultValue;
+    bool onlyPatch = settings::kOnlyPatch.defaultValue;
+    bool skipDsi = settings::kSkipDsi.defaultValue;
+    bool removeSceneNumbers = settings::kRemoveSceneNumbers.defaultValue;
+    bool recursiveScan = settings::kRecursiveScan.defaultValue;
+    bool scanArchives = settings::kScanArchives.defaultValue;
+    bool dryRun = false;   // decide and log every entry, write nothing (command line only)
+    bool restore = false;  // pad trimmed images back to their cartridge size (command line only)
+    bool checkPadding =
+        false;  // cut only when the removed bytes are all filler (command line only)
 
     bool operator==(const RunOptions&) const = default;
 };

@@ -1,17 +1,9 @@
 #include "settings/settings_groups.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <stdexcept>
 
 #include "io/ascii.h"
-#include "io/paths.h"
 
 namespace ostravex {
 namespace {
@@ -34,24 +26,73 @@ std::optional<std::int32_t> WholeNumber(std::string_view text) {
     return number;
 }
 
-Status CreateFolders(const std::string& folder) {
-    std::string path;
-    std::size_t start = 0;
-    while (start < folder.size()) {
-        const std::size_t slash = folder.find('/', start);
-        path = folder.substr(0, slash == std::string::npos ? folder.size() : slash + 1);
-        start = slash == std::string::npos ? folder.size() : slash + 1;
-        if (path.empty() || path == "/") {
-            continue;
-        }
-        if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            return Status::fromErrno(errno);
+SettingValue DefaultOf(const AnySetting& setting) {
+    return std::visit(
+        [](const auto* declared) -> SettingValue {
+            using Declared = std::remove_cvref_t<decltype(*declared)>;
+            if constexpr (std::is_same_v<Declared, TextSetting>) {
+                return std::string(declared->defaultValue);
+            } else {
+                return declared->defaultValue;
+            }
+        },
+        setting);
+}
+
+// A stored value read as its setting's type; nothing when it cannot be read so.
+struct ReadAs {
+    const RegValue& stored;
+
+    std::optional<SettingValue> operator()(const TextSetting*) const { return ReadText(stored); }
+    std::optional<SettingValue> operator()(const BooleanSetting*) const {
+        return ReadBoolean(stored);
+    }
+    std::optional<SettingValue> operator()(const NumberSetting*) const {
+        return ReadNumber(stored);
+    }
+};
+
+int RadioSetOf(const AnySetting& setting) {
+    const auto* boolean = std::get_if<const BooleanSetting*>(&setting);
+    return boolean ? (*boolean)->radioSet : 0;
+}
+
+// Checking a radio button unchecks the others of its set.
+void UncheckOthersOfSet(SettingValues& values, std::size_t checked) {
+    const std::span<const AnySetting> settings = values.group().settings;
+    const int set = RadioSetOf(settings[checked]);
+    for (std::size_t i = 0; i < settings.size(); ++i) {
+        if (i != checked && RadioSetOf(settings[i]) == set) {
+            values.set(i, false);
         }
     }
-    return Status::success();
 }
 
 }  // namespace
+
+SettingValues::SettingValues(const SettingsGroup& group) : m_group(&group) {
+    m_values.reserve(group.settings.size());
+    for (const AnySetting& setting : group.settings) {
+        m_values.push_back(DefaultOf(setting));
+    }
+}
+
+void SettingValues::set(std::size_t position, SettingValue value) {
+    if (value.index() != m_values.at(position).index()) {
+        throw std::logic_error("a value of the wrong type for " +
+                               std::string(NameOf(m_group->settings[position])));
+    }
+    m_values[position] = std::move(value);
+}
+
+std::size_t SettingValues::positionOf(std::string_view name) const {
+    for (std::size_t i = 0; i < m_group->settings.size(); ++i) {
+        if (NameOf(m_group->settings[i]) == name) {
+            return i;
+        }
+    }
+    throw std::logic_error(std::string(name) + " is not a value of " + std::string(m_group->key));
+}
 
 std::optional<bool> ReadBoolean(const RegValue& value) {
     if (value.type == RegValue::Type::Dword) {
@@ -90,120 +131,54 @@ std::optional<std::string> ReadText(const RegValue& value) {
     return std::nullopt;
 }
 
-std::optional<SettingValue> ReadStoredSetting(const RegFile& file, std::string_view key,
-                                              const StoredSetting& setting) {
-    const RegValue* stored = file.find(key, setting.name);
-    if (!stored) {
-        return std::nullopt;
-    }
-    switch (setting.kind) {
-        case SettingKind::Text:
-            return ReadText(*stored);
-        case SettingKind::Boolean:
-            return ReadBoolean(*stored);
-        case SettingKind::Number:
-            return ReadNumber(*stored);
-    }
-    return std::nullopt;
-}
-
-void WriteStoredSetting(RegFile& file, std::string_view key, std::string_view name,
-                        const SettingValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        file.set(key, name, RegValue::String(*text));
-    } else if (const auto* on = std::get_if<bool>(&value)) {
-        file.set(key, name, RegValue::String(*on ? "TRUE" : "FALSE"));
-    } else {
-        file.set(key, name,
-                 RegValue::Dword(static_cast<std::uint32_t>(std::get<std::int32_t>(value))));
-    }
-}
-
 bool FormVersionAllowsRestore(const RegFile& file, std::string_view key) {
     const RegValue* stored = file.find(key, kFormVersion);
     return !stored || ReadNumber(*stored).value_or(0) >= 0;
 }
 
-bool RestoreSettingsGroup(
-    const RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
-    const std::function<void(const StoredSetting&, const SettingValue&)>& apply) {
-    if (!FormVersionAllowsRestore(file, key)) {
+bool RestoreGroup(const RegFile& file, SettingValues& values) {
+    const SettingsGroup& group = values.group();
+    if (!FormVersionAllowsRestore(file, group.key)) {
         return false;
     }
-    for (const StoredSetting& setting : settings) {
-        if (const auto value = ReadStoredSetting(file, key, setting)) {
-            apply(setting, *value);
+    for (std::size_t i = 0; i < group.settings.size(); ++i) {
+        const RegValue* stored = file.find(group.key, NameOf(group.settings[i]));
+        if (!stored) {
+            continue;
         }
+        std::optional<SettingValue> value = std::visit(ReadAs{*stored}, group.settings[i]);
+        if (!value) {
+            continue;
+        }
+        if (RadioSetOf(group.settings[i]) != 0 && std::get<bool>(*value)) {
+            UncheckOthersOfSet(values, i);
+        }
+        values.set(i, std::move(*value));
     }
     return true;
 }
 
-void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
-                       const std::function<SettingValue(const StoredSetting&)>& current) {
-    file.set(key, kFormVersion, RegValue::Dword(0));
-    for (const StoredSetting& setting : settings) {
-        WriteStoredSetting(file, key, setting.name, current(setting));
-    }
+SettingValues ReadGroup(const RegFile& file, const SettingsGroup& group) {
+    SettingValues values(group);
+    RestoreGroup(file, values);
+    return values;
 }
 
-std::string SettingsFilePath() {
-    std::string base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
-        base = config;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.config";
-    } else {
-        base = ".config";
-    }
-    return WithTrailingSlash(base) + "ostravex/settings.reg";
-}
-
-Status LoadSettingsFile(const std::string& path, RegFile& file) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        file = RegFile();
-        return errno == ENOENT ? Status::success() : Status::fromErrno(errno);
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    file = RegFile::Parse(content.str());
-    return Status::success();
-}
-
-Status SaveSettingsFile(const std::string& path, const RegFile& file) {
-    if (Status status = CreateFolders(FolderPart(path)); !status) {
-        return status;
-    }
-    const std::string temporary = path + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return Status::fromErrno(errno);
-    }
-    const std::string content = file.Serialize();
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
-            close(fd);
-            unlink(temporary.c_str());
-            return Status::fromErrno(error);
+void SaveGroup(RegFile& file, const SettingValues& values) {
+    const SettingsGroup& group = values.group();
+    file.set(group.key, kFormVersion, RegValue::Dword(0));
+    for (std::size_t i = 0; i < group.settings.size(); ++i) {
+        const std::string_view name = NameOf(group.settings[i]);
+        const SettingValue& value = values.at(i);
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            file.set(group.key, name, RegValue::String(*text));
+        } else if (const auto* on = std::get_if<bool>(&value)) {
+            file.set(group.key, name, RegValue::String(*on ? "TRUE" : "FALSE"));
+        } else {
+            file.set(group.key, name,
+                     RegValue::Dword(static_cast<std::uint32_t>(std::get<std::int32_t>(value))));
         }
-        written += static_cast<std::size_t>(n);
     }
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return Status::fromErrno(error);
-    }
-    if (Status status = RenameReplacing(temporary, path); !status) {
-        unlink(temporary.c_str());
-        return status;
-    }
-    return Status::success();
 }
 
 }  // namespace ostravex

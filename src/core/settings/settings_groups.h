@@ -1,38 +1,48 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <type_traits>
+#include <vector>
 
-#include "io/status.h"
 #include "settings/reg_file.h"
+#include "settings/setting.h"
 
 namespace ostravex {
 
-// What kind of control property a stored value holds.
-enum class SettingKind { Text, Boolean, Number };
-
-struct StoredSetting {
-    std::string_view name;  // the control's name, "_", the property's name
-    SettingKind kind;
-};
-
-using SettingValue = std::variant<std::string, bool, std::int32_t>;
-
-inline constexpr std::string_view kMainSettingsKey = "HKEY_CURRENT_USER\\Ostravex";
-inline constexpr std::string_view kWizardSettingsKey = "HKEY_CURRENT_USER\\Ostravex\\Bgs";
 inline constexpr std::string_view kFormVersion = "FormVersion";
 
-// The background wizard's choices.
-inline constexpr StoredSetting kWizardSettings[] = {
-    {"BgsPath_Text", SettingKind::Text},
-    {"FixedBgPath_Text", SettingKind::Text},
-    {"RandomBgs_Checked", SettingKind::Boolean},
-    {"FixedBg_Checked", SettingKind::Boolean},
+// The values of one group, each found by its declaration. A group's values start at their
+// defaults.
+class SettingValues {
+  public:
+    explicit SettingValues(const SettingsGroup& group);
+
+    template <typename T>
+    const T& get(const Setting<T>& setting) const {
+        return std::get<T>(m_values[positionOf(setting.name)]);
+    }
+    template <typename T>
+    void set(const Setting<T>& setting, std::type_identity_t<T> value) {
+        m_values[positionOf(setting.name)] = std::move(value);
+    }
+    // Sets a setting of the group through its place in the group's list.
+    void set(std::size_t position, SettingValue value);
+    const SettingValue& at(std::size_t position) const { return m_values[position]; }
+
+    const SettingsGroup& group() const { return *m_group; }
+
+    bool operator==(const SettingValues& other) const { return m_values == other.m_values; }
+
+  private:
+    // Throws std::logic_error for a setting that is not of this group.
+    std::size_t positionOf(std::string_view name) const;
+
+    const SettingsGroup* m_group;
+    std::vector<SettingValue> m_values;  // in the group's order
 };
 
 // "TRUE", "YES", "Y" and "FALSE", "NO", "N" in any case, else a whole number (non-zero is
@@ -42,31 +52,21 @@ std::optional<bool> ReadBoolean(const RegValue& value);
 std::optional<std::int32_t> ReadNumber(const RegValue& value);
 std::optional<std::string> ReadText(const RegValue& value);
 
-// A stored value read as its kind; nothing when it is missing or cannot be read so.
-std::optional<SettingValue> ReadStoredSetting(const RegFile& file, std::string_view key,
-                                              const StoredSetting& setting);
-// Writes a value in the form its kind is stored in (on/off as "TRUE" or "FALSE").
-void WriteStoredSetting(RegFile& file, std::string_view key, std::string_view name,
-                        const SettingValue& value);
 // False when the group's stored FormVersion is below 0: nothing of it is to be restored.
 bool FormVersionAllowsRestore(const RegFile& file, std::string_view key);
 
-// Restores a group: calls `apply` for each stored value that exists and reads as its kind,
-// in table order. Returns false, applying nothing, when the stored FormVersion is below 0.
-bool RestoreSettingsGroup(
-    const RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
-    const std::function<void(const StoredSetting&, const SettingValue&)>& apply);
+// Reads a group into `values`: each stored value that reads as its setting's type is given
+// to its setting in the group's order, as the user's change of its control would be (a
+// radio button read as on unchecks the others of its set; read as off, it clears only its
+// own mark). A value that is missing or unreadable keeps what `values` holds. Returns false,
+// reading nothing, when the stored FormVersion is below 0.
+bool RestoreGroup(const RegFile& file, SettingValues& values);
 
-// Writes FormVersion 0 and every value of a group, asking `current` for each.
-void SaveSettingsGroup(RegFile& file, std::string_view key, std::span<const StoredSetting> settings,
-                       const std::function<SettingValue(const StoredSetting&)>& current);
+// A group's values at their defaults, then read from `file` as RestoreGroup reads them.
+SettingValues ReadGroup(const RegFile& file, const SettingsGroup& group);
 
-// The per-user store: $XDG_CONFIG_HOME/ostravex/settings.reg (~/.config/... by default).
-std::string SettingsFilePath();
-// A missing file is an empty store.
-Status LoadSettingsFile(const std::string& path, RegFile& file);
-// Written under a temporary name and renamed into place, so that a failed save never
-// leaves a half-written store.
-Status SaveSettingsFile(const std::string& path, const RegFile& file);
+// Writes FormVersion 0 and every value of the group: texts as REG_SZ, on/off as the texts
+// "TRUE" or "FALSE", numbers as REG_DWORD.
+void SaveGroup(RegFile& file, const SettingValues& values);
 
 }  // namespace ostravex
