@@ -16,8 +16,12 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
-#include <memory>
 
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bg_wizard.h"
 #include "fake_dialogs.h"
 #include "log_window.h"
 #include "rom_info_window.h"
@@ -342,6 +346,174 @@ class TRTrimTest : public QObject {
         QVERIFY(w->close());
         QCOMPARE(m_dialogs->errors.size(), 1);
         QVERIFY(m_dialogs->errors.front().startsWith("Cannot save the settings"));
+    }
+
+    // Every on/off control of the window, stored under its own name: one flipped control
+    // changes its value and no other.
+    void everyCheckBoxIsStoredUnderItsName_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("control");
+        const std::pair<const char*, const char*> rows[] = {
+            {"RecurseScan_Checked", "RecurseScan"},
+            {"ZipSupport_Checked", "ZipSupport"},
+            {"ProcessSelect_Checked", "ProcessSelect"},
+            {"TopWind_Down", "TopWind"},
+            {"UseBackgrounds_Checked", "UseBackgrounds"},
+            {"CheckNewVer_Checked", "CheckNewVer"},
+            {"RemoveNames_Checked", "RemoveNames"},
+            {"DisableBackground_Checked", "DisableBackground"},
+            {"SramP_Checked", "SramP"},
+            {"OnlyPatch_Checked", "OnlyPatch"},
+            {"notoverwrite_Checked", "notoverwrite"},
+            {"UseListView_Checked", "UseListView"},
+            {"SkipDSi_Checked", "SkipDSi"},
+        };
+        for (const auto& [name, control] : rows) {
+            QTest::newRow(name) << name << control;
+        }
+    }
+    void everyCheckBoxIsStoredUnderItsName() {
+        QFETCH(QString, name);
+        QFETCH(QString, control);
+        window()->close();
+        const RegFile untouched = storedSettings();
+        bool flipped = false;
+        {
+            auto w = window();
+            auto* box = w->findChild<QAbstractButton*>(control);
+            QVERIFY(box);
+            flipped = !box->isChecked();
+            box->setChecked(flipped);
+            w->close();
+        }
+        RegFile expected = untouched;
+        expected.set(kMainSettingsKey, name.toStdString(),
+                     RegValue::String(flipped ? "TRUE" : "FALSE"));
+        QCOMPARE(QString::fromStdString(storedSettings().Serialize()),
+                 QString::fromStdString(expected.Serialize()));
+        QCOMPARE(window()->findChild<QAbstractButton*>(control)->isChecked(), flipped);
+    }
+
+    // A run reads the options as the controls show them at that moment.
+    void runOptionsFollowTheControls() {
+        auto w = window();
+        QCOMPARE(w->runOptions().current(), RunOptions());
+        const std::pair<QAbstractButton*, bool RunOptions::*> rows[] = {
+            {w->notoverwrite, &RunOptions::dontOverwrite},
+            {w->SramP, &RunOptions::sramPatch},
+            {w->OnlyPatch, &RunOptions::onlyPatch},
+            {w->SkipDSi, &RunOptions::skipDsi},
+            {w->RemoveNames, &RunOptions::removeSceneNumbers},
+            {w->RecurseScan, &RunOptions::recursiveScan},
+            {w->ZipSupport, &RunOptions::scanArchives},
+        };
+        for (const auto& [box, field] : rows) {
+            RunOptions expected = w->runOptions().current();
+            expected.*field = !box->isChecked();
+            box->click();
+            QVERIFY2(w->runOptions().current() == expected, qPrintable(box->objectName()));
+        }
+        w->ModeBackup->click();
+        QCOMPARE(w->runOptions().current().fileMode, FileMode::Backup);
+        QDir().mkpath(path("out"));
+        m_dialogs->folderAnswers.push_back(path("out"));
+        w->ModeFolder->click();
+        QCOMPARE(w->runOptions().current().fileMode, FileMode::Folder);
+        QCOMPARE(QString::fromStdString(w->runOptions().current().outputFolder), path("out") + "/");
+    }
+
+    // A stored output folder without its "/" once had the output's name glued to it.
+    void anOutputFolderStoredWithoutItsSlashIsWrittenInto() {
+        QDir().mkpath(path("out"));
+        writeRom("roms/plain.nds");
+        storeSettings({{"Edit1_Text", RegValue::String(path("out").toStdString())},
+                       {"ModeFolder_Checked", RegValue::String("TRUE")}});
+        auto w = window({path("roms/plain.nds")});
+        QVERIFY(w->ModeFolder->isChecked());
+        QCOMPARE(w->outputFolderEdit->text(), path("out") + "/");
+        w->TrimButtonClick();
+        QCOMPARE(QFileInfo(path("out/plain.nds")).size(), 600000);
+        QVERIFY(!QFileInfo::exists(path("outplain.nds")));
+    }
+
+    // What stands at the store's path and cannot be read is left as it is, and the windows
+    // start with their defaults (neither waiting on a fifo nor reading an endless device).
+    void anUnreadableStoreIsLeftAsItIs_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no read permission") << "unreadable";
+        QTest::newRow("larger than 1 MiB") << "large";
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+    }
+    void anUnreadableStoreIsLeftAsItIs() {
+        QFETCH(QString, kind);
+        const std::string store = SettingsFilePath();
+        QDir().mkpath(QFileInfo(QString::fromStdString(store)).path());
+        const std::string groups =
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n"
+            "\"SramP_Checked\"=\"TRUE\"\r\n\r\n[HKEY_CURRENT_USER\\Ostravex\\Bgs]\r\n"
+            "\"BgsPath_Text\"=\"/pictures/\"\r\n";
+        const std::string large = groups + "; " + std::string(1 << 20, 'x') + "\r\n";
+        if (kind == "unreadable") {
+            if (geteuid() == 0) {
+                QSKIP("root reads every file");
+            }
+            testing::WriteFile(store, Bytes(groups.begin(), groups.end()));
+            QCOMPARE(chmod(store.c_str(), 0200), 0);
+        } else if (kind == "large") {
+            testing::WriteFile(store, Bytes(large.begin(), large.end()));
+        } else if (kind == "fifo") {
+            QCOMPARE(mkfifo(store.c_str(), 0600), 0);
+        } else {
+            QCOMPARE(symlink("/dev/zero", store.c_str()), 0);
+        }
+        {
+            auto w = window();
+            QVERIFY(!w->SramP->isChecked());  // the defaults
+            w->SkipDSi->setChecked(true);
+            w->close();
+            app::TBgWizard wizard(*m_dialogs, {});
+            QCOMPARE(wizard.BgsPath->text(), QString());
+            wizard.done(QDialog::Accepted);
+        }
+        QCOMPARE(m_dialogs->errors.size(), 2);  // one for each window that could not save
+        QVERIFY(m_dialogs->errors.front().startsWith("Cannot save the settings to"));
+        const QFileInfo after(QString::fromStdString(store));
+        if (kind == "unreadable") {
+            QCOMPARE(chmod(store.c_str(), 0600), 0);
+            QCOMPARE(testing::ReadFile(store), Bytes(groups.begin(), groups.end()));
+        } else if (kind == "large") {
+            QCOMPARE(testing::ReadFile(store), Bytes(large.begin(), large.end()));
+        } else if (kind == "fifo") {
+            struct stat info {};
+            QCOMPARE(lstat(store.c_str(), &info), 0);
+            QVERIFY(S_ISFIFO(info.st_mode));
+        } else {
+            QCOMPARE(after.symLinkTarget(), QString("/dev/zero"));
+        }
+    }
+
+    // The log's "Save As" and the wizard's picture dialogs start where they were left, also
+    // after a restart.
+    void fileDialogsStartWhereTheyWereLeftAtTheLastStart() {
+        QDir().mkpath(path("logs"));
+        QDir().mkpath(path("pictures"));
+        {
+            auto w = window();
+            m_dialogs->saveAnswer = path("logs/first.txt");
+            app::TLogWindow(w->logLines(), *m_dialogs).ShowLogButton->click();
+            app::TBgWizard wizard(*m_dialogs, {});
+            m_dialogs->openAnswer = path("pictures/missing.jpg");
+            wizard.LoadPicClick();
+            wizard.done(QDialog::Rejected);
+            w->close();
+        }
+        m_dialogs = std::make_shared<FakeDialogs>();
+        auto w = window();
+        app::TLogWindow(w->logLines(), *m_dialogs).ShowLogButton->click();
+        app::TBgWizard wizard(*m_dialogs, {});
+        wizard.LoadPicClick();
+        QCOMPARE(m_dialogs->fileDialogStarts, (QStringList{path("logs"), path("pictures")}));
     }
 
     void dropsAddToTheList() {

@@ -185,6 +185,19 @@ void WriteRegSeeds(const CorpusWriter& out) {
                         "\"latin1\"=\"\xE9t\xE9\"\r\n"
                         "\"lone\"=hex(1):00,d8,41,00,00,00\r\n"
                         "\"other\"=hex(2):\\\\\r\n"));
+    // Large files in a few bytes (the target expands "\x01" COUNT PIECE "\x02", "\x03" being
+    // the repetition's number): 28,000 keys, 60,000 values, and a value with a name of
+    // 500,000 characters continued over 20,000 lines.
+    const auto repeat = [](unsigned count, const std::string& piece) {
+        return std::string("\x01") + static_cast<char>(count & 0xFF) +
+               static_cast<char>(count >> 8) + piece + "\x02";
+    };
+    out.add("reg_file", "many_keys.reg", repeat(28000, "[HKEY_CURRENT_USER\\Ostravex\\k\x03]\r\n"));
+    out.add("reg_file", "many_values.reg",
+            "[HKEY_CURRENT_USER\\Ostravex]\r\n" + repeat(60000, "\"v\x03\"=\"x\"\r\n"));
+    out.add("reg_file", "long_name_continued.reg",
+            "[k]\r\n\"" + repeat(50000, "nnnnnnnnnn") + "\"=hex:\\\r\n" +
+                repeat(20000, "  00,\\\r\n") + "  00\r\n");
 }
 
 void WriteArchiveSeeds(const CorpusWriter& out, const std::filesystem::path& scratch) {
