@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "settings/reg_file.h"
-#include "settings/settings_groups.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -57,6 +57,24 @@ const std::string& LongContinuedValue() {
             content += "  41,00,41,00,41,00,41,00,\\\r\n";
         }
         return content + "  00,00\r\n";
+    }();
+    return text;
+}
+
+// The store as the program writes it: both windows' groups, values as a user has them.
+const std::string& TypicalStore() {
+    static const std::string text = [] {
+        std::string content(kHeader);
+        content += "[HKEY_CURRENT_USER\\Ostravex]\r\n\"FormVersion\"=dword:00000000\r\n";
+        content += "\"Edit1_Text\"=\"/home/someone/roms/trimmed/\"\r\n";
+        for (int i = 0; i < 18; ++i) {
+            content += "\"Option" + std::to_string(i) + "_Checked\"=\"FALSE\"\r\n";
+        }
+        content += "\"BlendTrackBar_Position\"=dword:000000ff\r\n\r\n";
+        content += "[HKEY_CURRENT_USER\\Ostravex\\Bgs]\r\n\"FormVersion\"=dword:00000000\r\n";
+        content += "\"BgsPath_Text\"=\"/home/someone/Pictures/\"\r\n\"FixedBgPath_Text\"=\"\"\r\n";
+        content += "\"RandomBgs_Checked\"=\"TRUE\"\r\n\"FixedBg_Checked\"=\"FALSE\"\r\n";
+        return content;
     }();
     return text;
 }
@@ -101,9 +119,19 @@ void CheckFixtures() {
         RegFile::Parse(LongContinuedValue())
             .find("HKEY_CURRENT_USER\\Ostravex", std::string(kLongName, 'n'));
     Require(continued && continued->text.size() == 1 + 4 * kCount, "the continued value is whole");
+    Require(
+        RegFile::Parse(TypicalStore()).find("HKEY_CURRENT_USER\\Ostravex\\Bgs", "FixedBg_Checked"),
+        "the typical store is read");
     std::ifstream file(ManyKeysPath(), std::ios::binary | std::ios::ate);
     Require(static_cast<std::size_t>(file.tellg()) == ManyKeys().size(), "the keys file on disk");
 }
+
+void BM_ParseTypicalStore(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(RegFile::Parse(TypicalStore()));
+    }
+}
+BENCHMARK(BM_ParseTypicalStore)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_ParseManyKeys(benchmark::State& state) {
     for (auto _ : state) {

@@ -59,6 +59,34 @@ TEST(RegFile, AKeyOrValueMetAgainIsTheOneMetFirst) {
               "\r\n[j]\r\n\"c\"=\"3\"\r\n");
 }
 
+// A hex value's line ending in "\\" goes on with the next line; so does an empty line after
+// a value whose data ends in "\\" itself, as files written by earlier versions are read.
+TEST(RegFile, ContinuationLinesOfHexValues) {
+    struct Row {
+        const char* behaviour;
+        std::string content;
+        std::string a;  // the value A's data as read
+        bool bRead;     // B is a value of its own
+    };
+    for (const Row& row : {
+             Row{"joined", "\"A\"=hex:01,\\\r\n  02\r\n\"B\"=\"b\"\r\n", "hex:01,02", true},
+             Row{"texts do not continue", "\"A\"=\"x\\\\\"\r\n\"B\"=\"b\"\r\n", "", true},
+             Row{"an empty line after a doubled mark",
+                 "\"A\"=hex:\\\\\r\n\r\n\"B\"=\"b\"\r\n", "hex:\"B\"=\"b\"", false},
+             Row{"an empty line after a single mark ends it",
+                 "\"A\"=hex:01,\\\r\n\r\n\"B\"=\"b\"\r\n", "hex:01,", true},
+             Row{"the file ends inside it", "\"A\"=hex:01,\\\r\n02,\\\\", "hex:01,02,", false},
+         }) {
+        const RegFile file = RegFile::Parse("[k]\r\n" + row.content);
+        const RegValue* a = file.find("k", "A");
+        ASSERT_NE(a, nullptr) << row.behaviour;
+        if (!row.a.empty()) {
+            EXPECT_EQ(a->text, row.a) << row.behaviour;
+        }
+        EXPECT_EQ(file.find("k", "B") != nullptr, row.bRead) << row.behaviour;
+    }
+}
+
 TEST(RegFile, TextsOfAnyBytesComeBackAsTheyWere) {
     using namespace std::string_literals;
     struct Row {

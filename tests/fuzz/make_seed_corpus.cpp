@@ -163,39 +163,46 @@ void WriteSramSeeds(const CorpusWriter& out) {
 }
 
 void WriteRegSeeds(const CorpusWriter& out) {
-    out.add("reg_file", "settings.reg",
-            std::string("Windows Registry Editor Version 5.00\r\n\r\n"
-                        "[HKEY_CURRENT_USER\\Ostravex]\r\n"
-                        "\"FormVersion\"=dword:00000000\r\n"
-                        "\"Edit1_Text\"=\"C:\\\\roms \\\"new\\\"/\"\r\n"
-                        "\"ModeOverwrite_Checked\"=\"TRUE\"\r\n"
-                        "\"BlendTrackBar_Position\"=dword:000000ff\r\n"
-                        "\r\n[HKEY_CURRENT_USER\\Ostravex\\Bgs]\r\n"
-                        "\"BgsPath_Text\"=hex(1):6c,00,0a,00,e9,00,3d,d8,00,de,00,00\r\n"));
-    out.add("reg_file", "lf_bom_continuations.reg",
-            std::string("\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
-                        "[HKEY_CURRENT_USER\\Ostravex]\n"
-                        "; a comment\n"
-                        "\"B\"=hex(1):41,00,\\\n  42,00,00,00\n"
-                        "\"C\"=hex:01,02\n\"D\"=dword:zz\n\"E\"=hex(7):41,00,00,00,\\\n"
-                        "junk line\n"));
-    out.add("reg_file", "odd_texts.reg",
-            std::string("Windows Registry Editor Version 5.00\r\n\r\n[k]\r\n"
-                        "\"nul\"=hex(1):61,00,00,00,01,00,00,00\r\n"
-                        "\"latin1\"=\"\xE9t\xE9\"\r\n"
-                        "\"lone\"=hex(1):00,d8,41,00,00,00\r\n"
-                        "\"other\"=hex(2):\\\\\r\n"));
-    // Large files in a few bytes (the target expands "\x01" COUNT PIECE "\x02", "\x03" being
-    // the repetition's number): 28,000 keys, 60,000 values, and a value with a name of
-    // 500,000 characters continued over 20,000 lines.
+    const std::pair<const char*, std::string> files[] = {
+        {"settings.reg",
+         "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Ostravex]\r\n"
+         "\"FormVersion\"=dword:00000000\r\n"
+         "\"Edit1_Text\"=\"C:\\\\roms \\\"new\\\"/\"\r\n"
+         "\"ModeOverwrite_Checked\"=\"TRUE\"\r\n"
+         "\"BlendTrackBar_Position\"=dword:000000ff\r\n"
+         "\r\n[HKEY_CURRENT_USER\\Ostravex\\Bgs]\r\n"
+         "\"BgsPath_Text\"=hex(1):6c,00,0a,00,e9,00,3d,d8,00,de,00,00\r\n"},
+        {"lf_bom_continuations.reg",
+         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
+         "[HKEY_CURRENT_USER\\Ostravex]\n"
+         "; a comment\n"
+         "\"B\"=hex(1):41,00,\\\n  42,00,00,00\n"
+         "\"C\"=hex:01,02\n\"D\"=dword:zz\n\"E\"=hex(7):41,00,00,00,\\\n"
+         "junk line\n"},
+        {"odd_texts.reg",
+         "Windows Registry Editor Version 5.00\r\n\r\n[k]\r\n"
+         "\"nul\"=hex(1):61,00,00,00,01,00,00,00\r\n"
+         "\"latin1\"=\"\xE9t\xE9\"\r\n"
+         "\"lone\"=hex(1):00,d8,41,00,00,00\r\n"
+         "\"other\"=hex(2):\\\\\r\n"},
+    };
+    for (const auto& [name, text] : files) {
+        out.add("reg_file", name, text);
+        out.add("settings_load", name, text);
+    }
+    // Large files in a few bytes, for the loader's target (it expands "\x01" COUNT PIECE
+    // "\x02", "\x03" being the repetition's number): 28,000 keys, 60,000 values, and a value
+    // with a name of 500,000 characters continued over 20,000 lines.
     const auto repeat = [](unsigned count, const std::string& piece) {
         return std::string("\x01") + static_cast<char>(count & 0xFF) +
                static_cast<char>(count >> 8) + piece + "\x02";
     };
-    out.add("reg_file", "many_keys.reg", repeat(28000, "[HKEY_CURRENT_USER\\Ostravex\\k\x03]\r\n"));
-    out.add("reg_file", "many_values.reg",
+    out.add("settings_load", "many_keys.reg",
+            repeat(28000, "[HKEY_CURRENT_USER\\Ostravex\\k\x03]\r\n"));
+    out.add("settings_load", "many_values.reg",
             "[HKEY_CURRENT_USER\\Ostravex]\r\n" + repeat(60000, "\"v\x03\"=\"x\"\r\n"));
-    out.add("reg_file", "long_name_continued.reg",
+    out.add("settings_load", "long_name_continued.reg",
             "[k]\r\n\"" + repeat(50000, "nnnnnnnnnn") + "\"=hex:\\\r\n" +
                 repeat(20000, "  00,\\\r\n") + "  00\r\n");
 }

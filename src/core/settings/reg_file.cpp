@@ -10,19 +10,21 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 
 // Reads a quoted, escaped text starting at text[i] == '"'; i ends after the closing quote.
-bool ReadQuoted(std::string_view text, std::size_t& i, std::string& out) {
+// Without `out`, the text is only passed over.
+bool ReadQuoted(std::string_view text, std::size_t& i, std::string* out) {
     if (i >= text.size() || text[i] != '"') {
         return false;
     }
     for (++i; i < text.size(); ++i) {
-        const char c = text[i];
+        char c = text[i];
         if (c == '\\' && i + 1 < text.size()) {
-            out += text[++i];
+            c = text[++i];
         } else if (c == '"') {
             ++i;
             return true;
-        } else {
-            out += c;
+        }
+        if (out) {
+            *out += c;
         }
     }
     return false;
@@ -35,17 +37,17 @@ bool ReadQuoted(std::string_view text, std::size_t& i, std::string& out) {
 // them.
 bool IsHexValueLine(std::string_view line) {
     std::size_t i = 0;
-    std::string name;
-    return ReadQuoted(line, i, name) && line.substr(i).starts_with("=hex");
+    return ReadQuoted(line, i, nullptr) && line.substr(i).starts_with("=hex");
 }
 
-// The file's lines, with a hex value's continuation lines (ending in "\") joined.
-std::vector<std::string> LogicalLines(std::string_view content) {
+// Calls `visit` with each of the file's lines, a hex value's continuation lines (ending in
+// "\") joined to it.
+template <typename Visit>
+void ForEachLogicalLine(std::string_view content, Visit visit) {
     if (content.starts_with("\xEF\xBB\xBF")) {
         content.remove_prefix(3);
     }
-    std::vector<std::string> lines;
-    std::string pending;
+    std::string pending;      // a continued line, so far
     bool continuing = false;  // `pending` is a hex value line whose last line ended in "\"
     std::size_t start = 0;
     while (start < content.size()) {
@@ -61,13 +63,21 @@ std::vector<std::string> LogicalLines(std::string_view content) {
             }
         }
         const bool hexValue = continuing || IsHexValueLine(line);
+        // Whether the joined line ends in "\" (an empty continuation line leaves the end of
+        // what came before).
+        const bool continues =
+            hexValue && (continuing && line.empty() ? pending : line).ends_with('\\');
+        if (!continuing && !continues) {
+            visit(line);
+            continue;
+        }
         pending += line;
-        continuing = hexValue && pending.ends_with('\\');
+        continuing = continues;
         if (continuing) {
             pending.pop_back();
             continue;
         }
-        lines.push_back(std::move(pending));
+        visit(std::string_view(pending));
         pending.clear();
     }
     if (continuing) {
@@ -76,9 +86,8 @@ std::vector<std::string> LogicalLines(std::string_view content) {
         while (pending.ends_with('\\')) {
             pending.pop_back();
         }
-        lines.push_back(std::move(pending));
+        visit(std::string_view(pending));
     }
-    return lines;
 }
 
 std::string Quoted(std::string_view text) {
@@ -245,7 +254,7 @@ std::string HexLine(const std::string& prefix, const std::vector<std::uint8_t>& 
 RegValue ParseData(std::string_view data) {
     std::size_t i = 0;
     std::string text;
-    if (ReadQuoted(data, i, text)) {
+    if (ReadQuoted(data, i, &text)) {
         return RegValue::String(std::move(text));
     }
     if (data.starts_with("dword:")) {
@@ -271,21 +280,21 @@ RegValue ParseData(std::string_view data) {
 RegFile RegFile::Parse(std::string_view content) {
     RegFile file;
     Key* key = nullptr;
-    for (const std::string& line : LogicalLines(content)) {
+    ForEachLogicalLine(content, [&](std::string_view line) {
         if (line.empty() || line == kHeader || line.front() == ';') {
-            continue;
+            return;
         }
         if (line.front() == '[' && line.back() == ']') {
-            key = &file.keyFor(std::string_view(line).substr(1, line.size() - 2));
-            continue;
+            key = &file.keyFor(line.substr(1, line.size() - 2));
+            return;
         }
         std::size_t i = 0;
         std::string name;
-        if (!key || !ReadQuoted(line, i, name) || i >= line.size() || line[i] != '=') {
-            continue;  // not a value line: passed over
+        if (!key || !ReadQuoted(line, i, &name) || i >= line.size() || line[i] != '=') {
+            return;  // not a value line: passed over
         }
-        file.set(key->path, name, ParseData(std::string_view(line).substr(i + 1)));
-    }
+        SetValue(*key, std::move(name), ParseData(line.substr(i + 1)));
+    });
     return file;
 }
 
@@ -350,13 +359,16 @@ const RegValue* RegFile::find(std::string_view key, std::string_view name) const
 }
 
 void RegFile::set(std::string_view key, std::string_view name, RegValue value) {
-    Key& k = keyFor(key);
-    if (const auto found = k.valueIndex.find(name); found != k.valueIndex.end()) {
-        k.values[found->second].second = std::move(value);
+    SetValue(keyFor(key), std::string(name), std::move(value));
+}
+
+void RegFile::SetValue(Key& key, std::string name, RegValue value) {
+    if (const auto found = key.valueIndex.find(name); found != key.valueIndex.end()) {
+        key.values[found->second].second = std::move(value);
         return;
     }
-    k.valueIndex.emplace(std::string(name), k.values.size());
-    k.values.emplace_back(std::string(name), std::move(value));
+    key.valueIndex.emplace(name, key.values.size());
+    key.values.emplace_back(std::move(name), std::move(value));
 }
 
 bool RegFile::operator==(const RegFile& other) const {

@@ -68,7 +68,9 @@ class RegFile {
     };
     Key* findKey(std::string_view key);
     const Key* findKey(std::string_view key) const;
+    // The key, added at the end when it is new.
     Key& keyFor(std::string_view key);
+    static void SetValue(Key& key, std::string name, RegValue value);
 
     std::vector<Key> m_keys;
     PositionIndex m_keyIndex;  // key path -> position in `m_keys`
