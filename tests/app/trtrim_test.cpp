@@ -17,9 +17,9 @@
 #include <QUrl>
 #include <QWindow>
 
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <memory>
 
 #include "bg_wizard.h"
 #include "fake_dialogs.h"
