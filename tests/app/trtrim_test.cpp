@@ -346,6 +346,7 @@ class TRTrimTest : public QObject {
         QVERIFY(w->close());
         QCOMPARE(m_dialogs->errors.size(), 1);
         QVERIFY(m_dialogs->errors.front().startsWith("Cannot save the settings"));
+        QVERIFY(m_dialogs->errors.front().endsWith(": Not a directory"));
     }
 
     // Every on/off control of the window, stored under its own name: one flipped control

@@ -374,6 +374,7 @@ TEST(SettingsFile, AMissingStoreIsEmptyAndAnUnwritableOneFails) {
     EXPECT_TRUE(LoadSettingsFile(dir.file("none.reg"), file).ok());
     EXPECT_FALSE(file.hasKey(kMainSettingsKey));
     testing::WriteFile(dir.file("blocker"), testing::Bytes(1, 0));
+    EXPECT_TRUE(LoadSettingsFile(dir.file("blocker/settings.reg"), file).ok());
     EXPECT_FALSE(SaveSettingsFile(dir.file("blocker/settings.reg"), file).ok());
 }
 

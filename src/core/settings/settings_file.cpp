@@ -49,7 +49,10 @@ Status LoadSettingsFile(const std::string& path, RegFile& file) {
     file = RegFile();
     File source;
     if (Status status = source.openShared(path); !status) {
-        return status.code() == ENOENT ? Status::success() : status;
+        // No file there: nothing stored yet (or a file stands where a folder of the path
+        // should, which the save reports).
+        const bool missing = status.code() == ENOENT || status.code() == ENOTDIR;
+        return missing ? Status::success() : status;
     }
     // Read to the end rather than to the size the file had at its opening: the system does
     // not tell the size of every file, and one may grow while it is read.

@@ -15,7 +15,7 @@ inline constexpr std::uint64_t kMaxSettingsFileBytes = 1 << 20;
 // The per-user store: $XDG_CONFIG_HOME/ostravex/settings.reg (~/.config/... by default).
 std::string SettingsFilePath();
 
-// Reads the store. A missing file is an empty store. Only a regular file (or a link to one)
+// Reads the store. A missing file (or folder on its path) is an empty store. Only a regular file (or a link to one)
 // of at most kMaxSettingsFileBytes is read: anything else (a fifo, a device, a folder, a
 // larger file) or a failed read is a failure with an empty `file`, so that the caller
 // knows not to write over what it could not read.
