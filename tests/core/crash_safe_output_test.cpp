@@ -1,14 +1,18 @@
 // A process killed at any moment leaves every rom under its name; outputs that cannot be
 // put in place leave the original as it was.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <new>
 
+#include "support/killed_run.h"
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
@@ -56,6 +60,8 @@ const char* StepName(OutputStep step) {
     switch (step) {
         case OutputStep::Close:
             return "Close";
+        case OutputStep::CheckOriginal:
+            return "CheckOriginal";
         case OutputStep::KeepOriginal:
             return "KeepOriginal";
         case OutputStep::Replace:
@@ -76,8 +82,9 @@ void PrintTo(const LinkCase& c, std::ostream* os) {
 class BackupSteps : public ::testing::TestWithParam<LinkCase> {};
 
 // A kill -9 can come between any two steps: at each of them the rom's name must hold the
-// whole original or the whole result, so that a second run still finds the rom.
-TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalOrTheResultBetweenEverySteps) {
+// whole original, so that a second run still finds the rom, and the backup name nothing
+// or the whole original.
+TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalBetweenEverySteps) {
     TempDir dir;
     WriteFile(dir.file("x.nds"), Original());
     RecordingHost host;
@@ -87,29 +94,23 @@ TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalOrTheResultBetweenEverySteps) {
     const bool hardLinks = GetParam().hardLinks;
     run.setOutputStepHook([&](OutputStep step) -> Status {
         seen.push_back(step);
-        if (!hardLinks && step == OutputStep::Replace) {
-            // Without hard links the name is empty between the two renames, and only then.
-            EXPECT_EQ(ReadFile(dir.file("x.nds.bak")), Original());
-            return Status::success();
-        }
         if (!testing::Exists(dir.file("x.nds"))) {
             ADD_FAILURE() << "no x.nds before " << StepName(step);
             return Status::success();
         }
-        const Bytes now = ReadFile(dir.file("x.nds"));
-        EXPECT_TRUE(now == Original() || now == Trimmed()) << StepName(step);
-        // The original is not moved before the trimmed copy is complete.
-        if (step == OutputStep::Close) {
-            EXPECT_EQ(now, Original());
-            EXPECT_FALSE(testing::Exists(dir.file("x.nds.bak")));
+        EXPECT_EQ(ReadFile(dir.file("x.nds")), Original()) << StepName(step);
+        if (step == OutputStep::Replace) {
+            EXPECT_EQ(ReadFile(dir.file("x.nds.bak")), Original());
+        } else {
+            EXPECT_FALSE(testing::Exists(dir.file("x.nds.bak"))) << StepName(step);
         }
         return step == OutputStep::KeepOriginal && !hardLinks ? Status::fromErrno(EPERM)
                                                               : Status::success();
     });
     run.run(testing::FileEntries({dir.file("x.nds")}));
 
-    EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::KeepOriginal,
-                                             OutputStep::Replace}));
+    EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::CheckOriginal,
+                                             OutputStep::KeepOriginal, OutputStep::Replace}));
     EXPECT_EQ(run.counters().ErrorCount, 0);
     EXPECT_EQ(ReadFile(dir.file("x.nds")), Trimmed());
     EXPECT_EQ(ReadFile(dir.file("x.nds.bak")), Original());
@@ -165,6 +166,9 @@ INSTANTIATE_TEST_SUITE_P(Steps, BackupFaults,
                              FaultCase{"Close",
                                        {{OutputStep::Close, EIO}},
                                        "ERROR: Cannot write file (Input/output error): x.nds"},
+                             FaultCase{"CheckOriginal",
+                                       {{OutputStep::CheckOriginal, EIO}},
+                                       "ERROR: Cannot write file (Input/output error): x.nds"},
                              // A ".bak" that appeared while the copy was written.
                              FaultCase{"KeepOriginal",
                                        {{OutputStep::KeepOriginal, EEXIST}},
@@ -173,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, BackupFaults,
                                        {{OutputStep::Replace, EIO}},
                                        "ERROR: Cannot write file (Input/output error): x.nds"},
                              FaultCase{
-                                 "ReplaceAfterRename",
+                                 "ReplaceAfterCopy",
                                  {{OutputStep::KeepOriginal, EPERM}, {OutputStep::Replace, EIO}},
                                  "ERROR: Cannot write file (Input/output error): x.nds"}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -245,6 +249,351 @@ TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder)
     host.set(Option::DryRun);
     run.run(testing::FileEntries({dir.file("x.nds")}));
     EXPECT_TRUE(testing::Exists(out + stale));
+}
+
+TEST(StaleTemporaries, AnInPlaceRunRemovesThoseOfTheRomsFolder) {
+    TempDir dir;
+    WriteFile(dir.file("x.nds"), Original());
+    const std::string stale = ".ostravex-" + std::to_string(DeadProcess()) + "-7.tmp";
+    WriteFile(dir.file(stale), Bytes(10, 1));
+    RecordingHost host;
+    testing::WiredTrimRun run(host);
+    run.run(testing::FileEntries({dir.file("x.nds")}));
+
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
+    EXPECT_EQ(ReadFile(dir.file("x.nds")), Trimmed());
+}
+
+// ---- changes in place that are more than a cut ------------------------------------------
+
+// A GBA image whose SRAM patch writes twice: a jump at 501 and the routine after the data.
+Bytes PatchableGba() {
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    return testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).bytes(501, v111).build();
+}
+
+// A trimmed NDS image of a 1 MiB cartridge (128 KiB << 3).
+Bytes TrimmedNds() {
+    return NdsImageBuilder().usedSize(600000).size(600000).byte(0x14, 3).build();
+}
+
+struct InPlaceCase {
+    const char* name;
+    std::function<Bytes()> image;
+    std::vector<Option> options;
+};
+
+void PrintTo(const InPlaceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const char* RomName(const InPlaceCase& c) {
+    return std::string(c.name).starts_with("Restore") ? "x.nds" : "x.gba";
+}
+
+RecordingHost HostFor(const InPlaceCase& c) {
+    RecordingHost host;
+    for (const Option option : c.options) {
+        host.set(option);
+    }
+    return host;
+}
+
+// What the change gives, made as a copy into another folder (no in-place step involved).
+Bytes ExpectedResult(const InPlaceCase& c) {
+    TempDir dir;
+    const std::string out = dir.subfolder("out");
+    WriteFile(dir.file(RomName(c)), c.image());
+    RecordingHost host = HostFor(c);
+    host.mode = FileMode::Folder;
+    host.folder = out;
+    testing::WiredTrimRun run(host);
+    run.run(testing::FileEntries({dir.file(RomName(c))}));
+    EXPECT_EQ(run.counters().ErrorCount, 0);
+    return ReadFile(out + RomName(c));
+}
+
+class InPlaceChange : public ::testing::TestWithParam<InPlaceCase> {};
+
+// The in-place change is written whole beside the rom and renamed over it: before every
+// step the rom holds its original bytes, afterwards the whole result.
+TEST_P(InPlaceChange, TheRomHoldsItsOriginalUntilTheWholeResultTakesItsName) {
+    const InPlaceCase& c = GetParam();
+    const Bytes expected = ExpectedResult(c);
+    TempDir dir;
+    const std::string rom = dir.file(RomName(c));
+    WriteFile(rom, c.image());
+    ASSERT_NE(expected, c.image());
+    RecordingHost host = HostFor(c);
+    testing::WiredTrimRun run(host);
+    std::vector<OutputStep> seen;
+    run.setOutputStepHook([&](OutputStep step) {
+        seen.push_back(step);
+        EXPECT_EQ(ReadFile(rom), c.image()) << StepName(step);
+        return Status::success();
+    });
+
+    run.run(testing::FileEntries({rom}));
+
+    EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::CheckOriginal,
+                                             OutputStep::Replace}));
+    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(ReadFile(rom), expected);
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
+}
+
+TEST_P(InPlaceChange, AKillAtAnyStepLeavesTheOriginalAndTheNextRunCompletesIt) {
+    const InPlaceCase& c = GetParam();
+    const Bytes expected = ExpectedResult(c);
+    for (const OutputStep step :
+         {OutputStep::Close, OutputStep::CheckOriginal, OutputStep::Replace}) {
+        SCOPED_TRACE(StepName(step));
+        TempDir dir;
+        const std::string rom = dir.file(RomName(c));
+        WriteFile(rom, c.image());
+        const RecordingHost host = HostFor(c);
+        ASSERT_TRUE(testing::RunKilledBefore(host, testing::FileEntries({rom}), step));
+        EXPECT_EQ(ReadFile(rom), c.image());
+
+        RecordingHost again = HostFor(c);
+        testing::WiredTrimRun run(again);
+        run.run(testing::FileEntries({rom}));
+        EXPECT_EQ(ReadFile(rom), expected);
+        // The killed run's temporary is gone with the next run into the folder.
+        EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
+    }
+}
+
+TEST_P(InPlaceChange, AFailedStepLeavesTheOriginal) {
+    const InPlaceCase& c = GetParam();
+    for (const OutputStep step :
+         {OutputStep::Close, OutputStep::CheckOriginal, OutputStep::Replace}) {
+        SCOPED_TRACE(StepName(step));
+        TempDir dir;
+        const std::string rom = dir.file(RomName(c));
+        WriteFile(rom, c.image());
+        RecordingHost host = HostFor(c);
+        testing::WiredTrimRun run(host);
+        run.setOutputStepHook(FailingAt({{step, EIO}}));
+        run.run(testing::FileEntries({rom}));
+
+        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(ReadFile(rom), c.image());
+        EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
+    }
+}
+
+// Only the step that holds the lock can be observed from outside: another run that tries
+// the rom meanwhile must find it held, and skip it.
+TEST_P(InPlaceChange, AnotherRunMeanwhileSkipsTheRom) {
+    const InPlaceCase& c = GetParam();
+    const Bytes expected = ExpectedResult(c);
+    TempDir dir;
+    const std::string rom = dir.file(RomName(c));
+    WriteFile(rom, c.image());
+    RecordingHost host = HostFor(c);
+    testing::WiredTrimRun run(host);
+    std::vector<std::string> otherLines;
+    run.setOutputStepHook([&](OutputStep step) {
+        RecordingHost other;
+        other.mode = FileMode::Backup;
+        testing::WiredTrimRun otherRun(other);
+        otherRun.run(testing::FileEntries({rom}));
+        otherLines.push_back(other.log[3] + " (" + StepName(step) + ")");
+        return Status::success();
+    });
+
+    run.run(testing::FileEntries({rom}));
+
+    const std::string skip = std::string("SKIP: In use by another run: ") + RomName(c);
+    EXPECT_EQ(otherLines, (std::vector<std::string>{skip + " (Close)", skip + " (CheckOriginal)",
+                                                    skip + " (Replace)"}));
+    EXPECT_EQ(ReadFile(rom), expected);
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, InPlaceChange,
+    ::testing::Values(InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {Option::SramPatch}},
+                      InPlaceCase{
+                          "SramPatchOnly", PatchableGba, {Option::SramPatch, Option::OnlyPatch}},
+                      InPlaceCase{"Restore", TrimmedNds, {Option::Restore}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
+    struct Row {
+        const char* behaviour;
+        const char* name;
+        Bytes image;
+        std::vector<Option> options;
+        std::size_t sizeAfter;
+    };
+    const Row rows[] = {
+        {"NDS", "x.nds", Original(), {}, 600000},
+        {"NDS with the SRAM patch asked for", "x.nds", Original(), {Option::SramPatch}, 600000},
+        {"GBA that no patch matches",
+         "x.gba",
+         testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).build(),
+         {Option::SramPatch},
+         1000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        TempDir dir;
+        const std::string rom = dir.file(row.name);
+        WriteFile(rom, row.image);
+        const ino_t inode = [&] {
+            struct stat info {};
+            stat(rom.c_str(), &info);
+            return info.st_ino;
+        }();
+        RecordingHost host;
+        for (const Option option : row.options) {
+            host.set(option);
+        }
+        testing::WiredTrimRun run(host);
+        std::vector<OutputStep> seen;
+        run.setOutputStepHook([&](OutputStep step) {
+            seen.push_back(step);
+            return Status::success();
+        });
+        run.run(testing::FileEntries({rom}));
+
+        EXPECT_EQ(seen, std::vector<OutputStep>{OutputStep::Close});
+        struct stat info {};
+        ASSERT_EQ(stat(rom.c_str(), &info), 0);
+        EXPECT_EQ(info.st_ino, inode) << "cut in place, not replaced";
+        EXPECT_EQ(static_cast<std::size_t>(info.st_size), row.sizeAfter);
+    }
+}
+
+// The rom shrinks between its examination and the cut (another program writes it): the
+// cut must not grow it back with zeros and report a trim.
+TEST(InPlaceCut, ARomThatShrankSinceItWasReadIsAnErrorAndIsNotGrown) {
+    TempDir dir;
+    const std::string rom = dir.file("x.nds");
+    WriteFile(rom, Original());
+    RecordingHost host;
+    host.onPump = [&](RecordingHost& h) {
+        if (h.log.back() == "") {  // the pump between examination and output
+            ASSERT_EQ(truncate(rom.c_str(), 1000), 0);
+        }
+    };
+    testing::WiredTrimRun run(host);
+    run.run(testing::FileEntries({rom}));
+
+    EXPECT_EQ(host.log[4], "ERROR: File changed since it was read: x.nds");
+    EXPECT_EQ(run.counters().ErrorCount, 1);
+    const Bytes original = Original();
+    EXPECT_EQ(ReadFile(rom), Bytes(original.begin(), original.begin() + 1000));
+}
+
+// ---- backups: locks, leftovers, owners --------------------------------------------------
+
+TEST(BackupOutput, AnInPlaceRunMeanwhileSkipsTheRomAndTheBackupKeepsTheOriginal) {
+    TempDir dir;
+    const std::string rom = dir.file("x.nds");
+    WriteFile(rom, Original());
+    RecordingHost host;
+    host.mode = FileMode::Backup;
+    testing::WiredTrimRun run(host);
+    std::vector<std::string> otherLines;
+    run.setOutputStepHook([&](OutputStep step) {
+        RecordingHost other;
+        testing::WiredTrimRun otherRun(other);
+        otherRun.run(testing::FileEntries({rom}));
+        otherLines.push_back(other.log[3] + " (" + StepName(step) + ")");
+        return Status::success();
+    });
+
+    run.run(testing::FileEntries({rom}));
+
+    const std::string skip = "SKIP: In use by another run: x.nds";
+    EXPECT_EQ(otherLines,
+              (std::vector<std::string>{skip + " (Close)", skip + " (CheckOriginal)",
+                                        skip + " (KeepOriginal)", skip + " (Replace)"}));
+    EXPECT_EQ(ReadFile(rom), Trimmed());
+    EXPECT_EQ(ReadFile(rom + ".bak"), Original());
+}
+
+// What a backup run killed between keeping the original and replacing it leaves: the
+// rom under both names (hard links), or the rom and a whole copy of it (no hard links).
+TEST(BackupOutput, ALeftoverOfAKilledBackupIsTakenAndTheRunGoesOn) {
+    struct Row {
+        const char* behaviour;
+        OutputStep killedBefore;
+        bool hardLinks;
+    };
+    const Row rows[] = {
+        {"hard links: killed between link and rename", OutputStep::Replace, true},
+        {"no hard links: killed after the copy took the backup name", OutputStep::Replace, false},
+        {"killed before the backup", OutputStep::KeepOriginal, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        TempDir dir;
+        const std::string rom = dir.file("x.nds");
+        WriteFile(rom, Original());
+        RecordingHost host;
+        host.mode = FileMode::Backup;
+        // Without hard links, link() fails with EPERM.
+        const OutputStepHook fileSystem =
+            row.hardLinks ? OutputStepHook() : FailingAt({{OutputStep::KeepOriginal, EPERM}});
+        ASSERT_TRUE(testing::RunKilledBefore(host, testing::FileEntries({rom}), row.killedBefore, 1,
+                                             fileSystem));
+        EXPECT_EQ(ReadFile(rom), Original());
+
+        RecordingHost again;
+        again.mode = FileMode::Backup;
+        testing::WiredTrimRun run(again);
+        run.run(testing::FileEntries({rom}));
+
+        EXPECT_EQ(run.counters().ErrorCount, 0) << again.log[4];
+        EXPECT_EQ(ReadFile(rom), Trimmed());
+        EXPECT_EQ(ReadFile(rom + ".bak"), Original());
+        EXPECT_EQ(testing::ListFolder(dir.path()),
+                  (std::vector<std::string>{"x.nds", "x.nds.bak"}));
+    }
+}
+
+TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another owner needs root";
+    }
+    struct Row {
+        const char* behaviour;
+        FileMode mode;
+        std::vector<Option> options;
+        const char* name;
+        std::function<Bytes()> image;
+    };
+    const Row rows[] = {
+        {"backup", FileMode::Backup, {}, "x.nds", Original},
+        {"SRAM patch in place", FileMode::Overwrite, {Option::SramPatch}, "x.gba", PatchableGba},
+        {"restore in place", FileMode::Overwrite, {Option::Restore}, "x.nds", TrimmedNds},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        TempDir dir;
+        const std::string rom = dir.file(row.name);
+        WriteFile(rom, row.image());
+        ASSERT_EQ(chown(rom.c_str(), 4321, 8765), 0);
+        ASSERT_EQ(chmod(rom.c_str(), 0600), 0);
+        RecordingHost host;
+        host.mode = row.mode;
+        for (const Option option : row.options) {
+            host.set(option);
+        }
+        testing::WiredTrimRun run(host);
+        run.run(testing::FileEntries({rom}));
+
+        struct stat info {};
+        ASSERT_EQ(stat(rom.c_str(), &info), 0);
+        EXPECT_NE(ReadFile(rom), row.image());
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 8765u);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+    }
 }
 
 // Runs out of memory while patching the first image.

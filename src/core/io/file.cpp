@@ -8,6 +8,11 @@
 #include <cerrno>
 
 namespace ostravex {
+namespace {
+
+constexpr const char* kHeldByAnotherRun = "in use by another program";
+
+}  // namespace
 
 File::~File() {
     close();
@@ -16,7 +21,10 @@ File::~File() {
 File::File(File&& other) noexcept
     : m_fd(other.m_fd),
       m_sizeAtOpen(other.m_sizeAtOpen),
-      m_permissionsAtOpen(other.m_permissionsAtOpen) {
+      m_permissionsAtOpen(other.m_permissionsAtOpen),
+      m_ownerAtOpen(other.m_ownerAtOpen),
+      m_groupAtOpen(other.m_groupAtOpen),
+      m_identity(other.m_identity) {
     other.m_fd = -1;
 }
 
@@ -26,6 +34,9 @@ File& File::operator=(File&& other) noexcept {
         m_fd = other.m_fd;
         m_sizeAtOpen = other.m_sizeAtOpen;
         m_permissionsAtOpen = other.m_permissionsAtOpen;
+        m_ownerAtOpen = other.m_ownerAtOpen;
+        m_groupAtOpen = other.m_groupAtOpen;
+        m_identity = other.m_identity;
         other.m_fd = -1;
     }
     return *this;
@@ -65,13 +76,16 @@ Status File::open(const std::string& path, int flags, bool lock) {
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK) {
-            return Status::failure("in use by another program");
+            return Status::failure(kHeldByAnotherRun, EWOULDBLOCK);
         }
         return Status::fromErrno(error);
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::uint64_t>(info.st_size);
     m_permissionsAtOpen = info.st_mode & 07777;
+    m_ownerAtOpen = info.st_uid;
+    m_groupAtOpen = info.st_gid;
+    m_identity = {info.st_dev, info.st_ino};
     return Status::success();
 }
 
@@ -146,6 +160,11 @@ Status File::setPermissions(unsigned permissions) {
     return Status::success();
 }
 
+void File::setOwnerWherePermitted(uid_t owner, gid_t group) {
+    // A refusal (EPERM) leaves the file as the system made it, owned by this process.
+    (void)fchown(m_fd, owner, group);
+}
+
 Status File::closeChecked() {
     if (m_fd < 0) {
         return Status::success();
@@ -157,6 +176,18 @@ Status File::closeChecked() {
         return Status::fromErrno(errno);
     }
     return Status::success();
+}
+
+bool IsHeldByAnotherRun(const Status& status) {
+    return !status && status.code() == EWOULDBLOCK && status.reason() == kHeldByAnotherRun;
+}
+
+std::optional<File::Identity> RegularFileIdentity(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return File::Identity{info.st_dev, info.st_ino};
 }
 
 }  // namespace ostravex

@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+
+#include <sys/types.h>
 
 #include "io/status.h"
 
@@ -15,6 +18,14 @@ namespace ostravex {
 // leave a mix of both.
 class File {
   public:
+    // Which file an open descriptor is: two paths or descriptors are the same file when
+    // their identities are equal.
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+
     File() = default;
     ~File();
     File(File&& other) noexcept;
@@ -34,9 +45,12 @@ class File {
 
     bool isOpen() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }
-    // The size and permission bits the file had when it was opened.
+    // The size, permission bits and owner the file had when it was opened.
     std::uint64_t sizeAtOpen() const { return m_sizeAtOpen; }
     unsigned permissionsAtOpen() const { return m_permissionsAtOpen; }
+    uid_t ownerAtOpen() const { return m_ownerAtOpen; }
+    gid_t groupAtOpen() const { return m_groupAtOpen; }
+    Identity identity() const { return m_identity; }
 
     Status size(std::uint64_t& bytes) const;
     // Reads up to out.size() bytes at offset; `got` is short only at the end of the file.
@@ -48,6 +62,10 @@ class File {
     Status reserve(std::uint64_t length);
     // Gives the file these permission bits (as chmod does).
     Status setPermissions(unsigned permissions);
+    // Gives the file this owner and group where the system lets this process do so (root,
+    // or an owner giving its file to one of its own groups); elsewhere the file keeps the
+    // ones it has, as it does on file systems that have no owners (FAT, exFAT).
+    void setOwnerWherePermitted(uid_t owner, gid_t group);
     // Closes the file. A failed close can be the first report of a failed write (network
     // file systems, delayed allocation): a file that was written is closed with
     // closeChecked(), which returns that failure.
@@ -60,6 +78,17 @@ class File {
     int m_fd = -1;
     std::uint64_t m_sizeAtOpen = 0;
     unsigned m_permissionsAtOpen = 0;
+    uid_t m_ownerAtOpen = 0;
+    gid_t m_groupAtOpen = 0;
+    Identity m_identity;
 };
+
+// The reason an open fails when another run of the program (or another program taking the
+// same advisory lock) holds the file.
+bool IsHeldByAnotherRun(const Status& status);
+
+// The identity of the file a path leads to (symbolic links followed), when it is a
+// regular file.
+std::optional<File::Identity> RegularFileIdentity(const std::string& path);
 
 }  // namespace ostravex

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
 
+#include "io/copy_range.h"
 #include "io/file.h"
 #include "io/status.h"
 
@@ -11,19 +13,23 @@ namespace ostravex {
 
 // The steps that put a new output in place, in order.
 enum class OutputStep {
-    Close,         // the complete output is closed under its temporary name
-    KeepOriginal,  // the file at the final path gets its backup name as well
-    Replace,       // the output is renamed over the final path
+    Close,          // the complete output is closed under its temporary name
+    CheckOriginal,  // the file it replaces is still the one that was read, unchanged
+    KeepOriginal,   // the file at the final path gets its backup name as well
+    Replace,        // the output is renamed over the final path
 };
 
 // Runs before each step; a failure it returns is taken as that step's failure (tests look
 // at the files between the steps, or make a step fail as a file system would).
 using OutputStepHook = std::function<Status(OutputStep)>;
 
-// The file that receives one entry's result. In place, it is the rom file itself. A new
-// output is written under a temporary name in the folder of its final path and renamed
-// into place only once it is complete, so the final path holds either what it held before
-// or the complete result at every moment, whenever the process stops.
+// The file that receives one entry's result. Every change of a file is all-or-nothing,
+// whenever the process stops:
+// - a cut in place is one ftruncate, which is never seen half done;
+// - every other result (a copy, a patched or padded image, a replacement of the rom itself)
+//   is written under a temporary name in the folder of its final path and renamed into
+//   place only once it is complete, so the final path holds either what it held before or
+//   the complete result at every moment.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -31,14 +37,27 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    // A rom cut in place: only cutInPlace() changes it.
     Status openInPlace(const std::string& path);
-    // The rom file itself, already open for update (it was read through this descriptor).
-    void adoptInPlace(File&& file);
-    // `mayReplace`: whether a file already at `path` may be replaced when committing.
+    // The same for the rom file at `path`, already open for update (it was read through
+    // this descriptor).
+    void adoptInPlace(File&& file, const std::string& path);
+    // Shortens the in-place output to `length`. Fails, changing nothing, when the file is
+    // no longer the size it had when it was opened (another program changed it since it
+    // was read): a cut never grows a file.
+    Status cutInPlace(std::uint64_t length);
+
+    // A new file at `path`. `mayReplace`: whether a file already at `path` may be replaced
+    // when committing; the output then gets that file's owner, group and permission bits.
     Status createNew(const std::string& path, bool mayReplace);
-    // The file now at the final path is kept as `backupPath` when the output replaces it,
-    // and the output gets that file's permission bits.
-    void keepOriginalAs(const std::string& backupPath, unsigned permissions);
+    // A new image of `original`, the open file that `path` leads to (a symbolic link is
+    // followed: the file it names is replaced, the link stays). `original` must stay open
+    // until commit() or discard(): its lock keeps other runs off the file until the new
+    // image has its name. The output gets the original's owner, group and permission bits.
+    Status createReplacement(const std::string& path, const File& original);
+    // With createReplacement(): the original is kept as `backupPath` when the output takes
+    // its name.
+    void keepOriginalAs(const std::string& backupPath);
 
     bool isOpen() const { return m_file.isOpen(); }
     bool inPlace() const { return m_inPlace; }
@@ -46,21 +65,26 @@ class OutputFile {
 
     // Puts a new output at its final path (an in-place output is only closed). On failure
     // nothing of the output is left and the original keeps its name; failedStep() tells
-    // which step failed.
-    Status commit();
+    // which step failed. `progress` follows the copy of an original kept as a backup on
+    // file systems without hard links.
+    Status commit(const CopyProgress& progress = {});
     OutputStep failedStep() const { return m_failedStep; }
     // Drops a new output that is not complete; an in-place output is only closed.
     void discard();
 
     // Temporary files left by killed processes are removed from a folder before the first
-    // output of a run is written there; this starts a new run.
+    // output of a run is written there or cut there; this starts a new run.
     void forgetCleanedFolders() { m_cleanedFolders.clear(); }
     void setStepHook(OutputStepHook hook) { m_stepHook = std::move(hook); }
 
   private:
+    void removeStaleTemporariesOnce(const std::string& folder);
+    Status createTemporary(const std::string& folder, File& file, std::string& path);
     Status runHook(OutputStep step);
     Status closeComplete();
-    Status keepOriginal();
+    Status checkOriginal();
+    Status keepOriginal(const CopyProgress& progress);
+    Status copyOriginalToBackup(const CopyProgress& progress);
     Status replaceFinal();
     void giveOriginalItsNameBack();
     void removeTemporary();
@@ -71,11 +95,22 @@ class OutputFile {
     std::string m_finalPath;
     std::string m_temporaryPath;
     std::string m_backupPath;
-    unsigned m_permissions = 0;
-    enum class Backup { None, Linked, Renamed } m_backup = Backup::None;
+    const File* m_original = nullptr;  // the file the output replaces, when it is known
+    // Where the backup name came from, so that a failed commit can take back only its own.
+    enum class Backup { None, Linked, Copied, FoundInPlace } m_backup = Backup::None;
     OutputStep m_failedStep = OutputStep::Close;
     std::set<std::string> m_cleanedFolders;
     OutputStepHook m_stepHook;
 };
+
+// The failure of cutInPlace() and commit() when the file to be cut or replaced changed
+// since it was read: another program shortened, grew or replaced it.
+bool IsChangedSinceRead(const Status& status);
+
+// Whether `backupPath` can receive the backup of `original`: success when nothing stands
+// there, or when what stands there already is that backup (the same file under a second
+// name, or a complete copy of it: what a run killed between keeping the original and
+// replacing it leaves); EEXIST when anything else does.
+Status BackupNameUsable(const std::string& backupPath, const File& original);
 
 }  // namespace ostravex

@@ -10,6 +10,8 @@ class [[nodiscard]] Status {
   public:
     static Status success() { return Status(); }
     static Status failure(std::string reason) { return Status(std::move(reason), 0); }
+    // A failure with its own text that callers still tell apart by an errno value.
+    static Status failure(std::string reason, int code) { return Status(std::move(reason), code); }
     // A failure described by the system's text for an errno value.
     static Status fromErrno(int error);
 

@@ -295,6 +295,15 @@ Status SramPatcher::planLine(const ByteSource& image, std::string& line) {
     return Status::success();
 }
 
+Status SramPatcher::wouldChange(const ByteSource& image, bool& changes) {
+    SramPatchPlan plan;
+    if (Status status = PlanSramPatch(image, m_buffer, plan); !status) {
+        return status;
+    }
+    changes = !plan.writes.empty();
+    return Status::success();
+}
+
 void SramPatcher::runEnded() {
     m_buffer.clear();
     m_buffer.shrink_to_fit();

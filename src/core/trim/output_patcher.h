@@ -27,6 +27,13 @@ class OutputPatcher {
     // What a dry run logs instead of patching: the outcome line the patch would give for
     // `image`, which is not written.
     virtual Status planLine(const ByteSource& image, std::string& line) = 0;
+    // Whether patching `image` would change any of its bytes. An image that the patch
+    // leaves as it is can be cut in place; one it changes is written whole beside the rom.
+    // Without an answer the patch is taken to change the image.
+    virtual Status wouldChange(const ByteSource& /*image*/, bool& changes) {
+        changes = true;
+        return Status::success();
+    }
     // The run is over: whatever is kept from one image to the next is let go.
     virtual void runEnded() {}
 };

@@ -320,6 +320,11 @@ bool TrimRun::openSource() {
         m_updateFailure = status;
         status = m_source.openForReading(CurrentRom.RawName);
     }
+    if (IsHeldByAnotherRun(status)) {
+        m_source.close();
+        countSkip("SKIP: In use by another run: " + NamePart(CurrentRom.RawName));
+        return false;
+    }
     if (!status) {
         m_source.close();
         countError(CurrentRom.Compressed || FileExists(CurrentRom.RawName)
@@ -432,8 +437,14 @@ void TrimRun::createOutput(const std::string& path, bool mayReplace) {
 }
 
 void TrimRun::openInPlaceOutput(const std::string& path) {
+    if (m_sourceWritable && changesMoreThanACut()) {
+        if (Status status = m_output.createReplacement(path, m_source); !status) {
+            failOutput(FileFailureText(FileAction::Create, status) + romName());
+        }
+        return;
+    }
     if (m_sourceWritable) {
-        m_output.adoptInPlace(std::move(m_source));
+        m_output.adoptInPlace(std::move(m_source), path);
         m_sourceWritable = false;
         return;
     }
@@ -443,22 +454,39 @@ void TrimRun::openInPlaceOutput(const std::string& path) {
     }
 }
 
+// A cut alone is one ftruncate, done in place. Padding or patching writes bytes, which a
+// kill could leave half written: such an image is written whole beside the rom and renamed
+// over it. A patch that would change nothing leaves the cut in place.
+bool TrimRun::changesMoreThanACut() {
+    if (restoring()) {
+        return true;
+    }
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    if (!CurrentRom.GBAFile || !m_host.option(Option::SramPatch) ||
+        !m_patcher.checkImageSize(size)) {
+        return false;
+    }
+    bool changes = true;
+    const Status planned = m_patcher.wouldChange(FileByteSource(m_source, size), changes);
+    return !planned || changes;
+}
+
 // The trimmed copy is written beside the original under a temporary name; only when it
 // is complete does the original get its ".bak" name (OutputFile::commit), so the rom's
 // name never stands empty while a copy is made.
 void TrimRun::openBackedUpOutput(const std::string& path) {
     const std::string backup = path + ".bak";
-    if (Status free = NameIsFree(backup); !free) {
+    if (Status free = BackupNameUsable(backup, m_source); !free) {
         return refuseBackup(backup, free);
     }
     m_strategy->createBackedUpOutput(*this, path, backup);
 }
 
 void TrimRun::createBackedUpOutput(const std::string& path, const std::string& backup) {
-    if (Status status = m_output.createNew(path, /*mayReplace=*/false); !status) {
+    if (Status status = m_output.createReplacement(path, m_source); !status) {
         return refuseBackup(backup, status);
     }
-    m_output.keepOriginalAs(backup, m_source.permissionsAtOpen());
+    m_output.keepOriginalAs(backup);
 }
 
 void TrimRun::refuseBackup(const std::string& backup, const Status& reason) {
@@ -502,10 +530,8 @@ void TrimRun::writeOutput() {
     };
 
     if (m_output.inPlace()) {
-        if (keptSize != output.sizeAtOpen()) {
-            if (Status status = output.setLength(keptSize); !status) {
-                return failOutput(FileFailureText(FileAction::Write, status) + romName());
-            }
+        if (Status status = m_output.cutInPlace(keptSize); !status) {
+            return failOutput(writeFailureLine(status));
         }
     } else {
         if (Status status = output.reserve(cutSize); !status) {
@@ -530,11 +556,8 @@ void TrimRun::writeOutput() {
             return failOutput(FileFailureText(FileAction::Write, status) + romName());
         }
     }
-    m_source.close();
+    // The source stays open, and locked, until its replacement has its name.
     if (Status status = FillRange(output, keptSize, cutSize, kRestoreFiller, progress); !status) {
-        if (m_output.inPlace()) {
-            (void)output.setLength(keptSize);  // the image gets its own size back
-        }
         return failOutput(FileFailureText(FileAction::Write, status) + romName());
     }
 
@@ -546,14 +569,22 @@ void TrimRun::writeOutput() {
             return failOutput(sramPatchFailureLine(status));
         }
     }
-    if (Status status = m_output.commit(); !status) {
+    if (Status status = m_output.commit(progress); !status) {
         if (m_output.failedStep() == OutputStep::KeepOriginal) {
             return refuseBackup(
                 CurrentRom.OutFolder + StripMemberPath(CurrentRom.filename) + ".bak", status);
         }
-        return failOutput(FileFailureText(FileAction::Write, status) + romName());
+        return failOutput(writeFailureLine(status));
     }
+    m_source.close();
     logRestored();
+}
+
+std::string TrimRun::writeFailureLine(const Status& status) const {
+    if (IsChangedSinceRead(status)) {
+        return "ERROR: File changed since it was read: " + romName();
+    }
+    return FileFailureText(FileAction::Write, status) + romName();
 }
 
 void TrimRun::logRestored() {

@@ -85,12 +85,14 @@ class TrimRun {
     void openBackedUpOutput(const std::string& path);
     void createOutput(const std::string& path, bool mayReplace);
     void openInPlaceOutput(const std::string& path);
+    bool changesMoreThanACut();
     void createBackedUpOutput(const std::string& path, const std::string& backup);
     void writeOutput();
     // A dry run's write: the SRAM patch is planned and its line logged, nothing is written.
     void logPlannedOutput();
     void refuseBackup(const std::string& backup, const Status& reason);
     void failOutput(const std::string& line);
+    std::string writeFailureLine(const Status& status) const;
     Status logPlannedSramPatch();
     bool refuseOversizedSramPatch(std::uint64_t imageSize);
     std::string sramPatchFailureLine(const Status& status) const;
