@@ -39,6 +39,11 @@ packages=(
     appstream
     dpkg-dev
     lintian
+    # Crash tests: kills at chosen system calls (strace), and roms on an exFAT memory card
+    # mounted from an image file through FUSE (the tests skip where FUSE is not usable).
+    strace
+    exfatprogs
+    exfat-fuse
 )
 if [ "${1:-}" = screenshots ]; then
     packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)
