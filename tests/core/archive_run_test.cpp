@@ -171,7 +171,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         host.mode = mode;
         host.folder = output;
         std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
-        for (const ArchiveItem& item : SevenZipList(folder + "solid.7z")) {
+        for (const ArchiveItem& item : SevenZipList(folder + "solid.7z").items) {
             if (!item.isFolder) {
                 entries.push_back(SevenZipMember(folder + "solid.7z", MemberBaseName(item.path)));
             }

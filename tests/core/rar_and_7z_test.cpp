@@ -183,7 +183,7 @@ class SevenZipTest : public ::testing::Test {
 };
 
 TEST_F(SevenZipTest, ListsPathsAndFolders) {
-    const std::vector<ArchiveItem> items = SevenZipList(archive);
+    const std::vector<ArchiveItem> items = SevenZipList(archive).items;
     ASSERT_EQ(items.size(), 3u);
     std::vector<std::string> files;
     int folders = 0;
@@ -359,7 +359,7 @@ TEST_F(NonAsciiNamesTest, SevenZipMembersAreListedAndExtracted) {
         GTEST_SKIP() << "7zz is not installed";
     }
     std::vector<std::string> paths;
-    for (const ArchiveItem& item : SevenZipList(archive)) {
+    for (const ArchiveItem& item : SevenZipList(archive).items) {
         paths.push_back(item.path);
         EXPECT_FALSE(item.nameUnreadable) << item.path;
     }

@@ -133,7 +133,7 @@ TEST_F(RomScannerTest, AnArchiveThatIsGoneIsALogLineAndTheScanGoesOn) {
     EXPECT_EQ(host.log[1], "ERROR: Cannot open archive (the file has gone): a-gone.zip");
 }
 
-TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
+TEST_F(RomScannerTest, ADamagedRarHeaderIsAnErrorLineAndANoticeAfterItsMembers) {
     WriteFile(
         root + "d.rar",
         RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
@@ -141,6 +141,82 @@ TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
     EXPECT_EQ(host.entries.back(),
               RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
     EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
+    EXPECT_EQ(host.log[1], "ERROR: Damaged archive, listed as far as it could be read: d.rar");
+}
+
+// An archive that cannot be read may hold roms: "0 roms found" alone would read as success.
+TEST(UnreadableArchives, EachIsOneErrorLineNamingItInAScanAndPassedDirectly) {
+    TempDir source;
+    const Bytes rom(300000, 7);
+    WriteFile(source.file("game one.nds"), rom);
+    TempDir made;
+    const bool sevenZip =
+        testing::MakeSevenZip(made.file("whole.7z"), source.path(), {"game one.nds"});
+    const Bytes whole7z = sevenZip ? testing::ReadFile(made.file("whole.7z")) : Bytes();
+    const Bytes wholeZip = ZipBuilder().add("game one.nds", rom).build();
+    Bytes junk(5000);
+    for (std::size_t i = 0; i < junk.size(); ++i) {
+        junk[i] = static_cast<std::uint8_t>(i * 131 + 17);
+    }
+    struct Row {
+        const char* name;
+        Bytes bytes;
+        std::vector<std::string> lines;  // what the scan logs about it
+        std::vector<std::string> members;
+    };
+    std::vector<Row> rows = {
+        {"empty.zip",
+         {},
+         {"ERROR: Cannot open archive (not a readable zip archive): empty.zip"},
+         {}},
+        {"junk.zip",
+         junk,
+         {"ERROR: Cannot open archive (not a readable zip archive): junk.zip"},
+         {}},
+        {"cut.zip",
+         Bytes(wholeZip.begin(), wholeZip.end() - 40),
+         {"ERROR: Damaged archive, listed as far as it could be read: cut.zip"},
+         {"game one.nds"}},
+        {"empty.rar",
+         {},
+         {"ERROR: Cannot open archive (not a readable RAR archive): empty.rar"},
+         {}},
+        {"junk.rar",
+         junk,
+         {"ERROR: Cannot open archive (not a readable RAR archive): junk.rar"},
+         {}},
+        {"empty.7z", {}, {"ERROR: Cannot open archive (not a readable 7z archive): empty.7z"}, {}},
+        {"junk.7z", junk, {"ERROR: Cannot open archive (not a readable 7z archive): junk.7z"}, {}},
+        {"nothing.zip", ZipBuilder().build(), {}, {}},
+    };
+    if (sevenZip) {
+        rows.push_back({"cut.7z",
+                        Bytes(whole7z.begin(), whole7z.begin() + whole7z.size() / 2),
+                        {"ERROR: Cannot open archive (not a readable 7z archive): cut.7z"},
+                        {}});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WriteFile(dir.file(row.name), row.bytes);
+        for (const bool direct : {false, true}) {
+            SCOPED_TRACE(direct ? "passed directly" : "in a scan");
+            RecordingHost host;
+            RomScanner scanner(host);
+            if (direct) {
+                scanner.HandleDrop({dir.file(row.name)});
+            } else {
+                scanner.ScanFolder(dir.path());
+            }
+            std::vector<std::string> lines(host.log.begin() + 1, host.log.end() - 2);
+            EXPECT_EQ(lines, row.lines);
+            std::vector<std::string> members;
+            for (const RomListEntry& entry : host.entries) {
+                members.push_back(entry.member);
+            }
+            EXPECT_EQ(members, row.members);
+        }
+    }
 }
 
 TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {

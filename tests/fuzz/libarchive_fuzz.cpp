@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);
         CheckExtraction(ostravex::RarExtractFile(path, rar.names.front(), sink, {}), bytes);
     }
-    const std::vector<ostravex::ArchiveItem> items = ostravex::SevenZipList(path);
+    const std::vector<ostravex::ArchiveItem> items = ostravex::SevenZipList(path).items;
     if (!items.empty()) {
         ostravex::ByteBuffer bytes;
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);

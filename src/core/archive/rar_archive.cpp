@@ -5,6 +5,7 @@ namespace ostravex {
 RarNames RarListFiles(const std::string& archive, bool stripPaths) {
     ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
     RarNames result;
+    result.opened = listing.opened;
     result.headerBroken = listing.headerBroken;
     for (std::size_t i = 0; i < listing.items.size(); ++i) {
         const ArchiveItem& item = listing.items[i];

@@ -8,6 +8,7 @@
 namespace ostravex {
 
 struct RarNames {
+    bool opened = false;             // false: not readable as RAR; nothing listed
     std::vector<std::string> names;  // in header order
     bool headerBroken = false;       // a damaged header ended the listing
     // Header positions (from 1) of the members whose stored name is not valid in its

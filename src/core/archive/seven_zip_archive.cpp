@@ -2,8 +2,8 @@
 
 namespace ostravex {
 
-std::vector<ArchiveItem> SevenZipList(const std::string& archive) {
-    return ListArchive(archive, LibarchiveFormat::SevenZip).items;
+ArchiveListing SevenZipList(const std::string& archive) {
+    return ListArchive(archive, LibarchiveFormat::SevenZip);
 }
 
 ArchiveExtraction SevenZipExtract(const std::string& archive, const std::string& member,

@@ -8,8 +8,8 @@
 namespace ostravex {
 
 // The items of a 7z archive: path and folder flag, in index order. An archive that cannot
-// be read as 7z lists nothing.
-std::vector<ArchiveItem> SevenZipList(const std::string& archive);
+// be read as 7z lists nothing and says so.
+ArchiveListing SevenZipList(const std::string& archive);
 
 // Extracts the file item `FindMember` picks for `member` (its base name, as the ROM list
 // carries only base names; letter case counts unless no item matches exactly) into `sink`.

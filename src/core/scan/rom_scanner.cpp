@@ -137,9 +137,20 @@ bool RomScanner::archiveReadable(const std::string& archive) {
         FileExists(archive) ? file.openShared(archive) : Status::failure("the file has gone");
     if (!status) {
         // An archive that vanished or cannot be read does not end the scan.
-        m_host.addLog("ERROR: Cannot open archive (" + status.reason() + "): " + NamePart(archive));
+        reportUnreadableArchive(archive, status.reason());
     }
     return status.ok();
+}
+
+// An archive that cannot be read may hold roms: it is never passed over in silence.
+void RomScanner::reportUnreadableArchive(const std::string& archive, const std::string& reason) {
+    m_host.addLog("ERROR: Cannot open archive (" + reason + "): " + NamePart(archive));
+}
+
+// A damaged archive lists the members read before the damage; the others may be roms.
+void RomScanner::reportDamagedArchive(const std::string& archive) {
+    m_host.addLog("ERROR: Damaged archive, listed as far as it could be read: " +
+                  NamePart(archive));
 }
 
 void RomScanner::ListZip(const std::string& archive) {
@@ -148,8 +159,15 @@ void RomScanner::ListZip(const std::string& archive) {
     }
     TKAZip zip;
     if (Status status = zip.Open(archive); !status) {
-        m_host.addLog("ERROR: Cannot open archive (" + status.reason() + "): " + NamePart(archive));
-        return;
+        return reportUnreadableArchive(archive, status.reason());
+    }
+    if (!zip.IsZipFile()) {
+        return reportUnreadableArchive(archive, "not a readable zip archive");
+    }
+    // Without its end record the directory was rebuilt from the members' own headers: the
+    // archive was cut short or damaged.
+    if (zip.HasBadEntries()) {
+        reportDamagedArchive(archive);
     }
     for (const TKAZipEntriesEntry& entry : zip.Entries()) {
         const std::string name = TKAZip::GetUnicodeFilename(entry);
@@ -164,6 +182,9 @@ void RomScanner::ListRar(const std::string& archive) {
         return;
     }
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
+    if (!listing.opened) {
+        return reportUnreadableArchive(archive, "not a readable RAR archive");
+    }
     for (const std::string& name : listing.names) {
         if (IsRomName(name)) {
             addEntry(RomListEntry::inArchive(ArchiveKind::Rar, archive, name));
@@ -173,6 +194,7 @@ void RomScanner::ListRar(const std::string& archive) {
         reportUnreadableName(archive, position);
     }
     if (listing.headerBroken) {
+        reportDamagedArchive(archive);
         m_host.notice("File header broken");
     }
 }
@@ -181,7 +203,11 @@ void RomScanner::ListSevenZip(const std::string& archive) {
     if (!archiveReadable(archive)) {
         return;
     }
-    const std::vector<ArchiveItem> items = SevenZipList(archive);
+    const ArchiveListing listing = SevenZipList(archive);
+    if (!listing.opened) {
+        return reportUnreadableArchive(archive, "not a readable 7z archive");
+    }
+    const std::vector<ArchiveItem>& items = listing.items;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const ArchiveItem& item = items[i];
         if (item.nameUnreadable) {
@@ -190,6 +216,9 @@ void RomScanner::ListSevenZip(const std::string& archive) {
             addEntry(
                 RomListEntry::inArchive(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
         }
+    }
+    if (listing.headerBroken) {
+        reportDamagedArchive(archive);
     }
 }
 

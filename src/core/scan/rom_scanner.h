@@ -48,6 +48,8 @@ class RomScanner {
     void ListRar(const std::string& archive);
     void ListSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive);
+    void reportUnreadableArchive(const std::string& archive, const std::string& reason);
+    void reportDamagedArchive(const std::string& archive);
     void reportUnreadableName(const std::string& archive, std::size_t position);
     void addEntry(const RomListEntry& entry);
     void pumpEvents();
