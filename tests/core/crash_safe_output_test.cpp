@@ -467,6 +467,56 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
     }
 }
 
+// Says what the patch would do, and counts how often the image is searched.
+class PreviewingPatcher final : public OutputPatcher {
+  public:
+    explicit PreviewingPatcher(bool changes) : m_changes(changes) {}
+    Status SRAMPatch(File&, Host& host) override {
+        ++searches;
+        host.addLog("patched");
+        return Status::success();
+    }
+    Status checkImageSize(std::uint64_t) const override { return Status::success(); }
+    Status planLine(const ByteSource&, std::string&) override {
+        return Status::failure("not planned");
+    }
+    Status preview(const ByteSource&, bool& changes, std::string& line) override {
+        ++searches;
+        changes = m_changes;
+        line = m_changes ? "would patch" : "nothing to patch";
+        return Status::success();
+    }
+    int searches = 0;
+
+  private:
+    bool m_changes;
+};
+
+TEST(InPlaceCut, AnImageThePatchLeavesAsItIsIsSearchedOnceAndCutInPlace) {
+    for (const bool changes : {false, true}) {
+        SCOPED_TRACE(changes ? "the patch changes it" : "the patch leaves it");
+        TempDir dir;
+        const std::string rom = dir.file("g.gba");
+        WriteFile(rom, testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).build());
+        RecordingHost host;
+        host.set(Option::SramPatch);
+        PreviewingPatcher patcher(changes);
+        ArchiveMemberExtraction extraction;
+        TrimRun run(host, extraction, patcher);
+        std::vector<OutputStep> seen;
+        run.setOutputStepHook([&](OutputStep step) {
+            seen.push_back(step);
+            return Status::success();
+        });
+        run.run(testing::FileEntries({rom}));
+
+        EXPECT_EQ(host.log[4], changes ? "patched" : "nothing to patch");
+        EXPECT_EQ(patcher.searches, changes ? 2 : 1);
+        EXPECT_EQ(seen.size(), changes ? 3u : 1u);
+        EXPECT_EQ(ReadFile(rom).size(), 1000u);
+    }
+}
+
 // The rom shrinks between its examination and the cut (another program writes it): the
 // cut must not grow it back with zeros and report a trim.
 TEST(InPlaceCut, ARomThatShrankSinceItWasReadIsAnErrorAndIsNotGrown) {

@@ -295,12 +295,13 @@ Status SramPatcher::planLine(const ByteSource& image, std::string& line) {
     return Status::success();
 }
 
-Status SramPatcher::wouldChange(const ByteSource& image, bool& changes) {
+Status SramPatcher::preview(const ByteSource& image, bool& changes, std::string& line) {
     SramPatchPlan plan;
     if (Status status = PlanSramPatch(image, m_buffer, plan); !status) {
         return status;
     }
     changes = !plan.writes.empty();
+    line = plan.logLine;
     return Status::success();
 }
 

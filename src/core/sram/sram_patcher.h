@@ -49,7 +49,7 @@ class SramPatcher final : public OutputPatcher {
         return CheckCartridgeSize(imageSize);
     }
     Status planLine(const ByteSource& image, std::string& line) override;
-    Status wouldChange(const ByteSource& image, bool& changes) override;
+    Status preview(const ByteSource& image, bool& changes, std::string& line) override;
     // The read buffer is kept from one image to the next; this gives its memory back.
     void runEnded() override;
 

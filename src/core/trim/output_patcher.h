@@ -27,10 +27,11 @@ class OutputPatcher {
     // What a dry run logs instead of patching: the outcome line the patch would give for
     // `image`, which is not written.
     virtual Status planLine(const ByteSource& image, std::string& line) = 0;
-    // Whether patching `image` would change any of its bytes. An image that the patch
-    // leaves as it is can be cut in place; one it changes is written whole beside the rom.
-    // Without an answer the patch is taken to change the image.
-    virtual Status wouldChange(const ByteSource& /*image*/, bool& changes) {
+    // What patching `image` would do, without writing: whether it changes any byte, and
+    // its outcome line. A rom the patch leaves as it is is cut in place and the line logged
+    // by the run; one it changes is written whole beside the rom and then patched. Without
+    // an answer the patch is taken to change the image.
+    virtual Status preview(const ByteSource& /*image*/, bool& changes, std::string& /*line*/) {
         changes = true;
         return Status::success();
     }

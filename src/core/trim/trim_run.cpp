@@ -209,6 +209,7 @@ void TrimRun::endEntry() {
     m_sourceWritable = false;
     m_updateFailure = Status::success();
     m_output.discard();
+    m_unchangedPatchLine.reset();
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
     m_memberSource.reset();
@@ -467,8 +468,12 @@ bool TrimRun::changesMoreThanACut() {
         return false;
     }
     bool changes = true;
-    const Status planned = m_patcher.wouldChange(FileByteSource(m_source, size), changes);
-    return !planned || changes;
+    std::string line;
+    const Status previewed = m_patcher.preview(FileByteSource(m_source, size), changes, line);
+    if (previewed && !changes) {
+        m_unchangedPatchLine = line;  // the image is not searched a second time
+    }
+    return !previewed || changes;
 }
 
 // The trimmed copy is written beside the original under a temporary name; only when it
@@ -563,7 +568,9 @@ void TrimRun::writeOutput() {
 
     if (CurrentRom.GBAFile && m_host.option(Option::SramPatch) &&
         !refuseOversizedSramPatch(cutSize)) {
-        if (Status status = m_patcher.SRAMPatch(output, m_host); !status) {
+        if (m_unchangedPatchLine) {
+            m_host.addLog(*m_unchangedPatchLine);
+        } else if (Status status = m_patcher.SRAMPatch(output, m_host); !status) {
             // A new output is dropped (the original stays); in place, the patcher has put
             // the image back as it was before patching.
             return failOutput(sramPatchFailureLine(status));

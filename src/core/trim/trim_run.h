@@ -117,6 +117,8 @@ class TrimRun {
     // Why a file to be cut in place could only be opened for reading.
     Status m_updateFailure = Status::success();
     OutputFile m_output;  // the file receiving the result
+    // The patch's line for an image it leaves as it is, known before the image is cut.
+    std::optional<std::string> m_unchangedPatchLine;
     std::uint64_t m_singleMaximum = 0;
     // For the entry's report: the counters when it started, and its size once read.
     RunCounters m_countersAtStart;
