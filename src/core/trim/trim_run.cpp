@@ -438,7 +438,11 @@ void TrimRun::createOutput(const std::string& path, bool mayReplace) {
 }
 
 void TrimRun::openInPlaceOutput(const std::string& path) {
-    if (m_sourceWritable && changesMoreThanACut()) {
+    if (!m_updateFailure) {
+        return failOutput(FileFailureText(FileAction::Open, m_updateFailure) + romName());
+    }
+    // The source is open, and locked, whenever it was read from a file.
+    if (m_source.isOpen() && changesMoreThanACut()) {
         if (Status status = m_output.createReplacement(path, m_source); !status) {
             failOutput(FileFailureText(FileAction::Create, status) + romName());
         }
@@ -449,8 +453,7 @@ void TrimRun::openInPlaceOutput(const std::string& path) {
         m_sourceWritable = false;
         return;
     }
-    const Status status = m_updateFailure ? m_output.openInPlace(path) : m_updateFailure;
-    if (!status) {
+    if (Status status = m_output.openInPlace(path); !status) {
         failOutput(FileFailureText(FileAction::Open, status) + romName());
     }
 }
