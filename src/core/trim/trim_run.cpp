@@ -574,8 +574,7 @@ void TrimRun::writeOutput() {
         if (m_unchangedPatchLine) {
             m_host.addLog(*m_unchangedPatchLine);
         } else if (Status status = m_patcher.SRAMPatch(output, m_host); !status) {
-            // A new output is dropped (the original stays); in place, the patcher has put
-            // the image back as it was before patching.
+            // The output is dropped: the rom keeps its original bytes, in place too.
             return failOutput(sramPatchFailureLine(status));
         }
     }
