@@ -193,8 +193,8 @@ void RomScanner::ListRar(const std::string& archive) {
     for (const std::size_t position : listing.unreadableNames) {
         reportUnreadableName(archive, position);
     }
+    // The notice reports the damage (and fails the command line's call).
     if (listing.headerBroken) {
-        reportDamagedArchive(archive);
         m_host.notice("File header broken");
     }
 }
