@@ -1,7 +1,5 @@
 #include "archive/libarchive_reader.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -9,6 +7,7 @@
 #include <algorithm>
 #include <array>
 
+#include "archive/libarchive_functions.h"
 #include "io/ascii.h"
 #include "io/file.h"
 
@@ -59,38 +58,38 @@ class Utf8NamesScope {
     locale_t m_previous{};
 };
 
-ArchiveHandle OpenArchive(const std::string& path, LibarchiveFormat format) {
-    ArchiveHandle handle(archive_read_new(), &archive_read_free);
+ArchiveHandle OpenArchive(const LibarchiveFunctions& la, const std::string& path,
+                          LibarchiveFormat format) {
+    ArchiveHandle handle(la.read_new(), la.read_free);
     if (!handle) {
         return handle;
     }
     if (format == LibarchiveFormat::Rar) {
-        archive_read_support_format_rar(handle.get());
-        archive_read_support_format_rar5(handle.get());
+        la.read_support_format_rar(handle.get());
+        la.read_support_format_rar5(handle.get());
     } else {
-        archive_read_support_format_7zip(handle.get());
+        la.read_support_format_7zip(handle.get());
     }
-    if (archive_read_open_filename(handle.get(), path.c_str(), kOpenBlock) != ARCHIVE_OK) {
+    if (la.read_open_filename(handle.get(), path.c_str(), kOpenBlock) != ARCHIVE_OK) {
         handle.reset();
     }
     return handle;
 }
 
-ArchiveItem ItemOf(archive_entry* entry) {
+ArchiveItem ItemOf(const LibarchiveFunctions& la, archive_entry* entry) {
     ArchiveItem item;
-    const char* name = archive_entry_pathname_utf8(entry);
+    const char* name = la.entry_pathname_utf8(entry);
     if (!name) {
-        name = archive_entry_pathname(entry);  // bytes stored without a stated encoding
+        name = la.entry_pathname(entry);  // bytes stored without a stated encoding
     }
     item.path = name ? name : "";
     item.nameUnreadable = name == nullptr;
-    item.isFolder = archive_entry_filetype(entry) == AE_IFDIR;
+    item.isFolder = la.entry_filetype(entry) == AE_IFDIR;
     if (item.isFolder && item.path.size() > 1 && item.path.back() == '/') {
         item.path.pop_back();  // libarchive spells folders with a trailing "/"
     }
-    item.size = archive_entry_size_is_set(entry)
-                    ? static_cast<std::uint64_t>(archive_entry_size(entry))
-                    : 0;
+    item.size =
+        la.entry_size_is_set(entry) ? static_cast<std::uint64_t>(la.entry_size(entry)) : 0;
     return item;
 }
 
@@ -102,12 +101,12 @@ struct DataBlock {
     std::uint64_t offset = 0;
 };
 
-DataBlock ReadDataBlock(archive* handle) {
+DataBlock ReadDataBlock(const LibarchiveFunctions& la, archive* handle) {
     const void* block = nullptr;
     std::size_t length = 0;
     la_int64_t offset = 0;
     DataBlock data;
-    data.result = archive_read_data_block(handle, &block, &length, &offset);
+    data.result = la.read_data_block(handle, &block, &length, &offset);
     data.bytes = {static_cast<const std::uint8_t*>(block), length};
     data.offset = static_cast<std::uint64_t>(offset);
     return data;
@@ -265,15 +264,20 @@ std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
 }
 
 ArchiveListing ListArchive(const std::string& path, LibarchiveFormat format) {
-    const Utf8NamesScope utf8Names;
     ArchiveListing listing;
-    ArchiveHandle handle = OpenArchive(path, format);
+    const LibarchiveFunctions* la = nullptr;
+    if (Status loaded = LoadLibarchive(la); !loaded) {
+        listing.unreadable = loaded.reason();
+        return listing;
+    }
+    const Utf8NamesScope utf8Names;
+    ArchiveHandle handle = OpenArchive(*la, path, format);
     if (!handle) {
         return listing;
     }
     archive_entry* entry = nullptr;
     for (;;) {
-        const int result = archive_read_next_header(handle.get(), &entry);
+        const int result = la->read_next_header(handle.get(), &entry);
         if (result == ARCHIVE_EOF) {
             break;
         }
@@ -284,13 +288,13 @@ ArchiveListing ListArchive(const std::string& path, LibarchiveFormat format) {
             break;
         }
         listing.opened = true;
-        listing.items.push_back(ItemOf(entry));
+        listing.items.push_back(ItemOf(*la, entry));
     }
     return listing;
 }
 
 void ArchiveMemberReader::Closer::operator()(archive* handle) const {
-    archive_read_free(handle);
+    functions->read_free(handle);
 }
 
 void ArchiveMemberReader::close() {
@@ -317,14 +321,14 @@ bool ArchiveMemberReader::holds(const std::string& path, LibarchiveFormat format
 }
 
 bool ArchiveMemberReader::reopen() {
-    ArchiveHandle handle = OpenArchive(m_path, m_format);
-    m_handle.reset(handle.release());
+    ArchiveHandle handle = OpenArchive(*m_la, m_path, m_format);
+    m_handle = std::unique_ptr<archive, Closer>(handle.release(), Closer{m_la});
     m_next = 0;
     return m_handle != nullptr;
 }
 
 std::string ArchiveMemberReader::errorText(const char* otherwise) const {
-    const char* text = m_handle ? archive_error_string(m_handle.get()) : nullptr;
+    const char* text = m_handle ? m_la->error_string(m_handle.get()) : nullptr;
     return text ? text : otherwise;
 }
 
@@ -339,6 +343,9 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
                                                const std::string& member, MemberSink& sink,
                                                const ExtractionProgress& progress) {
     using Outcome = ArchiveExtraction::Outcome;
+    if (Status loaded = LoadLibarchive(m_la); !loaded) {
+        return fail(Outcome::NotOpened, loaded.reason());
+    }
     // The names read here are compared with the listing's.
     const Utf8NamesScope utf8Names;
     if (!holds(path, format)) {
@@ -371,18 +378,18 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
     }
     for (;;) {
         archive_entry* entry = nullptr;
-        const int result = archive_read_next_header(m_handle.get(), &entry);
+        const int result = m_la->read_next_header(m_handle.get(), &entry);
         if (result != ARCHIVE_OK && result != ARCHIVE_WARN) {
             return fail(Outcome::Failed, errorText("damaged header"), /*headerBroken=*/true);
         }
-        const ArchiveItem item = ItemOf(entry);
+        const ArchiveItem item = ItemOf(*m_la, entry);
         if (item.path != m_listing.items[m_next].path) {
             return fail(Outcome::Failed, "the archive changed while it was read");
         }
         if (m_next++ == *index) {
             std::optional<Rar4FileHeader> header;
-            if (archive_format(m_handle.get()) == ARCHIVE_FORMAT_RAR) {
-                header = ReadRar4FileHeader(path, archive_read_header_position(m_handle.get()),
+            if (m_la->format(m_handle.get()) == ARCHIVE_FORMAT_RAR) {
+                header = ReadRar4FileHeader(path, m_la->read_header_position(m_handle.get()),
                                             item.size);
             }
             Status status = Status::success();
@@ -411,7 +418,7 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
 Status ArchiveMemberReader::passOver(const ArchiveItem& wanted,
                                      const ExtractionProgress& progress) {
     if (m_format == LibarchiveFormat::Rar) {
-        if (archive_read_data_skip(m_handle.get()) != ARCHIVE_OK) {
+        if (m_la->read_data_skip(m_handle.get()) != ARCHIVE_OK) {
             return Status::failure(errorText("cannot read the archive"));
         }
         return Status::success();
@@ -420,7 +427,7 @@ Status ArchiveMemberReader::passOver(const ArchiveItem& wanted,
     // place in a solid block after skipping a member whose data ends on a multiple of
     // 64 KiB (every power-of-two rom size), and the next member then reads as truncated.
     for (;;) {
-        const int read = ReadDataBlock(m_handle.get()).result;
+        const int read = ReadDataBlock(*m_la, m_handle.get()).result;
         if (read == ARCHIVE_EOF) {
             return Status::success();
         }
@@ -443,7 +450,7 @@ Status ArchiveMemberReader::copyMember(const ArchiveItem& item,
     }
     std::uint64_t written = 0;
     for (;;) {
-        const DataBlock data = ReadDataBlock(m_handle.get());
+        const DataBlock data = ReadDataBlock(*m_la, m_handle.get());
         if (data.result == ARCHIVE_EOF) {
             break;
         }

@@ -16,6 +16,8 @@ struct archive;
 
 namespace ostravex {
 
+struct LibarchiveFunctions;
+
 // The archive formats read through libarchive.
 enum class LibarchiveFormat { Rar, SevenZip };
 
@@ -30,6 +32,9 @@ struct ArchiveListing {
     bool opened = false;        // false: not readable as that format; nothing listed
     bool headerBroken = false;  // a damaged header ended the listing after `items`
     std::vector<ArchiveItem> items;
+    // Why no archive of the kind can be read at all (the archive library cannot be
+    // loaded); empty otherwise.
+    std::string unreadable;
 };
 
 // Lists the items of an archive in header order.
@@ -89,8 +94,10 @@ class ArchiveMemberReader {
     std::string errorText(const char* otherwise) const;
 
     struct Closer {
+        const LibarchiveFunctions* functions;  // set when a handle is held
         void operator()(archive* handle) const;
     };
+    const LibarchiveFunctions* m_la = nullptr;  // set once an extraction has loaded them
     std::unique_ptr<archive, Closer> m_handle;  // open, positioned before header `m_next`
     std::string m_path;
     LibarchiveFormat m_format = LibarchiveFormat::Rar;

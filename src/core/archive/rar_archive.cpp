@@ -7,6 +7,7 @@ RarNames RarListFiles(const std::string& archive, bool stripPaths) {
     RarNames result;
     result.opened = listing.opened;
     result.headerBroken = listing.headerBroken;
+    result.unreadable = std::move(listing.unreadable);
     for (std::size_t i = 0; i < listing.items.size(); ++i) {
         const ArchiveItem& item = listing.items[i];
         if (item.nameUnreadable) {

@@ -14,6 +14,8 @@ struct RarNames {
     // Header positions (from 1) of the members whose stored name is not valid in its
     // encoding; they are not in `names`.
     std::vector<std::size_t> unreadableNames;
+    // Why no RAR archive can be read at all (the archive library cannot be loaded).
+    std::string unreadable;
 };
 
 // The member names of a RAR archive (base names with `stripPaths`). An archive that cannot

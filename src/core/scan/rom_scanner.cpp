@@ -182,6 +182,9 @@ void RomScanner::ListRar(const std::string& archive) {
         return;
     }
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
+    if (!listing.unreadable.empty()) {
+        return reportUnreadableArchive(archive, listing.unreadable);
+    }
     if (!listing.opened) {
         return reportUnreadableArchive(archive, "not a readable RAR archive");
     }
@@ -204,6 +207,9 @@ void RomScanner::ListSevenZip(const std::string& archive) {
         return;
     }
     const ArchiveListing listing = SevenZipList(archive);
+    if (!listing.unreadable.empty()) {
+        return reportUnreadableArchive(archive, listing.unreadable);
+    }
     if (!listing.opened) {
         return reportUnreadableArchive(archive, "not a readable 7z archive");
     }
