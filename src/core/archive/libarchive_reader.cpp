@@ -88,8 +88,7 @@ ArchiveItem ItemOf(const LibarchiveFunctions& la, archive_entry* entry) {
     if (item.isFolder && item.path.size() > 1 && item.path.back() == '/') {
         item.path.pop_back();  // libarchive spells folders with a trailing "/"
     }
-    item.size =
-        la.entry_size_is_set(entry) ? static_cast<std::uint64_t>(la.entry_size(entry)) : 0;
+    item.size = la.entry_size_is_set(entry) ? static_cast<std::uint64_t>(la.entry_size(entry)) : 0;
     return item;
 }
 
@@ -389,8 +388,8 @@ ArchiveExtraction ArchiveMemberReader::extract(const std::string& path, Libarchi
         if (m_next++ == *index) {
             std::optional<Rar4FileHeader> header;
             if (m_la->format(m_handle.get()) == ARCHIVE_FORMAT_RAR) {
-                header = ReadRar4FileHeader(path, m_la->read_header_position(m_handle.get()),
-                                            item.size);
+                header =
+                    ReadRar4FileHeader(path, m_la->read_header_position(m_handle.get()), item.size);
             }
             Status status = Status::success();
             if (header && header->storedPlain() && sink.takesStoredMembers()) {
