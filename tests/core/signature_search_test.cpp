@@ -45,10 +45,13 @@ Bytes NearMisses(const std::vector<Bytes>& signatures, std::size_t size, std::mt
     for (auto& byte : data) {
         byte = static_cast<std::uint8_t>(random());
     }
-    for (std::size_t at = 0; at + 64 < size; at += 5 + random() % 11) {
+    for (std::size_t at = 0; at < size; at += 5 + random() % 11) {
         const Bytes& signature = signatures[random() % signatures.size()];
         const std::size_t length =
             random() % 2 ? signature.size() - 1 : std::min<std::size_t>(4, signature.size());
+        if (at + length > size) {
+            break;
+        }
         std::copy_n(signature.begin(), length, data.begin() + static_cast<std::ptrdiff_t>(at));
     }
     return data;
@@ -177,7 +180,8 @@ const SearchCase kSearchCases[] = {
     {"data shorter than one step", CatalogueSignatures(),
      [](const std::vector<Bytes>& signatures, std::mt19937&) {
          Bytes data(20, 0x11);
-         std::copy(signatures[7].begin(), signatures[7].end(), data.end() - 8);
+         const Bytes& last = signatures.back();
+         std::copy(last.begin(), last.end(), data.end() - static_cast<std::ptrdiff_t>(last.size()));
          return data;
      }},
 };
