@@ -1,85 +1,96 @@
 // The SRAM patch of a 32 MiB image that matches no group (every search runs to the end),
 // side by side with reading the same image from a warm cache as `cat FILE > /dev/null` does.
+// The image is made before the first benchmark, checked, and removed after the last one;
+// the load average is printed before and after, since the machine may be shared.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "host.h"
 #include "io/file.h"
 #include "sram/sram_patcher.h"
+#include "support/recording_host.h"
+
+extern char** environ;
 
 namespace {
 
 using namespace ostravex;
 
-class SilentHost final : public Host {
-  public:
-    void addLog(const std::string&) override {}
-    void clearLog() override {}
-    void addRomEntry(const RomListEntry&) override {}
-    std::size_t romEntryCount() const override { return 0; }
-    void clearRomList() override {}
-    void setLabel(CounterLabel, const std::string&) override {}
-    void setGauge(Gauge, std::uint64_t, std::uint64_t) override {}
-    FileMode fileMode() const override { return FileMode::Overwrite; }
-    std::string outputFolder() const override { return {}; }
-    bool option(Option) const override { return false; }
-    void pump() override {}
-    bool haltRequested() const override { return false; }
-    void clearHalt() override {}
-    void notice(const std::string&) override {}
-    void setBusy(bool) override {}
-};
+constexpr std::size_t kImageSize = 32u << 20;
+constexpr const char* kNoMatch = "SRAM Patch Not Possible on this Rom or it's already patched.";
 
-const std::string& ImagePath() {
-    static const std::string path = [] {
+// The image the benchmarks read: random bytes, in which no signature occurs.
+class BenchImage {
+  public:
+    BenchImage() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string file = std::string(tmp ? tmp : "/tmp") + "/ostravex-sram-bench.gba";
-        std::vector<std::uint8_t> image(32u << 20);
+        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/ostravex-sram-bench-XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0) {
+            std::perror("cannot make the benchmark image");
+            std::exit(1);
+        }
+        m_path = pattern;
+        std::vector<std::uint8_t> image(kImageSize);
         std::mt19937 random(1234);
         for (auto& byte : image) {
             byte = static_cast<std::uint8_t>(random());
         }
-        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
-            std::abort();
-        }
+        const bool written =
+            write(fd, image.data(), image.size()) == static_cast<ssize_t>(image.size());
         close(fd);
-        return file;
-    }();
-    return path;
-}
+        if (!written) {
+            std::perror("cannot write the benchmark image");
+            std::exit(1);
+        }
+    }
+    ~BenchImage() { unlink(m_path.c_str()); }
+    BenchImage(const BenchImage&) = delete;
+    BenchImage& operator=(const BenchImage&) = delete;
 
-// A run's second and later images: the snapshot buffer is already there.
+    const std::string& path() const { return m_path; }
+
+  private:
+    std::string m_path;
+};
+
+const BenchImage* g_image = nullptr;
+
+// A run's second and later images: the read buffer is already there.
 void BM_SramPatchNoMatch(benchmark::State& state) {
-    SilentHost host;
+    testing::RecordingHost host;
     SramPatcher patcher;
     for (auto _ : state) {
         File file;
-        if (!file.openForUpdate(ImagePath()).ok() || !patcher.SRAMPatch(file, host).ok()) {
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, host).ok()) {
             state.SkipWithError("patch failed");
         }
+        host.log.clear();
     }
-    state.SetBytesProcessed(state.iterations() * (32 << 20));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
 }
 BENCHMARK(BM_SramPatchNoMatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A run's first image: the snapshot buffer is allocated (and its pages faulted in).
+// A run's first image: the read buffer is allocated (and its pages faulted in).
 void BM_SramPatchNoMatchFirstImage(benchmark::State& state) {
-    SilentHost host;
+    testing::RecordingHost host;
     for (auto _ : state) {
         SramPatcher patcher;
         File file;
-        if (!file.openForUpdate(ImagePath()).ok() || !patcher.SRAMPatch(file, host).ok()) {
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, host).ok()) {
             state.SkipWithError("patch failed");
         }
+        host.log.clear();
     }
-    state.SetBytesProcessed(state.iterations() * (32 << 20));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
 }
 BENCHMARK(BM_SramPatchNoMatchFirstImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -87,26 +98,73 @@ BENCHMARK(BM_SramPatchNoMatchFirstImage)->Unit(benchmark::kMillisecond)->UseReal
 void BM_ReadLikeCat(benchmark::State& state) {
     std::vector<char> buffer(128 * 1024);
     for (auto _ : state) {
-        const int fd = open(ImagePath().c_str(), O_RDONLY);
+        const int fd = open(g_image->path().c_str(), O_RDONLY);
         while (read(fd, buffer.data(), buffer.size()) > 0) {
         }
         close(fd);
     }
-    state.SetBytesProcessed(state.iterations() * (32 << 20));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
 }
 BENCHMARK(BM_ReadLikeCat)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// `cat FILE > /dev/null` itself, process start included.
+// `cat FILE > /dev/null` itself, process start included: cat is started directly, not
+// through a shell, with its output opened on /dev/null.
 void BM_CatToDevNull(benchmark::State& state) {
-    const std::string command = "cat '" + ImagePath() + "' > /dev/null";
+    std::string program = "cat";
+    std::string image = g_image->path();
+    char* argv[] = {program.data(), image.data(), nullptr};
     for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawnp(&pid, "cat", &actions, nullptr, argv, environ) != 0 ||
+            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             state.SkipWithError("cat failed");
         }
+        posix_spawn_file_actions_destroy(&actions);
     }
 }
 BENCHMARK(BM_CatToDevNull)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void PrintLoadAverage(const char* when) {
+    double load[3] = {};
+    if (getloadavg(load, 3) == 3) {
+        std::printf("%s: load average %.2f %.2f %.2f on %ld cores\n", when, load[0], load[1],
+                    load[2], sysconf(_SC_NPROCESSORS_ONLN));
+    }
+}
+
+// The image must make every search run to the end: no group completes, no V111 routine.
+bool ImageMatchesNothing(const std::string& path) {
+    File file;
+    testing::RecordingHost host;
+    SramPatcher patcher;
+    return file.openForUpdate(path).ok() && patcher.SRAMPatch(file, host).ok() &&
+           host.log == std::vector<std::string>{kNoMatch};
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    PrintLoadAverage("before");
+    const BenchImage image;
+    g_image = &image;
+    if (!ImageMatchesNothing(image.path())) {
+        std::fprintf(stderr, "fixture check failed: the image matches a signature\n");
+        return 1;
+    }
+    std::printf("fixture: a 32 MiB image that matches no signature: %s\n", image.path().c_str());
+    std::printf("reference: cat %s > /dev/null (cat started directly, no shell)\n",
+                image.path().c_str());
+    std::fflush(stdout);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintLoadAverage("after");
+    return 0;
+}
