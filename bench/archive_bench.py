@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Archive member benchmarks for ostravex-cli, each side by side with the standard tool
-that does the same work, run in turn (A B A B ...) so that a drifting machine speed
-touches both alike. Reports the medians and the median of the pair-by-pair ratios.
+that does the same work, both started directly, run in turn (A B A B ...) so that a
+drifting machine speed touches both alike. Reports the medians (wall and CPU time) and
+their ratios.
 
-  solid7z  8 NDS images of 64 MiB in one solid 7z made by `7zz a -mx=1`: the whole
-           run (every member extracted beside the archive and trimmed in place) against
-           `7zz x` of the archive into a folder. Also the figure per member.
+  solid7z  8 NDS images of 64 MiB in one solid 7z (`7zz a -mx=1 -ms=on -ms=1g`: one
+           block; checked with `7zz l -slt`): the whole run (every member extracted beside
+           the archive and trimmed in place) against `7zz x` of the archive into a folder.
+           Also the figure per member.
   rar      one stored 256 MiB NDS image in a RAR archive, read with `--dry-run` (the member
            is read into memory and decided, nothing is written) against
            `bsdtar -xOf ARCHIVE > /dev/null`.
@@ -15,15 +17,15 @@ Usage: bench/archive_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--
 """
 import os
 import random
+import re
 import shutil
-import statistics
 import struct
 import subprocess
 import sys
-import time
 import zlib
 
 from bench_main import run_benchmarks
+from measure import Command, alternate, fixture_check, print_commands, print_comparison
 from nds_fixture import sign_nds_header
 
 MIB = 1 << 20
@@ -65,33 +67,13 @@ def rar_stored(members):
     return bytes(out)
 
 
-def timed(command, before=None):
-    if before:
-        before()
-    start = time.perf_counter()
-    subprocess.run(command, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
-
-
-def side_by_side(ours, reference, runs, before=None):
-    """Times both commands in turn, after one warm-up run of each."""
-    timed(ours, before)
-    timed(reference, before)
-    mine, theirs = [], []
-    for _ in range(runs):
-        mine.append(timed(ours, before))
-        theirs.append(timed(reference, before))
-    return mine, theirs
-
-
-def report(label, mine, theirs, reference_name):
-    ratios = [a / b for a, b in zip(mine, theirs)]
-    print("  ostravex        median %.3f s (min %.3f, max %.3f)"
-          % (statistics.median(mine), min(mine), max(mine)))
-    print("  %-15s median %.3f s (min %.3f, max %.3f)"
-          % (reference_name, statistics.median(theirs), min(theirs), max(theirs)))
-    print("  %s: ratio %.2f (pair-by-pair median; min %.2f, max %.2f)"
-          % (label, statistics.median(ratios), min(ratios), max(ratios)))
+def seven_zip_blocks(seven, archive):
+    """What `7zz l -slt` says of the archive: (solid, number of blocks)."""
+    listing = subprocess.run([seven, "l", "-slt", archive], capture_output=True, text=True,
+                             check=True).stdout
+    solid = re.search(r"^Solid = (.)", listing, re.M)
+    blocks = re.search(r"^Blocks = (\d+)", listing, re.M)
+    return (solid.group(1) == "+" if solid else False), (int(blocks.group(1)) if blocks else 0)
 
 
 def bench_solid7z(cli, scratch, runs):
@@ -111,32 +93,44 @@ def bench_solid7z(cli, scratch, runs):
         with open(os.path.join(src, name), "wb") as f:
             f.write(nds_image(64 * MIB, 40 * MIB, i, random_part=4 * MIB))
     archive = os.path.join(work, "set.7z")
-    # 7-Zip's fastest level: its default solid LZMA2 archive, made in a fraction of the time.
-    subprocess.run([seven, "a", "-bd", "-y", "-mx=1", archive] + names, cwd=src, check=True,
-                   stdout=subprocess.DEVNULL)
+    # 7-Zip's fastest level, solid, in one block that holds all 512 MiB: at this level 7-Zip
+    # otherwise starts a new block for each large member, and the archive is not solid.
+    subprocess.run([seven, "a", "-bd", "-y", "-mx=1", "-ms=on", "-ms=1g", archive] + names,
+                   cwd=src, check=True, stdout=subprocess.DEVNULL)
     shutil.rmtree(src)
-    print("solid7z: 8 members of 64 MiB, one solid 7z of %.1f MiB"
-          % (os.path.getsize(archive) / MIB))
+    solid, blocks = seven_zip_blocks(seven, archive)
+    fixture_check(solid and blocks == 1, "one solid 7z (7zz l -slt: Solid = +, Blocks = 1) "
+                  "of 8 members of 64 MiB, %.1f MiB" % (os.path.getsize(archive) / MIB))
 
-    def clean():
+    def clean(_command=None):
         for name in names:
             if os.path.exists(os.path.join(work, name)):
                 os.remove(os.path.join(work, name))
         shutil.rmtree(unpacked, ignore_errors=True)
 
-    check = subprocess.run([cli, "--quiet", archive], capture_output=True, text=True)
-    trimmed = [n for n in names if os.path.getsize(os.path.join(work, n)) == 40 * MIB]
-    print("  check: exit %d, %d of 8 members trimmed" % (check.returncode, len(trimmed)))
-    mine, theirs = side_by_side([cli, "--quiet", archive],
-                                [seven, "x", "-bd", "-y", "-o" + unpacked, archive], runs, clean)
-    report("whole run / 7zz x", mine, theirs, "7zz x")
-    print("  per member: %.3f s" % (statistics.median(mine) / len(names)))
+    def check(command):
+        if command.name == "ostravex-cli":
+            trimmed = [n for n in names if os.path.getsize(os.path.join(work, n)) == 40 * MIB]
+            if len(trimmed) != len(names):
+                sys.exit("ostravex-cli trimmed %d of 8 members" % len(trimmed))
+        elif sorted(os.listdir(unpacked)) != sorted(names):
+            sys.exit("7zz x did not extract the 8 members")
+
+    subject = Command("ostravex-cli", [cli, "--quiet", archive])
+    reference = Command("7zz x", [seven, "x", "-bd", "-y", "-o" + unpacked, archive])
+    print("solid7z: every member extracted beside the archive and trimmed in place, against "
+          "extracting them")
+    print_commands([subject, reference])
+    figures = alternate([subject, reference], runs, before_each=clean, after_each=check)
+    print_comparison(figures, subject.name, reference.name, runs, scale=1.0, unit="s")
+    print("  per member: %.3f s" % (figures.median_wall(subject.name) / len(names)))
     clean()
     shutil.rmtree(folder, ignore_errors=True)
 
 
 def bench_rar(cli, scratch, runs):
-    if not shutil.which("bsdtar"):
+    bsdtar = shutil.which("bsdtar")
+    if not bsdtar:
         print("rar: bsdtar is not installed (libarchive-tools); skipped")
         return
     folder = os.path.join(scratch, "rar")
@@ -145,13 +139,20 @@ def bench_rar(cli, scratch, runs):
     archive = os.path.join(folder, "big.rar")
     with open(archive, "wb") as f:
         f.write(rar_stored([("big.nds", nds_image(256 * MIB, 160 * MIB, 9))]))
-    print("rar: one stored member of 256 MiB")
-    check = subprocess.run([cli, "--dry-run", archive], capture_output=True, text=True)
-    decided = [line for line in check.stdout.splitlines() if line.startswith("big.nds")]
-    print("  check: exit %d, %s" % (check.returncode, decided))
-    mine, theirs = side_by_side([cli, "--dry-run", "--quiet", archive],
-                                ["sh", "-c", "bsdtar -xOf '%s' > /dev/null" % archive], runs)
-    report("dry run / bsdtar -xOf", mine, theirs, "bsdtar -xOf")
+    listed = subprocess.run([bsdtar, "-tvf", archive], capture_output=True, text=True).stdout
+    fixture_check(listed.split()[-1:] == ["big.nds"] and str(256 * MIB) in listed,
+                  "a RAR archive with one stored member of 256 MiB (bsdtar -tvf lists it)")
+    decided = subprocess.run([cli, "--dry-run", archive], capture_output=True, text=True)
+    fixture_check(decided.returncode == 0 and any(line.startswith("big.nds: ")
+                                                   for line in decided.stdout.splitlines()),
+                  "ostravex-cli decides the member without an error")
+    subject = Command("ostravex-cli", [cli, "--dry-run", "--quiet", archive])
+    reference = Command("bsdtar -xOf", [bsdtar, "-xOf", archive])
+    print("rar: the member read and checked against its CRC, nothing written, against "
+          "extracting it to /dev/null")
+    print_commands([subject, reference])
+    figures = alternate([subject, reference], runs)
+    print_comparison(figures, subject.name, reference.name, runs, scale=1.0, unit="s")
     shutil.rmtree(folder, ignore_errors=True)
 
 

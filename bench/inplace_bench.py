@@ -1,81 +1,110 @@
 #!/usr/bin/env python3
-"""In-place trimming cost per file: ostravex-cli against bench/inplace_trim_reference.c,
-which makes only the system calls an in-place cut needs, over the same 200 sparse 512 MiB
-NDS images, and over the first 20 of them (the difference gives the cost per file apart
-from starting the process). The two run alternately; each run gets the untrimmed images back (the cut
-images are extended again, which restores them byte for byte). Prints the medians and
-their ratio.
+"""Cutting NDS images in place: ostravex-cli against bench/inplace_trim_reference.c, a small
+C program that makes only the system calls a cut needs (open, fstat, two reads, ftruncate,
+close), both started directly, run in turn, each run getting its untrimmed images back (the
+cut images are extended again, which restores them byte for byte).
 
-    python3 bench/inplace_bench.py [--runs 21] [--cli build/bin/ostravex-cli]
+  whole     200 sparse images of 512 MiB: the whole process, start included; goal <= 1.5.
+  per image the same over 2,000 images: the slope from 200 to 2,000 images gives the cost
+            of one more image without the start of the process; goal <= 1.15.
+
+Prints the medians (wall and CPU time) and their ratios.
+
+    python3 bench/inplace_bench.py [--runs 21] [--cli build/bin/ostravex-cli] [--scratch DIR]
 """
 import os
-import shutil
 import subprocess
 import sys
 
-from alternating import alternate, common_arguments, fresh_folder, print_ratio
-from nds_fixture import sign_nds_header
+from bench_main import run_benchmarks
+from measure import (Command, alternate, fixture_check, is_sparse, print_commands,
+                     print_comparison)
+from nds_fixture import header_crc16, sign_nds_header
 
-IMAGES = 200
-FEW = 20  # the short runs, to tell the cost per file from the cost of starting
+FEW = 200
+MANY = 2000
 IMAGE_SIZE = 512 << 20
 USED_SIZE = 1 << 20
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def nds_header():
+    """A header whose used size is 1 MiB and whose checksum is right."""
+    header = bytearray(0x200)
+    header[0:12] = b"BENCHMARK\0\0\0"
+    header[0x80:0x84] = USED_SIZE.to_bytes(4, "little")
+    return bytes(sign_nds_header(header))
 
 
 def make_images(folder):
+    """MANY images: the header, then a hole up to 512 MiB."""
+    header = nds_header()
     paths = []
-    header = bytearray(0x200)
-    header[0x80:0x84] = USED_SIZE.to_bytes(4, "little")
-    sign_nds_header(header)
-    for i in range(IMAGES):
-        path = os.path.join(folder, f"rom{i:03}.nds")
+    for i in range(MANY):
+        path = os.path.join(folder, f"rom{i:04}.nds")
         with open(path, "wb") as f:
             f.write(header)
-            f.write(b"\x11" * (USED_SIZE - len(header)))
+            f.truncate(IMAGE_SIZE)
         paths.append(path)
     return paths
 
 
-def restore(paths):
-    for path in paths:
-        os.truncate(path, IMAGE_SIZE)
+def bench_inplace(cli, scratch, runs):
+    reference_program = os.path.join(scratch, "inplace_trim_reference")
+    subprocess.run(["cc", "-O2", "-o", reference_program,
+                    os.path.join(HERE, "inplace_trim_reference.c")], check=True)
+    folder = os.path.join(scratch, "inplace")
+    os.makedirs(folder, exist_ok=True)
+    paths = make_images(folder)
+    header = nds_header()
+    with open(paths[-1], "rb") as f:
+        first_bytes = f.read(len(header))
+    fixture_check(len(paths) == MANY and first_bytes == header and
+                  header_crc16(header[:0x15E]) == int.from_bytes(header[0x15E:0x160], "little"),
+                  f"{MANY} NDS images whose header checksum is right, used size 1 MiB")
+    fixture_check(all(os.path.getsize(p) == IMAGE_SIZE and is_sparse(p) for p in paths),
+                  "each is a sparse file of 512 MiB")
+
+    cli_arguments = [cli, "--quiet", "--no-archives", "--mode=overwrite"]
+    commands = [
+        Command(f"ostravex-cli {FEW}", cli_arguments + paths[:FEW],
+                summary=f"{' '.join(cli_arguments)} {folder}/rom0000.nds ... (first {FEW} images) > /dev/null"),
+        Command(f"reference {FEW}", [reference_program] + paths[:FEW],
+                summary=f"{reference_program} {folder}/rom0000.nds ... (first {FEW} images) > /dev/null"),
+        Command(f"ostravex-cli {MANY}", cli_arguments + paths,
+                summary=f"{' '.join(cli_arguments)} {folder}/rom0000.nds ... ({MANY} images) > /dev/null"),
+        Command(f"reference {MANY}", [reference_program] + paths,
+                summary=f"{reference_program} {folder}/rom0000.nds ... ({MANY} images) > /dev/null"),
+    ]
+    count = {command.name: int(command.name.split()[-1]) for command in commands}
+
+    def restore(command):
+        for path in paths[:count[command.name]]:
+            os.truncate(path, IMAGE_SIZE)
+
+    def check_cut(command):
+        if any(os.path.getsize(p) != USED_SIZE for p in paths[:count[command.name]]):
+            sys.exit(f"{command.name} did not cut every image to 1 MiB")
+
+    print("in place: sparse 512 MiB NDS images cut to 1 MiB")
+    print_commands(commands)
+    figures = alternate(commands, runs, before_each=restore, after_each=check_cut)
+    print(f"whole process, {FEW} images:")
+    print_comparison(figures, f"ostravex-cli {FEW}", f"reference {FEW}", runs, goal=1.5)
+    print(f"whole process, {MANY} images:")
+    print_comparison(figures, f"ostravex-cli {MANY}", f"reference {MANY}", runs)
+    print(f"per image, slope from {FEW} to {MANY} images (goal <= 1.15):")
+    for kind, median in (("wall", figures.median_wall), ("CPU", figures.median_cpu)):
+        slope = {name: (median(f"{name} {MANY}") - median(f"{name} {FEW}")) / (MANY - FEW)
+                 for name in ("ostravex-cli", "reference")}
+        print(f"  {kind:4}: ostravex-cli {slope['ostravex-cli'] * 1e6:7.1f} us, reference "
+              f"{slope['reference'] * 1e6:7.1f} us, ratio "
+              f"{slope['ostravex-cli'] / slope['reference']:.2f}")
 
 
 def main():
-    args = common_arguments()
-    data = fresh_folder("inplace-data")
-    try:
-        reference = os.path.join(data, "reference")
-        source = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                              "inplace_trim_reference.c")
-        subprocess.run(["cc", "-O2", "-o", reference, source], check=True)
-        paths = make_images(data)
-        cli = [args.cli, "--quiet", "--no-archives", "--mode=overwrite"]
-        few = paths[:FEW]
-        commands = {
-            "ostravex-cli": cli + paths,
-            "reference": [reference] + paths,
-            f"ostravex-cli {FEW}": cli + few,
-            f"reference {FEW}": [reference] + few,
-        }
-        medians = alternate(commands, args.runs, lambda name: restore(paths))
-        restore(paths)
-        subprocess.run(commands["ostravex-cli"], stdout=subprocess.DEVNULL, check=True)
-        if any(os.path.getsize(p) != USED_SIZE for p in paths):
-            sys.exit("ostravex-cli did not cut every image")
-        print_ratio(medians, "ostravex-cli", "reference")
-        # The cost of one more file, without the start of the process (loading libraries),
-        # which the difference between the long and the short runs cancels.
-        per_file = {
-            name: (medians[name] - medians[f"{name} {FEW}"]) / (IMAGES - FEW)
-            for name in ("ostravex-cli", "reference")
-        }
-        print(f"per file: ostravex-cli {per_file['ostravex-cli'] * 1e6:.1f} us, reference "
-              f"{per_file['reference'] * 1e6:.1f} us, ratio "
-              f"{per_file['ostravex-cli'] / per_file['reference']:.2f}")
-    finally:
-        shutil.rmtree(data, ignore_errors=True)
+    run_benchmarks(__doc__, {"inplace": bench_inplace}, runs=21)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -115,16 +115,19 @@ class Figures:
         return statistics.median(self.cpu[name])
 
 
-def alternate(commands, runs, before_each=None, warm_up=True, env=None):
+def alternate(commands, runs, before_each=None, after_each=None, warm_up=True, env=None):
     """Runs every command of `commands` once per round, in turn, for `runs` rounds (after
     one untimed round that warms the page cache, unless `warm_up` is false).
-    `before_each(command)` runs untimed before every run."""
+    `before_each(command)` and `after_each(command)` run untimed before and after every run
+    (to set the fixture up again, to check what the run did)."""
     figures = Figures([command.name for command in commands])
     for round_number in range(runs + (1 if warm_up else 0)):
         for command in commands:
             if before_each:
                 before_each(command)
             wall, cpu = run_once(command, env)
+            if after_each:
+                after_each(command)
             if warm_up and round_number == 0:
                 continue
             figures.wall[command.name].append(wall)

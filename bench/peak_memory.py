@@ -8,11 +8,13 @@ members are decompressed into memory; files and rar/7z members are streamed).
 import argparse
 import os
 import random
+import shlex
 import shutil
 import subprocess
 import sys
 import zipfile
 
+from measure import fixture_check, is_sparse, load_average
 from nds_fixture import sign_nds_header
 
 MiB = 1 << 20
@@ -51,6 +53,7 @@ def peak_kib(command):
 
 def report(cases):
     for name, command, member in cases:
+        print(f"  {name}: /usr/bin/time -v {shlex.join(command)} > /dev/null")
         kib, status = peak_kib(command)
         bound = (64 * MiB + member) // 1024
         verdict = "ok" if kib < bound else "OVER"
@@ -68,6 +71,7 @@ def main():
     out = os.path.join(data, "out")
     os.makedirs(out)
     cli = [args.cli, "--quiet", "--no-archives"]
+    print(f"measuring {args.cli}; before: {load_average()}")
     try:
         many = os.path.join(data, "many")
         os.makedirs(many)
@@ -82,6 +86,18 @@ def main():
         nds(os.path.join(data, "member.nds"), 80 * MiB, 64 * MiB)
         with zipfile.ZipFile(os.path.join(data, "a.zip"), "w", zipfile.ZIP_DEFLATED) as z:
             z.write(os.path.join(data, "member.nds"), "member.nds")
+        images = [os.path.join(many, f"r{i}.nds") for i in range(200)]
+        fixture_check(all(is_sparse(p) and os.path.getsize(p) == 512 * MiB for p in images),
+                      "200 sparse NDS images of 512 MiB")
+        fixture_check(os.path.getsize(os.path.join(data, "big.nds")) == 320 * MiB,
+                      "an NDS image of 320 MiB, 256 MiB used")
+        huge = os.path.join(data, "huge.gba")
+        fixture_check(is_sparse(huge) and os.path.getsize(huge) == 64 << 30,
+                      "a sparse GBA image of 64 GiB")
+        with zipfile.ZipFile(os.path.join(data, "a.zip")) as z:
+            member = z.getinfo("member.nds")
+        fixture_check(member.compress_type == zipfile.ZIP_DEFLATED and
+                      member.file_size == 80 * MiB, "a deflated zip member of 80 MiB")
         cases = [
             ("200 x 512 MiB in place", cli + ["--mode=overwrite", many], 0),
             ("256 MiB kept, backup", cli + ["--mode=backup", os.path.join(data, "big.nds")], 0),
@@ -98,6 +114,7 @@ def main():
         report(cases)
     finally:
         shutil.rmtree(data, ignore_errors=True)
+        print(f"after: {load_average()}")
     return 0
 
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Restore and padding-check benchmarks for ostravex-cli, each side by side with the
-standard tools doing the same work. Makes its own images under a scratch folder on the disk
-it is run on (default: bench-data/ beside this script). The two commands of a benchmark
-alternate run by run, so that drift of the machine touches both alike; medians are shown.
+standard tools doing the same work, every process started directly (no shell). Makes its
+own images under a scratch folder on the disk it is run on (default: bench-data/ beside
+this script). The two commands of a benchmark alternate run by run, so that drift of the
+machine touches both alike; medians of wall and CPU time are shown.
 
   restore   8 NDS images of 96 MiB padded in place to their 128 MiB cartridge size
             (`--restore`) against `head -c 32M /dev/zero | tr '\\0' '\\377' >> FILE` for
@@ -15,13 +16,12 @@ Usage: bench/restore_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--
 """
 import os
 import shutil
-import statistics
 import struct
-import subprocess
 import sys
-import time
 
 from bench_main import run_benchmarks
+from measure import (Command, Step, alternate, fixture_check, print_commands,
+                     print_comparison, run_once)
 from nds_fixture import sign_nds_header
 
 MIB = 1 << 20
@@ -52,33 +52,20 @@ def write_image(path, used_size, size, capacity_shift, filler):
             written += len(chunk)
 
 
-def timed(command):
-    # Earlier writes still waiting for the disk would slow down whatever runs next.
-    os.sync()
-    start = time.perf_counter()
-    result = subprocess.run(command, check=False, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    elapsed = time.perf_counter() - start
-    if result.returncode != 0:
-        sys.exit("failed (%d): %s" % (result.returncode, " ".join(command)))
-    return elapsed
-
-
-def compare(label, runs, commands, reset, goal):
-    """Runs the two commands of `commands` (name -> argv) in turn, `runs` times each, calling
-    `reset` before each; prints the medians and the ratio of the first to the second."""
-    times = {name: [] for name in commands}
-    for _ in range(runs):
-        for name, command in commands.items():
-            reset()
-            times[name].append(timed(command))
-    names = list(commands)
+def compare(label, runs, subject, reference, reset, check, goal):
+    """Runs the two commands in turn, `runs` times each, with `reset` before each run and
+    `check` after it; prints the medians and the ratio of the first to the second."""
     print(label)
-    for name in names:
-        print("  %-12s median %.3f s, best %.3f s over %d runs"
-              % (name, statistics.median(times[name]), min(times[name]), runs))
-    ratio = statistics.median(times[names[0]]) / statistics.median(times[names[1]])
-    print("  ratio %s / %s: %.2f (goal <= %.1f)" % (names[0], names[1], ratio, goal))
+    print_commands([subject, reference])
+
+    def before(_command):
+        reset()
+        # Earlier writes still waiting for the disk would slow down whatever runs next.
+        os.sync()
+
+    figures = alternate([subject, reference], runs, before_each=before, after_each=check)
+    print_comparison(figures, subject.name, reference.name, runs, goal=goal, scale=1.0,
+                     unit="s")
 
 
 def bench_restore(cli, scratch, runs, count=8, trimmed=96 * MIB, full=128 * MIB):
@@ -89,24 +76,37 @@ def bench_restore(cli, scratch, runs, count=8, trimmed=96 * MIB, full=128 * MIB)
     for path in paths:
         # 128 KiB << 10 is 128 MiB.
         write_image(path, trimmed, trimmed, 10, 0xFF)
+    fixture_check(all(os.path.getsize(p) == trimmed for p in paths),
+                  "%d NDS images of %d MiB whose header gives a %d MiB cartridge"
+                  % (count, trimmed // MIB, full // MIB))
 
     def reset():
         for path in paths:
             os.truncate(path, trimmed)
 
+    def check(command):
+        if any(os.path.getsize(p) != full for p in paths):
+            sys.exit("%s did not pad every image to %d MiB" % (command.name, full // MIB))
+
     pad = full - trimmed
-    shell = "; ".join("head -c %d /dev/zero | tr '\\0' '\\377' >> '%s'" % (pad, path)
-                      for path in paths)
-    compare("restore: %d images of %d MiB padded in place to %d MiB" % (count, trimmed // MIB, full // MIB),
-            runs, {"ostravex-cli": [cli, "--quiet", "--restore", folder],
-                   "head | tr": ["sh", "-c", shell]}, reset, 1.2)
-    # What was measured did the work: one more restore, checked.
+    reference = Command(
+        "head | tr",
+        *[Step(["head", "-c", pad, "/dev/zero"], ["tr", "\\0", "\\377"], output=path,
+               append=True) for path in paths],
+        summary="head -c %d /dev/zero | tr '\\0' '\\377' >> FILE, for each of the %d images"
+        % (pad, count))
+    compare("restore: %d images of %d MiB padded in place to %d MiB"
+            % (count, trimmed // MIB, full // MIB), runs,
+            Command("ostravex-cli", [cli, "--quiet", "--restore", folder]), reference, reset,
+            check, 1.2)
+    # What was measured did the work: one more restore, its bytes checked.
     reset()
-    timed([cli, "--quiet", "--restore", folder])
+    run_once(Command("ostravex-cli", [cli, "--quiet", "--restore", folder]))
     for path in paths:
         with open(path, "rb") as f:
             f.seek(trimmed)
-            assert f.read() == b"\xff" * pad, "not padded with 0xFF to %d MiB: %s" % (full // MIB, path)
+            assert f.read() == b"\xff" * pad, "not padded with 0xFF to %d MiB: %s" % (
+                full // MIB, path)
     shutil.rmtree(folder, ignore_errors=True)
 
 
@@ -120,13 +120,23 @@ def bench_padding(cli, scratch, runs, count=8, used=32 * MIB, size=64 * MIB):
     filler = os.path.join(folder, "filler")
     with open(filler, "wb") as f:
         f.write(b"\xff" * (size - used))
-    shell = " && ".join("cmp -i %d:0 -n %d '%s' '%s'" % (used, size - used, path, filler)
-                        for path in paths)
+    with open(paths[0], "rb") as f:
+        f.seek(used)
+        tail = f.read()
+    fixture_check(tail == b"\xff" * (size - used) and
+                  all(os.path.getsize(p) == size for p in paths),
+                  "%d NDS images of %d MiB, %d MiB used, 0xFF after it"
+                  % (count, size // MIB, used // MIB))
+    reference = Command(
+        "cmp", *[Step(["cmp", "-i", "%d:0" % used, "-n", size - used, path, filler])
+                 for path in paths],
+        summary="cmp -i %d:0 -n %d IMAGE %s, for each of the %d images"
+        % (used, size - used, filler, count))
     compare("padding: %d images of %d MiB, %d MiB of 0xFF each checked (warm page cache)"
-            % (count, size // MIB, (size - used) // MIB),
-            runs, {"ostravex-cli": [cli, "--quiet", "--dry-run", "--check-padding",
-                                    os.path.join(folder, "roms")],
-                   "cmp": ["sh", "-c", shell]}, lambda: None, 1.5)
+            % (count, size // MIB, (size - used) // MIB), runs,
+            Command("ostravex-cli", [cli, "--quiet", "--dry-run", "--check-padding",
+                                     os.path.join(folder, "roms")]),
+            reference, lambda: None, None, 1.5)
     shutil.rmtree(folder, ignore_errors=True)
 
 

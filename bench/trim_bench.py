@@ -8,22 +8,22 @@ the disk it is run on (default: bench-data/ beside this script), then measures:
             the same disk, side by side; also the peak memory of each mode.
   gba       bytes read to decide where a 32 MiB GBA image is cut (needs strace).
 
+Every process is started directly (no shell); the load average is printed before and after.
+
 Usage: bench/trim_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--runs N] [WHICH...]
 """
-import argparse
 import os
 import re
-import resource
 import shutil
 import statistics
 import struct
 import subprocess
 import sys
-import time
 
+from bench_main import run_benchmarks
+from measure import Command, fixture_check, is_sparse, print_commands, run_once
 from nds_fixture import sign_nds_header
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1 << 20
 
 
@@ -62,13 +62,13 @@ def drop_caches():
 
 
 def timed(command, cold=False):
+    """Wall seconds of one run of `command` (a Command)."""
     # Earlier writes still waiting for the disk would slow down whatever runs next.
     os.sync()
     if cold:
         drop_caches()
-    start = time.perf_counter()
-    subprocess.run(command, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    wall, _cpu = run_once(command)
+    return wall
 
 
 def peak_rss_mib(command):
@@ -86,16 +86,24 @@ def peak_rss_mib(command):
 def bench_inplace(cli, scratch, runs, count=500):
     sizes = (("8 MiB", 8 * MIB), ("512 MiB", 512 * MIB))
     times = {label: [] for label, _ in sizes}
+    print("inplace: %d sparse NDS images of 8 MiB against %d of 512 MiB, cut in place" % (count, count))
     # The two sizes alternate, so that drift of the machine touches both alike.
-    for _ in range(runs):
+    for round_number in range(runs):
         for label, size in sizes:
             folder = os.path.join(scratch, "inplace-" + label.replace(" ", ""))
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
-            for i in range(count):
-                make_sparse_nds(os.path.join(folder, "r%03d.nds" % i), size, size // 2 + 12345)
-            os.sync()
-            times[label].append(timed([cli, "--quiet", folder]))
+            paths = [os.path.join(folder, "r%03d.nds" % i) for i in range(count)]
+            for path in paths:
+                make_sparse_nds(path, size, size // 2 + 12345)
+            command = Command(label, [cli, "--quiet", folder])
+            if round_number == 0:
+                fixture_check(all(is_sparse(p) and os.path.getsize(p) == size for p in paths),
+                              "%d sparse images of %s" % (count, label))
+                print_commands([command])
+            times[label].append(timed(command))
+            if any(os.path.getsize(p) != size // 2 + 12345 for p in paths):
+                sys.exit("not every image of %s was cut" % label)
             shutil.rmtree(folder, ignore_errors=True)
     for label, _ in sizes:
         print("in place, %d images of %-7s: median %.4f s, best %.4f s over %d runs"
@@ -122,6 +130,11 @@ def bench_copy(cli, scratch, runs, count=8, size=128 * MIB, used=96 * MIB):
         with open(path, "rb") as src, open(os.path.join(kept, "r%02d.nds" % i), "wb") as dst:
             dst.write(src.read(used))
 
+    with open(originals[0], "rb") as src, open(os.path.join(kept, "r00.nds"), "rb") as copy:
+        fixture_check(src.read(used) == copy.read() and os.path.getsize(originals[0]) == size,
+                      "%d images of %d MiB; cp copies files holding exactly their first %d MiB"
+                      % (count, size // MIB, used // MIB))
+
     def reset_out():
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)
@@ -131,13 +144,23 @@ def bench_copy(cli, scratch, runs, count=8, size=128 * MIB, used=96 * MIB):
             if os.path.exists(path + ".bak"):
                 os.replace(path + ".bak", path)
 
+    commands = {
+        "cp": Command("cp", ["cp"] + [os.path.join(kept, n) for n in sorted(os.listdir(kept))] + [out],
+                      summary="cp %s/r00.nds ... r%02d.nds %s" % (kept, count - 1, out)),
+        "folder": Command("folder", [cli, "--quiet", "--mode=folder", "--output=" + out, roms]),
+        "backup": Command("backup", [cli, "--quiet", "--mode=backup", roms]),
+    }
+    print("copy: backup and output-folder modes against cp of the kept bytes")
+    print_commands(commands.values())
     measures = {"cp": [], "folder": [], "backup": []}
     for _ in range(runs):
         reset_out()
-        measures["cp"].append(timed(["cp"] + [os.path.join(kept, n) for n in sorted(os.listdir(kept))] + [out], cold=True))
+        measures["cp"].append(timed(commands["cp"], cold=True))
         reset_out()
-        measures["folder"].append(timed([cli, "--quiet", "--mode=folder", "--output=" + out, roms], cold=True))
-        measures["backup"].append(timed([cli, "--quiet", "--mode=backup", roms], cold=True))
+        measures["folder"].append(timed(commands["folder"], cold=True))
+        if sorted(os.listdir(out)) != sorted(os.listdir(kept)):
+            sys.exit("the folder mode did not write every image")
+        measures["backup"].append(timed(commands["backup"], cold=True))
         restore_backups()
     reset_out()
     rss_folder = peak_rss_mib([cli, "--quiet", "--mode=folder", "--output=" + out, roms])
@@ -166,7 +189,13 @@ def bench_gba(cli, scratch, _runs):
     with open(path, "wb") as f:
         f.write(bytes((i % 200) + 1 for i in range(data_end)))
         f.write(b"\xff" * (32 * MIB - data_end))
+    with open(path, "rb") as f:
+        f.seek(data_end - 1)
+        last_data = bytes([(data_end - 1) % 200 + 1])
+        fixture_check(f.read(2) == last_data + b"\xff" and os.path.getsize(path) == 32 * MIB,
+                      "a 32 MiB GBA image whose data ends at %d, 0xFF after it" % data_end)
     trace = os.path.join(folder, "trace")
+    print("  strace -f -e trace=pread64,read -o TRACE %s --quiet --dry-run %s" % (cli, path))
     subprocess.run(["strace", "-f", "-e", "trace=pread64,read", "-o", trace, cli, "--quiet", "--dry-run", path],
                    check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     total = 0
@@ -182,18 +211,8 @@ def bench_gba(cli, scratch, _runs):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--cli", default=os.path.join(HERE, "..", "build", "bin", "ostravex-cli"))
-    parser.add_argument("--scratch", default=os.path.join(HERE, "bench-data"))
-    parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("which", nargs="*", default=["inplace", "copy", "gba"])
-    args = parser.parse_args()
-    cli = os.path.abspath(args.cli)
-    os.makedirs(args.scratch, exist_ok=True)
-    benches = {"inplace": bench_inplace, "copy": bench_copy, "gba": bench_gba}
-    for name in args.which:
-        benches[name](cli, args.scratch, args.runs)
-    shutil.rmtree(args.scratch, ignore_errors=True)
+    run_benchmarks(__doc__, {"inplace": bench_inplace, "copy": bench_copy, "gba": bench_gba},
+                   runs=5)
 
 
 if __name__ == "__main__":
