@@ -18,14 +18,22 @@ std::uint16_t BlockAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
+constexpr std::size_t kHeadBytes = 8;
+
+// Up to the first eight of `bytes` as one word, the others zero.
+std::uint64_t HeadWord(const std::uint8_t* bytes, std::size_t available) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, std::min(available, kHeadBytes));
+    return word;
+}
+
 // Compares the signatures of the buckets a position passed the filter for with the data
 // there, and records those that match. Returns true when no signature is left to find.
 class Confirmer {
   public:
     Confirmer(const std::vector<std::span<const std::uint8_t>>& signatures,
-              const std::array<std::vector<std::size_t>, 8>& buckets,
-              std::span<const std::uint8_t> data, std::size_t base, std::vector<std::size_t>& found,
-              std::size_t& remaining)
+              const SignatureSearch::Buckets& buckets, std::span<const std::uint8_t> data,
+              std::size_t base, std::vector<std::size_t>& found, std::size_t& remaining)
         : m_signatures(signatures),
           m_buckets(buckets),
           m_data(data),
@@ -34,16 +42,26 @@ class Confirmer {
           m_remaining(remaining) {}
 
     bool operator()(std::size_t start, std::uint8_t bucketBits) const {
+        const std::uint8_t* at = m_data.data() + start;
+        const std::size_t available = m_data.size() - start;
+        const std::uint64_t head =
+            available >= kHeadBytes ? HeadWord(at, kHeadBytes) : HeadWord(at, available);
         for (; bucketBits != 0; bucketBits &= static_cast<std::uint8_t>(bucketBits - 1)) {
-            for (const std::size_t id : m_buckets[std::countr_zero(bucketBits)]) {
-                const auto& signature = m_signatures[id];
-                if (m_found[id] == SignatureSearch::kNotFound &&
-                    start + signature.size() <= m_data.size() &&
-                    std::memcmp(m_data.data() + start, signature.data(), signature.size()) == 0) {
-                    m_found[id] = m_base + start;
-                    if (--m_remaining == 0) {
-                        return true;
-                    }
+            for (const auto& entry : m_buckets[std::countr_zero(bucketBits)]) {
+                if ((head & entry.headMask) != entry.head ||
+                    m_found[entry.id] != SignatureSearch::kNotFound) {
+                    continue;
+                }
+                const auto& signature = m_signatures[entry.id];
+                if (signature.size() > available ||
+                    (signature.size() > kHeadBytes &&
+                     std::memcmp(at + kHeadBytes, signature.data() + kHeadBytes,
+                                 signature.size() - kHeadBytes) != 0)) {
+                    continue;
+                }
+                m_found[entry.id] = m_base + start;
+                if (--m_remaining == 0) {
+                    return true;
                 }
             }
         }
@@ -52,7 +70,7 @@ class Confirmer {
 
   private:
     const std::vector<std::span<const std::uint8_t>>& m_signatures;
-    const std::array<std::vector<std::size_t>, 8>& m_buckets;
+    const SignatureSearch::Buckets& m_buckets;
     std::span<const std::uint8_t> m_data;
     std::size_t m_base;
     std::vector<std::size_t>& m_found;
@@ -232,7 +250,10 @@ void SignatureSearch::makeFilter() {
             lowSets[best][k] |= static_cast<std::uint16_t>(1u << (bytes[k] & 0x0F));
             highSets[best][k] |= static_cast<std::uint16_t>(1u << (bytes[k] >> 4));
         }
-        m_buckets[best].push_back(id);
+        const std::uint8_t allBytes[kHeadBytes] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const std::size_t headLength = std::min(m_signatures[id].size(), kHeadBytes);
+        m_buckets[best].push_back(
+            {HeadWord(bytes, headLength), HeadWord(allBytes, headLength), id});
     }
     for (std::size_t bucket = 0; bucket < kBuckets; ++bucket) {
         for (std::size_t k = 0; k < m_filteredBytes; ++k) {

@@ -61,12 +61,23 @@ class SignatureSearch {
     std::size_t m_longest = 0;
     bool m_vectorScan = false;
 
+  public:
+    // A signature of a bucket with its first eight bytes (fewer when it is shorter) as one
+    // word, so that most positions that pass the filter are told apart by one comparison.
+    struct BucketEntry {
+        std::uint64_t head;
+        std::uint64_t headMask;  // the bytes of `head` the signature has
+        std::size_t id;
+    };
+    using Buckets = std::array<std::vector<BucketEntry>, 8>;
+
+  private:
     // The filter: how many first bytes it looks at, per byte the bucket bits of each low
     // and each high half, and the signatures of each bucket.
     std::size_t m_filteredBytes = 0;
     std::array<std::array<std::uint8_t, 16>, kMostFilteredBytes> m_lowHalves{};
     std::array<std::array<std::uint8_t, 16>, kMostFilteredBytes> m_highHalves{};
-    std::array<std::vector<std::size_t>, kBuckets> m_buckets;
+    Buckets m_buckets;
 
     // The portable scan's tables.
     std::vector<std::uint8_t> m_shift;  // per two-byte block
