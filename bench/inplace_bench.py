@@ -81,6 +81,8 @@ def bench_inplace(cli, scratch, runs):
     def restore(command):
         for path in paths[:count[command.name]]:
             os.truncate(path, IMAGE_SIZE)
+        # The changes waiting for the disk would otherwise be written during the next run.
+        os.sync()
 
     def check_cut(command):
         if any(os.path.getsize(p) != USED_SIZE for p in paths[:count[command.name]]):
