@@ -14,7 +14,8 @@ import subprocess
 import sys
 import zlib
 
-from alternating import alternate, fresh_folder
+from measure import (Command, alternate, fixture_check, load_average, print_commands,
+                     print_comparison)
 from nds_fixture import sign_nds_header
 
 MIB = 1 << 20
@@ -56,7 +57,9 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--tool", default="build/bin/dat_identify")
     args = parser.parse_args()
-    folder = fresh_folder("dat-hash-data")
+    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dat-hash-data")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
     image = os.path.join(folder, "big.nds")
     dat = os.path.join(folder, "bench.dat")
     try:
@@ -65,20 +68,23 @@ def main():
         # The fixture is what it claims: 512 MiB, in the DAT as a full dump, cut reversibly.
         out = subprocess.run([args.tool, "--dat", dat, image], capture_output=True, text=True,
                              check=True).stdout
-        assert os.path.getsize(image) == SIZE, "the image is not 512 MiB"
-        assert ": full dump [Bench - Nintendo DS" in out and "is reversible" in out, out
-        reference = subprocess.run(["sha1sum", image], capture_output=True, text=True,
-                                   check=True).stdout.split()[0]
-        assert reference == sha1 and f"sha1 {sha1}" in out, (reference, out)
+        reference_sha1 = subprocess.run(["sha1sum", image], capture_output=True, text=True,
+                                        check=True).stdout.split()[0]
         print(out.strip())
-        print("load average before: %.2f %.2f %.2f" % os.getloadavg())
-        medians = alternate({"dat_identify": [args.tool, "--dat", dat, image],
-                             "sha1sum": ["sha1sum", image]}, args.runs)
-        for name, median in medians.items():
-            print(f"{name:14} median {median * 1000:8.1f} ms  ({SIZE / MIB / median:6.0f} MiB/s)")
-        print(f"ratio dat_identify / sha1sum: {medians['dat_identify'] / medians['sha1sum']:.2f}"
-              " (goal <= 1.1)")
-        print("load average after: %.2f %.2f %.2f" % os.getloadavg())
+        fixture_check(os.path.getsize(image) == SIZE and reference_sha1 == sha1,
+                      "an NDS image of 512 MiB (sha1sum agrees with the DAT)")
+        fixture_check(": full dump [Bench - Nintendo DS" in out and "is reversible" in out and
+                      f"sha1 {sha1}" in out,
+                      "the DAT has it as a full dump, and its cut is reversible")
+        print("load average before: " + load_average())
+        commands = [Command("dat_identify", [args.tool, "--dat", dat, image]),
+                    Command("sha1sum", ["sha1sum", image])]
+        print_commands(commands)
+        figures = alternate(commands, args.runs)
+        for name in ("dat_identify", "sha1sum"):
+            print(f"  {name:14} {SIZE / MIB / figures.median_wall(name):6.0f} MiB/s")
+        print_comparison(figures, "dat_identify", "sha1sum", args.runs, goal=1.1)
+        print("load average after: " + load_average())
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
