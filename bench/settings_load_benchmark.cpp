@@ -225,5 +225,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     std::fprintf(stderr, "load average at end: %s\n", LoadAverage().c_str());
     benchmark::Shutdown();
+    std::remove(ManyKeysPath().c_str());  // the fixture is not left in the temporary folder
     return 0;
 }
