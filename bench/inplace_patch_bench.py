@@ -20,7 +20,8 @@ import random
 import shutil
 import subprocess
 
-from alternating import alternate, fresh_folder
+from measure import (Command, alternate, fixture_check, load_average, print_commands,
+                     print_comparison)
 
 MiB = 1 << 20
 # The EEPROM V111 save routine's signature, which the SRAM patch rewrites.
@@ -45,48 +46,50 @@ def main():
     parser.add_argument("--cli", default="build/bin/ostravex-cli")
     parser.add_argument("--before-cli")
     args = parser.parse_args()
-    data = fresh_folder("patch-data")
+    data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "patch-data")
+    shutil.rmtree(data, ignore_errors=True)
+    os.makedirs(data)
     try:
         master = os.path.join(data, "master.gba")
         image = os.path.join(data, "image.gba")
         copy = os.path.join(data, "copy.gba")
         with open(master, "wb") as f:
             f.write(patchable_gba())
-        assert os.path.getsize(master) == 32 * MiB
+        fixture_check(os.path.getsize(master) == 32 * MiB, "a GBA image of 32 MiB")
 
         # The fixture is what it claims: the patch changes it, and the safe run replaces it.
         shutil.copyfile(master, image)
         inode = os.stat(image).st_ino
         log = subprocess.run([args.cli, "--sram-patch", "--only-patch", image],
                              capture_output=True, text=True, check=True).stdout
-        assert "SRAM Patched: " in log, log
-        assert os.path.getsize(image) == 32 * MiB and digest(image) != digest(master)
-        assert os.stat(image).st_ino != inode, "the patch was not written beside the image"
+        fixture_check("SRAM Patched: " in log and os.path.getsize(image) == 32 * MiB and
+                      digest(image) != digest(master), "the SRAM patch changes it")
+        fixture_check(os.stat(image).st_ino != inode,
+                      "the patch is written beside the image and renamed over it")
 
-        commands = {
-            "ostravex-cli": [args.cli, "--quiet", "--sram-patch", "--only-patch", image],
-            "cut+patch": [args.cli, "--quiet", "--sram-patch", image],
-            "cp": ["cp", "--reflink=never", master, copy],
-        }
+        commands = [
+            Command("ostravex-cli", [args.cli, "--quiet", "--sram-patch", "--only-patch", image]),
+            Command("cut+patch", [args.cli, "--quiet", "--sram-patch", image]),
+            Command("cp", ["cp", "--reflink=never", master, copy]),
+        ]
         if args.before_cli:
-            commands["before"] = [args.before_cli, "--quiet", "--sram-patch", "--only-patch",
-                                  image]
+            commands.append(Command("before", [args.before_cli, "--quiet", "--sram-patch",
+                                               "--only-patch", image]))
 
-        def fresh_image(_name):
+        def fresh_image(_command):
             shutil.copyfile(master, image)
             if os.path.exists(copy):
                 os.unlink(copy)
-            subprocess.run(["sync"], check=True)
+            os.sync()
 
-        load = os.getloadavg()
-        print(f"load average: {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}")
-        medians = alternate(commands, args.runs, fresh_image)
-        for name, median in medians.items():
-            print(f"{name:13} median {median * 1000:8.2f} ms")
-        print(f"ratio ostravex-cli / cp: {medians['ostravex-cli'] / medians['cp']:.2f}")
+        print("load average before: " + load_average())
+        print_commands(commands)
+        figures = alternate(commands, args.runs, fresh_image)
+        print_comparison(figures, "ostravex-cli", "cp", args.runs)
+        print_comparison(figures, "cut+patch", "cp", args.runs)
         if args.before_cli:
-            print(f"ratio ostravex-cli / before: "
-                  f"{medians['ostravex-cli'] / medians['before']:.2f}")
+            print_comparison(figures, "ostravex-cli", "before", args.runs)
+        print("load average after: " + load_average())
     finally:
         shutil.rmtree(data, ignore_errors=True)
 
