@@ -76,7 +76,7 @@ def main():
         fixture_check(": full dump [Bench - Nintendo DS" in out and "is reversible" in out and
                       f"sha1 {sha1}" in out,
                       "the DAT has it as a full dump, and its cut is reversible")
-        print("load average before: " + load_average())
+        print("before: " + load_average())
         commands = [Command("dat_identify", [args.tool, "--dat", dat, image]),
                     Command("sha1sum", ["sha1sum", image])]
         print_commands(commands)
@@ -84,7 +84,7 @@ def main():
         for name in ("dat_identify", "sha1sum"):
             print(f"  {name:14} {SIZE / MIB / figures.median_wall(name):6.0f} MiB/s")
         print_comparison(figures, "dat_identify", "sha1sum", args.runs, goal=1.1)
-        print("load average after: " + load_average())
+        print("after: " + load_average())
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 

@@ -82,14 +82,14 @@ def main():
                 os.unlink(copy)
             os.sync()
 
-        print("load average before: " + load_average())
+        print("before: " + load_average())
         print_commands(commands)
         figures = alternate(commands, args.runs, fresh_image)
         print_comparison(figures, "ostravex-cli", "cp", args.runs)
         print_comparison(figures, "cut+patch", "cp", args.runs)
         if args.before_cli:
             print_comparison(figures, "ostravex-cli", "before", args.runs)
-        print("load average after: " + load_average())
+        print("after: " + load_average())
     finally:
         shutil.rmtree(data, ignore_errors=True)
 
