@@ -260,6 +260,24 @@ Status SramPatcher::SRAMPatch(File& output, Host& host) {
     if (Status status = PlanSramPatch(FileByteSource(output, size), m_buffer, plan); !status) {
         return status;
     }
+    return writePlan(plan, output, size, host);
+}
+
+Status SramPatcher::applyPreview(File& output, Host& host) {
+    if (!m_preview) {
+        return SRAMPatch(output, host);
+    }
+    const SramPatchPlan plan = std::move(*m_preview);
+    m_preview.reset();
+    std::uint64_t size = 0;
+    if (Status status = output.size(size); !status) {
+        return status;
+    }
+    return writePlan(plan, output, size, host);
+}
+
+Status SramPatcher::writePlan(const SramPatchPlan& plan, File& output, std::uint64_t size,
+                              Host& host) {
     // What the writes cover, so that a failed write can be taken back.
     std::vector<std::vector<std::uint8_t>> before;
     for (const SramPatchWrite& write : plan.writes) {
@@ -302,10 +320,12 @@ Status SramPatcher::preview(const ByteSource& image, bool& changes, std::string&
     }
     changes = !plan.writes.empty();
     line = plan.logLine;
+    m_preview = std::move(plan);
     return Status::success();
 }
 
 void SramPatcher::runEnded() {
+    m_preview.reset();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
 }

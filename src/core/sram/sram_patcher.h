@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,11 +51,15 @@ class SramPatcher final : public OutputPatcher {
     }
     Status planLine(const ByteSource& image, std::string& line) override;
     Status preview(const ByteSource& image, bool& changes, std::string& line) override;
+    Status applyPreview(File& output, Host& host) override;
     // The read buffer is kept from one image to the next; this gives its memory back.
     void runEnded() override;
 
   private:
+    Status writePlan(const SramPatchPlan& plan, File& output, std::uint64_t size, Host& host);
+
     ByteBuffer m_buffer;
+    std::optional<SramPatchPlan> m_preview;  // the plan of the last image previewed
 };
 
 }  // namespace ostravex

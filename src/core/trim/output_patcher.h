@@ -35,6 +35,9 @@ class OutputPatcher {
         changes = true;
         return Status::success();
     }
+    // Patches `output`, which holds the image preview() was last given in this entry, as
+    // that preview found, without searching the image again.
+    virtual Status applyPreview(File& output, Host& host) { return SRAMPatch(output, host); }
     // The run is over: whatever is kept from one image to the next is let go.
     virtual void runEnded() {}
 };

@@ -210,6 +210,7 @@ void TrimRun::endEntry() {
     m_updateFailure = Status::success();
     m_output.discard();
     m_unchangedPatchLine.reset();
+    m_patchPreviewed = false;
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
     m_memberSource.reset();
@@ -473,9 +474,11 @@ bool TrimRun::changesMoreThanACut() {
     bool changes = true;
     std::string line;
     const Status previewed = m_patcher.preview(FileByteSource(m_source, size), changes, line);
+    // Either way the image is not searched a second time.
     if (previewed && !changes) {
-        m_unchangedPatchLine = line;  // the image is not searched a second time
+        m_unchangedPatchLine = line;
     }
+    m_patchPreviewed = previewed && changes;
     return !previewed || changes;
 }
 
@@ -573,7 +576,9 @@ void TrimRun::writeOutput() {
         !refuseOversizedSramPatch(cutSize)) {
         if (m_unchangedPatchLine) {
             m_host.addLog(*m_unchangedPatchLine);
-        } else if (Status status = m_patcher.SRAMPatch(output, m_host); !status) {
+        } else if (Status status = m_patchPreviewed ? m_patcher.applyPreview(output, m_host)
+                                                    : m_patcher.SRAMPatch(output, m_host);
+                   !status) {
             // The output is dropped: the rom keeps its original bytes, in place too.
             return failOutput(sramPatchFailureLine(status));
         }

@@ -117,8 +117,10 @@ class TrimRun {
     // Why a file to be cut in place could only be opened for reading.
     Status m_updateFailure = Status::success();
     OutputFile m_output;  // the file receiving the result
-    // The patch's line for an image it leaves as it is, known before the image is cut.
+    // What the patch does to the image, known before it is cut: the line of a patch that
+    // leaves it as it is, or that the patcher holds the writes of a patch that changes it.
     std::optional<std::string> m_unchangedPatchLine;
+    bool m_patchPreviewed = false;
     std::uint64_t m_singleMaximum = 0;
     // For the entry's report: the counters when it started, and its size once read.
     RunCounters m_countersAtStart;
