@@ -68,6 +68,36 @@ TEST_F(RarTest, AMissingMemberOrAForeignFileExtractsNothing) {
     EXPECT_TRUE(testing::ListFolder(out).empty());
 }
 
+// An archive without members is read and lists nothing; a file of another kind is not read.
+TEST(ArchiveListing, AnArchiveWithoutMembersIsReadAndAForeignFileIsNot) {
+    // A 7z signature header whose next header is empty: an archive with nothing in it.
+    const Bytes emptySevenZip{'7',  'z',  0xBC, 0xAF, 0x27, 0x1C, 0x00, 0x04, 0x8D, 0x9B, 0xD5,
+                              0x0F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                              0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    struct Row {
+        const char* label;
+        Bytes file;
+        LibarchiveFormat format;
+        bool opened;
+    };
+    const Row rows[] = {
+        {"rar without members", RarBuilder().build(), LibarchiveFormat::Rar, true},
+        {"7z without members", emptySevenZip, LibarchiveFormat::SevenZip, true},
+        {"text as rar", Bytes(3000, 'x'), LibarchiveFormat::Rar, false},
+        {"text as 7z", Bytes(3000, 'x'), LibarchiveFormat::SevenZip, false},
+        {"an empty file as 7z", Bytes{}, LibarchiveFormat::SevenZip, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        WriteFile(dir.file("a"), row.file);
+        const ArchiveListing listing = ListArchive(dir.file("a"), row.format);
+        EXPECT_EQ(listing.opened, row.opened);
+        EXPECT_TRUE(listing.items.empty());
+        EXPECT_FALSE(listing.headerBroken);
+    }
+}
+
 TEST_F(RarTest, ADamagedHeaderEndsTheListingAfterTheMembersBefore) {
     WriteFile(
         archive,

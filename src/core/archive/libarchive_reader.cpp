@@ -278,6 +278,8 @@ ArchiveListing ListArchive(const std::string& path, LibarchiveFormat format) {
     for (;;) {
         const int result = la->read_next_header(handle.get(), &entry);
         if (result == ARCHIVE_EOF) {
+            // An archive without members ends here too: it was read, it lists nothing.
+            listing.opened = true;
             break;
         }
         if (result != ARCHIVE_OK && result != ARCHIVE_WARN) {
