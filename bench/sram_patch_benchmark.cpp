@@ -21,7 +21,6 @@
 #include "sram/signature_search.h"
 #include "sram/sram_catalogue.h"
 #include "sram/sram_patcher.h"
-#include "support/recording_host.h"
 
 extern char** environ;
 
@@ -71,14 +70,13 @@ const BenchImage* g_image = nullptr;
 
 // A run's second and later images: the read buffer is already there.
 void BM_SramPatchNoMatch(benchmark::State& state) {
-    testing::RecordingHost host;
     SramPatcher patcher;
     for (auto _ : state) {
         File file;
-        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, host).ok()) {
+        SramPatchResult result;
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, result).ok()) {
             state.SkipWithError("patch failed");
         }
-        host.log.clear();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
 }
@@ -86,14 +84,13 @@ BENCHMARK(BM_SramPatchNoMatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A run's first image: the read buffer is allocated (and its pages faulted in).
 void BM_SramPatchNoMatchFirstImage(benchmark::State& state) {
-    testing::RecordingHost host;
     for (auto _ : state) {
         SramPatcher patcher;
         File file;
-        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, host).ok()) {
+        SramPatchResult result;
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, result).ok()) {
             state.SkipWithError("patch failed");
         }
-        host.log.clear();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
 }
@@ -225,10 +222,10 @@ void PrintLoadAverage(const char* when) {
 // The image must make every search run to the end: no group completes, no V111 routine.
 bool ImageMatchesNothing(const std::string& path) {
     File file;
-    testing::RecordingHost host;
     SramPatcher patcher;
-    return file.openForUpdate(path).ok() && patcher.SRAMPatch(file, host).ok() &&
-           host.log == std::vector<std::string>{kNoMatch};
+    SramPatchResult result;
+    return file.openForUpdate(path).ok() && patcher.SRAMPatch(file, result).ok() &&
+           result.line == kNoMatch;
 }
 
 }  // namespace

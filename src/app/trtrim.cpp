@@ -60,6 +60,7 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
         m_tray->show();
     }
     connectControls();
+    m_control.setPump([this] { m_host.pump(); });
     CentreOnScreen(*this, ScreenFit::Keep);
     FormCreate(arguments);
 }
@@ -213,7 +214,7 @@ void TRTrim::closeEvent(QCloseEvent* event) {
     if (m_busy) {
         // Closing in the middle of a scan or run: stop it first, close when it has ended.
         m_closeRequested = true;
-        if (!m_host.haltRequested()) {
+        if (!m_control.haltRequested()) {
             StopButtonClick();
         }
         event->ignore();
@@ -255,7 +256,7 @@ void TRTrim::TrimButtonClick() {
 
 void TRTrim::StopButtonClick() {
     m_host.addLog("Halt Requested. Stopping Operations...");
-    m_host.requestHalt();
+    m_control.requestHalt();
 }
 
 void TRTrim::ClearButtonClick() {
@@ -365,7 +366,7 @@ void TRTrim::handleDrop(const QStringList& paths) {
     for (const QString& path : paths) {
         names.push_back(ToPath(path));
     }
-    m_scanner.HandleDrop(names);
+    m_scanner.HandleDrop(names, m_romList.count());
 }
 
 bool TRTrim::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,8 @@
 
 #include "archive/archive_member_extraction.h"
 #include "file_drop_target.h"
+#include "host/front_end.h"
+#include "host/run_control.h"
 #include "main_window_backgrounds.h"
 #include "main_options_binding.h"
 #include "main_window_controls.h"
@@ -101,11 +103,8 @@ class TRTrim : public QWidget, public MainWindowControls {
 
     std::shared_ptr<UserDialogs> m_dialogs;
     WindowHost m_host;
+    RunControl m_control;  // "Stop", and the window's events between steps
     RomList m_romList;
-    RomScanner m_scanner{m_host};
-    ArchiveMemberExtraction m_memberExtraction;
-    SramPatcher m_sramPatcher;
-    TrimRun m_run{m_host, m_memberExtraction, m_sramPatcher};
     WindowDragger m_dragger{*this};
     FileDropTarget m_dropTarget;
     VersionCheckController m_versionCheck;
@@ -118,7 +117,13 @@ class TRTrim : public QWidget, public MainWindowControls {
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
     SettingsStore m_store;
-    MainOptionsBinding m_mainOptions{*this};  // last: it reads the controls and the state above
+    MainOptionsBinding m_mainOptions{*this};  // it reads the controls and the state above
+    // The engine, reading its options from the controls' binding.
+    FrontEnd m_frontEnd{m_host, m_mainOptions.runOptions(), m_control, DecimalSeparator()};
+    RomScanner m_scanner{m_frontEnd};
+    ArchiveMemberExtraction m_memberExtraction;
+    SramPatcher m_sramPatcher;
+    TrimRun m_run{m_frontEnd, m_memberExtraction, m_sramPatcher};
 };
 
 }  // namespace ostravex::app

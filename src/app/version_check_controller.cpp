@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "build_settings.h"
-#include "host.h"
+#include "host/host.h"
 #include "text_conversion.h"
 #include "update/http_client.h"
 #include "update/version_check.h"

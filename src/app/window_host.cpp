@@ -28,7 +28,7 @@ constexpr qint64 kPumpIntervalMs = 5;
 WindowHost::WindowHost(TRTrim& window, UserDialogs& dialogs)
     : m_window(window), m_dialogs(dialogs) {}
 
-void WindowHost::addLog(const std::string& line) {
+void WindowHost::addLog(const std::string& line, LineKind) {
     QPlainTextEdit* log = m_window.logText;
     log->appendPlainText(VisibleText(FromUtf8(line)));
     log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
@@ -40,10 +40,6 @@ void WindowHost::clearLog() {
 
 void WindowHost::addRomEntry(const RomListEntry& entry) {
     m_window.romList().add(entry);
-}
-
-std::size_t WindowHost::romEntryCount() const {
-    return m_window.romList().count();
 }
 
 void WindowHost::clearRomList() {
@@ -91,44 +87,6 @@ void WindowHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t max
     bar->setValue(static_cast<int>(std::min(position, maximum) / scale));
 }
 
-FileMode WindowHost::fileMode() const {
-    if (m_window.ModeBackup->isChecked()) {
-        return FileMode::Backup;
-    }
-    if (m_window.ModeFolder->isChecked()) {
-        return FileMode::Folder;
-    }
-    return FileMode::Overwrite;
-}
-
-std::string WindowHost::outputFolder() const {
-    return ToPath(m_window.outputFolderEdit->text());
-}
-
-bool WindowHost::option(Option option) const {
-    switch (option) {
-        case Option::DontOverwrite:
-            return m_window.notoverwrite->isChecked();
-        case Option::SramPatch:
-            return m_window.SramP->isChecked();
-        case Option::OnlyPatch:
-            return m_window.OnlyPatch->isChecked();
-        case Option::SkipDsi:
-            return m_window.SkipDSi->isChecked();
-        case Option::RemoveSceneNumbers:
-            return m_window.RemoveNames->isChecked();
-        case Option::RecursiveScan:
-            return m_window.RecurseScan->isChecked();
-        case Option::ScanArchives:
-            return m_window.ZipSupport->isChecked();
-        case Option::DryRun:
-        case Option::Restore:
-        case Option::CheckPadding:
-            return false;
-    }
-    return false;
-}
-
 void WindowHost::pump() {
     if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
         return;
@@ -137,15 +95,15 @@ void WindowHost::pump() {
     m_sincePump.start();
 }
 
-void WindowHost::notice(const std::string& text) {
-    m_dialogs.message(&m_window, FromUtf8(text));
+void WindowHost::notice(const Notice& notice) {
+    m_dialogs.message(&m_window, FromUtf8(notice.text));
 }
 
 void WindowHost::setBusy(bool busy) {
     m_window.setBusy(busy);
 }
 
-std::string WindowHost::decimalSeparator() const {
+std::string DecimalSeparator() {
     return QLocale().decimalPoint().toStdString();
 }
 

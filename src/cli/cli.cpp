@@ -1,8 +1,11 @@
 #include "cli.h"
 
+#include <clocale>
+
 #include "archive/archive_member_extraction.h"
 #include "cli_host.h"
 #include "cli_options.h"
+#include "host/front_end.h"
 #include "io/paths.h"
 #include "json_report.h"
 #include "romformat/header_report.h"
@@ -19,90 +22,125 @@ bool IsArchivePath(const std::string& path) {
     return extension == ".zip" || extension == ".rar" || extension == ".7z";
 }
 
-// The PATH arguments the scan gets, as `cp` treats its operands: one that cannot be listed
-// is reported with one error line (counted by the host) and the others are still done. A
-// missing rom path is kept when `keepMissingRoms` is set: its entry's run then reports
-// "File doesn't exist", as for any listed rom that went away.
-std::vector<std::string> PathsToScan(const std::vector<std::string>& paths, Host& host,
-                                     bool keepMissingRoms) {
-    std::vector<std::string> kept;
-    for (const std::string& path : paths) {
-        const bool exists = FileExists(path) || DirectoryExists(path);
-        if (!exists && !(keepMissingRoms && IsRomName(path))) {
-            host.addLog("ERROR: No such file or folder: " + path);
-        } else if (exists && !DirectoryExists(path) && !IsRomName(path) && !IsArchivePath(path)) {
-            host.addLog("ERROR: Neither a rom nor an archive nor a folder: " + path);
-        } else {
-            kept.push_back(path);
-        }
-    }
-    return kept;
+std::string DecimalSeparator() {
+    const std::lconv* conventions = std::localeconv();
+    return conventions && conventions->decimal_point && *conventions->decimal_point
+               ? conventions->decimal_point
+               : ".";
 }
 
+// The PATH arguments the scan gets, each with what it names (one question to the file
+// system per path), as `cp` treats its operands: one that cannot be listed is reported with
+// one error line and the others are still done. A missing rom path is kept when
+// `keepMissingRoms` is set: its entry's run then reports "File doesn't exist", as for any
+// listed rom that went away.
+struct PathsToScan {
+    std::vector<RomScanner::DroppedPath> kept;
+    int errors = 0;
+};
+
+PathsToScan SortPaths(const std::vector<std::string>& paths, Host& host, bool keepMissingRoms) {
+    PathsToScan sorted;
+    const auto refuse = [&](const std::string& line) {
+        host.addLog(line, LineKind::Failure);
+        ++sorted.errors;
+    };
+    for (const std::string& path : paths) {
+        const PathKind kind = KindOfPath(path);
+        const bool exists = kind == PathKind::File || kind == PathKind::Folder;
+        if (!exists && !(keepMissingRoms && IsRomName(path))) {
+            refuse("ERROR: No such file or folder: " + path);
+        } else if (kind == PathKind::File && !IsRomName(path) && !IsArchivePath(path)) {
+            refuse("ERROR: Neither a rom nor an archive nor a folder: " + path);
+        } else {
+            sorted.kept.push_back({path, kind});
+        }
+    }
+    return sorted;
+}
+
+// The engine's view of the command line: its host, its fixed options, its halt request
+// (Ctrl-C).
+class Session {
+  public:
+    Session(const CliOptions& options, LineStream& out, LineStream& err)
+        : host(options.json, out, err),
+          runOptions(options.run),
+          frontEnd{host, runOptions, control, DecimalSeparator()} {
+        control.setPump([this] { host.pump(control); });
+    }
+
+    CliHost host;
+    FixedRunOptions runOptions;
+    RunControl control;
+    FrontEnd frontEnd;
+};
+
 // Lists every PATH as a drop on the window would. Returns false when Ctrl-C stopped it.
-bool ListPaths(const std::vector<std::string>& paths, CliHost& host) {
-    RomScanner scanner(host);
-    scanner.HandleDrop(paths);
-    return !host.wasInterrupted();
+bool ListPaths(const std::vector<RomScanner::DroppedPath>& paths, Session& session,
+               RomScanner& scanner) {
+    scanner.HandleDrop(paths, 0);
+    return !session.host.wasInterrupted();
 }
 
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
-    if (options.dryRun) {
+    if (options.run.dryRun) {
         err.writeLine("ostravex-cli: dry run: nothing will be written");
     }
-    CliHost host(options, out, err);
+    Session session(options, out, err);
+    CliHost& host = session.host;
     // With --json, standard output carries only JSON: the search's errors go to standard
     // error, and the run's lines into the entry objects.
     host.setLogFilter(options.json    ? LogFilter::ErrorsToStandardError
                       : options.quiet ? LogFilter::ErrorsOnly
                                       : LogFilter::All);
-    const std::vector<std::string> paths = PathsToScan(options.paths, host, true);
-    if (!ListPaths(paths, host)) {
+    const PathsToScan paths = SortPaths(options.paths, host, true);
+    RomScanner scanner(session.frontEnd);
+    if (!ListPaths(paths.kept, session, scanner)) {
         host.finishProgress();
         return kExitErrorsCounted;
     }
-    const int scanErrors = host.errorLineCount();
+    const int scanErrors = paths.errors + scanner.errorCount();
     if (options.json) {
         host.setLogFilter(LogFilter::Nothing);
     }
     ArchiveMemberExtraction extraction;
     SramPatcher patcher;
-    TrimRun run(host, extraction, patcher);
+    TrimRun run(session.frontEnd, extraction, patcher);
     const RunEnd end = run.run(host.entries());
     host.finishProgress();
-    const RunCounters& counters = run.counters();
     if (options.json) {
-        out.raw() << SummaryJson({.wifiGames = counters.WifiCount,
-                                  .errors = counters.ErrorCount + scanErrors,
-                                  .skipped = counters.SkippedCount,
-                                  .processed = counters.ProcessedCount,
-                                  .entries = host.entries().size(),
-                                  .bytesSaved = counters.TotalSavings,
-                                  .bytesAdded = counters.TotalAdded,
-                                  .halted = end == RunEnd::Halted})
-                  << '\n';
+        RunSummary summary = host.entrySums();
+        summary.errors += scanErrors;
+        summary.entries = host.entries().size();
+        summary.halted = end == RunEnd::Halted;
+        out.writeRaw(SummaryJson(summary) + '\n');
     } else {
         if (scanErrors > 0) {
             // The run counts only its own errors; the summary counts the scan's too.
-            host.setLabel(CounterLabel::Errors, ErrorsLabel(counters.ErrorCount + scanErrors));
+            host.setLabel(CounterLabel::Errors,
+                          ErrorsLabel(run.counters().ErrorCount + scanErrors));
         }
         for (const std::string& label : host.counterLabels()) {
             out.writeLine(label);
         }
     }
-    const bool failed =
-        host.failureCount() > 0 || run.counters().ErrorCount > 0 || end == RunEnd::Halted;
+    const bool failed = paths.errors > 0 || scanner.failureCount() > 0 || run.anythingFailed() ||
+                        end == RunEnd::Halted;
     return failed ? kExitErrorsCounted : kExitSuccess;
 }
 
 int runList(const CliOptions& options, LineStream& out, LineStream& err) {
-    CliHost host(options, out, err);
-    host.setLogFilter(LogFilter::ErrorsToStandardError);
-    const bool finished = ListPaths(PathsToScan(options.paths, host, false), host);
-    for (const RomListEntry& entry : host.entries()) {
+    Session session(options, out, err);
+    session.host.setLogFilter(LogFilter::ErrorsToStandardError);
+    const PathsToScan paths = SortPaths(options.paths, session.host, false);
+    RomScanner scanner(session.frontEnd);
+    const bool finished = ListPaths(paths.kept, session, scanner);
+    for (const RomListEntry& entry : session.host.entries()) {
         out.writeLine(entry.text());
     }
-    return finished && host.failureCount() == 0 ? kExitSuccess : kExitErrorsCounted;
+    const bool failed = !finished || paths.errors > 0 || scanner.failureCount() > 0;
+    return failed ? kExitErrorsCounted : kExitSuccess;
 }
 
 int runInfo(const std::string& path, LineStream& out, LineStream& err) {
@@ -125,12 +163,7 @@ int runInfo(const std::string& path, LineStream& out, LineStream& err) {
     return kExitSuccess;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-           Terminals terminals) {
-    LineStream outLines(out, terminals.out);
-    LineStream errLines(err, terminals.err);
+int RunVerb(const std::vector<std::string>& arguments, LineStream& outLines, LineStream& errLines) {
     const ParsedArguments parsed = ParseArguments(arguments);
     if (!parsed.options) {
         errLines.writeLine("ostravex-cli: " + parsed.error);
@@ -140,7 +173,7 @@ int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     const CliOptions& options = *parsed.options;
     switch (options.verb) {
         case Verb::Help:
-            outLines.raw() << kUsage;
+            outLines.writeRaw(kUsage);
             return kExitSuccess;
         case Verb::Version:
             outLines.writeLine(std::string("ostravex-cli ") + OSTRAVEX_VERSION);
@@ -153,6 +186,23 @@ int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
             break;
     }
     return runTrim(options, outLines, errLines);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+           Terminals terminals) {
+    LineStream outLines(out, terminals.out);
+    LineStream errLines(err, terminals.err);
+    const int code = RunVerb(arguments, outLines, errLines);
+    // As the GNU tools do: output that could not be written (a full disk, a closed pipe
+    // that does not end the program) is a failure, told on standard error.
+    if (!outLines.flush()) {
+        errLines.writeLine("ostravex-cli: write error: " + outLines.failure());
+        errLines.flush();
+        return code == kExitUsage ? kExitUsage : kExitErrorsCounted;
+    }
+    return code;
 }
 
 }  // namespace ostravex::cli

@@ -1,7 +1,6 @@
 #include "cli_host.h"
 
 #include <algorithm>
-#include <clocale>
 #include <csignal>
 
 #include "json_report.h"
@@ -25,13 +24,8 @@ int InterruptCount() {
     return g_interrupts;
 }
 
-bool IsErrorLine(const std::string& line) {
-    return line.starts_with("ERROR") || line.starts_with("Error") ||
-           line.starts_with("Rename FAILED");
-}
-
-CliHost::CliHost(const CliOptions& options, LineStream& out, LineStream& err)
-    : m_options(options),
+CliHost::CliHost(bool json, LineStream& out, LineStream& err)
+    : m_json(json),
       m_out(out),
       m_err(err),
       m_progressBar(err.isTerminal()),
@@ -42,18 +36,14 @@ CliHost::CliHost(const CliOptions& options, LineStream& out, LineStream& err)
                {CounterLabel::Savings, kSavingsCaption}},
       m_interruptsSeen(InterruptCount()) {}
 
-void CliHost::addLog(const std::string& line) {
-    const bool error = IsErrorLine(line);
-    if (error) {
-        ++m_errorLines;
-        ++m_failures;
-    }
-    if ((m_filter == LogFilter::ErrorsOnly && !error) || m_filter == LogFilter::Nothing) {
+void CliHost::addLog(const std::string& line, LineKind kind) {
+    const bool failure = kind == LineKind::Failure;
+    if ((m_filter == LogFilter::ErrorsOnly && !failure) || m_filter == LogFilter::Nothing) {
         return;
     }
     eraseProgress();
     if (m_filter == LogFilter::ErrorsToStandardError) {
-        if (error) {
+        if (failure) {
             m_err.writeLine(line);
         }
         return;
@@ -61,26 +51,23 @@ void CliHost::addLog(const std::string& line) {
     m_out.writeLine(line);
 }
 
-void CliHost::entryFinished(const EntryReport& report) {
-    if (m_options.json) {
+void CliHost::entryFinished(const EntryFacts& facts) {
+    m_sums.add(facts);
+    if (m_json) {
         eraseProgress();
         // JSON escapes every control character itself; a terminal needs nothing more.
-        m_out.raw() << EntryJson(report) << '\n';
+        m_out.writeRaw(EntryJson(facts) + '\n');
     }
 }
 
-void CliHost::notice(const std::string& text) {
-    // Notices report failures ("Rar Extraction Error.", "File header broken"), except the
-    // warnings, which ask the user to look at the log.
-    if (!text.starts_with("WARNING")) {
-        ++m_failures;
-    }
+void CliHost::notice(const Notice& notice) {
     eraseProgress();
-    m_err.writeLine(text);
+    m_err.writeLine(notice.text);
 }
 
 void CliHost::diagnostic(const std::string& text) {
-    notice(text);
+    eraseProgress();
+    m_err.writeLine(text);
 }
 
 void CliHost::setLabel(CounterLabel label, const std::string& text) {
@@ -93,51 +80,18 @@ std::vector<std::string> CliHost::counterLabels() const {
             m_labels.at(CounterLabel::Savings)};
 }
 
-bool CliHost::option(Option option) const {
-    switch (option) {
-        case Option::DontOverwrite:
-            return m_options.dontOverwrite;
-        case Option::SramPatch:
-            return m_options.sramPatch;
-        case Option::OnlyPatch:
-            return m_options.onlyPatch;
-        case Option::SkipDsi:
-            return m_options.skipDsi;
-        case Option::RemoveSceneNumbers:
-            return m_options.removeSceneNumbers;
-        case Option::RecursiveScan:
-            return m_options.recursive;
-        case Option::ScanArchives:
-            return m_options.archives;
-        case Option::DryRun:
-            return m_options.dryRun;
-        case Option::Restore:
-            return m_options.restore;
-        case Option::CheckPadding:
-            return m_options.checkPadding;
-    }
-    return false;
-}
-
-void CliHost::pump() {
+void CliHost::pump(RunControl& control) {
     const int interrupts = InterruptCount();
     if (interrupts != m_interruptsSeen) {
         m_interruptsSeen = interrupts;
         m_interrupted = true;
-        if (!m_haltRequested) {
+        if (!control.haltRequested()) {
             // What the window's "Stop" button does.
             addLog("Halt Requested. Stopping Operations...");
-            m_haltRequested = true;
+            control.requestHalt();
         }
     }
     drawProgress(false);
-}
-
-std::string CliHost::decimalSeparator() const {
-    const std::lconv* conventions = std::localeconv();
-    return conventions && conventions->decimal_point && *conventions->decimal_point
-               ? conventions->decimal_point
-               : ".";
 }
 
 void CliHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) {
@@ -179,14 +133,15 @@ void CliHost::drawProgress(bool force) {
         return;
     }
     m_lastDraw = now;
-    m_err.raw() << "\r\033[K" << ProgressText(m_runPosition, m_runMaximum, m_romShare)
-                << std::flush;
+    m_err.writeRaw("\r\033[K" + ProgressText(m_runPosition, m_runMaximum, m_romShare));
+    m_err.flush();
     m_progressShown = true;
 }
 
 void CliHost::eraseProgress() {
     if (m_progressShown) {
-        m_err.raw() << "\r\033[K" << std::flush;
+        m_err.writeRaw("\r\033[K");
+        m_err.flush();
         m_progressShown = false;
     }
 }

@@ -3,23 +3,20 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "cli_options.h"
-#include "host.h"
+#include "host/host.h"
+#include "host/run_control.h"
+#include "json_report.h"
 #include "line_stream.h"
 #include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
 
-// Where log lines go: all of them, only error lines, none (error lines then go to standard
-// error, as in --list), or none at all (--json, whose entry objects carry the lines).
+// Where log lines go: all of them, only failure lines, none (failure lines then go to
+// standard error, as in --list), or none at all (--json, whose entry objects carry them).
 enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError, Nothing };
-
-// True for the lines that report an error (they are kept by --quiet).
-bool IsErrorLine(const std::string& line);
 
 // The progress bar's text: entries finished of all entries (the bar, the count and the
 // percentage say the same) and how far the current entry is.
@@ -31,58 +28,49 @@ void NoteInterrupt();
 int InterruptCount();
 
 // The command-line front end's host: log lines on standard output, notices on standard
-// error, a progress bar on standard error when it is a terminal. It counts every failure
-// it is told of, from the scan as well as the run, for the exit status.
+// error, a progress bar on standard error when it is a terminal; with --json, one object
+// per finished entry.
 class CliHost final : public Host {
   public:
-    CliHost(const CliOptions& options, LineStream& out, LineStream& err);
+    CliHost(bool json, LineStream& out, LineStream& err);
 
     void setLogFilter(LogFilter filter) { m_filter = filter; }
 
-    void addLog(const std::string& line) override;
+    using Host::addLog;
+    void addLog(const std::string& line, LineKind kind) override;
     void clearLog() override {}
     void addRomEntry(const RomListEntry& entry) override { m_entries.push_back(entry); }
-    std::size_t romEntryCount() const override { return m_entries.size(); }
     void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override;
-    FileMode fileMode() const override { return m_options.mode; }
-    std::string outputFolder() const override { return m_options.outputFolder; }
-    bool option(Option option) const override;
-    void pump() override;
-    bool haltRequested() const override { return m_haltRequested; }
-    void clearHalt() override { m_haltRequested = false; }
-    void notice(const std::string& text) override;
+    void notice(const Notice& notice) override;
     void diagnostic(const std::string& text) override;
     void setBusy(bool) override {}
-    std::string decimalSeparator() const override;
-    // With --json: one JSON object per entry on standard output.
-    void entryFinished(const EntryReport& report) override;
+    void entryFinished(const EntryFacts& facts) override;
+
+    // Between the engine's steps: a Ctrl-C since the last look acts as "Stop".
+    void pump(RunControl& control);
 
     const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
+    // The sums of the finished entries, for the closing JSON object.
+    const RunSummary& entrySums() const { return m_sums; }
     bool wasInterrupted() const { return m_interrupted; }
     void finishProgress();
-    // Error lines logged and failure notices shown so far.
-    int failureCount() const { return m_failures; }
-    // Error lines logged so far (a run counts its own; these are the scan's before it).
-    int errorLineCount() const { return m_errorLines; }
 
   private:
     void eraseProgress();
     void drawProgress(bool force);
 
-    const CliOptions& m_options;
+    bool m_json;
     LineStream& m_out;
     LineStream& m_err;
     bool m_progressBar;
-    int m_failures = 0;
-    int m_errorLines = 0;
     LogFilter m_filter = LogFilter::All;
     std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
-    bool m_haltRequested = false;
+    RunSummary m_sums;
     bool m_interrupted = false;
     int m_interruptsSeen = 0;
     std::uint64_t m_runPosition = 0, m_runMaximum = 0;

@@ -53,16 +53,22 @@ after the current entry. Exit status: 0 when nothing failed, 1 when anything fai
 
 namespace {
 
-const std::map<std::string, bool CliOptions::*> kFlags = {
-    {"--dont-overwrite", &CliOptions::dontOverwrite},
-    {"--sram-patch", &CliOptions::sramPatch},
-    {"--only-patch", &CliOptions::onlyPatch},
-    {"--skip-dsi", &CliOptions::skipDsi},
-    {"--remove-scene-numbers", &CliOptions::removeSceneNumbers},
-    {"--dry-run", &CliOptions::dryRun},
+// Flags that switch one of the run's options on or (the "--no-" ones) off.
+const std::map<std::string, std::pair<bool RunOptions::*, bool>> kRunFlags = {
+    {"--dont-overwrite", {&RunOptions::dontOverwrite, true}},
+    {"--sram-patch", {&RunOptions::sramPatch, true}},
+    {"--only-patch", {&RunOptions::onlyPatch, true}},
+    {"--skip-dsi", {&RunOptions::skipDsi, true}},
+    {"--remove-scene-numbers", {&RunOptions::removeSceneNumbers, true}},
+    {"--dry-run", {&RunOptions::dryRun, true}},
+    {"--restore", {&RunOptions::restore, true}},
+    {"--check-padding", {&RunOptions::checkPadding, true}},
+    {"--no-recursive", {&RunOptions::recursiveScan, false}},
+    {"--no-archives", {&RunOptions::scanArchives, false}},
+};
+
+const std::map<std::string, bool CliOptions::*> kOutputFlags = {
     {"--quiet", &CliOptions::quiet},
-    {"--restore", &CliOptions::restore},
-    {"--check-padding", &CliOptions::checkPadding},
     {"--json", &CliOptions::json},
 };
 
@@ -116,12 +122,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.verb = Verb::List;
         } else if (argument == "--info") {
             options.verb = Verb::Info;
-        } else if (argument == "--no-recursive") {
-            options.recursive = false;
-        } else if (argument == "--no-archives") {
-            options.archives = false;
-        } else if (const auto flag = kFlags.find(argument); flag != kFlags.end()) {
-            options.*(flag->second) = true;
+        } else if (const auto flag = kRunFlags.find(argument); flag != kRunFlags.end()) {
+            options.run.*(flag->second.first) = flag->second.second;
+        } else if (const auto output = kOutputFlags.find(argument); output != kOutputFlags.end()) {
+            options.*(output->second) = true;
         } else if (TakeValue("--mode", arguments, i, value)) {
             if (!value) {
                 return Failure("option '--mode' needs a value (overwrite, backup or folder)");
@@ -131,12 +135,12 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                 return Failure("unknown file mode '" + *value +
                                "' (use overwrite, backup or folder)");
             }
-            options.mode = mode->second;
+            options.run.fileMode = mode->second;
         } else if (TakeValue("--output", arguments, i, value)) {
             if (!value || value->empty()) {
                 return Failure("option '--output' needs a folder");
             }
-            options.outputFolder = *value;
+            options.run.outputFolder = *value;
             outputGiven = true;
         } else {
             return Failure("unknown option '" + argument + "'");
@@ -153,14 +157,14 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     if (options.paths.empty()) {
         return Failure("no PATH given");
     }
-    if (outputGiven && options.mode != FileMode::Folder) {
+    if (outputGiven && options.run.fileMode != FileMode::Folder) {
         return Failure("--output needs --mode=folder");
     }
-    if (options.mode == FileMode::Folder && options.outputFolder.empty()) {
+    if (options.run.fileMode == FileMode::Folder && options.run.outputFolder.empty()) {
         return Failure("--mode=folder needs --output=DIR");
     }
-    if (!options.outputFolder.empty() && options.outputFolder.back() != '/') {
-        options.outputFolder += '/';
+    if (!options.run.outputFolder.empty() && options.run.outputFolder.back() != '/') {
+        options.run.outputFolder += '/';
     }
     return {options, {}};
 }

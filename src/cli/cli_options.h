@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "settings/run_options.h"
 
 namespace ostravex::cli {
 
@@ -12,19 +12,8 @@ enum class Verb { Trim, List, Info, Help, Version };
 
 struct CliOptions {
     Verb verb = Verb::Trim;
-    FileMode mode = FileMode::Overwrite;
-    std::string outputFolder;
-    bool dontOverwrite = false;
-    bool sramPatch = false;
-    bool onlyPatch = false;
-    bool skipDsi = false;
-    bool removeSceneNumbers = false;
-    bool recursive = true;
-    bool archives = true;
-    bool dryRun = false;
+    RunOptions run;  // what the scan and the run read, as the window's options
     bool quiet = false;
-    bool restore = false;
-    bool checkPadding = false;
     bool json = false;
     std::vector<std::string> paths;
 };

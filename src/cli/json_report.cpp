@@ -83,14 +83,6 @@ const char* SramPatchName(SramPatchOutcome outcome) {
     return "failed";
 }
 
-Json TextArray(const std::vector<std::string>& texts) {
-    Json array = Json::array();
-    for (const std::string& text : texts) {
-        array.push_back(ValidUtf8Text(text));
-    }
-    return array;
-}
-
 Json SizeOrNull(const std::optional<std::uint64_t>& size) {
     return size ? Json(*size) : Json(nullptr);
 }
@@ -118,27 +110,48 @@ std::string ValidUtf8Text(std::string_view text) {
     return escaped;
 }
 
-std::string EntryJson(const EntryReport& report) {
+void RunSummary::add(const EntryFacts& facts) {
+    wifiGames += facts.wifi ? 1 : 0;
+    errors += facts.errors;
+    skipped += facts.skipped ? 1 : 0;
+    processed += 1;
+    if (facts.restoring) {
+        bytesAdded -= facts.bytesSaved();
+    } else {
+        bytesSaved += facts.bytesSaved();
+    }
+}
+
+std::string EntryJson(const EntryFacts& facts) {
     Json json;
     json["type"] = "entry";
-    json["entry"] = ValidUtf8Text(report.listText);
-    json["kind"] = report.gba ? "gba" : "nds";
-    if (report.archive) {
-        json["archive"] = ValidUtf8Text(*report.archive);
+    json["entry"] = ValidUtf8Text(facts.listText);
+    json["kind"] = facts.gba ? "gba" : "nds";
+    if (facts.archive) {
+        json["archive"] = ValidUtf8Text(*facts.archive);
     }
-    if (report.member) {
-        json["member"] = ValidUtf8Text(*report.member);
+    if (facts.member) {
+        json["member"] = ValidUtf8Text(*facts.member);
     }
-    json["outcome"] = OutcomeName(report.outcome);
-    json["size_before"] = SizeOrNull(report.sizeBefore);
-    json["size_after"] = SizeOrNull(report.sizeAfter);
-    json["bytes_saved"] = report.bytesSaved;
-    if (report.sramPatch) {
-        json["sram_patch"] = SramPatchName(*report.sramPatch);
+    json["outcome"] = OutcomeName(facts.outcome());
+    json["size_before"] = SizeOrNull(facts.sizeBefore);
+    // An entry that wrote nothing left its file as it was.
+    json["size_after"] = SizeOrNull(facts.written ? facts.sizeAfter : facts.sizeBefore);
+    json["bytes_saved"] = facts.bytesSaved();
+    if (facts.sramPatch) {
+        json["sram_patch"] = SramPatchName(*facts.sramPatch);
     }
-    json["lines"] = TextArray(report.lines);
-    if (!report.notices.empty()) {
-        json["notices"] = TextArray(report.notices);
+    Json lines = Json::array();
+    for (const LogLine& line : facts.lines) {
+        lines.push_back(ValidUtf8Text(line.text));
+    }
+    json["lines"] = lines;
+    if (!facts.notices.empty()) {
+        Json notices = Json::array();
+        for (const Notice& notice : facts.notices) {
+            notices.push_back(ValidUtf8Text(notice.text));
+        }
+        json["notices"] = notices;
     }
     return json.dump();
 }

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "trim/entry_report.h"
+#include "host/entry_facts.h"
 
 namespace ostravex::cli {
 
-// The run's figures for the closing summary object.
+// The run's figures for the closing summary object: the sums of its entries.
 struct RunSummary {
     std::int32_t wifiGames = 0;
     std::int32_t errors = 0;
@@ -18,6 +18,9 @@ struct RunSummary {
     std::int64_t bytesSaved = 0;
     std::int64_t bytesAdded = 0;
     bool halted = false;
+
+    // Counts one finished entry.
+    void add(const EntryFacts& facts);
 };
 
 // `text` as valid UTF-8: unchanged when it is valid; otherwise each byte that is not part of
@@ -25,7 +28,7 @@ struct RunSummary {
 std::string ValidUtf8Text(std::string_view text);
 
 // One line of JSON (no newline) for an entry, and for the summary after the last entry.
-std::string EntryJson(const EntryReport& report);
+std::string EntryJson(const EntryFacts& facts);
 std::string SummaryJson(const RunSummary& summary);
 
 }  // namespace ostravex::cli

@@ -1,5 +1,8 @@
 #include "line_stream.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace ostravex::cli {
 namespace {
 
@@ -126,7 +129,29 @@ std::string KeepOnOneLine(std::string_view line) {
 }
 
 void LineStream::writeLine(std::string_view line) {
+    errno = 0;
     m_stream << (m_terminal ? EscapeControlCharacters(line) : KeepOnOneLine(line)) << '\n';
+    noteFailure();
+}
+
+void LineStream::writeRaw(std::string_view text) {
+    errno = 0;
+    m_stream << text;
+    noteFailure();
+}
+
+bool LineStream::flush() {
+    errno = 0;
+    m_stream.flush();
+    noteFailure();
+    return m_failure.empty();
+}
+
+void LineStream::noteFailure() {
+    if (m_stream.fail() && m_failure.empty()) {
+        // The stream's buffer failed in its last system call, whose errno is still set.
+        m_failure = errno != 0 ? std::strerror(errno) : "the output could not be written";
+    }
 }
 
 }  // namespace ostravex::cli

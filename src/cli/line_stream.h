@@ -16,19 +16,28 @@ std::string EscapeControlCharacters(std::string_view line);
 std::string KeepOnOneLine(std::string_view line);
 
 // One output stream of the program. Every line goes through writeLine, which shows it
-// escaped when the stream is a terminal and on one line always.
+// escaped when the stream is a terminal and on one line always. The first failure to
+// write is kept with its reason, as the stream itself forgets why it failed.
 class LineStream {
   public:
     LineStream(std::ostream& stream, bool terminal) : m_stream(stream), m_terminal(terminal) {}
 
     void writeLine(std::string_view line);
-    // For text the program itself wrote (the usage text, the progress bar).
-    std::ostream& raw() { return m_stream; }
+    // Text the program itself wrote (the usage text, JSON, the progress bar), as it is.
+    void writeRaw(std::string_view text);
     bool isTerminal() const { return m_terminal; }
 
+    // Writes out what is buffered; true when everything written so far has gone out.
+    bool flush();
+    // Why writing failed (the system's text), once it has.
+    const std::string& failure() const { return m_failure; }
+
   private:
+    void noteFailure();
+
     std::ostream& m_stream;
     bool m_terminal;
+    std::string m_failure;
 };
 
 }  // namespace ostravex::cli

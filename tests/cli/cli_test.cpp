@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "cli_host.h"
@@ -83,12 +85,13 @@ TEST(CliUsage, OptionsMapToTheWindowsOptions) {
          "--quiet", "--restore", "--check-padding", "--json", "--", "--odd-name.nds"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const CliOptions& o = *parsed.options;
-    EXPECT_EQ(o.mode, FileMode::Folder);
-    EXPECT_EQ(o.outputFolder, "/out/");
-    EXPECT_TRUE(o.dontOverwrite && o.sramPatch && o.onlyPatch && o.skipDsi &&
-                o.removeSceneNumbers && o.dryRun && o.quiet && o.restore && o.checkPadding &&
+    const RunOptions& r = o.run;
+    EXPECT_EQ(r.fileMode, FileMode::Folder);
+    EXPECT_EQ(r.outputFolder, "/out/");
+    EXPECT_TRUE(r.dontOverwrite && r.sramPatch && r.onlyPatch && r.skipDsi &&
+                r.removeSceneNumbers && r.dryRun && o.quiet && r.restore && r.checkPadding &&
                 o.json);
-    EXPECT_FALSE(o.recursive || o.archives);
+    EXPECT_FALSE(r.recursiveScan || r.scanArchives);
     EXPECT_EQ(o.paths, std::vector<std::string>{"--odd-name.nds"});
 }
 
@@ -100,14 +103,14 @@ TEST(CliUsage, ValueOptionsTakeTheValueAttachedOrAsTheNextArgument) {
          }) {
         const ParsedArguments parsed = ParseArguments(arguments);
         ASSERT_TRUE(parsed.options) << parsed.error;
-        EXPECT_EQ(parsed.options->mode, FileMode::Folder);
-        EXPECT_EQ(parsed.options->outputFolder, "/out/");
+        EXPECT_EQ(parsed.options->run.fileMode, FileMode::Folder);
+        EXPECT_EQ(parsed.options->run.outputFolder, "/out/");
         EXPECT_EQ(parsed.options->paths, std::vector<std::string>{"p"});
     }
     // As with getopt_long, the next argument is the value whatever it looks like.
     const ParsedArguments dashed = ParseArguments({"--mode=folder", "--output", "--odd", "p"});
     ASSERT_TRUE(dashed.options) << dashed.error;
-    EXPECT_EQ(dashed.options->outputFolder, "--odd/");
+    EXPECT_EQ(dashed.options->run.outputFolder, "--odd/");
 }
 
 TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
@@ -466,6 +469,110 @@ TEST_F(CliRunTest, JsonReportsARestoreAndTheSramPatch) {
     EXPECT_EQ(objects.at(0)["sram_patch"], "not_possible");
 }
 
+// The JSON report tells what each entry's file holds afterwards, and its summary is the sum
+// of its entries.
+TEST_F(CliRunTest, JsonSizesAreTheSizesOfTheFilesLeft) {
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    WriteFile(roms + "v.gba", GbaImageBuilder().size(4_MiB).dataEnd(1000).bytes(501, v111).build());
+    // Larger than any cartridge: trimmed, but not patched.
+    WriteFile(roms + "big.gba", GbaImageBuilder().size(40_MiB).dataEnd(33_MiB).build());
+    struct Row {
+        std::vector<std::string> arguments;
+        std::string name;
+        std::string outcome;
+        std::optional<std::string> sramPatch;
+        int code;
+    };
+    for (const Row& row : {
+             Row{{"--sram-patch", roms + "v.gba"}, "v.gba", "trimmed", "patched", 0},
+             Row{{"--sram-patch", roms + "big.gba"}, "big.gba", "trimmed", "failed", 1},
+             Row{{"--mode=folder", "--output=" + dir.file("nowhere"), roms + "b.nds"},
+                 "b.nds",
+                 "error",
+                 std::nullopt,
+                 1},
+         }) {
+        SCOPED_TRACE(row.name);
+        for (const bool dryRun : {true, false}) {
+            std::vector<std::string> arguments = row.arguments;
+            arguments.insert(arguments.begin(), "--json");
+            if (dryRun) {
+                arguments.insert(arguments.begin(), "--dry-run");
+            }
+            const std::uint64_t before = ReadFile(roms + row.name).size();
+            const Result result = RunCommand(arguments);
+            EXPECT_EQ(result.code, row.code) << result.out << result.err;
+            std::vector<nlohmann::json> objects;
+            ASSERT_NO_THROW(objects = JsonLines(result.out)) << result.out;
+            ASSERT_EQ(objects.size(), 2u) << result.out;
+            const nlohmann::json& entry = objects[0];
+            EXPECT_EQ(entry["outcome"], row.outcome) << entry;
+            EXPECT_EQ(entry.contains("sram_patch"), row.sramPatch.has_value()) << entry;
+            if (row.sramPatch) {
+                EXPECT_EQ(entry["sram_patch"], *row.sramPatch);
+            }
+            EXPECT_EQ(entry["size_before"], before);
+            const std::uint64_t after = ReadFile(roms + row.name).size();
+            if (!dryRun) {
+                EXPECT_EQ(entry["size_after"], after) << entry;
+            }
+            EXPECT_EQ(entry["bytes_saved"].get<std::int64_t>(),
+                      static_cast<std::int64_t>(before) - entry["size_after"].get<std::int64_t>());
+            EXPECT_EQ(objects[1]["bytes_saved"], entry["bytes_saved"]);
+            EXPECT_EQ(objects[1]["errors"], row.code);
+        }
+    }
+}
+
+// A log line is a failure because the run says so, not because of how it begins: a rom
+// may be named like one.
+TEST_F(CliRunTest, NamesThatReadLikeLogLinesAreOnlyNames) {
+    const Bytes rom = NdsImageBuilder().usedSize(5913600).build();
+    for (const std::string& name : {std::string("Error Report.nds"), std::string("ERROR.nds"),
+                                    std::string("Rename FAILED.nds")}) {
+        SCOPED_TRACE(name);
+        WriteFile(roms + name, rom);
+        const Result quiet = RunCommand({"--quiet", "--dry-run", roms + name});
+        EXPECT_EQ(quiet.code, 0);
+        EXPECT_EQ(Lines(quiet.out).size(), 5u) << quiet.out;  // the counters only
+    }
+    WriteFile(roms + "SRAM Patched: demo.gba", GbaImageBuilder().size(4_MiB).build());
+    const Result json = RunCommand({"--json", roms + "SRAM Patched: demo.gba"});
+    std::vector<nlohmann::json> objects;
+    ASSERT_NO_THROW(objects = JsonLines(json.out)) << json.out;
+    EXPECT_FALSE(objects.at(0).contains("sram_patch")) << objects.at(0);
+}
+
+// A stream whose every write fails as on a full disk.
+class FullDevice final : public std::streambuf {
+  protected:
+    int_type overflow(int_type) override {
+        errno = ENOSPC;
+        return traits_type::eof();
+    }
+    std::streamsize xsputn(const char*, std::streamsize) override {
+        errno = ENOSPC;
+        return 0;
+    }
+};
+
+TEST_F(CliRunTest, OutputThatCannotBeWrittenFailsTheCall) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--list", roms},
+             {"--json", "--dry-run", roms + "b.nds"},
+             {"--dry-run", roms + "b.nds"},
+             {"--version"},
+         }) {
+        SCOPED_TRACE(arguments.front());
+        FullDevice device;
+        std::ostream out(&device);
+        std::ostringstream err;
+        EXPECT_EQ(RunCli(arguments, out, err), 1);
+        EXPECT_TRUE(err.str().ends_with("ostravex-cli: write error: No space left on device\n"))
+            << err.str();
+    }
+}
+
 TEST(CliOutput, InvalidUtf8IsEscapedByteByByte) {
     struct Row {
         std::string text;
@@ -525,15 +632,15 @@ TEST(CliOutput, ProgressCountAndPercentageAgree) {
 }
 
 TEST(CliHostTest, CtrlCActsAsStop) {
-    CliOptions options;
     std::ostringstream out, err;
     LineStream outLines(out, false), errLines(err, false);
-    CliHost host(options, outLines, errLines);
-    host.pump();
-    EXPECT_FALSE(host.haltRequested());
+    CliHost host(false, outLines, errLines);
+    RunControl control;
+    host.pump(control);
+    EXPECT_FALSE(control.haltRequested());
     NoteInterrupt();
-    host.pump();
-    EXPECT_TRUE(host.haltRequested());
+    host.pump(control);
+    EXPECT_TRUE(control.haltRequested());
     EXPECT_TRUE(host.wasInterrupted());
     EXPECT_EQ(out.str(), "Halt Requested. Stopping Operations...\n");
 }

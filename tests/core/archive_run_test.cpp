@@ -46,7 +46,7 @@ class ArchiveRunTest : public ::testing::Test {
         WriteFile(z + "a.rar", RarBuilder().add("set\\m.nds", Rom()).build());
         zipBytes = ReadFile(z + "a.zip");
         rarBytes = ReadFile(z + "a.rar");
-        host.folder = out;
+        host.options.outputFolder = out;
     }
     void run(const std::vector<RomListEntry>& entries) { trim.run(entries); }
     std::vector<std::string> body() const {
@@ -69,7 +69,7 @@ class ArchiveRunTest : public ::testing::Test {
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
         SCOPED_TRACE(::testing::PrintToString(mode));
-        host.mode = mode;
+        host.options.fileMode = mode;
         run({ZipMember(z + "a.zip", "roms/eu/game.nds")});
         const std::string folder = mode == FileMode::Folder ? out : z;
         EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
@@ -94,8 +94,8 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         const std::string output = local.subfolder("out");
         WriteFile(folder + "a.rar", rarBytes);
         WriteFile(folder + "a.zip", zipBytes);
-        host.mode = row.mode;
-        host.folder = output;
+        host.options.fileMode = row.mode;
+        host.options.outputFolder = output;
 
         run({RarMember(folder + "a.rar", "m.nds")});
 
@@ -112,8 +112,8 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
 }
 
 TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
-    host.mode = FileMode::Folder;
-    host.set(Option::DontOverwrite);
+    host.options.fileMode = FileMode::Folder;
+    host.options.dontOverwrite = true;
     WriteFile(out + "m.nds", Bytes(5, 5));
     run({RarMember(z + "a.rar", "m.nds")});
     EXPECT_EQ(body(), std::vector<std::string>{
@@ -168,8 +168,8 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         const std::string folder = local.subfolder("z");
         const std::string output = local.subfolder("out");
         WriteFile(folder + "solid.7z", archive);
-        host.mode = mode;
-        host.folder = output;
+        host.options.fileMode = mode;
+        host.options.outputFolder = output;
         std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
         for (const ArchiveItem& item : SevenZipList(folder + "solid.7z").items) {
             if (!item.isFolder) {
@@ -226,8 +226,8 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
              Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/", "",
                  "m.nds"},
          }) {
-        host.mode = row.mode;
-        host.folder = row.outputFolder;
+        host.options.fileMode = row.mode;
+        host.options.outputFolder = row.outputFolder;
         host.notices.clear();
 
         run({row.entry});
@@ -298,7 +298,7 @@ TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
     Bytes corrupt = RarBuilder().add("x.nds", Rom()).build();
     corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
     WriteFile(z + "corrupt.rar", corrupt);
-    host.set(Option::DryRun);
+    host.options.dryRun = true;
     run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds"),
          RarMember(z + "corrupt.rar", "x.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
@@ -322,8 +322,8 @@ TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
             .build();
     WriteFile(z + "g.rar", RarBuilder().add("g.gba", image).build());
     WriteFile(z + "g.zip", ZipBuilder().add("g.gba", image).build());
-    host.set(Option::DryRun);
-    host.set(Option::SramPatch);
+    host.options.dryRun = true;
+    host.options.sramPatch = true;
     const std::string planned = "SRAM Patched: " + std::string(patchable->group);
     for (const RomListEntry& entry :
          {RarMember(z + "g.rar", "g.gba"), ZipMember(z + "g.zip", "g.gba")}) {

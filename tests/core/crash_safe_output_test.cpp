@@ -88,7 +88,7 @@ TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalBetweenEverySteps) {
     TempDir dir;
     WriteFile(dir.file("x.nds"), Original());
     RecordingHost host;
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     testing::WiredTrimRun run(host);
     std::vector<OutputStep> seen;
     const bool hardLinks = GetParam().hardLinks;
@@ -140,7 +140,7 @@ TEST_P(BackupFaults, AFailedStepLeavesTheOriginalUnderItsNameAndNothingElse) {
     WriteFile(dir.file("x.nds"), Original());
     WriteFile(dir.file("y.nds"), Original());
     RecordingHost host;
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     testing::WiredTrimRun run(host);
     // Only the first entry's steps fail.
     int entry = 0;
@@ -188,7 +188,7 @@ TEST(BackupOutput, TheTrimmedFileKeepsTheOriginalsPermissionBits) {
         WriteFile(dir.file("x.nds"), Original());
         chmod(dir.file("x.nds").c_str(), permissions);
         RecordingHost host;
-        host.mode = FileMode::Backup;
+        host.options.fileMode = FileMode::Backup;
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({dir.file("x.nds")}));
         struct stat info {};
@@ -204,7 +204,7 @@ TEST(BackupOutput, ABackupNameTooLongKeepsItsLineAndGivesTheReasonApart) {
     const std::string name = std::string(251, 'n') + ".nds";
     WriteFile(dir.file(name), Original());
     RecordingHost host;
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file(name)}));
 
@@ -236,8 +236,8 @@ TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder)
         WriteFile(out + name, Bytes(10, 1));
     }
     RecordingHost host;
-    host.mode = FileMode::Folder;
-    host.folder = out;
+    host.options.fileMode = FileMode::Folder;
+    host.options.outputFolder = out;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("x.nds")}));
 
@@ -246,7 +246,7 @@ TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder)
     EXPECT_EQ(testing::ListFolder(out), kept);
     // A dry run writes nothing and removes nothing.
     WriteFile(out + stale, Bytes(10, 1));
-    host.set(Option::DryRun);
+    host.options.dryRun = true;
     run.run(testing::FileEntries({dir.file("x.nds")}));
     EXPECT_TRUE(testing::Exists(out + stale));
 }
@@ -280,7 +280,7 @@ Bytes TrimmedNds() {
 struct InPlaceCase {
     const char* name;
     std::function<Bytes()> image;
-    std::vector<Option> options;
+    std::vector<bool RunOptions::*> options;  // switched on
 };
 
 void PrintTo(const InPlaceCase& c, std::ostream* os) {
@@ -293,8 +293,8 @@ const char* RomName(const InPlaceCase& c) {
 
 RecordingHost HostFor(const InPlaceCase& c) {
     RecordingHost host;
-    for (const Option option : c.options) {
-        host.set(option);
+    for (bool RunOptions::*option : c.options) {
+        host.options.*option = true;
     }
     return host;
 }
@@ -305,8 +305,8 @@ Bytes ExpectedResult(const InPlaceCase& c) {
     const std::string out = dir.subfolder("out");
     WriteFile(dir.file(RomName(c)), c.image());
     RecordingHost host = HostFor(c);
-    host.mode = FileMode::Folder;
-    host.folder = out;
+    host.options.fileMode = FileMode::Folder;
+    host.options.outputFolder = out;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file(RomName(c))}));
     EXPECT_EQ(run.counters().ErrorCount, 0);
@@ -396,7 +396,7 @@ TEST_P(InPlaceChange, AnotherRunMeanwhileSkipsTheRom) {
     std::vector<std::string> otherLines;
     run.setOutputStepHook([&](OutputStep step) {
         RecordingHost other;
-        other.mode = FileMode::Backup;
+        other.options.fileMode = FileMode::Backup;
         testing::WiredTrimRun otherRun(other);
         otherRun.run(testing::FileEntries({rom}));
         otherLines.push_back(other.log[3] + " (" + StepName(step) + ")");
@@ -414,10 +414,10 @@ TEST_P(InPlaceChange, AnotherRunMeanwhileSkipsTheRom) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, InPlaceChange,
-    ::testing::Values(InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {Option::SramPatch}},
-                      InPlaceCase{
-                          "SramPatchOnly", PatchableGba, {Option::SramPatch, Option::OnlyPatch}},
-                      InPlaceCase{"Restore", TrimmedNds, {Option::Restore}}),
+    ::testing::Values(
+        InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {&RunOptions::sramPatch}},
+        InPlaceCase{"SramPatchOnly", PatchableGba, {&RunOptions::sramPatch, &RunOptions::onlyPatch}},
+        InPlaceCase{"Restore", TrimmedNds, {&RunOptions::restore}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
@@ -471,19 +471,16 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
 class PreviewingPatcher final : public OutputPatcher {
   public:
     explicit PreviewingPatcher(bool changes) : m_changes(changes) {}
-    Status SRAMPatch(File&, Host& host) override {
+    Status SRAMPatch(File& output, SramPatchResult& result) override {
         ++searches;
-        host.addLog("patched");
-        return Status::success();
+        result = {SramPatchOutcome::Patched, "patched", 0};
+        return output.size(result.sizeAfter);
     }
     Status checkImageSize(std::uint64_t) const override { return Status::success(); }
-    Status planLine(const ByteSource&, std::string&) override {
-        return Status::failure("not planned");
-    }
-    Status preview(const ByteSource&, bool& changes, std::string& line) override {
+    Status plan(const ByteSource& image, SramPatchResult& result) override {
         ++searches;
-        changes = m_changes;
-        line = m_changes ? "would patch" : "nothing to patch";
+        result = {m_changes ? SramPatchOutcome::Patched : SramPatchOutcome::NotPossible,
+                  m_changes ? "would patch" : "nothing to patch", image.size()};
         return Status::success();
     }
     Status applyPreview(File&, Host& host) override {
@@ -505,10 +502,10 @@ TEST(InPlaceCut, AnImageIsSearchedOnceAndCutInPlaceWhenThePatchLeavesItAsItIs) {
         const std::string rom = dir.file("g.gba");
         WriteFile(rom, testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).build());
         RecordingHost host;
-        host.set(Option::SramPatch);
+        host.options.sramPatch = true;
         PreviewingPatcher patcher(changes);
         ArchiveMemberExtraction extraction;
-        TrimRun run(host, extraction, patcher);
+        TrimRun run(host.frontEnd(), extraction, patcher);
         std::vector<OutputStep> seen;
         run.setOutputStepHook([&](OutputStep step) {
             seen.push_back(step);
@@ -552,7 +549,7 @@ TEST(BackupOutput, AnInPlaceRunMeanwhileSkipsTheRomAndTheBackupKeepsTheOriginal)
     const std::string rom = dir.file("x.nds");
     WriteFile(rom, Original());
     RecordingHost host;
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     testing::WiredTrimRun run(host);
     std::vector<std::string> otherLines;
     run.setOutputStepHook([&](OutputStep step) {
@@ -592,7 +589,7 @@ TEST(BackupOutput, ALeftoverOfAKilledBackupIsTakenAndTheRunGoesOn) {
         const std::string rom = dir.file("x.nds");
         WriteFile(rom, Original());
         RecordingHost host;
-        host.mode = FileMode::Backup;
+        host.options.fileMode = FileMode::Backup;
         // Without hard links, link() fails with EPERM.
         const OutputStepHook fileSystem =
             row.hardLinks ? OutputStepHook() : FailingAt({{OutputStep::KeepOriginal, EPERM}});
@@ -601,7 +598,7 @@ TEST(BackupOutput, ALeftoverOfAKilledBackupIsTakenAndTheRunGoesOn) {
         EXPECT_EQ(ReadFile(rom), Original());
 
         RecordingHost again;
-        again.mode = FileMode::Backup;
+        again.options.fileMode = FileMode::Backup;
         testing::WiredTrimRun run(again);
         run.run(testing::FileEntries({rom}));
 
@@ -637,7 +634,7 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
         ASSERT_EQ(chown(rom.c_str(), 4321, 8765), 0);
         ASSERT_EQ(chmod(rom.c_str(), 0600), 0);
         RecordingHost host;
-        host.mode = row.mode;
+        host.options.fileMode = row.mode;
         for (const Option option : row.options) {
             host.set(option);
         }
@@ -656,14 +653,15 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
 // Runs out of memory while patching the first image.
 class ExhaustedPatcher final : public OutputPatcher {
   public:
-    Status SRAMPatch(File&, Host&) override {
+    Status SRAMPatch(File& output, SramPatchResult& result) override {
         if (m_calls++ == 0) {
             throw std::bad_alloc();
         }
-        return Status::success();
+        result.line = "patched";
+        return output.size(result.sizeAfter);
     }
     Status checkImageSize(std::uint64_t) const override { return Status::success(); }
-    Status planLine(const ByteSource&, std::string&) override {
+    Status plan(const ByteSource&, SramPatchResult&) override {
         return Status::failure("not planned");
     }
 
@@ -679,12 +677,12 @@ TEST(RunGuard, AnAllocationFailureIsAnErrorLineForItsEntryAlone) {
         WriteFile(dir.file("a.gba"), gba);
         WriteFile(dir.file("b.gba"), gba);
         RecordingHost host;
-        host.mode = mode;
-        host.folder = out;
-        host.set(Option::SramPatch);
+        host.options.fileMode = mode;
+        host.options.outputFolder = out;
+        host.options.sramPatch = true;
         ExhaustedPatcher patcher;
         ArchiveMemberExtraction extraction;
-        TrimRun run(host, extraction, patcher);
+        TrimRun run(host.frontEnd(), extraction, patcher);
         EXPECT_EQ(run.run(testing::FileEntries({dir.file("a.gba"), dir.file("b.gba")})),
                   RunEnd::Finished);
 

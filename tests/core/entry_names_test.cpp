@@ -95,7 +95,7 @@ TEST_P(EntryNamesTest, ScannedAndTrimmedInEveryPosition) {
     WorkingFolder working(dir.path());
     Utf8Locale locale;
     RecordingHost host;
-    RomScanner scanner(host);
+    RomScanner scanner(host.frontEnd());
     scanner.ScanFolder(n);
 
     const std::string at = n + "/";

@@ -1,5 +1,5 @@
-// The report a run gives its front end for every finished entry.
-#include "trim/entry_report.h"
+// The facts a run gives its front end for every finished entry.
+#include "host/entry_facts.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +37,8 @@ TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
     WriteFile(dir.file("a.zip"),
               ZipBuilder().add("sub/z.nds", NdsImageBuilder().usedSize(kUsed).build()).build());
     RecordingHost host;
-    host.set(Option::SkipDsi);
-    host.set(Option::SramPatch);
+    host.options.skipDsi = true;
+    host.options.sramPatch = true;
     testing::WiredTrimRun run(host);
     const RomListEntry member = testing::ZipMember(dir.file("a.zip"), "sub/z.nds");
     std::vector<RomListEntry> entries =
@@ -50,37 +50,41 @@ TEST(EntryReport, TellsHowEveryEntryEndedWithItsOwnLines) {
     ASSERT_EQ(host.reports.size(), 7u);
     const auto& r = host.reports;
     EXPECT_EQ(r[0].listText, dir.file("plain.nds"));
-    EXPECT_EQ(r[0].outcome, EntryOutcome::Trimmed);
+    EXPECT_EQ(r[0].outcome(), EntryOutcome::Trimmed);
     EXPECT_EQ(r[0].sizeBefore, 8_MiB);
     EXPECT_EQ(r[0].sizeAfter, kUsed);
-    EXPECT_EQ(r[0].bytesSaved, 2475008);
-    EXPECT_EQ(r[0].lines, std::vector<std::string>{"plain.nds: 2475008"});
+    EXPECT_EQ(r[0].bytesSaved(), 2475008);
+    EXPECT_EQ(testing::LineTexts(r[0]), std::vector<std::string>{"plain.nds: 2475008"});
     EXPECT_FALSE(r[0].archive || r[0].member || r[0].sramPatch || r[0].gba);
 
-    EXPECT_EQ(r[1].outcome, EntryOutcome::Wifi);
+    EXPECT_EQ(r[1].outcome(), EntryOutcome::Wifi);
     EXPECT_EQ(r[1].sizeAfter, kUsed + 136);
-    EXPECT_EQ(r[1].lines,
+    EXPECT_EQ(testing::LineTexts(r[1]),
               (std::vector<std::string>{"INFO: Wifi game: wifi.nds", "wifi.nds: 2474872"}));
 
-    EXPECT_EQ(r[2].outcome, EntryOutcome::Skipped);
-    EXPECT_EQ(r[2].sizeAfter, kUsed);
-    EXPECT_EQ(r[2].bytesSaved, 0);
+    EXPECT_EQ(r[2].outcome(), EntryOutcome::Skipped);
+    EXPECT_FALSE(r[2].written);
+    EXPECT_EQ(r[2].sizeBefore, kUsed);
+    EXPECT_EQ(r[2].bytesSaved(), 0);
 
-    EXPECT_EQ(r[3].outcome, EntryOutcome::Dsi);
-    EXPECT_EQ(r[3].lines, std::vector<std::string>{"SKIP: DSi rom, skipping trimming: dsi.nds"});
+    EXPECT_EQ(r[3].outcome(), EntryOutcome::Dsi);
+    EXPECT_EQ(testing::LineTexts(r[3]),
+              std::vector<std::string>{"SKIP: DSi rom, skipping trimming: dsi.nds"});
 
-    EXPECT_EQ(r[4].outcome, EntryOutcome::Error);
+    EXPECT_EQ(r[4].outcome(), EntryOutcome::Error);
     EXPECT_FALSE(r[4].sizeBefore || r[4].sizeAfter);
-    EXPECT_EQ(r[4].lines, std::vector<std::string>{"ERROR: File doesn't exist: gone.nds"});
+    EXPECT_EQ(testing::LineTexts(r[4]),
+              std::vector<std::string>{"ERROR: File doesn't exist: gone.nds"});
+    EXPECT_EQ(r[4].lines[0].kind, LineKind::Failure);
 
     EXPECT_TRUE(r[5].gba);
-    EXPECT_EQ(r[5].outcome, EntryOutcome::Trimmed);
+    EXPECT_EQ(r[5].outcome(), EntryOutcome::Trimmed);
     EXPECT_EQ(r[5].sramPatch, SramPatchOutcome::Patched);
 
     EXPECT_EQ(r[6].listText, "ZIP: " + dir.file("a.zip") + "| sub/z.nds");
     EXPECT_EQ(r[6].archive, dir.file("a.zip"));
     EXPECT_EQ(r[6].member, "sub/z.nds");
-    EXPECT_EQ(r[6].outcome, EntryOutcome::Trimmed);
+    EXPECT_EQ(r[6].outcome(), EntryOutcome::Trimmed);
 }
 
 TEST(EntryReport, ARestoreIsReportedWithTheBytesItAdded) {
@@ -88,23 +92,15 @@ TEST(EntryReport, ARestoreIsReportedWithTheBytesItAdded) {
     WriteFile(dir.file("game.nds"),
               NdsImageBuilder().usedSize(kUsed).size(kUsed).byte(0x14, 6).build());
     RecordingHost host;
-    host.set(Option::Restore);
+    host.options.restore = true;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("game.nds")}));
     ASSERT_EQ(host.reports.size(), 1u);
-    EXPECT_EQ(host.reports[0].outcome, EntryOutcome::Restored);
+    EXPECT_EQ(host.reports[0].outcome(), EntryOutcome::Restored);
     EXPECT_EQ(host.reports[0].sizeAfter, 8_MiB);
-    EXPECT_EQ(host.reports[0].bytesSaved, -2475008);
+    EXPECT_EQ(host.reports[0].bytesSaved(), -2475008);
     EXPECT_EQ(run.counters().TotalAdded, 2475008);
     EXPECT_EQ(run.counters().TotalSavings, 0);
-}
-
-TEST(EntryReport, AFailedExtractionThatCountsNothingIsAnError) {
-    EntryEnd end;
-    end.finishedEarly = true;
-    EXPECT_EQ(OutcomeOfEntry(end, {}), EntryOutcome::Error);
-    end.skipCounted = true;
-    EXPECT_EQ(OutcomeOfEntry(end, {}), EntryOutcome::Skipped);
 }
 
 }  // namespace

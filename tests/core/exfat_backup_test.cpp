@@ -44,7 +44,7 @@ class ExfatCard : public ::testing::Test {
         ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
         rom = folder + "game one.nds";
         WriteFile(rom, Original());
-        host.mode = FileMode::Backup;
+        host.options.fileMode = FileMode::Backup;
     }
     void TearDown() override {
         // The card is shared by the cases of one test; each leaves it empty.
@@ -110,23 +110,23 @@ TEST_F(ExfatCard, ChangesInPlaceReplaceTheRom) {
         const char* behaviour;
         const char* name;
         Bytes image;
-        Option option;
+        bool RunOptions::*option;
         std::size_t sizeAfter;
     };
     const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
     const Row rows[] = {
         {"SRAM patch", "g.gba",
          testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).bytes(501, v111).build(),
-         Option::SramPatch, 1008 + 188},
+         &RunOptions::sramPatch, 1008 + 188},
         {"restore", "t.nds", NdsImageBuilder().usedSize(600000).size(600000).byte(0x14, 3).build(),
-         Option::Restore, 1_MiB},
+         &RunOptions::restore, 1_MiB},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.behaviour);
         const std::string path = folder + row.name;
         WriteFile(path, row.image);
         RecordingHost inPlace;
-        inPlace.set(row.option);
+        inPlace.options.*row.option = true;
         testing::WiredTrimRun run(inPlace);
         run.run(testing::FileEntries({path}));
 

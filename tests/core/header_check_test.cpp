@@ -52,10 +52,10 @@ TEST(HeaderCheckInARun, NothingIsWrittenAndTheEntryCountsAsSkipped) {
             const std::string out = dir.subfolder("out");
             WriteFile(dir.file("x.nds"), image);
             RecordingHost host;
-            host.mode = row.mode;
-            host.folder = out;
-            host.set(Option::Restore, row.restore);
-            host.set(Option::DryRun, row.dryRun);
+            host.options.fileMode = row.mode;
+            host.options.outputFolder = out;
+            host.options.restore = row.restore;
+            host.options.dryRun = row.dryRun;
             testing::WiredTrimRun run(host);
             EXPECT_EQ(run.run({RomListEntry::file(dir.file("x.nds"))}), RunEnd::Finished);
 

@@ -74,7 +74,7 @@ TEST(PaddingCheck, CutsOnlyWhenEveryRemovedByteIsOneFiller) {
         const std::string path = dir.file(row.name);
         WriteFile(path, row.image);
         RecordingHost host;
-        host.set(Option::CheckPadding, row.checkPadding);
+        host.options.checkPadding = row.checkPadding;
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({path}));
 

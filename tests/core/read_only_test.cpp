@@ -68,8 +68,8 @@ TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
                            Row{FileMode::Folder, "ERROR: Cannot create file ("}}) {
         SCOPED_TRACE(::testing::PrintToString(row.mode));
         RecordingHost host;
-        host.mode = row.mode;
-        host.folder = roms;
+        host.options.fileMode = row.mode;
+        host.options.outputFolder = roms;
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({roms + "x.nds"}));
         EXPECT_EQ(run.counters().ErrorCount, 1);

@@ -42,9 +42,9 @@ std::vector<std::string> Body(const RecordingHost& host) {
 RecordingHost RunOn(const RomListEntry& entry, bool restore, FileMode mode = FileMode::Overwrite,
                     const std::string& folder = "") {
     RecordingHost host;
-    host.mode = mode;
-    host.folder = folder;
-    host.set(Option::Restore, restore);
+    host.options.fileMode = mode;
+    host.options.outputFolder = folder;
+    host.options.restore = restore;
     testing::WiredTrimRun run(host);
     EXPECT_EQ(run.run({entry}), RunEnd::Finished);
     return host;
@@ -213,8 +213,8 @@ TEST(Restore, DryRunLogsTheRestoreAndWritesNothing) {
     const Bytes trimmed(original.begin(), original.begin() + kUsed);
     WriteFile(dir.file("game.nds"), trimmed);
     RecordingHost host;
-    host.set(Option::Restore);
-    host.set(Option::DryRun);
+    host.options.restore = true;
+    host.options.dryRun = true;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("game.nds")}));
     EXPECT_EQ(Body(host), std::vector<std::string>{"RESTORED: game.nds: 2475008 bytes added"});
@@ -233,9 +233,9 @@ TEST(Restore, SramPatchOfARestoredImageIsTheSameInADryRun) {
         TempDir dir;
         WriteFile(dir.file("save.gba"), trimmed);
         RecordingHost host;
-        host.set(Option::Restore);
-        host.set(Option::SramPatch);
-        host.set(Option::DryRun, dryRun);
+        host.options.restore = true;
+        host.options.sramPatch = true;
+        host.options.dryRun = dryRun;
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({dir.file("save.gba")}));
         EXPECT_EQ(Body(host), expected);

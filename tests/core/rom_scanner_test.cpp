@@ -54,7 +54,7 @@ class RomScannerTest : public ::testing::Test {
     TempDir dir;
     std::string root;
     RecordingHost host;
-    RomScanner scanner{host};
+    RomScanner scanner{host.frontEnd()};
 };
 
 TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
@@ -87,14 +87,14 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
 }
 
 TEST_F(RomScannerTest, WithoutArchiveScanningOnlyTheFolderPass) {
-    host.set(Option::ScanArchives, false);
+    host.options.scanArchives = false;
     scanner.ScanFolder(root);
     EXPECT_EQ(host.entryTexts(), (std::vector<std::string>{root + "b.nds", root + "a.gba"}));
 }
 
 TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
     host.onPump = [](RecordingHost& h) {
-        if (!h.entries.empty() && !h.halt) {
+        if (!h.entries.empty() && !h.halted()) {
             h.pressStop();
         }
     };
@@ -103,13 +103,13 @@ TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
     EXPECT_EQ(host.log, (std::vector<std::string>{
                             "File Scan Started.", "Halt Requested. Stopping Operations...",
                             "Operations Halted", "File Scan Finished.", "1 roms found"}));
-    EXPECT_FALSE(host.halt);
+    EXPECT_FALSE(host.halted());
     EXPECT_EQ(host.busyChanges.back(), false);
 }
 
 TEST_F(RomScannerTest, StopDuringTheArchivePassFinishesTheArchiveBeingListed) {
     host.onPump = [](RecordingHost& h) {
-        if (h.entries.size() > 2 && !h.halt) {
+        if (h.entries.size() > 2 && !h.halted()) {
             h.pressStop();
         }
     };
@@ -201,7 +201,7 @@ TEST(UnreadableArchives, EachIsOneErrorLineNamingItInAScanAndPassedDirectly) {
         for (const bool direct : {false, true}) {
             SCOPED_TRACE(direct ? "passed directly" : "in a scan");
             RecordingHost host;
-            RomScanner scanner(host);
+            RomScanner scanner(host.frontEnd());
             if (direct) {
                 scanner.HandleDrop({dir.file(row.name)});
             } else {
@@ -248,9 +248,11 @@ TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {
 TEST_F(RomScannerTest, DropsAddToTheList) {
     dir.subfolder("roms/sub/x.nds");
     host.entries = {RomListEntry::file("/earlier.nds")};
-    host.set(Option::RecursiveScan, false);
+    host.options.recursiveScan = false;
 
-    scanner.HandleDrop({root + "sub", root + "a.gba", root + "c.zip", root + "notes.txt"});
+    scanner.HandleDrop(
+        std::vector<std::string>{root + "sub", root + "a.gba", root + "c.zip", root + "notes.txt"},
+        host.entries.size());
 
     EXPECT_EQ(
         host.entryTexts(),
@@ -264,8 +266,8 @@ TEST_F(RomScannerTest, DropsAddToTheList) {
 }
 
 TEST_F(RomScannerTest, ADroppedArchiveWithoutArchiveScanningAddsNothing) {
-    host.set(Option::ScanArchives, false);
-    scanner.HandleDrop({root + "c.zip"});
+    host.options.scanArchives = false;
+    scanner.HandleDrop(std::vector<std::string>{root + "c.zip"}, host.entries.size());
     EXPECT_TRUE(host.entries.empty());
     EXPECT_EQ(host.log.size(), 3u);
     EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/0");
@@ -274,7 +276,8 @@ TEST_F(RomScannerTest, ADroppedArchiveWithoutArchiveScanningAddsNothing) {
 TEST_F(RomScannerTest, ADroppedFolderNamedLikeARomIsScannedAndListed) {
     const std::string folder = dir.subfolder("odd.nds");
     WriteFile(folder + "in.gba", Bytes(10, 1));
-    scanner.HandleDrop({folder.substr(0, folder.size() - 1)});
+    scanner.HandleDrop(std::vector<std::string>{folder.substr(0, folder.size() - 1)},
+                       host.entries.size());
     EXPECT_EQ(host.entryTexts(),
               (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
 }

@@ -420,11 +420,12 @@ TEST(SramPatch, PatcherWritesThroughTheFileAndLogsOnce) {
     testing::WriteFile(path, image.bytes);
     File file;
     ASSERT_TRUE(file.openForUpdate(path).ok());
-    testing::RecordingHost host;
     SramPatcher patcher;
-    ASSERT_TRUE(patcher.SRAMPatch(file, host).ok());
+    SramPatchResult result;
+    ASSERT_TRUE(patcher.SRAMPatch(file, result).ok());
     file.close();
-    EXPECT_EQ(host.log, std::vector<std::string>{"SRAM Patched: SRAM_EEProm_V111"});
+    EXPECT_EQ(result.line, "SRAM Patched: SRAM_EEProm_V111");
+    EXPECT_EQ(result.outcome, SramPatchOutcome::Patched);
     EXPECT_EQ(testing::ReadFile(path), Apply(image.bytes, PlanSramPatch(image.bytes)));
 }
 
@@ -472,9 +473,9 @@ TEST(SramPatch, ReadingInBlocksFindsWhatStraddlesTheirBorders) {
     testing::WriteFile(path, image.bytes);
     File file;
     ASSERT_TRUE(file.openForUpdate(path).ok());
-    testing::RecordingHost host;
     SramPatcher patcher;
-    ASSERT_TRUE(patcher.SRAMPatch(file, host).ok());
+    SramPatchResult result;
+    ASSERT_TRUE(patcher.SRAMPatch(file, result).ok());
     file.close();
     EXPECT_EQ(testing::ReadFile(path), Apply(image.bytes, plan));
 }
@@ -506,10 +507,10 @@ TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
     }
     testing::WriteFile(dir.file("small.gba"), small);
     testing::RecordingHost host;
-    host.mode = FileMode::Overwrite;
-    host.set(Option::SramPatch);
-    host.set(Option::OnlyPatch, c.onlyPatch);
-    host.set(Option::DryRun, c.dryRun);
+    host.options.fileMode = FileMode::Overwrite;
+    host.options.sramPatch = true;
+    host.options.onlyPatch = c.onlyPatch;
+    host.options.dryRun = c.dryRun;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file("big.gba"), dir.file("small.gba")}));
 

@@ -5,7 +5,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "support/list_entries.h"
 #include "support/recording_host.h"
@@ -103,8 +107,8 @@ TEST_P(FileOptionTest, PutsTheCutImageWhereTheOptionSays) {
     const std::string roms = dir.subfolder("roms");
     const std::string out = dir.subfolder("out");
     WriteFile(roms + name, original);
-    host.mode = c.mode;
-    host.folder = out;
+    host.options.fileMode = c.mode;
+    host.options.outputFolder = out;
 
     runOn({roms + name});
 
@@ -140,7 +144,7 @@ TEST_F(TrimRunTest, ExistingBackupRefusesTheEntryAndLeavesBothFiles) {
     const Bytes oldBackup = Bytes(1000, 7);
     const std::string path = put("x.nds", original);
     put("x.nds.bak", oldBackup);
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
 
     runOn({path});
 
@@ -177,9 +181,9 @@ TEST_F(TrimRunTest, DontOverwriteDecidesWhetherAnExistingOutputIsReplaced) {
         WriteFile(roms + "y.nds", original);
         WriteFile(out + "x.nds", existing);
         RecordingHost host;
-        host.mode = FileMode::Folder;
-        host.folder = out;
-        host.set(Option::DontOverwrite, row.dontOverwrite);
+        host.options.fileMode = FileMode::Folder;
+        host.options.outputFolder = out;
+        host.options.dontOverwrite = row.dontOverwrite;
         testing::WiredTrimRun run(host);
 
         run.run(testing::FileEntries({roms + "x.nds", roms + "y.nds"}));
@@ -233,7 +237,7 @@ TEST_F(TrimRunTest, StopWhileTheFourthIsExaminedWritesNothingOfIt) {
     EXPECT_EQ(
         std::vector<std::string>(host.log.end() - 2, host.log.end()),
         (std::vector<std::string>{"Halt Requested. Stopping Operations...", "Operations Halted"}));
-    EXPECT_FALSE(host.halt);
+    EXPECT_FALSE(host.halted());
     EXPECT_EQ(host.busyChanges.back(), false);
 }
 
@@ -242,10 +246,10 @@ TEST_F(TrimRunTest, StopWhileTheFourthIsWrittenCompletesIt) {
     for (int i = 0; i < 10; ++i) {
         entries.push_back(put("r" + std::to_string(i) + ".nds", Nds()));
     }
-    host.mode = FileMode::Backup;
-    host.set(Option::RemoveSceneNumbers);
+    host.options.fileMode = FileMode::Backup;
+    host.options.removeSceneNumbers = true;
     host.onPump = [&](RecordingHost& h) {
-        if (!h.halt && h.log.back() == "r3.nds: 2475008") {
+        if (!h.halted() && h.log.back() == "r3.nds: 2475008") {
             h.pressStop();
         }
     };
@@ -284,7 +288,7 @@ TEST_F(TrimRunTest, SceneNumbersAreRemovedAlsoFromSkippedEntries) {
     const std::string blocked = put("0124 - def.nds", trimmed);
     put("def.nds", Bytes(600, 1));
     const std::string failed = put("0125 - ghi.nds", Bytes(100, 0));
-    host.set(Option::RemoveSceneNumbers);
+    host.options.removeSceneNumbers = true;
 
     runOn({skipped, blocked, failed});
 
@@ -320,8 +324,9 @@ TEST_F(TrimRunTest, CountersFollowSkipsWifiAndErrors) {
     const std::string done = put("d.gba", Bytes(2048, 0x11));
     const std::string tiny = put("t.nds", Bytes(100, 0));
     host.separator = ",";
+    testing::WiredTrimRun commaRun(host);
 
-    runOn({wifi, done, tiny});
+    commaRun.run(testing::FileEntries({wifi, done, tiny}));
 
     EXPECT_EQ(host.labels[CounterLabel::Wifi], "Wifi games: 1");
     EXPECT_EQ(host.labels[CounterLabel::Skipped], "Files skipped: 1");
@@ -334,7 +339,7 @@ TEST_F(TrimRunTest, OnlyPatchLeavesGbaWholeAndStillCutsNds) {
     const Bytes gba = Gba();
     const std::string g = put("g.gba", gba);
     const std::string n = put("n.nds", Nds());
-    host.set(Option::OnlyPatch);
+    host.options.onlyPatch = true;
 
     runOn({g, n});
 
@@ -354,7 +359,7 @@ TEST_F(TrimRunTest, SkipDsiIsReadAfreshForEveryEntry) {
                           .build();
     const std::string first = put("a.nds", dsi);
     const std::string second = put("b.nds", dsi);
-    host.onPump = [](RecordingHost& h) { h.set(Option::SkipDsi); };
+    host.onPump = [](RecordingHost& h) { h.options.skipDsi = true; };
 
     runOn({first, second});
 
@@ -371,10 +376,10 @@ TEST_F(TrimRunTest, DryRunDecidesAndLogsButWritesNothing) {
         const std::string out = local.subfolder("out");
         const std::string path = local.file("0123 - game.nds");
         WriteFile(path, Nds());
-        host.mode = mode;
-        host.folder = out;
-        host.set(Option::DryRun);
-        host.set(Option::RemoveSceneNumbers);
+        host.options.fileMode = mode;
+        host.options.outputFolder = out;
+        host.options.dryRun = true;
+        host.options.removeSceneNumbers = true;
 
         runOn({path});
 
@@ -405,8 +410,8 @@ TEST_F(TrimRunTest, ALockedSourceIsSkippedAndTheRunGoesOn) {
 TEST_F(TrimRunTest, AMissingOutputFolderIsAnErrorLinePerEntry) {
     const Bytes original = Nds();
     const std::string path = put("x.nds", original);
-    host.mode = FileMode::Folder;
-    host.folder = dir.file("nowhere/");
+    host.options.fileMode = FileMode::Folder;
+    host.options.outputFolder = dir.file("nowhere/");
 
     runOn({path, path});
 
@@ -417,7 +422,7 @@ TEST_F(TrimRunTest, AMissingOutputFolderIsAnErrorLinePerEntry) {
 
 TEST_F(TrimRunTest, ASourceThatShrinksBeforeTheCopyGetsItsNameBack) {
     const std::string path = put("x.nds", Nds());
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     host.onPump = [&](RecordingHost& h) {
         if (h.log.back() == "") {  // the pump between examination and output
             truncate(path.c_str(), 1000);
@@ -447,15 +452,15 @@ TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
 // Stands in for the SRAM patcher: records which outputs it saw and their size.
 class RecordingPatcher : public OutputPatcher {
   public:
-    Status SRAMPatch(File& output, Host& host) override {
+    Status SRAMPatch(File& output, SramPatchResult& result) override {
         std::uint64_t size = 0;
         EXPECT_TRUE(output.size(size).ok());
         sizes.push_back(size);
-        host.addLog("patched");
+        result = {SramPatchOutcome::Patched, "patched", size};
         return Status::success();
     }
     Status checkImageSize(std::uint64_t) const override { return Status::success(); }
-    Status planLine(const ByteSource&, std::string&) override {
+    Status plan(const ByteSource&, SramPatchResult&) override {
         return Status::failure("not planned");
     }
     std::vector<std::uint64_t> sizes;
@@ -464,19 +469,19 @@ class RecordingPatcher : public OutputPatcher {
 TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
     RecordingPatcher patcher;
     ArchiveMemberExtraction extraction;
-    TrimRun patchedRun(host, extraction, patcher);
+    TrimRun patchedRun(host.frontEnd(), extraction, patcher);
     const std::string out = dir.subfolder("out");
     const std::string n = put("n.nds", Nds());
-    host.folder = out;
-    host.set(Option::SramPatch);
+    host.options.outputFolder = out;
+    host.options.sramPatch = true;
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
         TempDir local;
         const std::string g = local.file("g.gba");
         WriteFile(g, Gba());
-        host.mode = mode;
+        host.options.fileMode = mode;
         patchedRun.run(testing::FileEntries({g, n}));
     }
-    host.set(Option::SramPatch, false);
+    host.options.sramPatch = false;
     patchedRun.run(testing::FileEntries({put("h.gba", Gba())}));
     EXPECT_EQ(patcher.sizes, (std::vector<std::uint64_t>{1000, 1000, 1000}));
 }
@@ -509,10 +514,10 @@ TEST_P(SramThroughTheRunTest, GbaOutputIsPatchedAndNdsIsNot) {
     const std::string out = dir.subfolder("out");
     WriteFile(roms + "g.gba", gba);
     WriteFile(roms + "n.nds", nds);
-    host.mode = c.mode;
-    host.folder = out;
-    host.set(Option::SramPatch);
-    host.set(Option::OnlyPatch, c.onlyPatch);
+    host.options.fileMode = c.mode;
+    host.options.outputFolder = out;
+    host.options.sramPatch = true;
+    host.options.onlyPatch = c.onlyPatch;
 
     runOn({roms + "g.gba", roms + "n.nds"});
 
@@ -541,6 +546,111 @@ INSTANTIATE_TEST_SUITE_P(Modes, SramThroughTheRunTest,
                                                      true},
                                            PatchCase{"BackupOnlyPatch", FileMode::Backup, true},
                                            PatchCase{"FolderOnlyPatch", FileMode::Folder, true}));
+
+}  // namespace
+}  // namespace ostravex
+
+namespace ostravex {
+namespace {
+
+// A front end that takes the engine's calls on a thread of its own, as a window that runs
+// the engine elsewhere does: every call is queued and delivered on that thread, and its
+// "Stop" is pressed there. The engine waits for nothing a call returns.
+class QueuedHost final : public Host {
+  public:
+    explicit QueuedHost(RunControl& control) : m_control(control) {
+        m_thread = std::thread([this] { deliver(); });
+    }
+    ~QueuedHost() override {
+        post([this] { m_done = true; });
+        m_thread.join();
+    }
+
+    // The engine's pump: lets the front end's thread catch up with what it was told.
+    void catchUp() {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    }
+    // Lines seen on the front end's thread, and the line after which it presses "Stop".
+    std::vector<std::string> seen;
+    std::string stopAfter;
+
+    using Host::addLog;
+    void addLog(const std::string& line, LineKind) override {
+        post([this, line] {
+            seen.push_back(line);
+            if (line == stopAfter) {
+                m_control.requestHalt();
+            }
+        });
+    }
+    void clearLog() override {}
+    void addRomEntry(const RomListEntry&) override {}
+    void clearRomList() override {}
+    void setLabel(CounterLabel, const std::string&) override {}
+    void setGauge(Gauge, std::uint64_t, std::uint64_t) override {}
+    void notice(const Notice&) override {}
+    void setBusy(bool) override {}
+
+  private:
+    void post(std::function<void()> call) {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(call));
+        m_wake.notify_one();
+    }
+    void deliver() {
+        std::unique_lock lock(m_mutex);
+        while (!m_done) {
+            m_wake.wait(lock, [this] { return !m_queue.empty(); });
+            std::function<void()> call = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_busy = true;
+            lock.unlock();
+            call();
+            lock.lock();
+            m_busy = false;
+            m_idle.notify_all();
+        }
+    }
+
+    RunControl& m_control;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_idle;
+    std::deque<std::function<void()>> m_queue;
+    bool m_busy = false;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+TEST(TrimRunThreads, AStopPressedOnTheFrontEndsThreadHaltsTheRun) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const char* name : {"a.nds", "b.nds", "c.nds"}) {
+        paths.push_back(dir.file(name));
+        WriteFile(paths.back(), Nds());
+    }
+    RunControl control;
+    FixedRunOptions options(RunOptions{});
+    std::vector<std::string> seen;
+    {
+        QueuedHost host(control);
+        host.stopAfter = "a.nds: 2475008";
+        control.setPump([&host] { host.catchUp(); });
+        ArchiveMemberExtraction extraction;
+        SramPatcher patcher;
+        TrimRun run(FrontEnd{host, options, control}, extraction, patcher);
+
+        EXPECT_EQ(run.run(testing::FileEntries(paths)), RunEnd::Halted);
+        EXPECT_EQ(run.counters().ProcessedCount, 1);
+        host.catchUp();
+        seen = host.seen;
+    }
+    EXPECT_EQ(std::vector<std::string>(seen.begin() + 3, seen.end()),
+              (std::vector<std::string>{"a.nds: 2475008", "Operations Halted"}));
+    EXPECT_EQ(ReadFile(paths[0]).size(), kUsed);
+    EXPECT_EQ(ReadFile(paths[1]), Nds());
+    EXPECT_FALSE(control.haltRequested());
+}
 
 }  // namespace
 }  // namespace ostravex

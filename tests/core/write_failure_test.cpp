@@ -61,8 +61,8 @@ TEST_P(WriteFailureTest, AFailedWriteLeavesEveryFileAsItWas) {
     WriteFile(out + "x.nds", earlierOutput);
     WriteFile(roms + "small.nds", NdsImageBuilder().usedSize(600000).size(1_MiB).build());
     RecordingHost host;
-    host.mode = c.mode;
-    host.folder = out;
+    host.options.fileMode = c.mode;
+    host.options.outputFolder = out;
     testing::WiredTrimRun run(host);
     {
         FileSizeLimit limit(2_MiB);
@@ -96,8 +96,8 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
         TempDir dir;
         WriteFile(dir.file("g.gba"), gba);
         RecordingHost host;
-        host.mode = mode;
-        host.set(Option::SramPatch);
+        host.options.fileMode = mode;
+        host.options.sramPatch = true;
         testing::WiredTrimRun run(host);
         {
             // Room for the trimmed image, not for the routine appended to it.
@@ -120,8 +120,8 @@ TEST(RestoreFailure, ARestoreThatCannotBeWrittenLeavesTheImageAsItWas) {
         TempDir dir;
         WriteFile(dir.file("x.nds"), trimmed);
         RecordingHost host;
-        host.mode = mode;
-        host.set(Option::Restore);
+        host.options.fileMode = mode;
+        host.options.restore = true;
         testing::WiredTrimRun run(host);
         {
             FileSizeLimit limit(3_MiB + 512 * 1024);
@@ -145,7 +145,7 @@ TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     const Bytes original = NdsImageBuilder().usedSize(3_MiB).size(4_MiB).build();
     WriteFile(disk + "x.nds", original);
     RecordingHost host;
-    host.mode = FileMode::Backup;
+    host.options.fileMode = FileMode::Backup;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({disk + "x.nds"}));
     const Bytes after = ReadFile(disk + "x.nds");

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "host.h"
+#include "settings/run_options.h"
 
 namespace ostravex {
 

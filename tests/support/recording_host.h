@@ -2,50 +2,82 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "host/front_end.h"
+#include "host/host.h"
+#include "host/run_control.h"
+#include "settings/run_options.h"
 #include "support/file_mode_print.h"
-#include "trim/entry_report.h"
 
 namespace ostravex::testing {
 
-// A host that records what the engine reports and answers with options set by the test.
-class RecordingHost : public Host {
+// A host that records what the engine reports, with the options and the halt request a
+// scan or run reads, set by the test.
+class RecordingHost : public Host, public RunOptionsSource {
   public:
     std::vector<std::string> log;
+    std::vector<std::string> failureLines;  // the lines logged as failures
     std::vector<std::string> notices;
+    std::vector<Notice> noticeKinds;
     std::vector<std::string> diagnostics;
     std::vector<RomListEntry> entries;
-    std::vector<EntryReport> reports;
+    std::vector<EntryFacts> reports;
     std::map<CounterLabel, std::string> labels;
     std::map<Gauge, std::pair<std::uint64_t, std::uint64_t>> gauges;
     std::vector<bool> busyChanges;
-    FileMode mode = FileMode::Overwrite;
-    std::string folder;
-    std::set<Option> options{Option::RecursiveScan, Option::ScanArchives};
+    // What the scan or run reads, at the moment it reads it.
+    RunOptions options;
+    RunControl control;
     std::string separator = ".";
-    bool halt = false;
     int pumps = 0;
     // Runs at every pump, e.g. to press "Stop" at a chosen moment.
     std::function<void(RecordingHost&)> onPump;
 
-    void set(Option option, bool on = true) {
-        if (on) {
-            options.insert(option);
-        } else {
-            options.erase(option);
-        }
+    RecordingHost() { countPumps(); }
+    // A copy records what the original did and reads the same options; its halt request is
+    // its own.
+    RecordingHost(const RecordingHost& other)
+        : log(other.log),
+          failureLines(other.failureLines),
+          notices(other.notices),
+          noticeKinds(other.noticeKinds),
+          diagnostics(other.diagnostics),
+          entries(other.entries),
+          reports(other.reports),
+          labels(other.labels),
+          gauges(other.gauges),
+          busyChanges(other.busyChanges),
+          options(other.options),
+          separator(other.separator),
+          pumps(other.pumps),
+          onPump(other.onPump) {
+        countPumps();
     }
+    RecordingHost& operator=(const RecordingHost&) = delete;
+
+    FrontEnd frontEnd() { return {*this, *this, control, separator}; }
+
     void pressStop() {
         log.push_back("Halt Requested. Stopping Operations...");
-        halt = true;
+        control.requestHalt();
     }
+    bool halted() const { return control.haltRequested(); }
 
-    void addLog(const std::string& line) override { log.push_back(line); }
-    void clearLog() override { log.clear(); }
+    RunOptions current() const override { return options; }
+
+    using Host::addLog;
+    void addLog(const std::string& line, LineKind kind) override {
+        log.push_back(line);
+        if (kind == LineKind::Failure) {
+            failureLines.push_back(line);
+        }
+    }
+    void clearLog() override {
+        log.clear();
+        failureLines.clear();
+    }
     void addRomEntry(const RomListEntry& entry) override { entries.push_back(entry); }
     // The entries as the lists show them.
     std::vector<std::string> entryTexts() const {
@@ -55,28 +87,37 @@ class RecordingHost : public Host {
         }
         return texts;
     }
-    std::size_t romEntryCount() const override { return entries.size(); }
     void clearRomList() override { entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override { labels[label] = text; }
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override {
         gauges[gauge] = {position, maximum};
     }
-    FileMode fileMode() const override { return mode; }
-    std::string outputFolder() const override { return folder; }
-    bool option(Option option) const override { return options.count(option) > 0; }
-    void pump() override {
-        ++pumps;
-        if (onPump) {
-            onPump(*this);
-        }
+    void notice(const Notice& notice) override {
+        notices.push_back(notice.text);
+        noticeKinds.push_back(notice);
     }
-    bool haltRequested() const override { return halt; }
-    void clearHalt() override { halt = false; }
-    void notice(const std::string& text) override { notices.push_back(text); }
     void diagnostic(const std::string& text) override { diagnostics.push_back(text); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
-    std::string decimalSeparator() const override { return separator; }
-    void entryFinished(const EntryReport& report) override { reports.push_back(report); }
+    void entryFinished(const EntryFacts& facts) override { reports.push_back(facts); }
+
+  private:
+    void countPumps() {
+        control.setPump([this] {
+            ++pumps;
+            if (onPump) {
+                onPump(*this);
+            }
+        });
+    }
 };
+
+// The texts of an entry's log lines.
+inline std::vector<std::string> LineTexts(const EntryFacts& facts) {
+    std::vector<std::string> texts;
+    for (const LogLine& line : facts.lines) {
+        texts.push_back(line.text);
+    }
+    return texts;
+}
 
 }  // namespace ostravex::testing

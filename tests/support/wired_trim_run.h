@@ -2,6 +2,7 @@
 
 #include "archive/archive_member_extraction.h"
 #include "sram/sram_patcher.h"
+#include "support/recording_host.h"
 #include "trim/trim_run.h"
 
 namespace ostravex::testing {
@@ -16,7 +17,7 @@ struct ProgramRunHelpers {
 // and GBA outputs patched for real.
 class WiredTrimRun : private ProgramRunHelpers, public TrimRun {
   public:
-    explicit WiredTrimRun(Host& host) : TrimRun(host, extraction, patcher) {}
+    explicit WiredTrimRun(RecordingHost& host) : TrimRun(host.frontEnd(), extraction, patcher) {}
 };
 
 }  // namespace ostravex::testing

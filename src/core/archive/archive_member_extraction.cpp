@@ -49,8 +49,8 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
                     NamePart(job.filename));
     }
     zip.OnDecompressFile = [&context](std::uint32_t current, std::uint32_t total) {
-        context.host.setGauge(Gauge::SingleRom, current, total);
-        context.host.pump();
+        context.gauge(current, total);
+        context.pump();
     };
     if (Status status = zip.SaveToStream(*member, context.romBuffer); !status) {
         const std::string& reason = status.reason();
@@ -58,47 +58,48 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
                         ? "ERROR: " + reason
                         : "ERROR: Cannot extract (" + reason + "): " + NamePart(job.filename));
     }
-    context.host.setGauge(Gauge::SingleRom, 0, context.romBuffer.size());
+    context.gauge(0, context.romBuffer.size());
     job.RawName = job.OutFolder + job.filename;
 }
 
 void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext& context) {
     LoadInfo& job = context.job;
-    Host& host = context.host;
-    const std::string destination = WithTrailingSlash(
-        host.fileMode() == FileMode::Folder ? host.outputFolder() : job.OutFolder);
-    const bool dryRun = host.option(Option::DryRun);
+    const std::string destination = WithTrailingSlash(job.OutFolder);
+    const std::string path = destination + job.filename;
 
-    const ExtractionProgress progress = [&host](std::uint64_t written, std::uint64_t size) {
-        host.setGauge(Gauge::SingleRom, written, size);
-        host.pump();
+    const ExtractionProgress progress = [&context](std::uint64_t written, std::uint64_t size) {
+        context.gauge(written, size);
+        context.pump();
     };
     ArchiveExtraction extraction{ArchiveExtraction::Outcome::Failed, false,
                                  "the name would leave the destination folder"};
     if (IsPlainName(job.filename)) {
-        FileMemberSink fileSink(destination + job.filename);
+        FileMemberSink fileSink(path);
+        // Kept in memory, the member is still checked against what creating its file would
+        // meet, at the moment its file would be created.
         MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
-                                    &context.memberSource);
-        MemberSink& sink = dryRun ? static_cast<MemberSink&>(memorySink) : fileSink;
+                                    &context.memberSource,
+                                    [&context, &path] { return context.checkCreatable(path); });
+        MemberSink& sink = context.destination == MemberDestination::Memory
+                               ? static_cast<MemberSink&>(memorySink)
+                               : fileSink;
         const LibarchiveFormat format =
             kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;
         extraction = m_reader.extract(job.CompressedFile, format, job.filename, sink, progress);
     }
     if (extraction.headerBroken) {
-        host.notice("File header broken");
+        context.notice({NoticeKind::Failure, "File header broken"});
     }
     if (extraction.outcome != ArchiveExtraction::Outcome::Extracted) {
         context.romBuffer.clear();
+        context.memberSource.reset();
         context.reportError("ERROR: Cannot extract (" + extraction.reason +
                             "): " + NamePart(job.filename));
-        host.notice(kExtractionError);
+        context.notice({NoticeKind::Failure, kExtractionError});
         job.NeedsContinue = true;
         return;
     }
-    if (dryRun) {
-        job.iszip = true;  // the bytes are in the rom buffer; nothing is on disk
-    }
-    job.RawName = destination + job.filename;
+    job.RawName = path;
 }
 
 }  // namespace ostravex

@@ -14,15 +14,14 @@ Status ArchiveRangeSource::open(const std::string& archive, std::uint64_t offset
 Status ArchiveRangeSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
                                   std::size_t& got) const {
     got = 0;
-    if (offset >= m_size) {
+    const std::span<std::uint8_t> part = WithinSize(offset, m_size, out);
+    if (part.empty()) {
         return Status::success();
     }
-    const auto length =
-        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_size - offset));
-    if (Status status = m_file.readAt(m_offset + offset, out.first(length), got); !status) {
+    if (Status status = m_file.readAt(m_offset + offset, part, got); !status) {
         return status;
     }
-    if (got != length) {
+    if (got != part.size()) {
         return Status::failure("the archive is shorter than its member");
     }
     return Status::success();

@@ -47,7 +47,14 @@ Status FileMemberSink::finish() {
     return m_output.commit();
 }
 
+Status MemoryMemberSink::startTaking() {
+    return m_beforeFirstByte ? m_beforeFirstByte() : Status::success();
+}
+
 Status MemoryMemberSink::begin(std::uint64_t size) {
+    if (Status status = startTaking(); !status) {
+        return status;
+    }
     if (size > m_limit) {
         return Status::failure("the member claims more than 1 GiB");
     }
@@ -70,6 +77,9 @@ Status MemoryMemberSink::write(std::span<const std::uint8_t> bytes) {
 
 Status MemoryMemberSink::takeStoredMember(const std::string& archive, std::uint64_t offset,
                                           std::uint64_t size) {
+    if (Status status = startTaking(); !status) {
+        return status;
+    }
     auto source = std::make_unique<ArchiveRangeSource>();
     if (Status status = source->open(archive, offset, size); !status) {
         return status;

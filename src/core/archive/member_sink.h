@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -48,12 +49,18 @@ class FileMemberSink final : public MemberSink {
 };
 
 // Into memory, up to `limit` bytes. Given `inPlace`, a member stored unchanged in its
-// archive is not copied: `inPlace` receives a source reading it in the archive file.
+// archive is not copied: `inPlace` receives a source reading it in the archive file. Given
+// `beforeFirstByte`, its failure is the member's, taken when the member's bytes start to
+// come (where a file sink would create its file).
 class MemoryMemberSink final : public MemberSink {
   public:
     MemoryMemberSink(ByteBuffer& buffer, std::uint64_t limit,
-                     std::unique_ptr<ByteSource>* inPlace = nullptr)
-        : m_buffer(buffer), m_limit(limit), m_inPlace(inPlace) {}
+                     std::unique_ptr<ByteSource>* inPlace = nullptr,
+                     std::function<Status()> beforeFirstByte = {})
+        : m_buffer(buffer),
+          m_limit(limit),
+          m_inPlace(inPlace),
+          m_beforeFirstByte(std::move(beforeFirstByte)) {}
     Status begin(std::uint64_t size) override;
     Status write(std::span<const std::uint8_t> bytes) override;
     Status finish() override { return Status::success(); }
@@ -62,9 +69,12 @@ class MemoryMemberSink final : public MemberSink {
                             std::uint64_t size) override;
 
   private:
+    Status startTaking();
+
     ByteBuffer& m_buffer;
     std::uint64_t m_limit;
     std::unique_ptr<ByteSource>* m_inPlace;
+    std::function<Status()> m_beforeFirstByte;
 };
 
 }  // namespace ostravex

@@ -1,7 +1,6 @@
 #include "io/byte_source.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace ostravex {
@@ -15,15 +14,6 @@ Status ByteSource::readZeroFilled(std::uint64_t offset, std::span<std::uint8_t> 
     return Status::success();
 }
 
-Status ByteSource::readWord32(std::uint64_t offset, std::uint32_t& word) const {
-    std::array<std::uint8_t, 4> bytes{};
-    if (Status status = readZeroFilled(offset, bytes); !status) {
-        return status;
-    }
-    word = LittleEndian32(bytes, 0);
-    return Status::success();
-}
-
 Status FileByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
                               std::size_t& got) const {
     return m_file.readAt(offset, out, got);
@@ -31,12 +21,10 @@ Status FileByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
 
 Status MemoryByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
                                 std::size_t& got) const {
-    got = 0;
-    if (offset >= m_bytes.size()) {
-        return Status::success();
+    got = WithinSize(offset, m_bytes.size(), out).size();
+    if (got > 0) {
+        std::memcpy(out.data(), m_bytes.data() + offset, got);
     }
-    got = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
-    std::memcpy(out.data(), m_bytes.data() + offset, got);
     return Status::success();
 }
 

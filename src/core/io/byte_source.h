@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -21,9 +22,17 @@ class ByteSource {
 
     // Fills `out` from offset; bytes past the end read as zero.
     Status readZeroFilled(std::uint64_t offset, std::span<std::uint8_t> out) const;
-    // The little-endian 32-bit word at offset; 0 past the end.
-    Status readWord32(std::uint64_t offset, std::uint32_t& word) const;
 };
+
+// The part of `out` that a read at `offset` of data `size` bytes long can fill: all of it,
+// its start, or nothing at or past the end.
+inline std::span<std::uint8_t> WithinSize(std::uint64_t offset, std::uint64_t size,
+                                          std::span<std::uint8_t> out) {
+    if (offset >= size) {
+        return out.first(0);
+    }
+    return out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset)));
+}
 
 class FileByteSource final : public ByteSource {
   public:
@@ -34,6 +43,22 @@ class FileByteSource final : public ByteSource {
 
   private:
     const File& m_file;
+    std::uint64_t m_size;
+};
+
+// The first `size` bytes of a source: the part of an image that a cut output holds.
+class LeadingBytes final : public ByteSource {
+  public:
+    LeadingBytes(const ByteSource& whole, std::uint64_t size)
+        : m_whole(whole), m_size(std::min(size, whole.size())) {}
+    std::uint64_t size() const override { return m_size; }
+    Status readAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                  std::size_t& got) const override {
+        return m_whole.readAt(offset, WithinSize(offset, m_size, out), got);
+    }
+
+  private:
+    const ByteSource& m_whole;
     std::uint64_t m_size;
 };
 

@@ -7,27 +7,21 @@ namespace ostravex {
 Status PaddedByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
                                 std::size_t& got) const {
     got = 0;
-    if (offset >= m_size) {
-        return Status::success();
-    }
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_size - offset));
-    const std::uint64_t sourceSize = std::min(m_source.size(), m_size);
+    const std::span<std::uint8_t> wanted = WithinSize(offset, m_size, out);
+    const std::span<std::uint8_t> part =
+        WithinSize(offset, std::min(m_source.size(), m_size), wanted);
     std::size_t fromSource = 0;
-    if (offset < sourceSize) {
-        const auto part =
-            static_cast<std::size_t>(std::min<std::uint64_t>(wanted, sourceSize - offset));
-        if (Status status = m_source.readAt(offset, out.first(part), fromSource); !status) {
+    if (!part.empty()) {
+        if (Status status = m_source.readAt(offset, part, fromSource); !status) {
             return status;
         }
-        if (fromSource < part) {
+        if (fromSource < part.size()) {
             got = fromSource;  // the source ended early; its reader reports the short read
             return Status::success();
         }
     }
-    std::fill(out.begin() + static_cast<std::ptrdiff_t>(fromSource),
-              out.begin() + static_cast<std::ptrdiff_t>(wanted), m_filler);
-    got = wanted;
+    std::fill(wanted.begin() + static_cast<std::ptrdiff_t>(fromSource), wanted.end(), m_filler);
+    got = wanted.size();
     return Status::success();
 }
 

@@ -48,6 +48,38 @@ bool DirectoryExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+PathKind KindOfPath(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return PathKind::Missing;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return PathKind::Folder;
+    }
+    return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+Status CheckCanCreateIn(const std::string& folder) {
+    const std::string where = folder.empty() ? "." : folder;
+    // An unnamed file: created in the folder as a new file would be, but with no name, so
+    // the folder is left as it was when it is closed.
+    const int fd = open(where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        close(fd);
+        return Status::success();
+    }
+    const int error = errno;
+    // File systems without unnamed files: the folder's permissions say what a creation
+    // would meet.
+    if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
+        return Status::fromErrno(error);
+    }
+    if (access(where.c_str(), W_OK | X_OK) != 0) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
 Status NameIsFree(const std::string& path) {
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {

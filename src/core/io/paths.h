@@ -20,6 +20,15 @@ std::string WithTrailingSlash(std::string_view path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
+// What a path names, learnt with one question to the file system.
+enum class PathKind { Missing, Folder, File, Other };
+PathKind KindOfPath(const std::string& path);
+
+// Whether a new file could be created in `folder` now, asked without creating one: the
+// failure is the one creating a file there would meet (a folder that does not exist, is
+// not a folder, or may not be written).
+Status CheckCanCreateIn(const std::string& folder);
+
 // Success when nothing stands at `path` and its name is usable (not too long, its folder
 // reachable); EEXIST when something does.
 Status NameIsFree(const std::string& path);

@@ -1,5 +1,7 @@
 #include "scan/rom_scanner.h"
 
+#include <cerrno>
+
 #include "archive/rar_archive.h"
 #include "archive/seven_zip_archive.h"
 #include "archive/zip_reader.h"
@@ -26,8 +28,11 @@ bool IsRomName(const std::string& name) {
     return extension == ".nds" || extension == ".gba";
 }
 
-RomScanner::RomScanner(Host& host)
-    : m_host(host), m_ndsSearch([this] { pumpEvents(); }), m_zipSearch([this] { pumpEvents(); }) {
+RomScanner::RomScanner(const FrontEnd& frontEnd)
+    : m_frontEnd(frontEnd),
+      m_host(m_frontEnd.host),
+      m_ndsSearch([this] { pumpEvents(); }),
+      m_zipSearch([this] { pumpEvents(); }) {
     m_ndsSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
         NDSSearchFileFind(fullpath, info);
     };
@@ -41,12 +46,23 @@ RomScanner::RomScanner(Host& host)
 }
 
 void RomScanner::pumpEvents() {
-    m_host.pump();
+    m_frontEnd.control.pump();
     stopIfHaltRequested();
 }
 
 void RomScanner::addEntry(const RomListEntry& entry) {
     m_host.addRomEntry(entry);
+    ++m_listed;
+}
+
+void RomScanner::logError(const std::string& line) {
+    m_host.addLog(line, LineKind::Failure);
+    ++m_errors;
+}
+
+void RomScanner::failureNotice(const std::string& text) {
+    m_host.notice({NoticeKind::Failure, text});
+    ++m_failureNotices;
 }
 
 // ---- folder scans -----------------------------------------------------------------------
@@ -55,6 +71,7 @@ void RomScanner::ScanFolder(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
     m_finds.clear();
     m_host.clearRomList();
+    m_listed = 0;
     m_host.addLog("File Scan Started.");
     m_scanTimerEnabled = true;
     m_host.setBusy(true);
@@ -64,8 +81,9 @@ void RomScanner::ScanFolder(const std::string& folder) {
 }
 
 void RomScanner::startFolderPass(const std::string& folder) {
-    const bool recursive = m_host.option(Option::RecursiveScan);
-    if (m_host.option(Option::ScanArchives)) {
+    const RunOptions now = options();
+    const bool recursive = now.recursiveScan;
+    if (now.scanArchives) {
         // The archive pass searches the same tree: the rom pass's walk finds the archives.
         m_finds.expect(folder + kArchiveMasks, recursive);
     }
@@ -79,37 +97,40 @@ void RomScanner::NDSSearchFileFind(const std::string& fullpath, const TSearchRec
 }
 
 void RomScanner::NDSSearchFinish() {
-    if (m_host.option(Option::ScanArchives) && !m_ndsSearch.Stop()) {
+    const RunOptions now = options();
+    if (now.scanArchives && !m_ndsSearch.Stop()) {
         m_zipSearch.SearchFile = m_scanFolder + kArchiveMasks;
-        m_zipSearch.RecurseSubFolders = m_host.option(Option::RecursiveScan);
+        m_zipSearch.RecurseSubFolders = now.recursiveScan;
         m_zipSearch.Start();
     } else if (!m_dropScanActive) {
-        finishScan();
+        finishScan("File Scan Finished.");
     }
 }
 
 void RomScanner::ZipSearchFinish() {
     if (!m_dropScanActive) {
-        finishScan();
+        finishScan("File Scan Finished.");
     }
 }
 
-void RomScanner::finishScan() {
+// The end of a folder scan or of a drop: the idle state, and the list's size.
+void RomScanner::finishScan(const char* finishedLine) {
+    m_dropScanActive = false;
     m_scanTimerEnabled = false;
     m_finds.clear();
     m_host.endListUpdate();
     m_host.setBusy(false);
-    m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
-    m_host.addLog("File Scan Finished.");
-    m_host.addLog(std::to_string(m_host.romEntryCount()) + " roms found");
+    m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_listed));
+    m_host.addLog(finishedLine);
+    m_host.addLog(std::to_string(m_listed) + " roms found");
 }
 
 // Acts on "Stop" while a scan runs.
 void RomScanner::stopIfHaltRequested() {
-    if (!m_scanTimerEnabled || !m_host.haltRequested()) {
+    if (!m_scanTimerEnabled || !m_frontEnd.control.haltRequested()) {
         return;
     }
-    m_host.clearHalt();
+    m_frontEnd.control.clearHalt();
     m_scanTimerEnabled = false;
     m_ndsSearch.setStop(true);
     m_zipSearch.setStop(true);
@@ -120,8 +141,15 @@ void RomScanner::stopIfHaltRequested() {
 // ---- archives ---------------------------------------------------------------------------
 
 void RomScanner::ZipSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
-    const std::string archive = fullpath + info.Name;
-    const std::string extension = LowerExtension(info.Name);
+    // A find of the folder search is a file (it may have gone since).
+    listArchive(fullpath + info.Name, PathKind::File);
+}
+
+void RomScanner::listArchive(const std::string& archive, PathKind kind) {
+    if (!archiveReadable(archive, kind)) {
+        return;
+    }
+    const std::string extension = LowerExtension(archive);
     if (extension == ".zip") {
         ListZip(archive);
     } else if (extension == ".rar") {
@@ -131,10 +159,13 @@ void RomScanner::ZipSearchFileFind(const std::string& fullpath, const TSearchRec
     }
 }
 
-bool RomScanner::archiveReadable(const std::string& archive) {
+bool RomScanner::archiveReadable(const std::string& archive, PathKind kind) {
     File file;
     Status status =
-        FileExists(archive) ? file.openShared(archive) : Status::failure("the file has gone");
+        kind == PathKind::File ? file.openShared(archive) : Status::failure("the file has gone");
+    if (!status && status.code() == ENOENT) {
+        status = Status::failure("the file has gone");
+    }
     if (!status) {
         // An archive that vanished or cannot be read does not end the scan.
         reportUnreadableArchive(archive, status.reason());
@@ -144,19 +175,15 @@ bool RomScanner::archiveReadable(const std::string& archive) {
 
 // An archive that cannot be read may hold roms: it is never passed over in silence.
 void RomScanner::reportUnreadableArchive(const std::string& archive, const std::string& reason) {
-    m_host.addLog("ERROR: Cannot open archive (" + reason + "): " + NamePart(archive));
+    logError("ERROR: Cannot open archive (" + reason + "): " + NamePart(archive));
 }
 
 // A damaged archive lists the members read before the damage; the others may be roms.
 void RomScanner::reportDamagedArchive(const std::string& archive) {
-    m_host.addLog("ERROR: Damaged archive, listed as far as it could be read: " +
-                  NamePart(archive));
+    logError("ERROR: Damaged archive, listed as far as it could be read: " + NamePart(archive));
 }
 
 void RomScanner::ListZip(const std::string& archive) {
-    if (!archiveReadable(archive)) {
-        return;
-    }
     TKAZip zip;
     if (Status status = zip.Open(archive); !status) {
         return reportUnreadableArchive(archive, status.reason());
@@ -178,9 +205,6 @@ void RomScanner::ListZip(const std::string& archive) {
 }
 
 void RomScanner::ListRar(const std::string& archive) {
-    if (!archiveReadable(archive)) {
-        return;
-    }
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
@@ -198,14 +222,11 @@ void RomScanner::ListRar(const std::string& archive) {
     }
     // The notice reports the damage (and fails the command line's call).
     if (listing.headerBroken) {
-        m_host.notice("File header broken");
+        failureNotice("File header broken");
     }
 }
 
 void RomScanner::ListSevenZip(const std::string& archive) {
-    if (!archiveReadable(archive)) {
-        return;
-    }
     const ArchiveListing listing = SevenZipList(archive);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
@@ -230,8 +251,8 @@ void RomScanner::ListSevenZip(const std::string& archive) {
 
 // A member whose name cannot be read may be a rom: it is not passed over in silence.
 void RomScanner::reportUnreadableName(const std::string& archive, std::size_t position) {
-    m_host.addLog("ERROR: Cannot read the name of member " + std::to_string(position) +
-                  " (not valid Unicode): " + NamePart(archive));
+    logError("ERROR: Cannot read the name of member " + std::to_string(position) +
+             " (not valid Unicode): " + NamePart(archive));
 }
 
 // ---- drops and the command line ---------------------------------------------------------
@@ -244,53 +265,53 @@ void RomScanner::AddDragFiles(const std::string& folder) {
     startFolderPass(m_scanFolder);
 }
 
-void RomScanner::HandleDrop(const std::vector<std::string>& names) {
+void RomScanner::HandleDrop(const std::vector<std::string>& names, std::size_t listedBefore) {
+    std::vector<DroppedPath> paths;
+    paths.reserve(names.size());
+    for (const std::string& name : names) {
+        paths.push_back({name, KindOfPath(name)});
+    }
+    HandleDrop(paths, listedBefore);
+}
+
+void RomScanner::HandleDrop(const std::vector<DroppedPath>& paths, std::size_t listedBefore) {
+    m_listed = listedBefore;
     m_host.addLog("Dragged files Scan Started.");
     m_finds.clear();
     m_host.setBusy(true);
     m_host.beginListUpdate();
     m_scanTimerEnabled = true;
-    for (const std::string& name : names) {
-        if (DirectoryExists(name)) {
-            AddDragFiles(name);
+    for (const DroppedPath& dropped : paths) {
+        if (dropped.kind == PathKind::Folder) {
+            AddDragFiles(dropped.path);
         }
         // The three tests are independent: a folder named "x.nds" is listed itself too.
-        if (IsRomName(name)) {
-            addEntry(RomListEntry::file(name));
+        if (IsRomName(dropped.path)) {
+            addEntry(RomListEntry::file(dropped.path));
         }
-        if (m_host.option(Option::ScanArchives) && IsArchiveName(name)) {
-            TSearchRec info;
-            info.Name = NamePart(name);
-            ZipSearchFileFind(FolderPart(name), info);
+        if (options().scanArchives && IsArchiveName(dropped.path)) {
+            listArchive(dropped.path, dropped.kind);
         }
     }
-    m_dropScanActive = false;
-    m_scanTimerEnabled = false;
-    m_finds.clear();
-    m_host.endListUpdate();
-    m_host.setBusy(false);
-    m_host.setLabel(CounterLabel::Complete, TrimmedLabel(m_host.romEntryCount()));
-    m_host.addLog("Files dragged Scan Finished.");
-    m_host.addLog(std::to_string(m_host.romEntryCount()) + " roms found");
+    finishScan("Files dragged Scan Finished.");
 }
 
 void RomScanner::HandleCommandLinePath(const std::string& path) {
-    if (DirectoryExists(path)) {
+    const PathKind kind = KindOfPath(path);
+    if (kind == PathKind::Folder) {
         ScanFolder(path);
         return;
     }
-    if (!FileExists(path)) {
+    if (kind != PathKind::File) {
         return;
     }
     if (IsRomName(path)) {
         addEntry(RomListEntry::file(path));
     }
-    if (m_host.option(Option::ScanArchives) && IsArchiveName(path)) {
-        TSearchRec info;
-        info.Name = NamePart(path);
-        ZipSearchFileFind(FolderPart(path), info);
+    if (options().scanArchives && IsArchiveName(path)) {
+        listArchive(path, kind);
     }
-    if (m_host.romEntryCount() > 0) {
+    if (m_listed > 0) {
         m_host.setBusy(false);
     }
 }

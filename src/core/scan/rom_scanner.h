@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "host/front_end.h"
+#include "io/paths.h"
 #include "romlist/rom_list_entry.h"
 #include "scan/file_search.h"
 
@@ -12,17 +13,24 @@ namespace ostravex {
 // Fills the ROM list: folder scans (".nds" and ".gba" files, then the rom members of zip,
 // rar and 7z archives), single archives, drops and the path named on the command line.
 // Every find is one ROM list entry added through the host. A halt requested through the
-// host stops the scan at the next directory entry.
+// front end's control stops the scan at the next directory entry.
 class RomScanner {
   public:
-    explicit RomScanner(Host& host);
+    explicit RomScanner(const FrontEnd& frontEnd);
 
     // "Scan Folders" once its folder is chosen: empties the ROM list and scans `folder`.
     // Returns when the scan has ended, in the idle state.
     void ScanFolder(const std::string& folder);
 
-    // Files and folders dropped on the window (the caller ignores drops while busy).
-    void HandleDrop(const std::vector<std::string>& names);
+    // A dropped file or folder, and what it is, when the caller knows.
+    struct DroppedPath {
+        std::string path;
+        PathKind kind = PathKind::Missing;
+    };
+    // Files and folders dropped on the window (the caller ignores drops while busy), added
+    // to a list that holds `listedBefore` entries.
+    void HandleDrop(const std::vector<std::string>& names, std::size_t listedBefore);
+    void HandleDrop(const std::vector<DroppedPath>& paths, std::size_t listedBefore);
 
     // The one path the program may be started with: a folder is scanned, a rom file is
     // listed, an archive has its rom members listed (with archive scanning on); a path
@@ -34,27 +42,40 @@ class RomScanner {
 
     // The folder of the current or last scan, ending with "/".
     const std::string& scanFolder() const { return m_scanFolder; }
-    bool DropScanActive() const { return m_dropScanActive; }
+
+    // What the scans so far have reported: error lines, and failures at all (error lines
+    // and failure notices).
+    int errorCount() const { return m_errors; }
+    int failureCount() const { return m_errors + m_failureNotices; }
 
   private:
     void startFolderPass(const std::string& folder);
     void NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info);
     void NDSSearchFinish();
     void ZipSearchFinish();
-    void finishScan();
+    void finishScan(const char* finishedLine);
     void stopIfHaltRequested();
     void AddDragFiles(const std::string& folder);
+    // Lists the rom members of an archive; `kind` is what the path was found to be.
+    void listArchive(const std::string& archive, PathKind kind);
     void ListZip(const std::string& archive);
     void ListRar(const std::string& archive);
     void ListSevenZip(const std::string& archive);
-    bool archiveReadable(const std::string& archive);
+    bool archiveReadable(const std::string& archive, PathKind kind);
     void reportUnreadableArchive(const std::string& archive, const std::string& reason);
     void reportDamagedArchive(const std::string& archive);
     void reportUnreadableName(const std::string& archive, std::size_t position);
     void addEntry(const RomListEntry& entry);
+    void logError(const std::string& line);
+    void failureNotice(const std::string& text);
     void pumpEvents();
+    RunOptions options() const { return m_frontEnd.options.current(); }
 
+    FrontEnd m_frontEnd;
     Host& m_host;
+    std::size_t m_listed = 0;  // entries in the ROM list
+    int m_errors = 0;
+    int m_failureNotices = 0;
     SearchFindCache m_finds;  // the archive pass takes its finds from the rom pass's walk
     TFileSearch m_ndsSearch;
     TFileSearch m_zipSearch;

@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint32_t kCartridgeBase = 0x08000000;  // where the image starts in GBA memory
 constexpr std::size_t kPadRunLength = 5;
 constexpr std::uint64_t kRoutineAlignment = 16;
+constexpr const char* kSramPatchedText = "SRAM Patched: ";
 
 // The catalogue's distinct signatures plus the two V111 ones, searched in one pass.
 struct Searches {
@@ -177,6 +178,7 @@ SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
         }
         if (!catalogueEntry.group.empty()) {
             plan.logLine = kSramPatchedText + std::string(catalogueEntry.group);
+            plan.patched = true;
             return plan;
         }
     }
@@ -199,6 +201,7 @@ void AddV111Writes(const std::vector<std::size_t>& found, std::uint64_t appendAt
     PutAddress(routine, kV111RoutineReturnOffset, signatureAt + kV111ReturnDistance);
     plan.writes.push_back({appendAt, std::move(routine)});
     plan.logLine = kSramPatchedText + std::string(kV111GroupName);
+    plan.patched = true;
 }
 
 }  // namespace
@@ -248,7 +251,7 @@ Status CheckCartridgeSize(std::uint64_t imageSize) {
     return Status::success();
 }
 
-Status SramPatcher::SRAMPatch(File& output, Host& host) {
+Status SramPatcher::SRAMPatch(File& output, SramPatchResult& result) {
     std::uint64_t size = 0;
     if (Status status = output.size(size); !status) {
         return status;
@@ -260,24 +263,24 @@ Status SramPatcher::SRAMPatch(File& output, Host& host) {
     if (Status status = PlanSramPatch(FileByteSource(output, size), m_buffer, plan); !status) {
         return status;
     }
-    return writePlan(plan, output, size, host);
+    return writePlan(plan, output, size, result);
 }
 
-Status SramPatcher::applyPreview(File& output, Host& host) {
-    if (!m_preview) {
-        return SRAMPatch(output, host);
+Status SramPatcher::applyPlanned(File& output, SramPatchResult& result) {
+    if (!m_planned) {
+        return SRAMPatch(output, result);
     }
-    const SramPatchPlan plan = std::move(*m_preview);
-    m_preview.reset();
+    const SramPatchPlan plan = std::move(*m_planned);
+    m_planned.reset();
     std::uint64_t size = 0;
     if (Status status = output.size(size); !status) {
         return status;
     }
-    return writePlan(plan, output, size, host);
+    return writePlan(plan, output, size, result);
 }
 
 Status SramPatcher::writePlan(const SramPatchPlan& plan, File& output, std::uint64_t size,
-                              Host& host) {
+                              SramPatchResult& result) {
     // What the writes cover, so that a failed write can be taken back.
     std::vector<std::vector<std::uint8_t>> before;
     for (const SramPatchWrite& write : plan.writes) {
@@ -300,32 +303,35 @@ Status SramPatcher::writePlan(const SramPatchPlan& plan, File& output, std::uint
             return status;
         }
     }
-    host.addLog(plan.logLine);
+    // A routine appended past the end has grown the file: its size is read back.
+    std::uint64_t sizeAfter = size;
+    if (!plan.writes.empty()) {
+        if (Status status = output.size(sizeAfter); !status) {
+            return status;
+        }
+    }
+    result = {plan.patched ? SramPatchOutcome::Patched : SramPatchOutcome::NotPossible,
+              plan.logLine, sizeAfter};
     return Status::success();
 }
 
-Status SramPatcher::planLine(const ByteSource& image, std::string& line) {
+Status SramPatcher::plan(const ByteSource& image, SramPatchResult& result) {
     SramPatchPlan plan;
     if (Status status = PlanSramPatch(image, m_buffer, plan); !status) {
         return status;
     }
-    line = plan.logLine;
-    return Status::success();
-}
-
-Status SramPatcher::preview(const ByteSource& image, bool& changes, std::string& line) {
-    SramPatchPlan plan;
-    if (Status status = PlanSramPatch(image, m_buffer, plan); !status) {
-        return status;
+    std::uint64_t sizeAfter = image.size();
+    for (const SramPatchWrite& write : plan.writes) {
+        sizeAfter = std::max<std::uint64_t>(sizeAfter, write.offset + write.bytes.size());
     }
-    changes = !plan.writes.empty();
-    line = plan.logLine;
-    m_preview = std::move(plan);
+    result = {plan.patched ? SramPatchOutcome::Patched : SramPatchOutcome::NotPossible,
+              plan.logLine, sizeAfter};
+    m_planned = std::move(plan);
     return Status::success();
 }
 
 void SramPatcher::runEnded() {
-    m_preview.reset();
+    m_planned.reset();
     m_buffer.clear();
     m_buffer.shrink_to_fit();
 }

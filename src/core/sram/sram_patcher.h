@@ -28,6 +28,7 @@ struct SramPatchWrite {
 struct SramPatchPlan {
     std::vector<SramPatchWrite> writes;
     std::string logLine;
+    bool patched = false;  // a routine group was found and is rewritten
 };
 
 // Decides the patch from the image as it is before any write: every search runs on the
@@ -45,21 +46,21 @@ std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot);
 // SRAM. Works in place on the finished output.
 class SramPatcher final : public OutputPatcher {
   public:
-    Status SRAMPatch(File& output, Host& host) override;
+    Status SRAMPatch(File& output, SramPatchResult& result) override;
     Status checkImageSize(std::uint64_t imageSize) const override {
         return CheckCartridgeSize(imageSize);
     }
-    Status planLine(const ByteSource& image, std::string& line) override;
-    Status preview(const ByteSource& image, bool& changes, std::string& line) override;
-    Status applyPreview(File& output, Host& host) override;
+    Status plan(const ByteSource& image, SramPatchResult& result) override;
+    Status applyPlanned(File& output, SramPatchResult& result) override;
     // The read buffer is kept from one image to the next; this gives its memory back.
     void runEnded() override;
 
   private:
-    Status writePlan(const SramPatchPlan& plan, File& output, std::uint64_t size, Host& host);
+    Status writePlan(const SramPatchPlan& plan, File& output, std::uint64_t size,
+                     SramPatchResult& result);
 
     ByteBuffer m_buffer;
-    std::optional<SramPatchPlan> m_preview;  // the plan of the last image previewed
+    std::optional<SramPatchPlan> m_planned;  // the plan of the last image planned
 };
 
 }  // namespace ostravex

@@ -13,6 +13,7 @@ enum class VerdictLine {
     Bricker,  // a log line and the bricker notice
     Wifi,     // a log line, counted as a wifi game
     Skip,     // a log line, counted as skipped; the entry is finished
+    DsiSkip,  // the same, because the image is DSi-enhanced and "Skip DSi roms" is on
     Error,    // a log line, counted as an error; the entry is finished
 };
 

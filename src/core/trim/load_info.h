@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host.h"
 #include "romlist/rom_list_entry.h"
+#include "settings/run_options.h"
 
 namespace ostravex {
 
@@ -16,7 +16,7 @@ struct LoadInfo {
     bool Compressed = false;     // the entry names an archive member
     std::string CompressedFile;  // the archive's path (members only)
     bool GBAFile = false;        // the name's extension is ".gba"
-    bool iszip = false;          // the bytes are in the rom buffer (a decompressed zip member)
+    bool iszip = false;          // a zip member: decompressed into memory, its output a new file
     bool haswifi = false;        // the NDS image carries a download-play block
     bool NeedsContinue = false;  // the entry is finished; nothing more is done with it
     std::int64_t RomSize = 0;    // the cut size, a kept download-play block included

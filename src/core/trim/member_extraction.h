@@ -4,32 +4,47 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "host.h"
+#include "host/entry_facts.h"
 #include "io/byte_buffer.h"
 #include "io/byte_source.h"
+#include "io/status.h"
 #include "romlist/rom_list_entry.h"
 #include "trim/load_info.h"
 
 namespace ostravex {
 
-// What the extraction of one archive member works on.
+// Where the bytes of a rar or 7z member go.
+enum class MemberDestination {
+    File,    // into its file in the destination folder, which the run then cuts
+    Memory,  // into the rom buffer only: its file is not created (a dry run)
+};
+
+// What the extraction of one archive member works on, and how it reports.
 struct ExtractionContext {
     LoadInfo& job;
+    // A zip member is decompressed here; with MemberDestination::Memory, a rar or 7z member
+    // too.
     ByteBuffer& romBuffer;
-    Host& host;
-    // Logs an error line and counts it.
-    std::function<void(const std::string& line)> reportError;
-    // In a dry run, a member that can be read where it lies in its archive (stored
-    // unchanged) is not copied into the rom buffer: its source is set here instead.
+    // A member stored unchanged in its archive is not copied into memory: its source is
+    // set here instead.
     std::unique_ptr<ByteSource>& memberSource;
+    MemberDestination destination = MemberDestination::File;
+    // With MemberDestination::Memory: whether the member's file could be created where it
+    // would be extracted, asked when its bytes start to come, as its creation would be.
+    std::function<Status(const std::string& path)> checkCreatable;
+    // Moves the rom gauge, and lets the user's events run, while the member comes.
+    std::function<void(std::uint64_t position, std::uint64_t maximum)> gauge;
+    std::function<void()> pump;
+    // Records an error line, counted.
+    std::function<void(const std::string& line)> reportError;
+    std::function<void(const Notice& notice)> notice;
 };
 
 // Makes the bytes of an archive member available to a run: a zip member is decompressed
-// into the rom buffer (and `iszip` set); a rar or 7z member is extracted into the output
-// folder and `RawName` set to the extracted file. A failure is reported through the
-// context and ends the entry (`NeedsContinue`).
+// into the rom buffer (and `iszip` set); a rar or 7z member is extracted flat into the
+// folder of the job's output and `RawName` set to its file. A failure is reported through
+// the context and ends the entry (`NeedsContinue`).
 class MemberExtraction {
   public:
     virtual ~MemberExtraction() = default;

@@ -73,7 +73,7 @@ CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi, HeaderCheck head
     std::uint64_t cut = target.size;
     if (target.dsiEnhanced) {
         if (skipDsi) {
-            return verdict.finish(VerdictLine::Skip, kDsiSkipText);
+            return verdict.finish(VerdictLine::DsiSkip, kDsiSkipText);
         }
         verdict.note(VerdictLine::Note, "WARNING: DSi rom: ");
     }

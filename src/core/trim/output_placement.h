@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host.h"
+#include "settings/run_options.h"
 #include "trim/load_info.h"
 
 namespace ostravex {

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostravex {
+
+// Whether a log line reports a failure (an error, a rename that did not happen) or not.
+enum class LineKind { Info, Failure };
+
+struct LogLine {
+    std::string text;
+    LineKind kind = LineKind::Info;
+    bool operator==(const LogLine&) const = default;
+};
+
+// A notice (a message box in the window): a warning that asks the user to look at the
+// log, or the report of a failure.
+enum class NoticeKind { Warning, Failure };
+
+struct Notice {
+    NoticeKind kind = NoticeKind::Failure;
+    std::string text;
+    bool operator==(const Notice&) const = default;
+};
+
+// How one entry of a run ended.
+enum class EntryOutcome {
+    Trimmed,   // cut (or, with "Only Patch, don't trim", written whole)
+    Skipped,   // left alone: nothing to do or not safe to do
+    Wifi,      // cut, its download-play block kept
+    Dsi,       // left alone because it is DSi-enhanced and "Skip DSi roms" is on
+    Restored,  // padded back to its full size
+    Error,     // failed; its files are as they were
+};
+
+enum class SkipReason { Decision, Dsi };
+
+enum class SramPatchOutcome { Patched, NotPossible, Failed };
+
+enum class RenameOutcome { NotTried, Renamed, Failed };
+
+// What a run decided and did with one entry, recorded as it happens. The log lines, the
+// counters, the report to other programs and the command line's exit status all come from
+// these facts.
+struct EntryFacts {
+    // The entry.
+    std::string listText;                // as the ROM list shows it
+    bool gba = false;                    // a GBA image (else NDS)
+    std::optional<std::string> archive;  // for an archive member: the archive's path
+    std::optional<std::string> member;   // and the member's name in it
+    bool restoring = false;              // padded back instead of cut
+
+    // What was decided.
+    std::optional<std::uint64_t> sizeBefore;   // the rom's size, once it was read
+    std::optional<std::uint64_t> decidedSize;  // the size the decision gave it
+    bool wifi = false;                         // counted as a wifi game
+    std::optional<SkipReason> skipped;         // counted as skipped
+    std::int32_t errors = 0;                   // errors counted
+
+    // What was done. In a dry run: what the run would have done.
+    bool written = false;                       // the result is in place
+    std::optional<std::uint64_t> sizeAfter;     // the size of the file that holds the rom now
+    std::optional<SramPatchOutcome> sramPatch;  // when a patch was tried
+    RenameOutcome rename = RenameOutcome::NotTried;
+    std::vector<LogLine> lines;  // the entry's log lines, in order
+    std::vector<Notice> notices;
+
+    EntryOutcome outcome() const {
+        if (skipped) {
+            return *skipped == SkipReason::Dsi ? EntryOutcome::Dsi : EntryOutcome::Skipped;
+        }
+        if (!written) {
+            return EntryOutcome::Error;
+        }
+        if (restoring) {
+            return EntryOutcome::Restored;
+        }
+        return wifi ? EntryOutcome::Wifi : EntryOutcome::Trimmed;
+    }
+    // Bytes by which the result is smaller than the source (negative for a restore).
+    std::int64_t bytesSaved() const {
+        if (!written || !sizeBefore || !sizeAfter) {
+            return 0;
+        }
+        return static_cast<std::int64_t>(*sizeBefore) - static_cast<std::int64_t>(*sizeAfter);
+    }
+    // Anything that failed: a counted error, a failure notice, a scene-number rename.
+    bool failed() const {
+        if (errors > 0 || rename == RenameOutcome::Failed) {
+            return true;
+        }
+        for (const Notice& notice : notices) {
+            if (notice.kind == NoticeKind::Failure) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+}  // namespace ostravex

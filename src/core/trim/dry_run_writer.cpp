@@ -1,0 +1,149 @@
+#include "trim/dry_run_writer.h"
+
+#include <cerrno>
+
+#include "io/byte_source.h"
+#include "io/output_file.h"
+#include "io/padded_byte_source.h"
+#include "io/paths.h"
+#include "trim/restore_decision.h"
+
+namespace ostravex {
+
+void DryRunWriter::runStarted() {
+    m_target.reset();
+    m_created.clear();
+    m_gone.clear();
+    m_changed.clear();
+}
+
+bool DryRunWriter::exists(const std::string& path) const {
+    if (m_gone.contains(path)) {
+        return false;
+    }
+    return m_created.contains(path) || FileExists(path);
+}
+
+Status DryRunWriter::nameIsFree(const std::string& path) const {
+    if (m_gone.contains(path)) {
+        return Status::success();
+    }
+    if (m_created.contains(path)) {
+        return Status::fromErrno(EEXIST);
+    }
+    return NameIsFree(path);
+}
+
+std::optional<ChangedFile> DryRunWriter::changedFile(const std::string& path) const {
+    if (m_gone.contains(path)) {
+        return ChangedFile{.gone = true};
+    }
+    if (const auto changed = m_changed.find(path); changed != m_changed.end()) {
+        return changed->second;
+    }
+    return std::nullopt;
+}
+
+Status DryRunWriter::checkCreatable(const std::string& path) const {
+    return CheckCanCreateIn(FolderPart(path));
+}
+
+void DryRunWriter::create(const std::string& path) {
+    m_gone.erase(path);
+    m_created.insert(path);
+}
+
+std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, File& source) {
+    m_target.reset();
+    switch (target.kind) {
+        case OutputTarget::Kind::InPlace:
+            // The rom file was opened for update when it was read, as in a real run.
+            break;
+        case OutputTarget::Kind::Replace:
+        case OutputTarget::Kind::NewFile:
+            if (Status status = checkCreatable(target.path); !status) {
+                return OutputFailure{OutputStage::Create, status};
+            }
+            break;
+        case OutputTarget::Kind::KeepOriginal: {
+            // A backup left by a killed run is taken, as a real run takes it.
+            const bool asReal = source.isOpen() && !m_created.contains(target.backup) &&
+                                !m_gone.contains(target.backup);
+            if (Status usable = asReal ? BackupNameUsable(target.backup, source)
+                                       : nameIsFree(target.backup);
+                !usable) {
+                return OutputFailure{OutputStage::KeepOriginal, usable};
+            }
+            if (Status status = checkCreatable(target.path); !status) {
+                return OutputFailure{OutputStage::KeepOriginal, status};
+            }
+            break;
+        }
+    }
+    m_target = target;
+    return std::nullopt;
+}
+
+OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& patcher,
+                                 const CopyProgress& progress) {
+    OutputResult result;
+    result.size = content.size;
+    if (content.sramPatch) {
+        SramPatchResult patch;
+        if (content.plannedPatch) {
+            patch = *content.plannedPatch;
+        } else if (!RefusesSramPatch(patcher, content.size, patch)) {
+            // Planned on the bytes the output would hold, read in blocks as a real patch
+            // reads them.
+            const LeadingBytes kept(content.image, content.keptSize);
+            const PaddedByteSource image(kept, content.size, kRestoreFiller);
+            if (Status status = patcher.plan(image, patch); !status) {
+                result.patch = SramPatchResult{SramPatchOutcome::Failed, status.reason(), 0};
+                result.failure = OutputFailure{OutputStage::SramPatch, status};
+                m_target.reset();
+                return result;
+            }
+            result.size = patch.sizeAfter;
+        }
+        result.patch = patch;
+    }
+    progress(content.size);
+    if (m_target) {
+        const ChangedFile changed{.keptSize = content.keptSize, .size = content.size};
+        switch (m_target->kind) {
+            case OutputTarget::Kind::InPlace:
+            case OutputTarget::Kind::Replace:
+                m_changed[m_target->path] = changed;
+                break;
+            case OutputTarget::Kind::NewFile:
+                create(m_target->path);
+                m_changed.erase(m_target->path);
+                break;
+            case OutputTarget::Kind::KeepOriginal:
+                create(m_target->backup);
+                m_changed[m_target->path] = changed;
+                break;
+        }
+    }
+    m_target.reset();
+    return result;
+}
+
+Status DryRunWriter::rename(const std::string& from, const std::string& to) {
+    if (!exists(from)) {
+        return Status::fromErrno(ENOENT);
+    }
+    if (!nameIsFree(to)) {
+        return Status::fromErrno(EEXIST);
+    }
+    create(to);
+    m_created.erase(from);
+    m_gone.insert(from);
+    if (const auto changed = m_changed.find(from); changed != m_changed.end()) {
+        m_changed[to] = changed->second;
+        m_changed.erase(from);
+    }
+    return Status::success();
+}
+
+}  // namespace ostravex

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "trim/output_writer.h"
+
+namespace ostravex {
+
+// A dry run's writer: writes nothing, and meets every step as the real writer would. A
+// rom file to be cut in place is opened for update as in a real run; a new file is
+// created only in thought, its folder asked whether it could take one; the SRAM patch is
+// planned on the bytes the output would hold. What the run would have created, cut,
+// padded, backed up or renamed is kept in account, so that later entries (a scene-number
+// rename, a second entry of the same file, a ".bak" made earlier in the run) see the files
+// as the real run would leave them. Changes of bytes by the SRAM patch are not kept.
+class DryRunWriter final : public OutputWriter {
+  public:
+    void runStarted() override;
+    bool exists(const std::string& path) const override;
+    std::optional<ChangedFile> changedFile(const std::string& path) const override;
+    MemberDestination memberDestination() const override { return MemberDestination::Memory; }
+    Status checkCreatable(const std::string& path) const override;
+    void memberExtracted(const std::string& path) override { create(path); }
+    std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) override;
+    OutputResult write(const OutputContent& content, OutputPatcher& patcher,
+                       const CopyProgress& progress) override;
+    void discard() override { m_target.reset(); }
+    Status rename(const std::string& from, const std::string& to) override;
+
+  private:
+    // Success when nothing stands at `path`, as the run would have left it.
+    Status nameIsFree(const std::string& path) const;
+    void create(const std::string& path);
+
+    std::optional<OutputTarget> m_target;
+    // What the run would have changed: names it would have made, names it would have
+    // freed, and files whose bytes it would have cut or padded.
+    std::set<std::string> m_created;
+    std::set<std::string> m_gone;
+    std::map<std::string, ChangedFile> m_changed;
+};
+
+}  // namespace ostravex

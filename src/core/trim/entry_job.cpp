@@ -1,0 +1,457 @@
+#include "trim/entry_job.h"
+
+#include <cerrno>
+
+#include "io/output_file.h"
+#include "io/padded_byte_source.h"
+#include "io/paths.h"
+#include "trim/file_failure_text.h"
+#include "trim/gba_decision.h"
+#include "trim/nds_decision.h"
+#include "trim/output_placement.h"
+#include "trim/padding_check.h"
+#include "trim/restore_decision.h"
+
+namespace ostravex {
+namespace {
+
+constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
+
+bool IsMissingWriteAccess(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+}  // namespace
+
+// The bytes of the entry's rom: its file (as this run has left it), or memory, or a member
+// read where it lies in its archive.
+class EntryJob::RomBytes {
+  public:
+    RomBytes(const File& file, std::uint64_t size, const std::optional<ChangedFile>& changed)
+        : m_file(&file) {
+        m_fileReader.emplace(file, size);
+        m_reader = &*m_fileReader;
+        if (changed) {
+            // A file this run has already cut or padded (a dry run keeps it as it was).
+            m_leading.emplace(*m_fileReader, changed->keptSize);
+            m_padded.emplace(*m_leading, changed->size, kRestoreFiller);
+            m_reader = &*m_padded;
+            m_file = nullptr;
+        }
+    }
+    explicit RomBytes(std::span<const std::uint8_t> memory)
+        : m_memory(memory), m_memoryReader(memory), m_reader(&*m_memoryReader) {}
+    explicit RomBytes(const ByteSource& member) : m_reader(&member) {}
+
+    const ByteSource& reader() const { return *m_reader; }
+    std::uint64_t size() const { return m_reader->size(); }
+    // The rom's file when its bytes are read from it unchanged.
+    const File* file() const { return m_file; }
+    std::span<const std::uint8_t> memory() const { return m_memory; }
+
+  private:
+    const File* m_file = nullptr;
+    std::optional<FileByteSource> m_fileReader;
+    std::optional<LeadingBytes> m_leading;
+    std::optional<PaddedByteSource> m_padded;
+    std::span<const std::uint8_t> m_memory;
+    std::optional<MemoryByteSource> m_memoryReader;
+    const ByteSource* m_reader = nullptr;
+};
+
+EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
+    : m_frontEnd(services.frontEnd),
+      m_extraction(services.extraction),
+      m_patcher(services.patcher),
+      m_writer(services.writer),
+      m_counted(services.counted),
+      m_setSingleGauge(services.setSingleGauge),
+      m_startOptions(m_frontEnd.options.current()),
+      m_restoring(m_startOptions.restore),
+      m_archiveKind(entry.archive) {
+    CurrentRom = LoadInfoFromEntry(entry, m_startOptions.fileMode, m_startOptions.outputFolder);
+    m_facts.listText = entry.text();
+    m_facts.gba = CurrentRom.GBAFile;
+    m_facts.restoring = m_restoring;
+    if (entry.isMember()) {
+        m_facts.archive = entry.path;
+        m_facts.member = entry.member;
+    }
+}
+
+EntryJob::~EntryJob() {
+    release();
+}
+
+void EntryJob::release() {
+    // An output that replaces the rom needs the rom's file open until it is dropped.
+    if (m_outputPrepared) {
+        m_writer.discard();
+        m_outputPrepared = false;
+    }
+    m_bytes.reset();
+    m_source.close();
+    m_sourceWritable = false;
+    RomBuffer.clear();
+    RomBuffer.shrink_to_fit();
+    m_memberSource.reset();
+}
+
+// ---- facts ------------------------------------------------------------------------------
+
+void EntryJob::line(const std::string& text, LineKind kind) {
+    m_facts.lines.push_back({text, kind});
+    m_frontEnd.host.addLog(text, kind);
+}
+
+void EntryJob::error(const std::string& text) {
+    line(text, LineKind::Failure);
+    ++m_facts.errors;
+    m_counted(CounterLabel::Errors, m_facts);
+}
+
+void EntryJob::skip(const std::string& text, SkipReason reason) {
+    line(text);
+    m_facts.skipped = reason;
+    m_counted(CounterLabel::Skipped, m_facts);
+}
+
+void EntryJob::notice(const Notice& notice) {
+    m_facts.notices.push_back(notice);
+    m_frontEnd.host.notice(notice);
+}
+
+std::string EntryJob::romName() const {
+    return NamePart(CurrentRom.filename);
+}
+
+void EntryJob::failForMemory() {
+    release();
+    error("ERROR: Not enough memory: " + romName());
+    m_facts.written = false;
+    finish();
+}
+
+// ---- examining the rom ------------------------------------------------------------------
+
+void EntryJob::Loadrom() {
+    CurrentRom.iszip = false;
+    if (CurrentRom.Compressed && !m_writer.exists(CurrentRom.CompressedFile)) {
+        error("ERROR(2): File doesn't exist: " + NamePart(CurrentRom.CompressedFile));
+        return finish();
+    }
+    if (CurrentRom.Compressed) {
+        extractMember();
+        if (CurrentRom.NeedsContinue) {
+            return;
+        }
+    }
+    if (!openSource()) {
+        return finish();
+    }
+
+    const ByteSource& source = m_bytes->reader();
+    const RunOptions options = m_frontEnd.options.current();
+    CutVerdict verdict = m_restoring          ? DecideRestore(source, CurrentRom.GBAFile)
+                         : CurrentRom.GBAFile ? DecideGbaCut(source, options.onlyPatch)
+                                              : DecideNdsCut(source, options.skipDsi);
+    if (!m_restoring && options.checkPadding) {
+        CheckCutPadding(source, verdict);
+    }
+    if (CurrentRom.GBAFile) {
+        pump();
+    }
+    if (!applyVerdict(verdict)) {
+        return finish();
+    }
+    CurrentRom.RomSize = *verdict.cutSize;
+    CurrentRom.haswifi = verdict.hasWifi;
+    accountSavings();
+}
+
+void EntryJob::extractMember() {
+    const bool extractedToDisk = *m_archiveKind != ArchiveKind::Zip;
+    // A rar or 7z member that "Don't overwrite" refuses is not extracted at all.
+    if (extractedToDisk && m_startOptions.fileMode == FileMode::Folder &&
+        m_frontEnd.options.current().dontOverwrite &&
+        m_writer.exists(m_startOptions.outputFolder + StripMemberPath(CurrentRom.filename))) {
+        error("Error: file-exists in the new output folder. Skipping this rom");
+        return finish();
+    }
+    ExtractionContext context{
+        .job = CurrentRom,
+        .romBuffer = RomBuffer,
+        .memberSource = m_memberSource,
+        .destination = m_writer.memberDestination(),
+        .checkCreatable = [this](const std::string& path) { return m_writer.checkCreatable(path); },
+        .gauge = [this](std::uint64_t position,
+                        std::uint64_t maximum) { m_setSingleGauge(position, maximum); },
+        .pump = [this] { pump(); },
+        .reportError = [this](const std::string& text) { error(text); },
+        .notice = [this](const Notice& shown) { notice(shown); },
+    };
+    m_extraction.SetCompressedStuff(*m_archiveKind, context);
+    if (!CurrentRom.NeedsContinue && extractedToDisk) {
+        m_writer.memberExtracted(CurrentRom.RawName);
+    }
+}
+
+bool EntryJob::openSource() {
+    const bool inMemory =
+        CurrentRom.iszip ||
+        (CurrentRom.Compressed && m_writer.memberDestination() == MemberDestination::Memory);
+    if (inMemory) {
+        m_bytes = m_memberSource
+                      ? std::make_unique<RomBytes>(*m_memberSource)
+                      : std::make_unique<RomBytes>(std::span<const std::uint8_t>(RomBuffer));
+        SourceSize = static_cast<std::int64_t>(m_bytes->size());
+        m_facts.sizeBefore = m_bytes->size();
+        m_setSingleGauge(0, 100);
+        return true;
+    }
+    const std::string& path = CurrentRom.RawName;
+    const std::optional<ChangedFile> changed = m_writer.changedFile(path);
+    if (changed && changed->gone) {
+        error("ERROR: File doesn't exist: " + NamePart(path));
+        return false;
+    }
+    // A file cut in place is opened once, for update, and read and cut through the same
+    // descriptor. Without write access it is still examined; the output step reports why
+    // it cannot be cut.
+    const bool forUpdate = IsWrittenInPlace(CurrentRom, m_startOptions.fileMode);
+    Status status = forUpdate ? m_source.openForUpdate(path) : m_source.openForReading(path);
+    m_sourceWritable = forUpdate && status.ok();
+    if (forUpdate && !status && IsMissingWriteAccess(status.code())) {
+        m_updateRefusal = status;
+        status = m_source.openForReading(path);
+    }
+    if (IsHeldByAnotherRun(status)) {
+        m_source.close();
+        skip("SKIP: In use by another run: " + NamePart(path), SkipReason::Decision);
+        return false;
+    }
+    if (!status) {
+        m_source.close();
+        // The open has told whether the file is there; only other failures are asked about.
+        const bool missing =
+            !CurrentRom.Compressed && (status.code() == ENOENT || !m_writer.exists(path));
+        error(missing ? "ERROR: File doesn't exist: " + NamePart(path)
+                      : FileFailureText(FileAction::Open, status) + NamePart(path));
+        return false;
+    }
+    m_bytes = std::make_unique<RomBytes>(m_source, m_source.sizeAtOpen(), changed);
+    SourceSize = static_cast<std::int64_t>(m_bytes->size());
+    m_facts.sizeBefore = m_bytes->size();
+    m_setSingleGauge(0, m_bytes->size());
+    return true;
+}
+
+bool EntryJob::applyVerdict(const CutVerdict& verdict) {
+    for (const VerdictMessage& message : verdict.messages) {
+        const std::string text = message.text + romName();
+        switch (message.kind) {
+            case VerdictLine::Note:
+                line(text);
+                break;
+            case VerdictLine::Bricker:
+                line(text);
+                notice({NoticeKind::Warning, kBrickerNotice});
+                break;
+            case VerdictLine::Wifi:
+                line(text);
+                m_facts.wifi = true;
+                m_counted(CounterLabel::Wifi, m_facts);
+                break;
+            case VerdictLine::Skip:
+                skip(text, SkipReason::Decision);
+                return false;
+            case VerdictLine::DsiSkip:
+                skip(text, SkipReason::Dsi);
+                return false;
+            case VerdictLine::Error:
+                error(text);
+                return false;
+        }
+    }
+    return verdict.cutSize.has_value();
+}
+
+void EntryJob::accountSavings() {
+    RomSavings = SourceSize - CurrentRom.RomSize;
+    m_facts.decidedSize = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    m_counted(CounterLabel::Savings, m_facts);
+}
+
+// ---- writing the result -----------------------------------------------------------------
+
+void EntryJob::GetRenameFilename() {
+    RenameFilename = RenameTarget(CurrentRom, m_startOptions.fileMode, m_startOptions.outputFolder);
+}
+
+void EntryJob::SetOutputFile() {
+    CurrentRom.NeedsContinue = false;
+    if (!m_restoring) {
+        line(CurrentRom.filename + ": " + std::to_string(RomSavings));
+    }
+    const std::string outputName = StripMemberPath(CurrentRom.filename);
+    OutputTarget target;
+    switch (m_startOptions.fileMode) {
+        case FileMode::Overwrite: {
+            const std::string path = CurrentRom.OutFolder + outputName;
+            target = CurrentRom.iszip ? OutputTarget{OutputTarget::Kind::NewFile, path, "", true}
+                                      : OutputTarget{OutputTarget::Kind::InPlace, path, "", false};
+            break;
+        }
+        case FileMode::Backup: {
+            const std::string path = CurrentRom.OutFolder + outputName;
+            // A zip member replaces an earlier output; the archive is its original.
+            target = CurrentRom.iszip ? OutputTarget{OutputTarget::Kind::NewFile, path, "", true}
+                                      : OutputTarget{OutputTarget::Kind::KeepOriginal, path,
+                                                     path + ".bak", false};
+            break;
+        }
+        case FileMode::Folder: {
+            const std::string path = m_startOptions.outputFolder + outputName;
+            const bool extractedMember = CurrentRom.Compressed && !CurrentRom.iszip;
+            const bool dontOverwrite = m_frontEnd.options.current().dontOverwrite;
+            // Extracted members were tested before extraction; they stand there now.
+            if (dontOverwrite && !extractedMember && m_writer.exists(path)) {
+                error("Error: file-exists in the new output folder. Skipping this rom");
+                return finish();
+            }
+            target = extractedMember && m_writer.exists(CurrentRom.RawName)
+                         ? OutputTarget{OutputTarget::Kind::InPlace, CurrentRom.RawName, "", false}
+                         : OutputTarget{OutputTarget::Kind::NewFile, path, "", !dontOverwrite};
+            break;
+        }
+    }
+    if (target.kind == OutputTarget::Kind::InPlace) {
+        if (m_updateRefusal) {
+            return failOutput({OutputStage::Open, *m_updateRefusal});
+        }
+        if (changesMoreThanACut()) {
+            target.kind = OutputTarget::Kind::Replace;
+        }
+    }
+    m_keptAs = target.backup;
+    m_outputPrepared = true;
+    if (const std::optional<OutputFailure> failure = m_writer.prepare(target, m_source)) {
+        m_outputPrepared = false;
+        return failOutput(*failure);
+    }
+}
+
+// A cut alone is one ftruncate, done in place. Padding or patching writes bytes, which a
+// kill could leave half written: such an image is written whole beside the rom and renamed
+// over it. A patch that would change nothing leaves the cut in place, and is not searched
+// for a second time.
+bool EntryJob::changesMoreThanACut() {
+    if (m_restoring) {
+        return true;
+    }
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    if (!CurrentRom.GBAFile || !m_frontEnd.options.current().sramPatch ||
+        !m_patcher.checkImageSize(size)) {
+        return false;
+    }
+    SramPatchResult planned;
+    if (!m_patcher.plan(LeadingBytes(m_bytes->reader(), size), planned)) {
+        return true;  // without an answer the patch is taken to change the image
+    }
+    m_plannedPatch = planned;
+    return planned.outcome == SramPatchOutcome::Patched;
+}
+
+void EntryJob::WriteOutputFile() {
+    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+    m_setSingleGauge(0, size);
+    const OutputContent content{
+        .image = m_bytes->reader(),
+        .file = m_bytes->file(),
+        .memory = m_bytes->memory(),
+        // A restore keeps the whole rom and pads it up to its size.
+        .keptSize = std::min(size, m_bytes->size()),
+        .size = size,
+        .sramPatch = CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch,
+        .plannedPatch = m_plannedPatch ? &*m_plannedPatch : nullptr,
+    };
+    const CopyProgress progress = [this, size](std::uint64_t copied) {
+        m_setSingleGauge(copied, size);
+        pump();
+    };
+    const OutputResult result = m_writer.write(content, m_patcher, progress);
+    m_outputPrepared = false;
+    if (result.patch) {
+        recordPatch(*result.patch);
+    }
+    if (result.failure) {
+        return failOutput(*result.failure);
+    }
+    m_facts.written = true;
+    m_facts.sizeAfter = result.size;
+    if (m_restoring) {
+        line(RestoredLine(CurrentRom.filename, static_cast<std::uint64_t>(-RomSavings)));
+    }
+}
+
+void EntryJob::failOutput(const OutputFailure& failure) {
+    if (m_outputPrepared) {
+        m_writer.discard();
+        m_outputPrepared = false;
+    }
+    const Status& status = failure.status;
+    switch (failure.stage) {
+        case OutputStage::Open:
+            error(FileFailureText(FileAction::Open, status) + romName());
+            break;
+        case OutputStage::Create:
+            error(FileFailureText(FileAction::Create, status) + romName());
+            break;
+        case OutputStage::KeepOriginal:
+            error("Error: File is Read-Only: " + CurrentRom.filename);
+            m_frontEnd.host.diagnostic("Cannot keep the original as " + NamePart(m_keptAs) + ": " +
+                                       status.reason());
+            break;
+        case OutputStage::Read:
+            error(FileFailureText(FileAction::Read, status) + romName());
+            break;
+        case OutputStage::SourceEnded:
+            error("Error: Memcopy failed: " + CurrentRom.filename);
+            break;
+        case OutputStage::Write:
+            error(IsChangedSinceRead(status)
+                      ? "ERROR: File changed since it was read: " + romName()
+                      : FileFailureText(FileAction::Write, status) + romName());
+            break;
+        case OutputStage::SramPatch:
+            break;  // the patch's own line has told it
+    }
+    finish();
+}
+
+void EntryJob::recordPatch(const SramPatchResult& patch) {
+    m_facts.sramPatch = patch.outcome;
+    if (patch.outcome == SramPatchOutcome::Failed) {
+        error("ERROR: SRAM patch failed (" + patch.line + "): " + romName());
+    } else {
+        line(patch.line);
+    }
+}
+
+void EntryJob::DoRenameFile() {
+    if (CharacterCount(RenameFilename) < 12) {
+        return;
+    }
+    const std::string oldName = NamePart(RenameFilename);
+    const auto newName = NameWithoutSceneNumber(oldName);
+    if (!newName || !m_writer.exists(RenameFilename)) {
+        return;
+    }
+    const std::string newPath = FolderPart(RenameFilename) + *newName;
+    const bool renamed = m_writer.rename(RenameFilename, newPath).ok();
+    m_facts.rename = renamed ? RenameOutcome::Renamed : RenameOutcome::Failed;
+    line((renamed ? "Rename succesful: " : "Rename FAILED: ") + oldName + " -> " + *newName,
+         renamed ? LineKind::Info : LineKind::Failure);
+}
+
+}  // namespace ostravex

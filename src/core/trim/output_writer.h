@@ -1,0 +1,138 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "io/byte_source.h"
+#include "io/copy_range.h"
+#include "io/file.h"
+#include "io/output_file.h"
+#include "io/status.h"
+#include "trim/member_extraction.h"
+#include "trim/output_patcher.h"
+
+namespace ostravex {
+
+// Where an entry's result goes.
+struct OutputTarget {
+    enum class Kind {
+        InPlace,       // the rom file itself is cut where it stands (one ftruncate)
+        Replace,       // a new image of the rom file, written beside it and renamed over it
+        NewFile,       // a new file at `path`
+        KeepOriginal,  // a new image of the rom at `path`; the rom keeps the name `backup`
+    };
+    Kind kind = Kind::NewFile;
+    std::string path;
+    std::string backup;
+    bool mayReplace = false;  // NewFile: a file already at `path` is replaced
+};
+
+// What goes into the output.
+struct OutputContent {
+    const ByteSource& image;               // the rom as it was read
+    const File* file = nullptr;            // its file, when `image` reads one
+    std::span<const std::uint8_t> memory;  // else its bytes, when they are in memory
+    std::uint64_t keptSize = 0;            // bytes of the rom the result keeps
+    std::uint64_t size = 0;                // the result's size: kept bytes, then restore filler
+    bool sramPatch = false;                // the finished image gets the SRAM patch
+    // The patch's result as planned beforehand on the same bytes, when it was.
+    const SramPatchResult* plannedPatch = nullptr;
+};
+
+// The step of writing an output that failed.
+enum class OutputStage {
+    Open,          // the rom file could not be opened for update
+    Create,        // the new file could not be created
+    KeepOriginal,  // the original could not keep its ".bak" name
+    Read,          // the rom could not be read
+    SourceEnded,   // the rom ended before its kept size
+    Write,         // the output could not be written or put in place
+    SramPatch,     // the SRAM patch could not be made
+};
+
+struct OutputFailure {
+    OutputStage stage;
+    Status status;
+};
+
+struct OutputResult {
+    std::optional<SramPatchResult> patch;  // when the patch was tried
+    std::optional<OutputFailure> failure;  // then nothing of the output stayed
+    std::uint64_t size = 0;                // the size of the finished file
+};
+
+// What a file changed by this run now holds: its first `keptSize` bytes, then restore
+// filler up to `size`; or nothing, when the run has moved it away.
+struct ChangedFile {
+    bool gone = false;
+    std::uint64_t keptSize = 0;
+    std::uint64_t size = 0;
+};
+
+// Everything a run does to the file system goes through one of these: a real run's writer
+// writes; a dry run's writer checks each step as the real one would meet it and keeps
+// account of what the run would have changed, so that it reports what the run would.
+class OutputWriter {
+  public:
+    virtual ~OutputWriter() = default;
+    virtual void runStarted() {}
+
+    // Whether a regular file stands at `path`, as the run has left things so far.
+    virtual bool exists(const std::string& path) const = 0;
+    // A file this run has changed, as it has left it; nothing for a file it has not, whose
+    // state the file system itself tells.
+    virtual std::optional<ChangedFile> changedFile(const std::string& path) const = 0;
+
+    // Where the bytes of a rar or 7z member go, and, when they stay in memory, whether its
+    // file could have been created.
+    virtual MemberDestination memberDestination() const = 0;
+    virtual Status checkCreatable(const std::string& path) const = 0;
+    // A rar or 7z member now stands (or would stand) at `path`.
+    virtual void memberExtracted(const std::string& /*path*/) {}
+
+    // Readies the output. `source` is the rom file when it is read from one: taken over
+    // by an output in place; kept open, and locked, by the run until the output that
+    // replaces it has its name.
+    virtual std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) = 0;
+    // Writes the result, patches it when asked, and puts it in place.
+    virtual OutputResult write(const OutputContent& content, OutputPatcher& patcher,
+                               const CopyProgress& progress) = 0;
+    // Drops an output that was prepared and not written.
+    virtual void discard() = 0;
+
+    // Renames `from` to `to`, failing when `to` exists.
+    virtual Status rename(const std::string& from, const std::string& to) = 0;
+};
+
+// Writes for real: new outputs under a temporary name, put in place when complete.
+class FileOutputWriter final : public OutputWriter {
+  public:
+    // Runs between the steps that put a new output in place (tests).
+    void setStepHook(OutputStepHook hook) { m_output.setStepHook(std::move(hook)); }
+
+    void runStarted() override { m_output.forgetCleanedFolders(); }
+    bool exists(const std::string& path) const override;
+    std::optional<ChangedFile> changedFile(const std::string&) const override {
+        return std::nullopt;
+    }
+    MemberDestination memberDestination() const override { return MemberDestination::File; }
+    Status checkCreatable(const std::string&) const override { return Status::success(); }
+    std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) override;
+    OutputResult write(const OutputContent& content, OutputPatcher& patcher,
+                       const CopyProgress& progress) override;
+    void discard() override { m_output.discard(); }
+    Status rename(const std::string& from, const std::string& to) override;
+
+  private:
+    OutputResult fill(const OutputContent& content, const CopyProgress& progress);
+
+    OutputFile m_output;
+};
+
+// The SRAM patch a finished image of `size` bytes gets, unless it is larger than any
+// cartridge: then the result is a failure without a patch and the image is kept as it is.
+bool RefusesSramPatch(OutputPatcher& patcher, std::uint64_t size, SramPatchResult& refusal);
+
+}  // namespace ostravex

@@ -1,0 +1,245 @@
+// The command-line program as a process: the questions it asks the file system about each
+// path it is given, and what it does when its standard output cannot be written.
+//
+// The file-system calls are counted by wrappers of the C library's functions in this test
+// program: the engine's calls bind to them, record the calls that name a path of the test
+// or one of its open descriptors, and go on to the C library.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "support/archive_builders.h"
+#include "support/rom_images.h"
+
+namespace {
+
+// The calls made on the watched paths, in order: "stat", "open", "fstat", ...
+struct CallLog {
+    std::mutex mutex;
+    std::string watched;  // a path prefix; empty: nothing is recorded
+    std::map<int, bool> descriptors;
+    std::vector<std::string> calls;
+
+    void onPath(const char* name, const char* path) {
+        const std::lock_guard lock(mutex);
+        if (!watched.empty() && path && std::string(path).starts_with(watched)) {
+            calls.push_back(std::string(name) + " " + std::string(path).substr(watched.size()));
+        }
+    }
+    void opened(const char* path, int fd) {
+        const std::lock_guard lock(mutex);
+        if (!watched.empty() && path && std::string(path).starts_with(watched)) {
+            calls.push_back("open " + std::string(path).substr(watched.size()) +
+                            (fd < 0 ? " (failed)" : ""));
+            if (fd >= 0) {
+                descriptors[fd] = true;
+            }
+        }
+    }
+    void onDescriptor(const char* name, int fd) {
+        const std::lock_guard lock(mutex);
+        if (descriptors.contains(fd)) {
+            calls.push_back(std::string(name) + " fd");
+        }
+    }
+    void closed(int fd) {
+        const std::lock_guard lock(mutex);
+        if (descriptors.erase(fd) > 0) {
+            calls.push_back("close fd");
+        }
+    }
+};
+
+CallLog& Calls() {
+    static CallLog log;
+    return log;
+}
+
+template <typename Function>
+Function Next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" {
+
+int stat(const char* path, struct stat* info) {
+    Calls().onPath("stat", path);
+    static const auto next = Next<int (*)(const char*, struct stat*)>("stat");
+    return next(path, info);
+}
+
+int lstat(const char* path, struct stat* info) {
+    Calls().onPath("lstat", path);
+    static const auto next = Next<int (*)(const char*, struct stat*)>("lstat");
+    return next(path, info);
+}
+
+int fstatat(int dirfd, const char* path, struct stat* info, int flags) {
+    Calls().onPath("fstatat", path);
+    static const auto next = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
+    return next(dirfd, path, info, flags);
+}
+
+int access(const char* path, int mode) {
+    Calls().onPath("access", path);
+    static const auto next = Next<int (*)(const char*, int)>("access");
+    return next(path, mode);
+}
+
+int open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    static const auto next = Next<int (*)(const char*, int, ...)>("open");
+    const int fd = next(path, flags, mode);
+    Calls().opened(path, fd);
+    return fd;
+}
+
+int fstat(int fd, struct stat* info) {
+    Calls().onDescriptor("fstat", fd);
+    static const auto next = Next<int (*)(int, struct stat*)>("fstat");
+    return next(fd, info);
+}
+
+int flock(int fd, int operation) {
+    Calls().onDescriptor("flock", fd);
+    static const auto next = Next<int (*)(int, int)>("flock");
+    return next(fd, operation);
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+    Calls().onDescriptor("pread", fd);
+    static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+    return next(fd, buffer, count, offset);
+}
+
+int ftruncate(int fd, off_t length) {
+    Calls().onDescriptor("ftruncate", fd);
+    static const auto next = Next<int (*)(int, off_t)>("ftruncate");
+    return next(fd, length);
+}
+
+int close(int fd) {
+    Calls().closed(fd);
+    static const auto next = Next<int (*)(int)>("close");
+    return next(fd);
+}
+
+}  // extern "C"
+
+namespace ostravex::cli {
+namespace {
+
+using testing::Bytes;
+using testing::NdsImageBuilder;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::vector<std::string> CallsOf(const std::vector<std::string>& arguments, const TempDir& dir) {
+    {
+        const std::lock_guard lock(Calls().mutex);
+        Calls().watched = dir.path();
+        Calls().calls.clear();
+        Calls().descriptors.clear();
+    }
+    std::ostringstream out, err;
+    (void)RunCli(arguments, out, err);
+    const std::lock_guard lock(Calls().mutex);
+    Calls().watched.clear();
+    return Calls().calls;
+}
+
+std::size_t NameQueries(const std::vector<std::string>& calls, const std::string& path) {
+    std::size_t count = 0;
+    for (const std::string& call : calls) {
+        for (const char* query : {"stat ", "lstat ", "fstatat ", "access "}) {
+            if (call == query + path) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
+    TempDir dir;
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    WriteFile(dir.file("game.nds"), rom);
+    dir.subfolder("roms");
+    WriteFile(dir.file("roms/in.nds"), rom);
+    struct Row {
+        std::vector<std::string> options;
+        std::string path;  // relative to the test's folder
+        std::size_t queries;
+    };
+    for (const Row& row : {
+             Row{{}, "game.nds", 1},
+             Row{{"--list"}, "game.nds", 1},
+             Row{{}, "gone.nds", 1},
+             // What it is, and where the folder walk starts (which learns its identity to
+             // walk no folder twice).
+             Row{{"--dry-run"}, "roms", 2},
+         }) {
+        std::vector<std::string> arguments = row.options;
+        arguments.push_back(dir.file(row.path));
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const std::vector<std::string> calls = CallsOf(arguments, dir);
+        EXPECT_EQ(NameQueries(calls, row.path), row.queries) << ::testing::PrintToString(calls);
+    }
+}
+
+TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
+    TempDir dir;
+    WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(600000).size(1u << 20).build());
+    const std::vector<std::string> calls = CallsOf({dir.file("game.nds")}, dir);
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"stat game.nds", "open game.nds", "fstat fd", "flock fd",
+                                        "pread fd", "pread fd", "ftruncate fd", "close fd"}));
+}
+
+// The program itself, its standard output a full device: as the GNU tools, it says so on
+// standard error and fails.
+TEST(StandardOutput, AFullDeviceFailsTheCall) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    TempDir dir;
+    WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(600000).size(1u << 20).build());
+    for (const char* options : {"--list", "--json --dry-run", "--dry-run", "--version"}) {
+        SCOPED_TRACE(options);
+        const std::string command = std::string(OSTRAVEX_CLI) + " " + options + " '" +
+                                    dir.file("game.nds") + "' >/dev/full 2>'" + dir.file("err") +
+                                    "'";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const Bytes err = testing::ReadFile(dir.file("err"));
+        EXPECT_NE(std::string(err.begin(), err.end())
+                      .find("ostravex-cli: write error: No space left on device\n"),
+                  std::string::npos)
+            << std::string(err.begin(), err.end());
+    }
+}
+
+}  // namespace
+}  // namespace ostravex::cli
