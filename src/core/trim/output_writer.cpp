@@ -117,6 +117,9 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
             return Failed(OutputStage::Write, status);
         }
     } else {
+        if (!content.file && content.memory.size() < kept) {
+            return Failed(OutputStage::SourceEnded, Status::failure("the rom is not all there"));
+        }
         if (Status status = output.reserve(content.size); !status) {
             return Failed(OutputStage::Write, status);
         }
