@@ -307,6 +307,19 @@ TEST_F(TrimRunTest, SceneNumbersAreRemovedAlsoFromSkippedEntries) {
     EXPECT_EQ(ReadFile(dir.file("ghi.nds")), Bytes(100, 0));
 }
 
+TEST_F(TrimRunTest, AnImageWhoseHeaderDoesNotCheckOutKeepsItsName) {
+    const Bytes damaged = NdsImageBuilder().usedSize(kUsed).wrongHeaderChecksum().build();
+    const std::string path = put("0123 - bad.nds", damaged);
+    host.options.removeSceneNumbers = true;
+
+    runOn({path});
+
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"0123 - bad.nds"});
+    EXPECT_EQ(ReadFile(path), damaged);
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0].rename, RenameOutcome::NotTried);
+}
+
 TEST_F(TrimRunTest, BrickerSizeShowsTheNoticeAndIsJudged) {
     const std::string path = put("b.nds", NdsImageBuilder().size(151361).build());
     runOn({path});

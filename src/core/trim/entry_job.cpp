@@ -161,6 +161,8 @@ void EntryJob::Loadrom() {
     if (CurrentRom.GBAFile) {
         pump();
     }
+    // An image whose header does not check out keeps even its name.
+    m_keepName = verdict.headerMismatch;
     if (!applyVerdict(verdict)) {
         return finish();
     }
@@ -439,7 +441,7 @@ void EntryJob::recordPatch(const SramPatchResult& patch) {
 }
 
 void EntryJob::DoRenameFile() {
-    if (CharacterCount(RenameFilename) < 12) {
+    if (m_keepName || CharacterCount(RenameFilename) < 12) {
         return;
     }
     const std::string oldName = NamePart(RenameFilename);

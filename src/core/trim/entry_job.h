@@ -110,7 +110,8 @@ class EntryJob {
     std::optional<Status> m_updateRefusal;
     std::unique_ptr<RomBytes> m_bytes;
     bool m_outputPrepared = false;
-    std::string m_keptAs;  // the name the original keeps (backup option)
+    std::string m_keptAs;     // the name the original keeps (backup option)
+    bool m_keepName = false;  // the rom must not change at all, not even its name
 
     EntryFacts m_facts;
 };
