@@ -1,6 +1,7 @@
 #include "io/byte_source.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace ostravex {
@@ -11,6 +12,15 @@ Status ByteSource::readZeroFilled(std::uint64_t offset, std::span<std::uint8_t> 
         return status;
     }
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), std::uint8_t{0});
+    return Status::success();
+}
+
+Status ByteSource::readWord32(std::uint64_t offset, std::uint32_t& word) const {
+    std::array<std::uint8_t, 4> bytes{};
+    if (Status status = readZeroFilled(offset, bytes); !status) {
+        return status;
+    }
+    word = LittleEndian32(bytes, 0);
     return Status::success();
 }
 

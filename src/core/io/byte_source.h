@@ -22,6 +22,8 @@ class ByteSource {
 
     // Fills `out` from offset; bytes past the end read as zero.
     Status readZeroFilled(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // The little-endian 32-bit word at offset; 0 past the end.
+    Status readWord32(std::uint64_t offset, std::uint32_t& word) const;
 };
 
 // The part of `out` that a read at `offset` of data `size` bytes long can fill: all of it,
