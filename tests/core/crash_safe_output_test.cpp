@@ -425,16 +425,17 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
         const char* behaviour;
         const char* name;
         Bytes image;
-        std::vector<Option> options;
+        std::vector<bool RunOptions::*> options;  // switched on
         std::size_t sizeAfter;
     };
     const Row rows[] = {
         {"NDS", "x.nds", Original(), {}, 600000},
-        {"NDS with the SRAM patch asked for", "x.nds", Original(), {Option::SramPatch}, 600000},
+        {"NDS with the SRAM patch asked for", "x.nds", Original(), {&RunOptions::sramPatch},
+         600000},
         {"GBA that no patch matches",
          "x.gba",
          testing::GbaImageBuilder().size(1_MiB).dataEnd(1000).build(),
-         {Option::SramPatch},
+         {&RunOptions::sramPatch},
          1000},
     };
     for (const Row& row : rows) {
@@ -448,8 +449,8 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
             return info.st_ino;
         }();
         RecordingHost host;
-        for (const Option option : row.options) {
-            host.set(option);
+        for (bool RunOptions::*option : row.options) {
+            host.options.*option = true;
         }
         testing::WiredTrimRun run(host);
         std::vector<OutputStep> seen;
@@ -617,14 +618,15 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
     struct Row {
         const char* behaviour;
         FileMode mode;
-        std::vector<Option> options;
+        std::vector<bool RunOptions::*> options;  // switched on
         const char* name;
         std::function<Bytes()> image;
     };
     const Row rows[] = {
         {"backup", FileMode::Backup, {}, "x.nds", Original},
-        {"SRAM patch in place", FileMode::Overwrite, {Option::SramPatch}, "x.gba", PatchableGba},
-        {"restore in place", FileMode::Overwrite, {Option::Restore}, "x.nds", TrimmedNds},
+        {"SRAM patch in place", FileMode::Overwrite, {&RunOptions::sramPatch}, "x.gba",
+         PatchableGba},
+        {"restore in place", FileMode::Overwrite, {&RunOptions::restore}, "x.nds", TrimmedNds},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.behaviour);
@@ -635,8 +637,8 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
         ASSERT_EQ(chmod(rom.c_str(), 0600), 0);
         RecordingHost host;
         host.options.fileMode = row.mode;
-        for (const Option option : row.options) {
-            host.set(option);
+        for (bool RunOptions::*option : row.options) {
+            host.options.*option = true;
         }
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({rom}));

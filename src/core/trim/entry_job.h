@@ -112,6 +112,8 @@ class EntryJob {
     bool m_outputPrepared = false;
     std::string m_keptAs;     // the name the original keeps (backup option)
     bool m_keepName = false;  // the rom must not change at all, not even its name
+    // The SRAM patch as planned before the output was chosen.
+    std::optional<SramPatchResult> m_plannedPatch;
 
     EntryFacts m_facts;
 };
