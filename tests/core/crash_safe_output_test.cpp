@@ -414,10 +414,11 @@ TEST_P(InPlaceChange, AnotherRunMeanwhileSkipsTheRom) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, InPlaceChange,
-    ::testing::Values(
-        InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {&RunOptions::sramPatch}},
-        InPlaceCase{"SramPatchOnly", PatchableGba, {&RunOptions::sramPatch, &RunOptions::onlyPatch}},
-        InPlaceCase{"Restore", TrimmedNds, {&RunOptions::restore}}),
+    ::testing::Values(InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {&RunOptions::sramPatch}},
+                      InPlaceCase{"SramPatchOnly",
+                                  PatchableGba,
+                                  {&RunOptions::sramPatch, &RunOptions::onlyPatch}},
+                      InPlaceCase{"Restore", TrimmedNds, {&RunOptions::restore}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
@@ -430,7 +431,10 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
     };
     const Row rows[] = {
         {"NDS", "x.nds", Original(), {}, 600000},
-        {"NDS with the SRAM patch asked for", "x.nds", Original(), {&RunOptions::sramPatch},
+        {"NDS with the SRAM patch asked for",
+         "x.nds",
+         Original(),
+         {&RunOptions::sramPatch},
          600000},
         {"GBA that no patch matches",
          "x.gba",
@@ -484,10 +488,10 @@ class PreviewingPatcher final : public OutputPatcher {
                   m_changes ? "would patch" : "nothing to patch", image.size()};
         return Status::success();
     }
-    Status applyPreview(File&, Host& host) override {
+    Status applyPlanned(File& output, SramPatchResult& result) override {
         ++applied;
-        host.addLog("patched as previewed");
-        return Status::success();
+        result = {SramPatchOutcome::Patched, "patched as previewed", 0};
+        return output.size(result.sizeAfter);
     }
     int searches = 0;
     int applied = 0;
@@ -624,7 +628,10 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
     };
     const Row rows[] = {
         {"backup", FileMode::Backup, {}, "x.nds", Original},
-        {"SRAM patch in place", FileMode::Overwrite, {&RunOptions::sramPatch}, "x.gba",
+        {"SRAM patch in place",
+         FileMode::Overwrite,
+         {&RunOptions::sramPatch},
+         "x.gba",
          PatchableGba},
         {"restore in place", FileMode::Overwrite, {&RunOptions::restore}, "x.nds", TrimmedNds},
     };

@@ -203,7 +203,8 @@ TEST(UnreadableArchives, EachIsOneErrorLineNamingItInAScanAndPassedDirectly) {
             RecordingHost host;
             RomScanner scanner(host.frontEnd());
             if (direct) {
-                scanner.HandleDrop(std::vector<std::string>{dir.file(row.name)}, host.entries.size());
+                scanner.HandleDrop(std::vector<std::string>{dir.file(row.name)},
+                                   host.entries.size());
             } else {
                 scanner.ScanFolder(dir.path());
             }

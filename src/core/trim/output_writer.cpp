@@ -80,8 +80,8 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
     result.size = content.size;
     if (content.sramPatch) {
         SramPatchResult patch;
-        const bool leftAsItIs = content.plannedPatch &&
-                                content.plannedPatch->outcome != SramPatchOutcome::Patched;
+        const bool leftAsItIs =
+            content.plannedPatch && content.plannedPatch->outcome != SramPatchOutcome::Patched;
         // Either way a planned image is not searched a second time.
         if (leftAsItIs) {
             patch = *content.plannedPatch;
