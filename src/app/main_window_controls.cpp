@@ -62,7 +62,6 @@ constexpr auto kNoIcon = QStyle::SP_CustomBase;
 struct ControlRow {
     ControlSlot slot;
     const char* name;      // the object name
-    const char* formName;  // the name on the original form, where it said nothing
     QRect place;           // in the parent's coordinates; empty: left where it is made
     unsigned flags;
     const char* caption;
@@ -78,92 +77,94 @@ constexpr const char* kDsiHint =
     "Skip trimming DSi enhanced roms; enable this to skip them if they aren't being trimmed "
     "properly";
 
-// In the order the controls are made, which is also their stacking and tab order.
+// In the order the controls are made, which is also their stacking and tab order. A trailing
+// comment gives the name a control had before it was named for what it is.
 // clang-format off
 constexpr ControlRow kLayout[] = {
-    {&C::backgroundImage, "backgroundImage", "rar2", {0, 0, 577, 432}, kPlain, nullptr, nullptr},
-    {&C::ScanButton, "ScanButton", nullptr, {8, 6, 96, 24}, kPlain, "Scan Folders", nullptr},
-    {&C::TrimButton, "TrimButton", nullptr, {8, 34, 96, 24}, kDisabled, "Trim!", nullptr},
-    {&C::StopButton, "StopButton", nullptr, {8, 62, 96, 24}, kDisabled, "Stop", nullptr},
-    {&C::ClearButton, "ClearButton", nullptr, {8, 90, 96, 24}, kDisabled, "Clear Searches",
+    {&C::backgroundImage, "backgroundImage", {0, 0, 577, 432}, kPlain, nullptr, nullptr},  // rar2
+    {&C::ScanButton, "ScanButton", {8, 6, 96, 24}, kPlain, "Scan Folders", nullptr},
+    {&C::TrimButton, "TrimButton", {8, 34, 96, 24}, kDisabled, "Trim!", nullptr},
+    {&C::StopButton, "StopButton", {8, 62, 96, 24}, kDisabled, "Stop", nullptr},
+    {&C::ClearButton, "ClearButton", {8, 90, 96, 24}, kDisabled, "Clear Searches",
      nullptr},
-    {&C::ZipSupport, "ZipSupport", nullptr, {110, 4, 168, 17}, kChecked,
+    {&C::ZipSupport, "ZipSupport", {110, 4, 168, 17}, kChecked,
      "Scan inside Zip/Rar/7zip", "Scan inside zip and rar files (much slower)"},
-    {&C::RecurseScan, "RecurseScan", nullptr, {110, 20, 168, 17}, kChecked,
+    {&C::RecurseScan, "RecurseScan", {110, 20, 168, 17}, kChecked,
      "Recursive Scan", "Scan all subfolders for roms"},
-    {&C::ProcessSelect, "ProcessSelect", nullptr, {110, 36, 168, 17}, kPlain,
+    {&C::ProcessSelect, "ProcessSelect", {110, 36, 168, 17}, kPlain,
      "Process only selected", "Process only selected files"},
-    {&C::UseListView, "UseListView", nullptr, {110, 52, 168, 17}, kPlain,
+    {&C::UseListView, "UseListView", {110, 52, 168, 17}, kPlain,
      "Use normal listView", nullptr},
-    {&C::SramP, "SramP", nullptr, {110, 68, 168, 17}, kPlain,
+    {&C::SramP, "SramP", {110, 68, 168, 17}, kPlain,
      "Patch SRAM for GBA roms", kSramHint},
-    {&C::OnlyPatch, "OnlyPatch", nullptr, {110, 84, 168, 17}, kPlain,
+    {&C::OnlyPatch, "OnlyPatch", {110, 84, 168, 17}, kPlain,
      "Only Patch, don't trim", "Skip trimming, just patch for SRAM"},
-    {&C::SkipDSi, "SkipDSi", nullptr, {110, 100, 168, 17}, kPlain,
+    {&C::SkipDSi, "SkipDSi", {110, 100, 168, 17}, kPlain,
      "Skip DSi roms", kDsiHint},
-    {&C::fileOptionsGroup, "fileOptionsGroup", "FlatGroupBox1", {280, 2, 282, 116}, kPlain,
-     " File Options ", nullptr},
-    {&C::ModeOverwrite, "ModeOverwrite", nullptr, {8, 16, 250, 17}, kInFileOptions | kChecked,
+    {&C::fileOptionsGroup, "fileOptionsGroup", {280, 2, 282, 116}, kPlain,
+     " File Options ", nullptr},  // FlatGroupBox1
+    {&C::ModeOverwrite, "ModeOverwrite", {8, 16, 250, 17}, kInFileOptions | kChecked,
      "Overwrite original file", nullptr},
-    {&C::ModeBackup, "ModeBackup", nullptr, {8, 32, 250, 17}, kInFileOptions,
+    {&C::ModeBackup, "ModeBackup", {8, 32, 250, 17}, kInFileOptions,
      "Backup original file (x.nds.bak)", nullptr},
-    {&C::ModeFolder, "ModeFolder", nullptr, {8, 48, 250, 17}, kInFileOptions,
+    {&C::ModeFolder, "ModeFolder", {8, 48, 250, 17}, kInFileOptions,
      "Use a different output folder", nullptr},
-    {&C::outputFolderEdit, "outputFolderEdit", "Edit1", {8, 67, 238, 20}, kInFileOptions,
-     nullptr, nullptr},
-    {&C::outputFolderButton, "outputFolderButton", "FlatButton4", {250, 66, 24, 22},
+    {&C::outputFolderEdit, "outputFolderEdit", {8, 67, 238, 20}, kInFileOptions,
+     nullptr, nullptr},  // Edit1
+    {&C::outputFolderButton, "outputFolderButton", {250, 66, 24, 22},  // FlatButton4
      kInFileOptions, nullptr, "Pick output folder", QStyle::SP_DirOpenIcon},
-    {&C::notoverwrite, "notoverwrite", nullptr, {5, 92, 112, 17}, kInFileOptions,
+    {&C::notoverwrite, "notoverwrite", {5, 92, 112, 17}, kInFileOptions,
      "Don't overwrite", "Don't overwrite files"},
-    {&C::RemoveNames, "RemoveNames", nullptr, {119, 92, 160, 17}, kInFileOptions,
+    {&C::RemoveNames, "RemoveNames", {119, 92, 160, 17}, kInFileOptions,
      "Remove scene numbers", "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\""},
-    {&C::websiteLink, "websiteLink", "Label6", {290, 122, 172, 15}, kHandCursor,
-     nullptr, nullptr},
-    {&C::donateImage, "donateImage", "Image1", {464, 119, 76, 19}, kHandCursor,
-     "Donate", "Please donate to help support this application", QStyle::SP_DialogYesButton},
-    {&C::romsFoundLabel, "romsFoundLabel", "Label1", {8, 122, 120, 15}, kPlain,
-     "Roms Found", nullptr},
-    {&C::RomsList, "RomsList", nullptr, {8, 138, 530, 160}, kPlain, nullptr, nullptr},
-    {&C::romsListView, "romsListView", "ListView1", {8, 138, 530, 160}, kHidden,
-     nullptr, nullptr},
-    {&C::BlendTrackBar, "BlendTrackBar", nullptr, {542, 138, 20, 150}, kHandCursor,
+    {&C::websiteLink, "websiteLink", {290, 122, 172, 15}, kHandCursor,
+     nullptr, nullptr},  // Label6
+    {&C::donateImage, "donateImage", {464, 119, 76, 19}, kHandCursor,
+     "Donate", "Please donate to help support this application",
+     QStyle::SP_DialogYesButton},  // Image1
+    {&C::romsFoundLabel, "romsFoundLabel", {8, 122, 120, 15}, kPlain,
+     "Roms Found", nullptr},  // Label1
+    {&C::RomsList, "RomsList", {8, 138, 530, 160}, kPlain, nullptr, nullptr},
+    {&C::romsListView, "romsListView", {8, 138, 530, 160}, kHidden,
+     nullptr, nullptr},  // ListView1
+    {&C::BlendTrackBar, "BlendTrackBar", {542, 138, 20, 150}, kHandCursor,
      nullptr, "Window transparency"},
-    {&C::brickerCheckBox, "brickerCheckBox", "FlatCheckBox1", {6, 302, 120, 17},
+    {&C::brickerCheckBox, "brickerCheckBox", {6, 302, 120, 17},  // FlatCheckBox1
      kChecked | kDisabled, "Check for bricker", nullptr},
-    {&C::UseBackgrounds, "UseBackgrounds", nullptr, {128, 302, 153, 17}, kPlain,
+    {&C::UseBackgrounds, "UseBackgrounds", {128, 302, 153, 17}, kPlain,
      "Alternate Backgrounds", "Restart required"},
-    {&C::DisableBackground, "DisableBackground", nullptr, {283, 302, 137, 17}, kPlain,
+    {&C::DisableBackground, "DisableBackground", {283, 302, 137, 17}, kPlain,
      "Disable Background", nullptr},
-    {&C::CheckNewVer, "CheckNewVer", nullptr, {421, 302, 17, 17}, kChecked | kHandCursor,
+    {&C::CheckNewVer, "CheckNewVer", {421, 302, 17, 17}, kChecked | kHandCursor,
      nullptr, kVersionHint},
-    {&C::checkNewVerLabel, "checkNewVerLabel", "Label2", {438, 302, 124, 17}, kHandCursor,
-     "Check for new version", kVersionHint},
-    {&C::wifiLabel, "wifiLabel", "Label4", {8, 324, 200, 15}, kCounter, kWifiCaption, nullptr},
-    {&C::errorsLabel, "errorsLabel", "Label3", {8, 339, 200, 15}, kCounter, kErrorsCaption,
-     nullptr},
-    {&C::skippedLabel, "skippedLabel", "Label5", {8, 354, 200, 15}, kCounter, kSkippedCaption,
-     nullptr},
-    {&C::LabelComplete, "LabelComplete", nullptr, {8, 369, 200, 15}, kCounter,
+    {&C::checkNewVerLabel, "checkNewVerLabel", {438, 302, 124, 17}, kHandCursor,
+     "Check for new version", kVersionHint},  // Label2
+    {&C::wifiLabel, "wifiLabel", {8, 324, 200, 15}, kCounter, kWifiCaption, nullptr},  // Label4
+    {&C::errorsLabel, "errorsLabel", {8, 339, 200, 15}, kCounter, kErrorsCaption,
+     nullptr},  // Label3
+    {&C::skippedLabel, "skippedLabel", {8, 354, 200, 15}, kCounter, kSkippedCaption,
+     nullptr},  // Label5
+    {&C::LabelComplete, "LabelComplete", {8, 369, 200, 15}, kCounter,
      kProcessedCaption, nullptr},
-    {&C::LabelSavings, "LabelSavings", nullptr, {8, 384, 200, 15}, kCounter,
+    {&C::LabelSavings, "LabelSavings", {8, 384, 200, 15}, kCounter,
      kSavingsCaption, nullptr},
-    {&C::ShowLogButton, "ShowLogButton", nullptr, {214, 324, 25, 26}, kPlain,
+    {&C::ShowLogButton, "ShowLogButton", {214, 324, 25, 26}, kPlain,
      nullptr, "Open log in a new window", QStyle::SP_FileDialogDetailedView},
-    {&C::RomInfoBut, "RomInfoBut", nullptr, {242, 324, 25, 26}, kPlain,
+    {&C::RomInfoBut, "RomInfoBut", {242, 324, 25, 26}, kPlain,
      nullptr, "Rom Header Info", QStyle::SP_FileDialogInfoView},
-    {&C::TopWind, "TopWind", nullptr, {214, 352, 25, 26}, kToggle,
+    {&C::TopWind, "TopWind", {214, 352, 25, 26}, kToggle,
      nullptr, "Switch Always On", QStyle::SP_TitleBarShadeButton},
-    {&C::BgChangeBut, "BgChangeBut", nullptr, {242, 352, 25, 26}, kPlain,
+    {&C::BgChangeBut, "BgChangeBut", {242, 352, 25, 26}, kPlain,
      nullptr, "Background Pictures Wizard", QStyle::SP_DesktopIcon},
-    {&C::AboutButton, "AboutButton", nullptr, {214, 380, 53, 22}, kPlain, "About", nullptr},
-    {&C::logText, "logText", "Memo1", {286, 322, 275, 78}, kPlain, nullptr, nullptr},
-    {&C::SingleProgress, "SingleProgress", nullptr, {8, 405, 554, 11}, kPlain, nullptr, nullptr},
-    {&C::runProgress, "runProgress", "ProgressBar1", {8, 418, 554, 11}, kPlain, nullptr, nullptr},
-    {&C::inputfold, "inputfold", nullptr, {}, kHidden, "/", nullptr},
-    {&C::CheatsButton, "CheatsButton", nullptr, {}, kHidden | kDisabled,
+    {&C::AboutButton, "AboutButton", {214, 380, 53, 22}, kPlain, "About", nullptr},
+    {&C::logText, "logText", {286, 322, 275, 78}, kPlain, nullptr, nullptr},  // Memo1
+    {&C::SingleProgress, "SingleProgress", {8, 405, 554, 11}, kPlain, nullptr, nullptr},
+    {&C::runProgress, "runProgress", {8, 418, 554, 11}, kPlain, nullptr, nullptr},  // ProgressBar1
+    {&C::inputfold, "inputfold", {}, kHidden, "/", nullptr},
+    {&C::CheatsButton, "CheatsButton", {}, kHidden | kDisabled,
      nullptr, "Cheats Editor"},
-    {&C::Arm7FixBut, "Arm7FixBut", nullptr, {}, kHidden | kDisabled, "7", "Arm7 Fix"},
-    {&C::ThroughBrickCheckBut, "ThroughBrickCheckBut", nullptr, {}, kHidden | kDisabled,
+    {&C::Arm7FixBut, "Arm7FixBut", {}, kHidden | kDisabled, "7", "Arm7 Fix"},
+    {&C::ThroughBrickCheckBut, "ThroughBrickCheckBut", {}, kHidden | kDisabled,
      "B", "Through check for Bricker"},
 };
 // clang-format on
