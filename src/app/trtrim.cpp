@@ -60,12 +60,14 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
         m_tray->show();
     }
     connectControls();
-    m_control.setPump([this] { m_host.pump(); });
+    connect(&m_engine, &EngineWorker::finished, this, &TRTrim::workEnded);
     CentreOnScreen(*this, ScreenFit::Keep);
     FormCreate(arguments);
 }
 
 TRTrim::~TRTrim() {
+    // The entry going on completes before the engine it works with goes.
+    m_engine.shutDown();
     // A program ending without a close (the "Restart required" path) still keeps its options.
     if (!m_settingsSaved) {
         saveSettings();
@@ -121,7 +123,8 @@ void TRTrim::FormCreate(const QStringList& arguments) {
     m_host.addLog("");
     restoreSettings();
     if (arguments.size() == 1) {
-        m_scanner.HandleCommandLinePath(ToPath(arguments.front()));
+        startWork(
+            [this, path = ToPath(arguments.front())] { m_scanner.HandleCommandLinePath(path); });
     }
 }
 
@@ -130,7 +133,12 @@ void TRTrim::showEvent(QShowEvent* event) {
     if (!m_shownOnce) {
         m_shownOnce = true;
         // Once the window is up: its background and the version check may take a while.
-        QTimer::singleShot(0, this, &TRTrim::FormShow);
+        // After a scan of the path the program was started with, whose lines come first.
+        if (m_busy) {
+            connect(this, &TRTrim::workFinished, this, &TRTrim::FormShow, Qt::SingleShotConnection);
+        } else {
+            QTimer::singleShot(0, this, &TRTrim::FormShow);
+        }
     }
 }
 
@@ -204,6 +212,20 @@ void TRTrim::setBusy(bool busy) {
     }
     m_busy = false;
     EnableStuff();
+}
+
+void TRTrim::startWork(std::function<void()> job) {
+    if (m_busy) {
+        return;  // one scan or run at a time
+    }
+    setBusy(true);
+    m_stopRequested = false;
+    m_engine.start(std::move(job));
+}
+
+void TRTrim::workEnded() {
+    setBusy(false);
+    emit workFinished();
     if (m_closeRequested) {
         // A close that came in during the work goes ahead now.
         QTimer::singleShot(0, this, &QWidget::close);
@@ -214,7 +236,7 @@ void TRTrim::closeEvent(QCloseEvent* event) {
     if (m_busy) {
         // Closing in the middle of a scan or run: stop it first, close when it has ended.
         m_closeRequested = true;
-        if (!m_control.haltRequested()) {
+        if (!m_stopRequested) {
             StopButtonClick();
         }
         event->ignore();
@@ -231,6 +253,9 @@ std::optional<QString> TRTrim::PickFolder(const QString& title) {
 }
 
 void TRTrim::ScanButtonClick() {
+    if (m_busy) {
+        return;
+    }
     // The picker starts at the last scanned folder kept with the settings, or else at the
     // folder of the last scan of this session.
     QString scanFolder = FromPath(m_scanner.scanFolder());
@@ -244,19 +269,21 @@ void TRTrim::ScanButtonClick() {
     }
     const std::string folder = WithTrailingSlash(ToPath(*chosen));
     inputfold->setText(FromPath(folder));
-    m_scanner.ScanFolder(folder);
+    startWork([this, folder] { m_scanner.ScanFolder(folder); });
 }
 
 void TRTrim::TrimButtonClick() {
-    DisableStuff();
-    m_busy = true;
+    if (m_busy) {
+        return;
+    }
     romlist = m_romList.entriesToProcess(UseListView->isChecked(), ProcessSelect->isChecked());
-    m_run.run(romlist);
+    startWork([this, entries = romlist] { m_run.run(entries); });
 }
 
 void TRTrim::StopButtonClick() {
-    m_host.addLog("Halt Requested. Stopping Operations...");
-    m_control.requestHalt();
+    // The run logs the request among its own lines, at its next step.
+    m_stopRequested = true;
+    m_engine.requestStop();
 }
 
 void TRTrim::ClearButtonClick() {
@@ -366,7 +393,7 @@ void TRTrim::handleDrop(const QStringList& paths) {
     for (const QString& path : paths) {
         names.push_back(ToPath(path));
     }
-    m_scanner.HandleDrop(names, m_romList.count());
+    startWork([this, names, listed = m_romList.count()] { m_scanner.HandleDrop(names, listed); });
 }
 
 bool TRTrim::eventFilter(QObject* watched, QEvent* event) {

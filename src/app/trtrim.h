@@ -2,10 +2,12 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "archive/archive_member_extraction.h"
+#include "engine_worker.h"
 #include "file_drop_target.h"
 #include "host/front_end.h"
 #include "host/run_control.h"
@@ -28,8 +30,8 @@ namespace ostravex::app {
 class UserDialogs;
 
 // The main window. It owns every control, the ROM list and the engine's scanner and run;
-// the core decides, the window shows and asks. Scans and runs go on on this thread,
-// between events.
+// the core decides, the window shows and asks. Scans and runs go on on the engine's worker
+// thread; the window stays free for its events and shows what they report.
 class TRTrim : public QWidget, public MainWindowControls {
     Q_OBJECT
   public:
@@ -72,9 +74,12 @@ class TRTrim : public QWidget, public MainWindowControls {
 
     void DisableStuff();
     void EnableStuff();
-    // The engine's busy state; a close asked for meanwhile goes ahead once idle.
+    // The busy state: only "Stop" usable.
     void setBusy(bool busy);
+    // Busy from the start of a scan or run until its last report has been shown.
     bool isBusy() const { return m_busy; }
+    // Runs between the steps that put a new output in place, on the run's thread (tests).
+    void setOutputStepHook(OutputStepHook hook) { m_run.setOutputStepHook(std::move(hook)); }
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     void setAlwaysOnTop(bool onTop);
 
@@ -88,6 +93,8 @@ class TRTrim : public QWidget, public MainWindowControls {
   signals:
     // The work of the first showing is done: background shown, version check answered.
     void firstShowingDone();
+    // A scan or run has ended and everything it reported is shown; the window is idle.
+    void workFinished();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -100,10 +107,14 @@ class TRTrim : public QWidget, public MainWindowControls {
     void connectControls();
     void FormCreate(const QStringList& arguments);
     std::optional<QString> PickFolder(const QString& title);
+    // Starts a scan or run on the engine's thread; the window is busy until it ends.
+    void startWork(std::function<void()> job);
+    void workEnded();
 
     std::shared_ptr<UserDialogs> m_dialogs;
     WindowHost m_host;
-    RunControl m_control;  // "Stop", and the window's events between steps
+    RunControl m_control;  // the halt request the engine's jobs look at
+    EngineWorker m_engine{m_host, m_control};
     RomList m_romList;
     WindowDragger m_dragger{*this};
     FileDropTarget m_dropTarget;
@@ -113,13 +124,15 @@ class TRTrim : public QWidget, public MainWindowControls {
     QString m_pickFolderStart;  // PickFolderStart
     bool m_busy = false;
     bool m_closeRequested = false;
+    bool m_stopRequested = false;  // "Stop" was asked for the work going on
     bool m_settingsSaved = false;
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
     SettingsStore m_store;
     MainOptionsBinding m_mainOptions{*this};  // it reads the controls and the state above
-    // The engine, reading its options from the controls' binding.
-    FrontEnd m_frontEnd{m_host, m_mainOptions.runOptions(), m_control, DecimalSeparator()};
+    // The engine, reading its options from the controls' binding and reporting through the
+    // worker (it runs on the worker's thread only).
+    FrontEnd m_frontEnd{m_engine.host(), m_mainOptions.runOptions(), m_control, DecimalSeparator()};
     RomScanner m_scanner{m_frontEnd};
     ArchiveMemberExtraction m_memberExtraction;
     SramPatcher m_sramPatcher;

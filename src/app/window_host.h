@@ -10,8 +10,8 @@ class TRTrim;
 class UserDialogs;
 
 // The engine's way into the main window: the log, the ROM list, the counters and gauges,
-// notices and the busy state. Scans and runs go on on the window's thread; `pump` lets its
-// events through between steps.
+// notices and the busy state. Its calls are made on the window's thread: the scans and runs
+// of the worker's thread reach it through a WorkerHost.
 class WindowHost : public Host {
   public:
     WindowHost(TRTrim& window, UserDialogs& dialogs);
@@ -28,7 +28,8 @@ class WindowHost : public Host {
     void notice(const Notice& notice) override;
     void setBusy(bool busy) override;
 
-    // Lets pending events of the window run (at most every few milliseconds).
+    // Lets pending events of the window run (at most every few milliseconds), for work the
+    // window does on its own thread.
     void pump();
 
   private:

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -19,7 +20,10 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "bg_wizard.h"
 #include "fake_dialogs.h"
@@ -46,6 +50,55 @@ QStringList Lines(const QStringList& log, int from) {
     return log.mid(from);
 }
 
+// Whether the window's scan or run ends, everything it reported shown, within a while.
+bool Finishes(const TRTrim& w) {
+    return QTest::qWaitFor([&] { return !w.isBusy(); }, 30000);
+}
+
+// Holds the run's first output at its close, as a slow disk holds a write, until released
+// (or, should nothing release it, for a few seconds), and counts the window's timer ticks
+// that come meanwhile.
+class HeldWrite {
+  public:
+    explicit HeldWrite(const std::atomic<int>& ticks) : m_ticks(ticks) {}
+
+    OutputStepHook hook() {
+        return [this](OutputStep step) {
+            if (step == OutputStep::Close && !m_reached.exchange(true)) {
+                hold();
+            }
+            return Status::success();
+        };
+    }
+    bool waitUntilReached() const {
+        return QTest::qWaitFor([this] { return m_reached.load(); }, 10000);
+    }
+    // Lets the window's events run until it has had `ticks` timer ticks during the hold.
+    void waitForTicks(int ticks) const {
+        QTest::qWaitFor([&] { return m_ticks - m_ticksAtHold >= ticks || m_released; }, 2000);
+    }
+    void release() { m_release = true; }
+    int ticksWhileHeld() const { return m_ticksWhileHeld; }
+
+  private:
+    void hold() {
+        m_ticksAtHold = m_ticks.load();
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!m_release && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        m_ticksWhileHeld = m_ticks - m_ticksAtHold;
+        m_released = true;
+    }
+
+    const std::atomic<int>& m_ticks;
+    std::atomic<bool> m_reached{false};
+    std::atomic<bool> m_release{false};
+    std::atomic<bool> m_released{false};
+    std::atomic<int> m_ticksAtHold{0};
+    std::atomic<int> m_ticksWhileHeld{0};
+};
+
 }  // namespace
 
 class TRTrimTest : public QObject {
@@ -70,6 +123,21 @@ class TRTrimTest : public QObject {
             file.set(kMainSettingsKey, name, value);
         }
         QVERIFY(SaveSettingsFile(SettingsFilePath(), file).ok());
+    }
+    // A window with `names` listed, in backup mode, whose first write will be held, and a
+    // 5 ms timer counting the ticks it handles.
+    std::unique_ptr<TRTrim> heldRunWindow(const QStringList& names, HeldWrite& held, QTimer& ticker,
+                                          std::atomic<int>& ticks) {
+        auto w = window();
+        for (const QString& name : names) {
+            w->host().addRomEntry(RomListEntry::file(path(name).toStdString()));
+        }
+        w->EnableStuff();
+        w->ModeBackup->setChecked(true);
+        w->setOutputStepHook(held.hook());
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(5);
+        return w;
     }
     RegFile storedSettings() const {
         RegFile file;
@@ -111,6 +179,7 @@ class TRTrimTest : public QObject {
         auto w = window();
         m_dialogs->folderAnswers.push_back(path("roms"));
         w->ScanButtonClick();
+        QVERIFY(Finishes(*w));
 
         QCOMPARE(m_dialogs->pickerTitles, QStringList{"Pick a folder"});
         QCOMPARE(w->RomsList->count(), 3);
@@ -125,6 +194,7 @@ class TRTrimTest : public QObject {
         QCOMPARE(w->inputfold->text(), path("roms") + "/");
 
         w->TrimButtonClick();
+        QVERIFY(Finishes(*w));
         const QStringList log = w->logLines();
         QCOMPARE(log.mid(0, 6),
                  (QStringList{"Log", "", "", "b.nds: 448576", "c.nds: 448576", "a.gba: 64536"}));
@@ -159,6 +229,7 @@ class TRTrimTest : public QObject {
             w->RomsList->item(3)->setSelected(true);
         }
         w->TrimButtonClick();
+        QVERIFY(Finishes(*w));
         QCOMPARE(w->romlist, testing::FileEntries(
                                  {path("r2.gba").toStdString(), path("r4.nds").toStdString()}));
         QCOMPARE(w->runProgress->maximum(), 2);
@@ -430,9 +501,11 @@ class TRTrimTest : public QObject {
         storeSettings({{"Edit1_Text", RegValue::String(path("out").toStdString())},
                        {"ModeFolder_Checked", RegValue::String("TRUE")}});
         auto w = window({path("roms/plain.nds")});
+        QVERIFY(Finishes(*w));
         QVERIFY(w->ModeFolder->isChecked());
         QCOMPARE(w->outputFolderEdit->text(), path("out") + "/");
         w->TrimButtonClick();
+        QVERIFY(Finishes(*w));
         QCOMPARE(QFileInfo(path("out/plain.nds")).size(), 600000);
         QVERIFY(!QFileInfo::exists(path("outplain.nds")));
     }
@@ -536,6 +609,7 @@ class TRTrimTest : public QObject {
         QCoreApplication::sendEvent(w.get(), &drop);
         QVERIFY(drop.isAccepted());
         QTRY_COMPARE(w->RomsList->count(), 4);
+        QVERIFY(Finishes(*w));
 
         QCOMPARE(w->RomsList->item(3)->text(), path("drop/folder/two.nds"));
         QCOMPARE(w->romsListView->topLevelItem(0)->childCount(), 3);
@@ -562,6 +636,7 @@ class TRTrimTest : public QObject {
         auto w = window();
         m_dialogs->folderAnswers.push_back(path("roms"));
         w->ScanButtonClick();
+        QVERIFY(Finishes(*w));
 
         const QString shown = QString("a") + QChar(0x240A) + "b" + QChar(0x241B) + "[2J| c" +
                               QChar(QChar::ReplacementCharacter) + "d.nds";
@@ -572,6 +647,7 @@ class TRTrimTest : public QObject {
         QCOMPARE(w->romList().listViewItems()[1]->text(0), w->RomsList->item(1)->text());
 
         w->TrimButtonClick();
+        QVERIFY(Finishes(*w));
         QCOMPARE(w->logLines().mid(3, 2), (QStringList{shown + ": 448576", member + ": 448576"}));
         QCOMPARE(QFileInfo(path("roms/" + name)).size(), 600000);
         QCOMPARE(QFileInfo(path("roms/m\n| x.nds")).size(), 600000);
@@ -667,31 +743,121 @@ class TRTrimTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         w->TrimButton->setFocus();
         QTest::keyClick(w->TrimButton, Qt::Key_Return);
+        QVERIFY(Finishes(*w));
         QVERIFY(w->logLines().contains("Processing Finished."));
     }
 
-    void closingDuringARunStopsItFirst() {
-        for (int i = 0; i < 30; ++i) {
-            writeRom(QString("many/r%1.nds").arg(i, 2, 10, QChar('0')));
+    // The run's writes go on beside the window: while one is held up (a slow disk), the
+    // window keeps handling its events and shows itself busy. "Stop" lets the entry being
+    // written complete and halts before the next; its line comes among the run's own.
+    void aHeldWriteLeavesTheWindowResponsiveAndStopWaitsForTheEntry() {
+        for (const char* name : {"held/a.nds", "held/b.nds", "held/c.nds"}) {
+            writeRom(name);
         }
-        auto w = window();
+        std::atomic<int> ticks{0};
+        HeldWrite held(ticks);
+        QTimer ticker;
+        auto w = heldRunWindow({"held/a.nds", "held/b.nds", "held/c.nds"}, held, ticker, ticks);
+        w->TrimButton->click();
+        QVERIFY(held.waitUntilReached());
+        held.waitForTicks(4);
+        QVERIFY(w->StopButton->isEnabled() && !w->ScanButton->isEnabled());
+        QTest::mouseClick(w->StopButton, Qt::LeftButton);
+        held.release();
+        QVERIFY(Finishes(*w));
+        QVERIFY2(held.ticksWhileHeld() >= 4, qPrintable(QString::number(held.ticksWhileHeld())));
+
+        QCOMPARE(Lines(w->logLines(), 3),
+                 (QStringList{"a.nds: 448576", "Halt Requested. Stopping Operations...",
+                              "Operations Halted"}));
+        QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 1/3"));
+        QCOMPARE(QFileInfo(path("held/a.nds")).size(), 600000);
+        QCOMPARE(QFileInfo(path("held/a.nds.bak")).size(), 1048576);
+        QCOMPARE(QFileInfo(path("held/b.nds")).size(), 1048576);
+        QVERIFY(!QFileInfo::exists(path("held/b.nds.bak")));
+        QVERIFY(w->ScanButton->isEnabled() && !w->StopButton->isEnabled());
+    }
+
+    // Closing during a run stops it first: the entry being written completes, then the
+    // window closes and keeps its options.
+    void closingDuringARunLetsTheEntryCompleteThenCloses() {
+        for (const char* name : {"held/a.nds", "held/b.nds"}) {
+            writeRom(name);
+        }
+        std::atomic<int> ticks{0};
+        HeldWrite held(ticks);
+        QTimer ticker;
+        auto w = heldRunWindow({"held/a.nds", "held/b.nds"}, held, ticker, ticks);
         w->show();
-        m_dialogs->folderAnswers.push_back(path("many"));
-        w->ScanButtonClick();
-        QCOMPARE(w->RomsList->count(), 30);
-        bool closedDuringRun = false;
-        QTimer::singleShot(0, w.get(), [&] {
-            closedDuringRun = w->isBusy();
-            w->close();
-        });
-        w->ModeBackup->setChecked(true);
-        w->TrimButtonClick();
-        QVERIFY(closedDuringRun);
-        const QStringList log = w->logLines();
-        QVERIFY(log.contains("Halt Requested. Stopping Operations..."));
-        QCOMPARE(log.back(), QString("Operations Halted"));
+        w->TrimButton->click();
+        QVERIFY(held.waitUntilReached());
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        held.release();
         QTRY_VERIFY(!w->isVisible());
+
+        const QStringList log = w->logLines();
+        QCOMPARE(Lines(log, 3),
+                 (QStringList{"a.nds: 448576", "Halt Requested. Stopping Operations...",
+                              "Operations Halted"}));
+        QCOMPARE(QFileInfo(path("held/a.nds")).size(), 600000);
+        QCOMPARE(QFileInfo(path("held/b.nds")).size(), 1048576);
         QVERIFY(storedSettings().hasKey(kMainSettingsKey));
+    }
+
+    // A check box changed while an entry is being written applies from the next entry.
+    void aCheckBoxChangedDuringARunAppliesFromTheNextEntry() {
+        QDir().mkpath(path("dsi"));
+        for (const char* name : {"dsi/a.nds", "dsi/b.nds", "dsi/c.nds"}) {
+            testing::WriteFile(path(name).toStdString(), NdsImageBuilder()
+                                                             .usedSize(600000)
+                                                             .byte(0x12, 2)
+                                                             .word(0x210, 700000)
+                                                             .size(1048576)
+                                                             .build());
+        }
+        std::atomic<int> ticks{0};
+        HeldWrite held(ticks);
+        QTimer ticker;
+        auto w = heldRunWindow({"dsi/a.nds", "dsi/b.nds", "dsi/c.nds"}, held, ticker, ticks);
+        QVERIFY(!w->SkipDSi->isChecked());
+        w->TrimButton->click();
+        QVERIFY(held.waitUntilReached());
+        QTest::mouseClick(w->SkipDSi, Qt::LeftButton);
+        QVERIFY(w->SkipDSi->isChecked());
+        held.release();
+        QVERIFY(Finishes(*w));
+        QCOMPARE(Lines(w->logLines(), 3).mid(0, 4),
+                 (QStringList{"WARNING: DSi rom: a.nds", "a.nds: 348576",
+                              "SKIP: DSi rom, skipping trimming: b.nds",
+                              "SKIP: DSi rom, skipping trimming: c.nds"}));
+        QCOMPARE(QFileInfo(path("dsi/a.nds")).size(), 700000);
+        QCOMPARE(QFileInfo(path("dsi/b.nds")).size(), 1048576);
+    }
+
+    // A notice of the run is shown on the window's thread and the run waits for its OK: the
+    // next entry's lines come after it.
+    void theRunWaitsForItsNoticeToBeAnswered() {
+        QDir().mkpath(path("n"));
+        testing::WriteFile(path("n/a.nds").toStdString(),
+                           NdsImageBuilder().usedSize(100000).size(151361).build());
+        writeRom("n/b.nds");
+        auto w = window();
+        w->host().addRomEntry(RomListEntry::file(path("n/a.nds").toStdString()));
+        w->host().addRomEntry(RomListEntry::file(path("n/b.nds").toStdString()));
+        QStringList logWhenShown;
+        bool onWindowThread = false;
+        m_dialogs->onMessage = [&] {
+            onWindowThread = QThread::currentThread() == w->thread();
+            logWhenShown = w->logLines();
+        };
+        w->TrimButtonClick();
+        QVERIFY(Finishes(*w));
+        QCOMPARE(m_dialogs->messages,
+                 QStringList{"WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!"});
+        QVERIFY(onWindowThread);
+        QCOMPARE(logWhenShown.back(), QString("WARNING: POSSIBLE BRICKER: a.nds"));
+        QVERIFY(w->logLines().contains("b.nds: 448576"));
     }
 
     // The window's size is fixed: its frame offers the system menu, minimise and close, and
@@ -791,10 +957,12 @@ class TRTrimTest : public QObject {
     void commandLinePath() {
         writeRom("cl/x.NDS");
         auto single = window({path("cl/x.NDS")});
+        QVERIFY(Finishes(*single));
         QCOMPARE(single->RomsList->count(), 1);
         QCOMPARE(single->romsListView->topLevelItem(0)->childCount(), 1);
         QVERIFY(single->TrimButton->isEnabled());
         auto folder = window({path("cl")});
+        QVERIFY(Finishes(*folder));
         QCOMPARE(folder->RomsList->count(), 1);
         QCOMPARE(folder->logLines()[3], QString("File Scan Started."));
         auto two = window({path("cl"), path("cl")});
