@@ -1,4 +1,4 @@
-// How responsive the window stays while it works on its one thread. The real main window
+// How responsive the window stays while its scans and runs work. The real main window
 // runs "Trim!" in each file option (in place, with backups, into an output folder) over a
 // few hundred NDS images of 8 to 32 MiB while the disk is kept busy, and a 5 ms timer
 // measures the gaps between the events the window gets to handle: the longest gap and the
@@ -12,7 +12,11 @@
 // The images are sparse (only their header takes room), so the copies the backup and
 // output-folder runs write are the disk traffic: about N x 10 MiB per run.
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -30,11 +34,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -120,6 +127,17 @@ Gaps MeasureGaps(const std::function<void()>& work) {
     return {static_cast<double>(gaps.back()) / 1e6, at(0.99), at(0.5), gaps.size()};
 }
 
+// Does `start` (a click that starts a scan or run) and lets the event loop run until the
+// window is idle again, everything the work reported shown.
+void UntilIdle(ostravex::app::TRTrim& window, const std::function<void()>& start) {
+    QEventLoop loop;
+    QObject::connect(&window, &ostravex::app::TRTrim::workFinished, &loop, &QEventLoop::quit);
+    start();
+    if (window.isBusy()) {
+        loop.exec();
+    }
+}
+
 // Lets the event loop run for `ms` milliseconds: the idle window's gaps.
 void IdleFor(int ms) {
     QEventLoop loop;
@@ -127,60 +145,128 @@ void IdleFor(int ms) {
     loop.exec();
 }
 
-// Keeps the disk busy from another thread: rewrites one file of `cap` bytes over and over
-// without waiting for it, so that write-back never rests and dirty data piles up, and
-// notes the most dirty data seen.
+// Rewrites one file of `cap` bytes over and over without waiting for it, so that write-back
+// never rests and dirty data piles up, until `stop` is set; counts the bytes in `written`.
+void RewriteBusyFile(const char* path, qint64 cap, const std::atomic<bool>& stop,
+                     std::atomic<qint64>& written) {
+    std::vector<char> chunk(8 * kMebibyte);
+    for (std::size_t i = 0; i < chunk.size(); ++i) {
+        chunk[i] = static_cast<char>(1 + i % 253);
+    }
+    while (!stop) {
+        const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            return;
+        }
+        for (qint64 done = 0; done < cap && !stop; done += chunk.size()) {
+            if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
+                break;
+            }
+            written += static_cast<qint64>(chunk.size());
+        }
+        ::close(fd);
+    }
+}
+
+// The option that makes this program the busy writer's own process.
+constexpr const char* kBusyWriterChild = "--busy-writer-child";
+
+// Keeps the disk busy beside the window, as another program would: by default a process
+// of its own in a session of its own (so that on a desktop that shares the processor out by
+// session, its copying is not counted against the window), or else a thread of the
+// window's process. A thread beside notes the most dirty data seen.
 class DiskBusyWriter {
   public:
-    DiskBusyWriter(QString path, qint64 cap) : m_path(std::move(path)), m_cap(cap) {}
+    DiskBusyWriter(QString path, qint64 cap, bool inProcess)
+        : m_path(std::move(path)), m_cap(cap), m_inProcess(inProcess) {}
     ~DiskBusyWriter() { stop(); }
 
-    void start() {
+    bool start() {
         m_stop = false;
-        m_thread = std::thread([this] { writeLoop(); });
+        if (m_inProcess) {
+            m_writer = std::thread([this] {
+                RewriteBusyFile(m_path.toLocal8Bit().constData(), m_cap, m_stop, m_written);
+            });
+        } else if (!spawnChild()) {
+            return false;
+        }
+        m_watcher = std::thread([this] { watchDirtyData(); });
+        return true;
     }
     void stop() {
         m_stop = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
+        for (std::thread* thread : {&m_writer, &m_watcher}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
+        if (m_child > 0) {
+            ::kill(m_child, SIGTERM);
+            ::waitpid(m_child, nullptr, 0);
+            m_child = -1;
         }
         QFile::remove(m_path);
     }
-    qint64 writtenMebibytes() const { return m_written / kMebibyte; }
+    qint64 writtenMebibytes() const { return (writtenBytes() - m_writtenAtReset) / kMebibyte; }
     qint64 peakDirtyMebibytes() const { return m_peakDirty; }
     void resetCounts() {
-        m_written = 0;
+        m_writtenAtReset = writtenBytes();
         m_peakDirty = 0;
     }
 
   private:
-    void writeLoop() {
-        std::vector<char> chunk(8 * kMebibyte);
-        for (std::size_t i = 0; i < chunk.size(); ++i) {
-            chunk[i] = static_cast<char>(1 + i % 253);
+    bool spawnChild() {
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        const QByteArray path = m_path.toLocal8Bit();
+        const QByteArray cap = QByteArray::number(m_cap);
+        char program[] = "window_responsiveness";
+        std::string option = kBusyWriterChild;
+        char* arguments[] = {program, option.data(), const_cast<char*>(path.constData()),
+                             const_cast<char*>(cap.constData()), nullptr};
+        const int failure =
+            posix_spawn(&m_child, "/proc/self/exe", nullptr, &attributes, arguments, environ);
+        posix_spawnattr_destroy(&attributes);
+        if (failure != 0) {
+            std::fprintf(stderr, "cannot start the busy writer: %s\n", std::strerror(failure));
+            m_child = -1;
+            return false;
         }
+        return true;
+    }
+    // The child's bytes written, from its I/O counters.
+    qint64 writtenBytes() const {
+        if (m_child <= 0) {
+            return m_written;
+        }
+        QFile io(QString("/proc/%1/io").arg(m_child));
+        if (!io.open(QIODevice::ReadOnly)) {
+            return 0;
+        }
+        for (const QByteArray& line : io.readAll().split('\n')) {
+            if (line.startsWith("wchar:")) {
+                return line.mid(6).trimmed().toLongLong();
+            }
+        }
+        return 0;
+    }
+    void watchDirtyData() {
         while (!m_stop) {
-            const int fd = ::open(m_path.toLocal8Bit().constData(),
-                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0) {
-                return;
-            }
-            for (qint64 done = 0; done < m_cap && !m_stop; done += chunk.size()) {
-                if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
-                    break;
-                }
-                m_written += static_cast<qint64>(chunk.size());
-                m_peakDirty = std::max<qint64>(m_peakDirty, DirtyMebibytes());
-            }
-            ::close(fd);
+            m_peakDirty = std::max<qint64>(m_peakDirty, DirtyMebibytes());
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
 
     QString m_path;
     qint64 m_cap;
-    std::thread m_thread;
+    bool m_inProcess;
+    pid_t m_child = -1;
+    std::thread m_writer;
+    std::thread m_watcher;
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_written{0};
+    qint64 m_writtenAtReset = 0;
     std::atomic<qint64> m_peakDirty{0};
 };
 
@@ -323,7 +409,7 @@ bool RunModes(ostravex::app::TRTrim& window, ScriptedDialogs& dialogs, const QSt
         return false;
     }
     dialogs.folder = roms;
-    window.ScanButtonClick();
+    UntilIdle(window, [&] { window.ScanButtonClick(); });
     if (window.RomsList->count() != count) {
         std::fprintf(stderr, "the scan listed %d of %d images\n", window.RomsList->count(), count);
         return false;
@@ -350,7 +436,7 @@ bool RunModes(ostravex::app::TRTrim& window, ScriptedDialogs& dialogs, const QSt
         const Gaps idle = MeasureGaps([] { IdleFor(2000); });
         QElapsedTimer clock;
         clock.start();
-        const Gaps run = MeasureGaps([&] { window.TrimButtonClick(); });
+        const Gaps run = MeasureGaps([&] { UntilIdle(window, [&] { window.TrimButtonClick(); }); });
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
         const auto written = CheckResults(window, row.mode, roms, out, count);
         if (!written) {
@@ -389,7 +475,7 @@ void ScanAndList(ostravex::app::TRTrim& window, ScriptedDialogs& dialogs, const 
     dialogs.folder = tree;
     QElapsedTimer scanClock;
     scanClock.start();
-    const Gaps scan = MeasureGaps([&] { window.ScanButtonClick(); });
+    const Gaps scan = MeasureGaps([&] { UntilIdle(window, [&] { window.ScanButtonClick(); }); });
     std::printf("scan of 20,000 files in 2,000 folders: %.2f s, %d roms\n",
                 static_cast<double>(scanClock.elapsed()) / 1000.0, window.RomsList->count());
     PrintGaps("during the scan:", scan);
@@ -428,6 +514,14 @@ bool PrepareScratch(const QString& scratch) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], kBusyWriterChild) == 0) {
+        // The busy writer's own process: it writes until it is ended, or its parent is.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        const std::atomic<bool> never{false};
+        std::atomic<qint64> written{0};
+        RewriteBusyFile(argv[2], std::atoll(argv[3]), never, written);
+        return 1;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -444,6 +538,9 @@ int main(int argc, char** argv) {
     parser.addOption({"modes", "File options to run, of inplace,backup,folder.", "LIST",
                       "inplace,backup,folder"});
     parser.addOption({"quiet-disk", "Do not keep the disk busy beside the runs."});
+    parser.addOption({"busy-thread",
+                      "Keep the disk busy from a thread of the window's process "
+                      "instead of a process of its own."});
     parser.addOption({"no-scan", "Leave out the scan and the list filling."});
     parser.process(application);
     const int count = parser.value("images").toInt();
@@ -485,11 +582,12 @@ int main(int argc, char** argv) {
         ostravex::app::TRTrim window({}, dialogs);
         window.show();
         std::optional<DiskBusyWriter> busy;
+        bool started = true;
         if (!parser.isSet("quiet-disk")) {
-            busy.emplace(scratch + "/busy.bin", busyCap);
-            busy->start();
+            busy.emplace(scratch + "/busy.bin", busyCap, parser.isSet("busy-thread"));
+            started = busy->start();
         }
-        ok = RunModes(window, *dialogs, scratch, count, modes, busy ? &*busy : nullptr);
+        ok = started && RunModes(window, *dialogs, scratch, count, modes, busy ? &*busy : nullptr);
         if (busy) {
             busy->stop();
         }

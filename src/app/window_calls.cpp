@@ -16,15 +16,20 @@ constexpr qint64 kSliceMs = 8;
 WindowCalls::WindowCalls(QObject* parent) : QObject(parent) {}
 
 void WindowCalls::post(std::function<void()> call) {
-    const std::lock_guard lock(m_mutex);
-    if (m_abandoned) {
-        return;
-    }
-    m_pending.push_back(std::move(call));
-    if (!m_scheduled) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_abandoned) {
+            return;
+        }
+        m_pending.push_back(std::move(call));
+        if (m_scheduled) {
+            return;
+        }
         m_scheduled = true;
-        schedule();
     }
+    // Outside the lock: waking the window's thread may hand it the processor at once, and it
+    // should not find the queue locked by a thread that has to wait for its turn.
+    schedule();
 }
 
 bool WindowCalls::runAndWait(std::function<void()> call) {
@@ -57,7 +62,6 @@ void WindowCalls::abandon() {
     m_ran.notify_all();
 }
 
-// Called with the mutex held.
 void WindowCalls::schedule() {
     QMetaObject::invokeMethod(
         this, [this] { runSlice(); }, Qt::QueuedConnection);
@@ -78,12 +82,14 @@ void WindowCalls::runSlice() {
                 m_scheduled = false;
                 break;
             }
-            if (slice.elapsed() >= kSliceMs) {
-                schedule();  // the rest after the events waiting now
-                break;
+            if (slice.elapsed() < kSliceMs) {
+                next = std::move(m_pending.front());
+                m_pending.pop_front();
             }
-            next = std::move(m_pending.front());
-            m_pending.pop_front();
+        }
+        if (!next) {
+            schedule();  // the rest after the events waiting now
+            break;
         }
         next();
     }
@@ -122,14 +128,17 @@ void WorkerHost::setLabel(CounterLabel label, const std::string& text) {
 }
 
 void WorkerHost::setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) {
-    const std::lock_guard lock(m_gaugeMutex);
-    GaugeState& state = m_gauges.at(static_cast<std::size_t>(gauge));
-    state.position = position;
-    state.maximum = maximum;
-    if (!state.queued) {
+    {
+        const std::lock_guard lock(m_gaugeMutex);
+        GaugeState& state = m_gauges.at(static_cast<std::size_t>(gauge));
+        state.position = position;
+        state.maximum = maximum;
+        if (state.queued) {
+            return;  // the call on its way shows this state
+        }
         state.queued = true;
-        m_calls.post([this, gauge] { showGauge(gauge); });
     }
+    m_calls.post([this, gauge] { showGauge(gauge); });
 }
 
 void WorkerHost::showGauge(Gauge gauge) {
