@@ -7,7 +7,8 @@
 //
 // Run from the project folder (offscreen unless a display is given):
 //   build/bin/window_responsiveness [--images N] [--scratch DIR] [--quiet-disk]
-//                                   [--modes inplace,backup,folder] [--no-scan]
+//                                   [--busy-thread] [--modes inplace,backup,folder]
+//                                   [--no-scan]
 //
 // The images are sparse (only their header takes room), so the copies the backup and
 // output-folder runs write are the disk traffic: about N x 10 MiB per run.

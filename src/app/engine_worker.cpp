@@ -1,8 +1,10 @@
 #include "engine_worker.h"
 
+#ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <utility>
 
@@ -15,11 +17,14 @@ constexpr const char* kHaltRequestedLine = "Halt Requested. Stopping Operations.
 // machine the window's few milliseconds of work come first, the copying after.
 constexpr int kWorkerNiceness = 10;
 
-// Lowers the calling thread's priority (on Linux a thread has a niceness of its own).
+// Lowers the calling thread's priority (on Linux a thread has a niceness of its own; a
+// failure leaves it as it was).
 void YieldToTheWindowThread() {
+#ifdef __linux__
     const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
     const int current = ::getpriority(PRIO_PROCESS, thread);
     (void)::setpriority(PRIO_PROCESS, thread, current + kWorkerNiceness);
+#endif
 }
 
 }  // namespace
