@@ -5,6 +5,7 @@
 #include "archive/archive_member_extraction.h"
 #include "cli_host.h"
 #include "cli_options.h"
+#include "dat/dat_index.h"
 #include "host/front_end.h"
 #include "io/paths.h"
 #include "json_report.h"
@@ -64,8 +65,10 @@ PathsToScan SortPaths(const std::vector<std::string>& paths, Host& host, bool ke
 class Session {
   public:
     Session(const CliOptions& options, LineStream& out, LineStream& err)
+        : Session(options, options.run, out, err) {}
+    Session(const CliOptions& options, const RunOptions& run, LineStream& out, LineStream& err)
         : host(options.json, out, err),
-          runOptions(options.run),
+          runOptions(run),
           frontEnd{host, runOptions, control, DecimalSeparator()} {
         control.setPump([this] { host.pump(control); });
     }
@@ -83,11 +86,34 @@ bool ListPaths(const std::vector<RomScanner::DroppedPath>& paths, Session& sessi
     return !session.host.wasInterrupted();
 }
 
+// Loads every DAT given. A DAT that cannot be loaded stops the call before anything is done:
+// the run would otherwise cut roms without the checks the user asked for.
+bool LoadDats(const std::vector<std::string>& files, RunOptions& run, LineStream& err) {
+    if (files.empty()) {
+        return true;
+    }
+    auto index = std::make_shared<DatIndex>();
+    for (const std::string& file : files) {
+        DatFile dat;
+        if (Status status = LoadDatFile(file, dat); !status) {
+            err.writeLine("ERROR: Cannot load DAT: " + file + ": " + status.reason());
+            return false;
+        }
+        index->add(std::move(dat));
+    }
+    run.dats = std::move(index);
+    return true;
+}
+
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
+    RunOptions runOptions = options.run;
+    if (!LoadDats(options.datFiles, runOptions, err)) {
+        return kExitErrorsCounted;
+    }
     if (options.run.dryRun) {
         err.writeLine("ostravex-cli: dry run: nothing will be written");
     }
-    Session session(options, out, err);
+    Session session(options, runOptions, out, err);
     CliHost& host = session.host;
     // With --json, standard output carries only JSON: the search's errors go to standard
     // error, and the run's lines into the entry objects.
@@ -137,13 +163,17 @@ int runList(const CliOptions& options, LineStream& out, LineStream& err) {
     RomScanner scanner(session.frontEnd);
     const bool finished = ListPaths(paths.kept, session, scanner);
     for (const RomListEntry& entry : session.host.entries()) {
-        out.writeLine(entry.text());
+        if (options.json) {
+            out.writeRaw(ListEntryJson(entry) + '\n');
+        } else {
+            out.writeLine(entry.text());
+        }
     }
     const bool failed = !finished || paths.errors > 0 || scanner.failureCount() > 0;
     return failed ? kExitErrorsCounted : kExitSuccess;
 }
 
-int runInfo(const std::string& path, LineStream& out, LineStream& err) {
+int runInfo(const std::string& path, bool json, LineStream& out, LineStream& err) {
     if (!FileExists(path)) {
         err.writeLine("ostravex-cli: " + path + ": no such file");
         return kExitErrorsCounted;
@@ -156,6 +186,10 @@ int runInfo(const std::string& path, LineStream& out, LineStream& err) {
     if (Status status = ReadHeaderReport(path, lines); !status) {
         err.writeLine("ostravex-cli: " + path + ": " + status.reason());
         return kExitErrorsCounted;
+    }
+    if (json) {
+        out.writeRaw(HeaderReportJson(path, lines) + '\n');
+        return kExitSuccess;
     }
     for (const std::string& line : lines) {
         out.writeLine(line);
@@ -179,7 +213,7 @@ int RunVerb(const std::vector<std::string>& arguments, LineStream& outLines, Lin
             outLines.writeLine(std::string("ostravex-cli ") + OSTRAVEX_VERSION);
             return kExitSuccess;
         case Verb::Info:
-            return runInfo(options.paths.front(), outLines, errLines);
+            return runInfo(options.paths.front(), options.json, outLines, errLines);
         case Verb::List:
             return runList(options, outLines, errLines);
         case Verb::Trim:

@@ -57,12 +57,31 @@ void CliHost::entryFinished(const EntryFacts& facts) {
         eraseProgress();
         // JSON escapes every control character itself; a terminal needs nothing more.
         m_out.writeRaw(EntryJson(facts) + '\n');
+        return;
     }
+    // The log names a rom by its name alone; standard error says which file it is.
+    for (const LogLine& line : facts.lines) {
+        if (line.kind == LineKind::Failure) {
+            eraseProgress();
+            m_err.writeLine("ostravex-cli: " + FailedEntryPlace(facts) + ": " + line.text);
+        }
+    }
+}
+
+std::string FailedEntryPlace(const EntryFacts& facts) {
+    std::string place = facts.path;
+    if (facts.member) {
+        place += " (member " + *facts.member + ")";
+    }
+    if (facts.output && *facts.output != facts.path) {
+        place += " -> " + *facts.output;
+    }
+    return place;
 }
 
 void CliHost::notice(const Notice& notice) {
     eraseProgress();
-    m_err.writeLine(notice.text);
+    m_err.writeLine(notice.detail.empty() ? notice.text : notice.detail);
 }
 
 void CliHost::diagnostic(const std::string& text) {

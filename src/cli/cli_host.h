@@ -22,6 +22,10 @@ enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError, Nothing };
 // percentage say the same) and how far the current entry is.
 std::string ProgressText(std::uint64_t finished, std::uint64_t total, double currentShare);
 
+// Where a failed entry's rom is, for standard error: the path as the scan found it (from the
+// PATH given), the member of an archive, and the output's path when it is another file.
+std::string FailedEntryPlace(const EntryFacts& facts);
+
 // Counts Ctrl-C presses; the host turns the first into "Stop". Safe to call from a signal
 // handler.
 void NoteInterrupt();

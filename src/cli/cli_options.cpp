@@ -32,6 +32,16 @@ File options:
                            next power of two, at least 1 MiB)
   --check-padding          cut only when every byte removed is the same filler (0xFF or
                            0x00); a rom with other bytes there is skipped
+  --no-header-check        change NDS roms whose header checksum does not match too
+                           (by default they are skipped as damaged or not NDS images)
+DATs:
+  --dat=FILE               identify every rom against this DAT (No-Intro style, Logiqx
+                           XML or clrmamepro text; may be given more than once): one
+                           line per rom says whether it is a full dump, a trimmed dump
+                           (and its filler), a bad dump or in no DAT; a dump is cut only
+                           when padding it back gives the DAT's dump again; --restore
+                           pads a trimmed dump to its DAT size with its filler and
+                           keeps the result only when it is the DAT's dump
 Search options:
   --no-recursive           do not search subfolders
   --no-archives            do not look inside zip, rar and 7z archives
@@ -40,13 +50,16 @@ Output:
   --quiet                  print only error lines and the summary
   --json                   print one JSON object per entry and a summary object (JSON
                            Lines) instead of the log; errors of the search go to
-                           standard error
+                           standard error; with --list one object per entry, with
+                           --info one object with the report's lines
   --help                   show this text
   --version                show the version
 Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the options.
 
-Log lines go to standard output, notices to standard error. Ctrl-C stops the run
-after the current entry. Exit status: 0 when nothing failed, 1 when anything failed
+Log lines go to standard output, notices to standard error; an entry that fails is
+also named on standard error with its path and its output's path. Ctrl-C stops the
+run after the current entry; a second Ctrl-C stops at once, leaving nothing half
+written. Exit status: 0 when nothing failed, 1 when anything failed
 (an error line, a failed archive member, a missing PATH) or the run was stopped,
 2 for wrong usage.
 )";
@@ -65,6 +78,7 @@ const std::map<std::string, std::pair<bool RunOptions::*, bool>> kRunFlags = {
     {"--check-padding", {&RunOptions::checkPadding, true}},
     {"--no-recursive", {&RunOptions::recursiveScan, false}},
     {"--no-archives", {&RunOptions::scanArchives, false}},
+    {"--no-header-check", {&RunOptions::headerCheck, false}},
 };
 
 const std::map<std::string, bool CliOptions::*> kOutputFlags = {
@@ -136,6 +150,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                                "' (use overwrite, backup or folder)");
             }
             options.run.fileMode = mode->second;
+        } else if (TakeValue("--dat", arguments, i, value)) {
+            if (!value || value->empty()) {
+                return Failure("option '--dat' needs a DAT file");
+            }
+            options.datFiles.push_back(*value);
         } else if (TakeValue("--output", arguments, i, value)) {
             if (!value || value->empty()) {
                 return Failure("option '--output' needs a folder");
@@ -162,6 +181,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (options.run.fileMode == FileMode::Folder && options.run.outputFolder.empty()) {
         return Failure("--mode=folder needs --output=DIR");
+    }
+    // Options that would be taken and then do nothing.
+    if (options.run.dontOverwrite && options.run.fileMode != FileMode::Folder) {
+        return Failure("--dont-overwrite needs --mode=folder");
+    }
+    if (options.run.onlyPatch && !options.run.sramPatch) {
+        return Failure("--only-patch needs --sram-patch");
+    }
+    if (!options.datFiles.empty() && options.verb != Verb::Trim) {
+        return Failure(std::string("--dat cannot be used with ") +
+                       (options.verb == Verb::List ? "--list" : "--info"));
     }
     if (!options.run.outputFolder.empty() && options.run.outputFolder.back() != '/') {
         options.run.outputFolder += '/';

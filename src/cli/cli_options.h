@@ -15,6 +15,7 @@ struct CliOptions {
     RunOptions run;  // what the scan and the run read, as the window's options
     bool quiet = false;
     bool json = false;
+    std::vector<std::string> datFiles;  // --dat, in the order given
     std::vector<std::string> paths;
 };
 

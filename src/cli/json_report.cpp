@@ -1,6 +1,7 @@
 #include "json_report.h"
 
 #include <array>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace ostravex::cli {
@@ -83,6 +84,40 @@ const char* SramPatchName(SramPatchOutcome outcome) {
     return "failed";
 }
 
+const char* DatMatchName(DatMatchOutcome match) {
+    switch (match) {
+        case DatMatchOutcome::FullDump:
+            return "full_dump";
+        case DatMatchOutcome::TrimmedDump:
+            return "trimmed_dump";
+        case DatMatchOutcome::BadDump:
+            return "bad_dump";
+        case DatMatchOutcome::NotInDat:
+            break;
+    }
+    return "not_in_dat";
+}
+
+Json DatJson(const DatFacts& dat) {
+    Json json;
+    json["match"] = DatMatchName(dat.match);
+    json["filler"] = dat.filler ? Json(*dat.filler == 0xFF ? "0xFF" : "0x00") : Json(nullptr);
+    Json entries = Json::array();
+    for (const DatEntryName& entry : dat.entries) {
+        entries.push_back({{"dat", ValidUtf8Text(entry.dat)},
+                           {"game", ValidUtf8Text(entry.game)},
+                           {"rom", ValidUtf8Text(entry.rom)}});
+    }
+    json["entries"] = entries;
+    json["size"] = dat.size;
+    json["dat_size"] = dat.datSize;
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", dat.crc32);
+    json["crc32"] = crc;
+    json["sha1"] = dat.sha1;
+    return json;
+}
+
 Json SizeOrNull(const std::optional<std::uint64_t>& size) {
     return size ? Json(*size) : Json(nullptr);
 }
@@ -127,17 +162,22 @@ std::string EntryJson(const EntryFacts& facts) {
     json["type"] = "entry";
     json["entry"] = ValidUtf8Text(facts.listText);
     json["kind"] = facts.gba ? "gba" : "nds";
+    json["path"] = ValidUtf8Text(facts.path);
     if (facts.archive) {
         json["archive"] = ValidUtf8Text(*facts.archive);
     }
     if (facts.member) {
         json["member"] = ValidUtf8Text(*facts.member);
     }
+    json["output"] = facts.output ? Json(ValidUtf8Text(*facts.output)) : Json(nullptr);
     json["outcome"] = OutcomeName(facts.outcome());
     json["size_before"] = SizeOrNull(facts.sizeBefore);
     // An entry that wrote nothing left its file as it was.
     json["size_after"] = SizeOrNull(facts.written ? facts.sizeAfter : facts.sizeBefore);
     json["bytes_saved"] = facts.bytesSaved();
+    if (facts.dat) {
+        json["dat"] = DatJson(*facts.dat);
+    }
     if (facts.sramPatch) {
         json["sram_patch"] = SramPatchName(*facts.sramPatch);
     }
@@ -149,10 +189,34 @@ std::string EntryJson(const EntryFacts& facts) {
     if (!facts.notices.empty()) {
         Json notices = Json::array();
         for (const Notice& notice : facts.notices) {
-            notices.push_back(ValidUtf8Text(notice.text));
+            notices.push_back(ValidUtf8Text(notice.detail.empty() ? notice.text : notice.detail));
         }
         json["notices"] = notices;
     }
+    return json.dump();
+}
+
+std::string ListEntryJson(const RomListEntry& entry) {
+    Json json;
+    json["type"] = "entry";
+    json["entry"] = ValidUtf8Text(entry.text());
+    json["kind"] = GroupOfEntry(entry) == RomGroup::Gba ? "gba" : "nds";
+    json["path"] = ValidUtf8Text(entry.path);
+    if (entry.isMember()) {
+        json["member"] = ValidUtf8Text(entry.member);
+    }
+    return json.dump();
+}
+
+std::string HeaderReportJson(const std::string& path, const std::vector<std::string>& lines) {
+    Json json;
+    json["type"] = "info";
+    json["path"] = ValidUtf8Text(path);
+    Json texts = Json::array();
+    for (const std::string& line : lines) {
+        texts.push_back(ValidUtf8Text(line));
+    }
+    json["lines"] = texts;
     return json.dump();
 }
 

@@ -4,7 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "host/entry_facts.h"
+#include "romlist/rom_list_entry.h"
 
 namespace ostravex::cli {
 
@@ -30,5 +33,8 @@ std::string ValidUtf8Text(std::string_view text);
 // One line of JSON (no newline) for an entry, and for the summary after the last entry.
 std::string EntryJson(const EntryFacts& facts);
 std::string SummaryJson(const RunSummary& summary);
+// One line of JSON for a listed entry (--list), and for a header report (--info).
+std::string ListEntryJson(const RomListEntry& entry);
+std::string HeaderReportJson(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace ostravex::cli

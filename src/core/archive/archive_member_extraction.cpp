@@ -88,14 +88,17 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
         extraction = m_reader.extract(job.CompressedFile, format, job.filename, sink, progress);
     }
     if (extraction.headerBroken) {
-        context.notice({NoticeKind::Failure, "File header broken"});
+        context.notice({NoticeKind::Failure, "File header broken",
+                        "A file header is broken in " + job.CompressedFile});
     }
     if (extraction.outcome != ArchiveExtraction::Outcome::Extracted) {
         context.romBuffer.clear();
         context.memberSource.reset();
         context.reportError("ERROR: Cannot extract (" + extraction.reason +
                             "): " + NamePart(job.filename));
-        context.notice({NoticeKind::Failure, kExtractionError});
+        context.notice({NoticeKind::Failure, kExtractionError,
+                        "Cannot extract " + job.filename + " from " + job.CompressedFile +
+                            " into " + destination + ": " + extraction.reason});
         job.NeedsContinue = true;
         return;
     }

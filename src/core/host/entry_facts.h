@@ -23,6 +23,9 @@ enum class NoticeKind { Warning, Failure };
 struct Notice {
     NoticeKind kind = NoticeKind::Failure;
     std::string text;
+    // What happened and to which file, for a front end that can say more than the fixed
+    // text (the command line); may be empty.
+    std::string detail;
     bool operator==(const Notice&) const = default;
 };
 
@@ -42,6 +45,33 @@ enum class SramPatchOutcome { Patched, NotPossible, Failed };
 
 enum class RenameOutcome { NotTried, Renamed, Failed };
 
+// What the loaded DATs say about an entry's image.
+enum class DatMatchOutcome {
+    FullDump,     // the image as it is is a DAT's dump
+    TrimmedDump,  // the image padded with `filler` is a DAT's dump
+    BadDump,      // the size of a DAT's dump, the checksums of none
+    NotInDat,
+};
+
+// A DAT entry an image is a dump of.
+struct DatEntryName {
+    std::string dat;   // the DAT's name
+    std::string game;  // the game's name in it
+    std::string rom;   // the rom's name in the game
+    bool operator==(const DatEntryName&) const = default;
+};
+
+struct DatFacts {
+    DatMatchOutcome match = DatMatchOutcome::NotInDat;
+    std::optional<std::uint8_t> filler;  // a trimmed dump: the byte it was padded with
+    std::vector<DatEntryName> entries;   // a full or trimmed dump: every entry it is
+    std::uint64_t size = 0;              // the image as it was read
+    std::uint64_t datSize = 0;           // the size of the dump in the DAT
+    std::uint32_t crc32 = 0;             // of the image as it was read
+    std::string sha1;                    // of the image as it was read, hex
+    bool operator==(const DatFacts&) const = default;
+};
+
 // What a run decided and did with one entry, recorded as it happens. The log lines, the
 // counters, the report to other programs and the command line's exit status all come from
 // these facts.
@@ -52,16 +82,19 @@ struct EntryFacts {
     std::optional<std::string> archive;  // for an archive member: the archive's path
     std::optional<std::string> member;   // and the member's name in it
     bool restoring = false;              // padded back instead of cut
+    std::string path;                    // the rom's file, or the archive holding it
 
     // What was decided.
     std::optional<std::uint64_t> sizeBefore;   // the rom's size, once it was read
     std::optional<std::uint64_t> decidedSize;  // the size the decision gave it
+    std::optional<DatFacts> dat;               // with DATs loaded: what they say
     bool wifi = false;                         // counted as a wifi game
     std::optional<SkipReason> skipped;         // counted as skipped
     std::int32_t errors = 0;                   // errors counted
 
     // What was done. In a dry run: what the run would have done.
     bool written = false;                       // the result is in place
+    std::optional<std::string> output;          // where the result was to go
     std::optional<std::uint64_t> sizeAfter;     // the size of the file that holds the rom now
     std::optional<SramPatchOutcome> sramPatch;  // when a patch was tried
     RenameOutcome rename = RenameOutcome::NotTried;

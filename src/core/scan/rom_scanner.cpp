@@ -61,7 +61,7 @@ void RomScanner::logError(const std::string& line) {
 }
 
 void RomScanner::failureNotice(const std::string& text) {
-    m_host.notice({NoticeKind::Failure, text});
+    m_host.notice({NoticeKind::Failure, text, {}});
     ++m_failureNotices;
 }
 

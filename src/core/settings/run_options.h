@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -7,6 +8,8 @@
 #include "settings/main_settings.h"
 
 namespace ostravex {
+
+class DatIndex;
 
 // The three file options; exactly one is chosen at any time.
 enum class FileMode { Overwrite, Backup, Folder };
@@ -34,6 +37,12 @@ struct RunOptions {
     bool restore = false;  // pad trimmed images back to their cartridge size (command line only)
     bool checkPadding =
         false;  // cut only when the removed bytes are all filler (command line only)
+    // An NDS image is changed only when its header checksum matches; the command line can
+    // turn this off for images the user vouches for. The window always checks.
+    bool headerCheck = true;
+    // The DATs every image is identified against (command line only); without them nothing
+    // is hashed.
+    std::shared_ptr<const DatIndex> dats;
 
     bool operator==(const RunOptions&) const = default;
 };

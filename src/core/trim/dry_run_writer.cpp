@@ -96,7 +96,7 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
             // Planned on the bytes the output would hold, read in blocks as a real patch
             // reads them.
             const LeadingBytes kept(content.image, content.keptSize);
-            const PaddedByteSource image(kept, content.size, kRestoreFiller);
+            const PaddedByteSource image(kept, content.size, content.filler);
             if (Status status = patcher.plan(image, patch); !status) {
                 result.patch = SramPatchResult{SramPatchOutcome::Failed, status.reason(), 0};
                 result.failure = OutputFailure{OutputStage::SramPatch, status};
@@ -106,6 +106,15 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
             result.size = patch.sizeAfter;
         }
         result.patch = patch;
+    }
+    if (content.verify) {
+        const LeadingBytes kept(content.image, content.keptSize);
+        if (Status status = content.verify(PaddedByteSource(kept, content.size, content.filler));
+            !status) {
+            result.failure = OutputFailure{OutputStage::Verify, status};
+            m_target.reset();
+            return result;
+        }
     }
     progress(content.size);
     if (m_target) {

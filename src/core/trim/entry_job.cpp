@@ -73,6 +73,7 @@ EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
     m_facts.listText = entry.text();
     m_facts.gba = CurrentRom.GBAFile;
     m_facts.restoring = m_restoring;
+    m_facts.path = entry.path;
     if (entry.isMember()) {
         m_facts.archive = entry.path;
         m_facts.member = entry.member;
@@ -152,9 +153,13 @@ void EntryJob::Loadrom() {
 
     const ByteSource& source = m_bytes->reader();
     const RunOptions options = m_frontEnd.options.current();
-    CutVerdict verdict = m_restoring          ? DecideRestore(source, CurrentRom.GBAFile)
+    if (m_startOptions.dats && !checkAgainstDats(*m_startOptions.dats)) {
+        return finish();
+    }
+    const HeaderCheck headerCheck = options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
+    CutVerdict verdict = m_restoring ? DecideRestore(source, CurrentRom.GBAFile, headerCheck)
                          : CurrentRom.GBAFile ? DecideGbaCut(source, options.onlyPatch)
-                                              : DecideNdsCut(source, options.skipDsi);
+                                              : DecideNdsCut(source, options.skipDsi, headerCheck);
     if (!m_restoring && options.checkPadding) {
         CheckCutPadding(source, verdict);
     }
@@ -166,6 +171,9 @@ void EntryJob::Loadrom() {
     if (!applyVerdict(verdict)) {
         return finish();
     }
+    if (m_datCheck && !(m_restoring ? restoresTheDump(verdict) : cutKeepsTheDump(verdict))) {
+        return finish();
+    }
     CurrentRom.RomSize = *verdict.cutSize;
     CurrentRom.haswifi = verdict.hasWifi;
     accountSavings();
@@ -173,10 +181,12 @@ void EntryJob::Loadrom() {
 
 void EntryJob::extractMember() {
     const bool extractedToDisk = *m_archiveKind != ArchiveKind::Zip;
+    const std::string folderOutput =
+        m_startOptions.outputFolder + StripMemberPath(CurrentRom.filename);
     // A rar or 7z member that "Don't overwrite" refuses is not extracted at all.
     if (extractedToDisk && m_startOptions.fileMode == FileMode::Folder &&
-        m_frontEnd.options.current().dontOverwrite &&
-        m_writer.exists(m_startOptions.outputFolder + StripMemberPath(CurrentRom.filename))) {
+        m_frontEnd.options.current().dontOverwrite && m_writer.exists(folderOutput)) {
+        m_facts.output = folderOutput;
         error("Error: file-exists in the new output folder. Skipping this rom");
         return finish();
     }
@@ -257,7 +267,7 @@ bool EntryJob::applyVerdict(const CutVerdict& verdict) {
                 break;
             case VerdictLine::Bricker:
                 line(text);
-                notice({NoticeKind::Warning, kBrickerNotice});
+                notice({NoticeKind::Warning, kBrickerNotice, {}});
                 break;
             case VerdictLine::Wifi:
                 line(text);
@@ -276,6 +286,53 @@ bool EntryJob::applyVerdict(const CutVerdict& verdict) {
         }
     }
     return verdict.cutSize.has_value();
+}
+
+// Reads the image once to hash it, and reports what the DATs say about it.
+bool EntryJob::checkAgainstDats(const DatIndex& dats) {
+    m_datCheck.emplace();
+    const ImageKind kind = CurrentRom.GBAFile ? ImageKind::Gba : ImageKind::Nds;
+    if (Status status = CheckAgainstDats(dats, m_bytes->reader(), kind, *m_datCheck); !status) {
+        m_datCheck.reset();
+        error(FileFailureText(FileAction::Read, status) + romName());
+        return false;
+    }
+    pump();
+    m_facts.dat = DatFactsOf(m_datCheck->match);
+    line(DatMatchLine(*m_facts.dat, romName()));
+    return true;
+}
+
+// A cut of a DAT's dump must leave an image that pads back to that dump exactly.
+bool EntryJob::cutKeepsTheDump(const CutVerdict& verdict) {
+    const auto cut = static_cast<std::uint64_t>(*verdict.cutSize);
+    const DatMatch& match = m_datCheck->match;
+    const bool aDump =
+        match.kind == DatMatchKind::FullDump || match.kind == DatMatchKind::TrimmedDump;
+    if (!aDump || cut >= m_bytes->size() || ReversibleFiller(match, m_datCheck->hasher, cut)) {
+        return true;
+    }
+    skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
+    return false;
+}
+
+// With DATs, only a trimmed dump is restored: to its dump's size, with the filler that gives
+// the dump's checksums.
+bool EntryJob::restoresTheDump(CutVerdict& verdict) {
+    const DatMatch& match = m_datCheck->match;
+    if (match.kind == DatMatchKind::FullDump) {
+        skip(kFullDumpNotRestoredText + romName(), SkipReason::Decision);
+        return false;
+    }
+    const std::optional<DatRestore> restore = RestoreFromMatch(match);
+    if (!restore) {
+        error(kNotATrimmedDumpText + romName());
+        return false;
+    }
+    verdict.cutSize = static_cast<std::int64_t>(restore->size);
+    m_restoreFiller = restore->filler;
+    m_restoredDump = match.roms.front().rom;
+    return true;
 }
 
 void EntryJob::accountSavings() {
@@ -318,6 +375,7 @@ void EntryJob::SetOutputFile() {
             const bool dontOverwrite = m_frontEnd.options.current().dontOverwrite;
             // Extracted members were tested before extraction; they stand there now.
             if (dontOverwrite && !extractedMember && m_writer.exists(path)) {
+                m_facts.output = path;
                 error("Error: file-exists in the new output folder. Skipping this rom");
                 return finish();
             }
@@ -335,6 +393,7 @@ void EntryJob::SetOutputFile() {
             target.kind = OutputTarget::Kind::Replace;
         }
     }
+    m_facts.output = target.path;
     m_keptAs = target.backup;
     m_outputPrepared = true;
     if (const std::optional<OutputFailure> failure = m_writer.prepare(target, m_source)) {
@@ -376,6 +435,11 @@ void EntryJob::WriteOutputFile() {
         .size = size,
         .sramPatch = CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch,
         .plannedPatch = m_plannedPatch ? &*m_plannedPatch : nullptr,
+        .filler = m_restoreFiller,
+        .verify = m_restoredDump ? std::function([this](const ByteSource& result) {
+            return VerifyDatDump(result, *m_restoredDump);
+        })
+                                 : nullptr,
     };
     const CopyProgress progress = [this, size](std::uint64_t copied) {
         m_setSingleGauge(copied, size);
@@ -427,6 +491,11 @@ void EntryJob::failOutput(const OutputFailure& failure) {
             break;
         case OutputStage::SramPatch:
             break;  // the patch's own line has told it
+        case OutputStage::Verify:
+            error(kRestoredNotTheDumpText + romName());
+            m_frontEnd.host.diagnostic("Restored image of " + CurrentRom.filename +
+                                       " not kept: " + status.reason());
+            break;
     }
     finish();
 }
@@ -450,10 +519,18 @@ void EntryJob::DoRenameFile() {
         return;
     }
     const std::string newPath = FolderPart(RenameFilename) + *newName;
-    const bool renamed = m_writer.rename(RenameFilename, newPath).ok();
+    const Status status = m_writer.rename(RenameFilename, newPath);
+    const bool renamed = status.ok();
     m_facts.rename = renamed ? RenameOutcome::Renamed : RenameOutcome::Failed;
     line((renamed ? "Rename succesful: " : "Rename FAILED: ") + oldName + " -> " + *newName,
          renamed ? LineKind::Info : LineKind::Failure);
+    if (!renamed) {
+        // A failure is counted like any other.
+        ++m_facts.errors;
+        m_counted(CounterLabel::Errors, m_facts);
+        m_frontEnd.host.diagnostic("Cannot rename " + RenameFilename + " to " + newPath + ": " +
+                                   status.reason());
+    }
 }
 
 }  // namespace ostravex

@@ -13,6 +13,7 @@
 #include "io/file.h"
 #include "romlist/rom_list_entry.h"
 #include "trim/cut_verdict.h"
+#include "trim/dat_check.h"
 #include "trim/load_info.h"
 #include "trim/member_extraction.h"
 #include "trim/output_patcher.h"
@@ -74,6 +75,9 @@ class EntryJob {
 
     std::string romName() const;
     bool applyVerdict(const CutVerdict& verdict);
+    bool checkAgainstDats(const DatIndex& dats);
+    bool cutKeepsTheDump(const CutVerdict& verdict);
+    bool restoresTheDump(CutVerdict& verdict);
     void extractMember();
     bool openSource();
     void accountSavings();
@@ -114,6 +118,10 @@ class EntryJob {
     bool m_keepName = false;  // the rom must not change at all, not even its name
     // The SRAM patch as planned before the output was chosen.
     std::optional<SramPatchResult> m_plannedPatch;
+    // With DATs: the image's hashes and match; a restore pads to this dump with its filler.
+    std::optional<DatCheck> m_datCheck;
+    const DatRom* m_restoredDump = nullptr;
+    std::uint8_t m_restoreFiller = 0xFF;
 
     EntryFacts m_facts;
 };

@@ -99,6 +99,13 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
         }
         result.patch = patch;
     }
+    if (content.verify) {
+        if (Status status = content.verify(FileByteSource(output, result.size)); !status) {
+            m_output.discard();
+            result.failure = OutputFailure{OutputStage::Verify, status};
+            return result;
+        }
+    }
     if (Status status = m_output.commit(progress); !status) {
         const bool backupFailed = m_output.failedStep() == OutputStep::KeepOriginal;
         result.failure =
@@ -141,7 +148,7 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
             return Failed(OutputStage::Write, status);
         }
     }
-    if (Status status = FillRange(output, kept, content.size, kRestoreFiller, progress); !status) {
+    if (Status status = FillRange(output, kept, content.size, content.filler, progress); !status) {
         return Failed(OutputStage::Write, status);
     }
     return {};

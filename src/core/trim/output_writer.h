@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -39,6 +40,9 @@ struct OutputContent {
     bool sramPatch = false;                // the finished image gets the SRAM patch
     // The patch's result as planned beforehand on the same bytes, when it was.
     const SramPatchResult* plannedPatch = nullptr;
+    std::uint8_t filler = 0xFF;  // what a restore pads with
+    // When set, the finished result, read back, must pass it before it is put in place.
+    std::function<Status(const ByteSource& result)> verify;
 };
 
 // The step of writing an output that failed.
@@ -50,6 +54,7 @@ enum class OutputStage {
     SourceEnded,   // the rom ended before its kept size
     Write,         // the output could not be written or put in place
     SramPatch,     // the SRAM patch could not be made
+    Verify,        // the finished result is not what it had to be
 };
 
 struct OutputFailure {
