@@ -70,6 +70,14 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
              Row{{"--mode", "sideways", dir.path()}, "unknown file mode 'sideways'"},
              Row{{"--info", "a.nds", "b.nds"}, "--info takes exactly one FILE.nds"},
              Row{{"--info"}, "--info needs FILE.nds"},
+             // Options that would do nothing.
+             Row{{"--dont-overwrite", dir.path()}, "--dont-overwrite needs --mode=folder"},
+             Row{{"--mode=backup", "--dont-overwrite", dir.path()},
+                 "--dont-overwrite needs --mode=folder"},
+             Row{{"--only-patch", dir.path()}, "--only-patch needs --sram-patch"},
+             Row{{"--list", "--dat=x.dat", dir.path()}, "--dat cannot be used with --list"},
+             Row{{"--info", "--dat=x.dat", "a.nds"}, "--dat cannot be used with --info"},
+             Row{{"--dat", dir.path()}, "no PATH given"},
          }) {
         const Result result = RunCommand(row.arguments);
         EXPECT_EQ(result.code, 2) << row.message;
@@ -117,11 +125,27 @@ TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
     const Result result = RunCommand({"--help"});
     EXPECT_EQ(result.code, 0);
     EXPECT_TRUE(result.out.starts_with("Usage: ostravex-cli"));
-    for (const char* word :
-         {"--mode=overwrite", "--mode=backup", "--mode=folder", "--output=DIR", "--dont-overwrite",
-          "--sram-patch", "--only-patch", "--skip-dsi", "--remove-scene-numbers", "--no-recursive",
-          "--no-archives", "--dry-run", "--quiet", "--help", "--version", "--list", "--info",
-          "zip, rar and 7z archives", "--opt VALUE"}) {
+    for (const char* word : {"--mode=overwrite",
+                             "--mode=backup",
+                             "--mode=folder",
+                             "--output=DIR",
+                             "--dont-overwrite",
+                             "--sram-patch",
+                             "--only-patch",
+                             "--skip-dsi",
+                             "--remove-scene-numbers",
+                             "--no-recursive",
+                             "--no-archives",
+                             "--dry-run",
+                             "--quiet",
+                             "--help",
+                             "--version",
+                             "--list",
+                             "--info",
+                             "--dat=FILE",
+                             "--no-header-check",
+                             "zip, rar and 7z archives",
+                             "--opt VALUE"}) {
         EXPECT_TRUE(Contains(result.out, word)) << word;
     }
 }
@@ -172,7 +196,8 @@ TEST_F(CliRunTest, TrimPrintsEveryLogLineAndTheCounters) {
                      }))
         << result.out;
     EXPECT_EQ(ReadFile(roms + "a.gba").size(), 1000u);
-    EXPECT_EQ(result.err, "");
+    // The log names the rom; standard error says which file it is.
+    EXPECT_EQ(result.err, "ostravex-cli: " + roms + "t.nds: ERROR: Incorrect File: t.nds\n");
 }
 
 TEST_F(CliRunTest, QuietKeepsErrorsAndTheSummary) {
@@ -197,7 +222,10 @@ TEST_F(CliRunTest, ABackupNameTooLongGivesItsRealReasonOnStandardError) {
     const Result result = RunCommand({"--quiet", "--mode=backup", roms + name});
     EXPECT_EQ(result.code, 1);
     EXPECT_EQ(Lines(result.out)[0], "Error: File is Read-Only: " + name);
-    EXPECT_EQ(result.err, "Cannot keep the original as " + name + ".bak: File name too long\n");
+    EXPECT_EQ(Lines(result.err),
+              (std::vector<std::string>{
+                  "Cannot keep the original as " + name + ".bak: File name too long",
+                  "ostravex-cli: " + roms + name + ": Error: File is Read-Only: " + name}));
     EXPECT_EQ(ReadFile(roms + name).size(), 8_MiB);
 }
 
@@ -301,11 +329,94 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
     WriteFile(roms + "cut.rar", rar);
     const Result result = RunCommand({roms + "cut.rar"});
     EXPECT_TRUE(Contains(result.out, "1 roms found")) << result.out;
-    EXPECT_TRUE(Contains(result.err, "Rar Extraction Error.")) << result.err;
+    // What happened and to which archive, not the window's fixed notice text.
+    EXPECT_TRUE(Contains(result.err, "Cannot extract m.nds from " + roms + "cut.rar into " + roms))
+        << result.err;
+    EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
     // The run's error line and the notice are one failure: counted once.
     EXPECT_TRUE(Contains(result.out, "ERROR: Cannot extract (")) << result.out;
     EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
     EXPECT_EQ(result.code, 1);
+}
+
+TEST_F(CliRunTest, ASevenZipMemberWithoutItsOutputFolderSaysWhatHappened) {
+    WriteFile(dir.file("m.nds"), NdsImageBuilder().usedSize(600000).size(1_MiB).build());
+    if (!testing::MakeSevenZip(roms + "pack.7z", dir.path(), {"m.nds"})) {
+        GTEST_SKIP() << "7zz is not installed";
+    }
+    const std::string out = dir.path() + "no such folder/";
+    const Result result = RunCommand({"--mode=folder", "--output=" + out, roms + "pack.7z"});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
+    EXPECT_TRUE(
+        Contains(result.err, "Cannot extract m.nds from " + roms + "pack.7z into " + out + ": "))
+        << result.err;
+}
+
+TEST_F(CliRunTest, AFailedEntryIsNamedWithItsPathAndOutputOnStandardError) {
+    const std::string missingOutput = dir.path() + "gone/";
+    struct Row {
+        std::vector<std::string> arguments;
+        std::string err;  // a line of standard error
+    };
+    for (const Row& row : {
+             Row{{roms + "nosuch.nds"},
+                 "ostravex-cli: " + roms + "nosuch.nds: ERROR: File doesn't exist: nosuch.nds\n"},
+             Row{{"--mode=folder", "--output=" + missingOutput, roms + "b.nds"},
+                 "ostravex-cli: " + roms + "b.nds -> " + missingOutput +
+                     "b.nds: ERROR: Cannot create file ("},
+         }) {
+        const Result result = RunCommand(row.arguments);
+        EXPECT_EQ(result.code, 1);
+        EXPECT_TRUE(Contains(result.err, row.err)) << result.err;
+    }
+
+    // In JSON, every entry carries both paths.
+    const Result json =
+        RunCommand({"--json", "--mode=folder", "--output=" + missingOutput, roms + "b.nds"});
+    std::istringstream lines(json.out);
+    std::string first;
+    std::getline(lines, first);
+    const nlohmann::json entry = nlohmann::json::parse(first);
+    EXPECT_EQ(entry["path"], roms + "b.nds");
+    EXPECT_EQ(entry["output"], missingOutput + "b.nds");
+}
+
+TEST_F(CliRunTest, AFailedSceneNumberRenameIsCountedAndExplained) {
+    WriteFile(roms + "0123 - Name.nds", NdsImageBuilder().usedSize(5913600).build());
+    WriteFile(roms + "Name.nds", Bytes(600, 1));  // the name the rename wants
+    const Result result = RunCommand({"--remove-scene-numbers", roms + "0123 - Name.nds"});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_TRUE(Contains(result.out, "Rename FAILED: 0123 - Name.nds -> Name.nds\n")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
+    EXPECT_TRUE(Contains(result.err, "Cannot rename " + roms + "0123 - Name.nds to " + roms +
+                                         "Name.nds: File exists"))
+        << result.err;
+    EXPECT_EQ(ReadFile(roms + "Name.nds"), Bytes(600, 1));
+}
+
+TEST_F(CliRunTest, JsonListsEntriesAndGivesTheHeaderReport) {
+    WriteFile(roms + "m.zip", testing::ZipBuilder().add("in/z.nds", Bytes(100, 0)).build());
+    const Result list = RunCommand({"--list", "--json", roms});
+    EXPECT_EQ(list.code, 0) << list.err;
+    std::map<std::string, nlohmann::json> byEntry;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json object = nlohmann::json::parse(line);
+        byEntry[object["entry"]] = object;
+    }
+    ASSERT_EQ(byEntry.size(), 4u) << list.out;
+    EXPECT_EQ(byEntry.at(roms + "a.gba")["kind"], "gba");
+    const nlohmann::json& member = byEntry.at("ZIP: " + roms + "m.zip| in/z.nds");
+    EXPECT_EQ(member["path"], roms + "m.zip");
+    EXPECT_EQ(member["member"], "in/z.nds");
+
+    const Result info = RunCommand({"--info", "--json", roms + "b.nds"});
+    EXPECT_EQ(info.code, 0) << info.err;
+    const nlohmann::json report = nlohmann::json::parse(info.out);
+    EXPECT_EQ(report["type"], "info");
+    EXPECT_EQ(report["path"], roms + "b.nds");
+    EXPECT_EQ(report["lines"], nlohmann::json(Lines(RunCommand({"--info", roms + "b.nds"}).out)));
 }
 
 TEST_F(CliRunTest, DryRunSaysSoAndLogsTheSramPatchItWouldMake) {

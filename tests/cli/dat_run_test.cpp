@@ -1,0 +1,274 @@
+// Runs with DATs: every rom identified, a cut made only when it pads back to the DAT's dump,
+// a restore that gives the dump back byte for byte, and the header check a user can turn off.
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli.h"
+#include "support/rom_images.h"
+
+namespace ostravex::cli {
+namespace {
+
+using testing::Bytes;
+using testing::GbaImageBuilder;
+using testing::NdsImageBuilder;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+using testing::operator""_MiB;
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Result RunCommand(const std::vector<std::string>& arguments) {
+    std::ostringstream out, err;
+    const int code = RunCli(arguments, out, err);
+    return {code, out.str(), err.str()};
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+Bytes Prefix(const Bytes& bytes, std::uint64_t size) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+struct Dump {
+    std::string game;  // as XML text: "&amp;" for "&"
+    Bytes bytes;
+};
+
+// A No-Intro style Logiqx DAT listing `dumps`, its checksums computed with zlib and OpenSSL
+// directly.
+std::string LogiqxDat(const std::string& name, const std::vector<Dump>& dumps) {
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile>\n<datafile>\n\t<header>\n\t\t<name>" + name +
+        "</name>\n\t\t<description>" + name +
+        "</description>\n\t\t<version>20261201-000000</version>\n\t</header>\n";
+    for (const Dump& dump : dumps) {
+        unsigned char sha1[SHA_DIGEST_LENGTH];
+        SHA1(dump.bytes.data(), dump.bytes.size(), sha1);
+        char hex[2 * SHA_DIGEST_LENGTH + 1];
+        for (int i = 0; i < SHA_DIGEST_LENGTH; ++i) {
+            std::snprintf(hex + 2 * i, 3, "%02x", sha1[i]);
+        }
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08x",
+                      static_cast<unsigned>(crc32_z(0, dump.bytes.data(), dump.bytes.size())));
+        text += "\t<game name=\"" + dump.game + "\">\n\t\t<description>" + dump.game +
+                "</description>\n\t\t<rom name=\"" + dump.game + ".nds\" size=\"" +
+                std::to_string(dump.bytes.size()) + "\" crc=\"" + crc + "\" sha1=\"" + hex +
+                "\"/>\n\t</game>\n";
+    }
+    return text + "</datafile>\n";
+}
+
+constexpr std::uint32_t kUsed = 5913600;
+
+// An 8 MiB NDS cartridge dump (capacity byte 6) padded with `filler`; `title` tells dumps
+// apart.
+Bytes NdsDump(std::uint8_t filler, std::uint8_t title) {
+    return NdsImageBuilder()
+        .usedSize(kUsed)
+        .size(8_MiB)
+        .byte(0x14, 6)
+        .byte(0x0, title)
+        .wifiBlock(filler == 0x00 ? NdsImageBuilder::Block::Zero : NdsImageBuilder::Block::Blank)
+        .filler(filler)
+        .build();
+}
+
+Bytes GbaDump(std::uint8_t filler) {
+    return GbaImageBuilder().size(4_MiB).dataEnd(3000001).filler(filler).build();
+}
+
+// A collection beside two DATs: one of NDS and GBA dumps, one that lists an NDS dump again.
+class DatRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        roms = dir.subfolder("roms");
+        dataAfter[7000000] = 0x42;  // a byte past the used size that the dump holds
+        WriteDat("main.dat", "Nintendo - Nintendo DS",
+                 {{"Blank &amp; Blue (Europe)", fullFf},
+                  {"Z\xC3\xA9ro (Japan)", zero},
+                  {"Data After (USA)", dataAfter},
+                  {"Filled (Europe)", gba}});
+        WriteDat("kiosk.dat", "Nintendo - Nintendo DS (Kiosk)",
+                 {{"Blank &amp; Blue (Kiosk)", fullFf}});
+    }
+    void WriteDat(const std::string& name, const std::string& datName,
+                  const std::vector<Dump>& dumps) {
+        const std::string text = LogiqxDat(datName, dumps);
+        WriteFile(dir.file(name), Bytes(text.begin(), text.end()));
+    }
+    std::vector<std::string> WithDats(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(),
+                         {"--dat", dir.file("main.dat"), "--dat=" + dir.file("kiosk.dat")});
+        return arguments;
+    }
+
+    TempDir dir;
+    std::string roms;
+    const Bytes fullFf = NdsDump(0xFF, 'F');
+    const Bytes zero = NdsDump(0x00, 'Z');
+    Bytes dataAfter = NdsDump(0xFF, 'D');
+    const Bytes gba = GbaDump(0xFF);
+};
+
+TEST_F(DatRunTest, EachRomIsIdentifiedAndOnlyAReversibleCutIsMade) {
+    Bytes bad = fullFf;
+    bad[4_MiB] ^= 0x01;
+    const Bytes unknown = NdsDump(0xFF, 'U');
+    struct Row {
+        std::string name;
+        Bytes image;
+        std::string line;     // the identification line
+        std::string outcome;  // a later line of the entry
+        std::uint64_t sizeAfter;
+    };
+    const std::vector<Row> rows = {
+        {"Full FF.nds", fullFf,
+         "INFO: Full dump of a DAT entry: Full FF.nds -> Blank & Blue (Europe) (Nintendo - "
+         "Nintendo DS); Blank & Blue (Kiosk) (Nintendo - Nintendo DS (Kiosk))",
+         "Full FF.nds: " + std::to_string(8_MiB - kUsed), kUsed},
+        {"Zero trimmed.nds", Prefix(zero, kUsed),
+         "INFO: Trimmed dump of a DAT entry (0x00 padding): Zero trimmed.nds -> Z\xC3\xA9ro "
+         "(Japan) (Nintendo - Nintendo DS)",
+         "SKIP: File already trimmed", kUsed},
+        {"Bad.nds", bad, "WARNING: Bad dump (size of a DAT entry, checksum of none): Bad.nds",
+         "Bad.nds: ", kUsed},
+        {"Unknown.nds", Prefix(unknown, 6_MiB), "INFO: In no DAT: Unknown.nds",
+         "Unknown.nds: ", kUsed},
+        {"Data after.nds", dataAfter,
+         "INFO: Full dump of a DAT entry: Data after.nds -> Data After (USA) (Nintendo - "
+         "Nintendo DS)",
+         "SKIP: Trim would not be reversible (data after the used size): Data after.nds", 8_MiB},
+        {"Filled.gba", gba,
+         "INFO: Full dump of a DAT entry: Filled.gba -> Filled (Europe) (Nintendo - Nintendo DS)",
+         "Filled.gba: ", 3000001},
+    };
+    for (const Row& row : rows) {
+        WriteFile(roms + row.name, row.image);
+    }
+    const Result result = RunCommand(WithDats({roms}));
+    EXPECT_EQ(result.code, 0) << result.out << result.err;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t line = result.out.find(row.line + "\n");
+        ASSERT_NE(line, std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(row.outcome, line), std::string::npos) << result.out;
+        const Bytes after = ReadFile(roms + row.name);
+        EXPECT_EQ(after.size(), row.sizeAfter);
+        EXPECT_EQ(after, Prefix(row.image, row.sizeAfter));
+    }
+    EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 2\n")) << result.out;
+}
+
+TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {
+    WriteFile(roms + "Full FF.nds", fullFf);
+    const Result result = RunCommand({roms});
+    EXPECT_FALSE(Contains(result.out, "DAT")) << result.out;
+    EXPECT_EQ(ReadFile(roms + "Full FF.nds").size(), kUsed);
+}
+
+TEST_F(DatRunTest, ARestoreGivesBackTheDumpOrChangesNothing) {
+    const Bytes unknown = Prefix(NdsDump(0xFF, 'U'), kUsed);
+    WriteFile(roms + "Zero.nds", Prefix(zero, kUsed));
+    WriteFile(roms + "Filled.gba", Prefix(gba, 3000001));
+    WriteFile(roms + "Unknown.nds", unknown);
+    const Result result = RunCommand(WithDats({"--restore", roms}));
+    // The zero-padded dump comes back with zeros, not with the 0xFF a restore pads with
+    // otherwise.
+    EXPECT_EQ(ReadFile(roms + "Zero.nds"), zero);
+    EXPECT_EQ(ReadFile(roms + "Filled.gba"), gba);
+    EXPECT_EQ(ReadFile(roms + "Unknown.nds"), unknown);
+    EXPECT_TRUE(Contains(result.out,
+                         "ERROR: Not a trimmed dump of any DAT entry, not restored: Unknown.nds\n"))
+        << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
+    EXPECT_EQ(result.code, 1);
+
+    // A dry run says the same and writes nothing.
+    WriteFile(roms + "Zero.nds", Prefix(zero, kUsed));
+    const Result dry = RunCommand(WithDats({"--restore", "--dry-run", roms + "Zero.nds"}));
+    EXPECT_EQ(dry.code, 0) << dry.out;
+    EXPECT_TRUE(Contains(dry.out, "RESTORED: Zero.nds: ")) << dry.out;
+    EXPECT_EQ(ReadFile(roms + "Zero.nds"), Prefix(zero, kUsed));
+}
+
+TEST_F(DatRunTest, JsonCarriesTheMatch) {
+    WriteFile(roms + "Zero.nds", Prefix(zero, kUsed));
+    WriteFile(roms + "Full.nds", fullFf);
+    const Result result = RunCommand(WithDats({"--json", "--dry-run", roms}));
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    std::map<std::string, nlohmann::json> entries;
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json object = nlohmann::json::parse(line);
+        if (object["type"] == "entry") {
+            entries[object["path"]] = object;
+        }
+    }
+    const nlohmann::json& zeroDat = entries.at(roms + "Zero.nds")["dat"];
+    EXPECT_EQ(zeroDat["match"], "trimmed_dump");
+    EXPECT_EQ(zeroDat["filler"], "0x00");
+    EXPECT_EQ(zeroDat["dat_size"], 8_MiB);
+    const nlohmann::json expected = nlohmann::json::array({{{"dat", "Nintendo - Nintendo DS"},
+                                                            {"game", "Z\xC3\xA9ro (Japan)"},
+                                                            {"rom", "Z\xC3\xA9ro (Japan).nds"}}});
+    EXPECT_EQ(zeroDat["entries"], expected);
+    const nlohmann::json& fullDat = entries.at(roms + "Full.nds")["dat"];
+    EXPECT_EQ(fullDat["match"], "full_dump");
+    EXPECT_TRUE(fullDat["filler"].is_null());
+    EXPECT_EQ(fullDat["entries"].size(), 2u);
+    EXPECT_EQ(fullDat["sha1"].get<std::string>().size(), 40u);
+}
+
+TEST_F(DatRunTest, ADatThatCannotBeLoadedStopsTheCallBeforeAnything) {
+    WriteFile(roms + "Full.nds", fullFf);
+    WriteFile(dir.file("broken.dat"), Bytes{'<', 'd', 'a', 't'});
+    for (const std::string& dat : {dir.file("missing.dat"), dir.file("broken.dat")}) {
+        const Result result = RunCommand({"--dat", dat, roms});
+        EXPECT_EQ(result.code, 1);
+        EXPECT_TRUE(Contains(result.err, "ERROR: Cannot load DAT: " + dat + ": ")) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(ReadFile(roms + "Full.nds"), fullFf);
+    }
+}
+
+// A file that is no NDS image: zeros but for a "used size" of 1000, then data.
+TEST(HeaderCheckOption, AFileWhoseHeaderDoesNotCheckOutIsCutOnlyWhenTheUserSaysSo) {
+    TempDir dir;
+    Bytes file(4_MiB, 0);
+    for (std::size_t i = 0x200; i < file.size(); ++i) {
+        file[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    }
+    file[0x80] = 1000 & 0xFF;
+    file[0x81] = 1000 >> 8;
+    const std::string path = dir.file("x.nds");
+    WriteFile(path, file);
+
+    const Result checked = RunCommand({path});
+    EXPECT_TRUE(Contains(checked.out,
+                         "SKIP: Header checksum does not match (damaged or not an NDS image): "
+                         "x.nds\n"))
+        << checked.out;
+    EXPECT_EQ(ReadFile(path), file);
+
+    const Result unchecked = RunCommand({"--no-header-check", path});
+    EXPECT_EQ(unchecked.code, 0) << unchecked.out;
+    EXPECT_LT(ReadFile(path).size(), file.size());
+}
+
+}  // namespace
+}  // namespace ostravex::cli
