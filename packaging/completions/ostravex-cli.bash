@@ -27,13 +27,17 @@ _ostravex_cli() {
             _filedir nds
             return
             ;;
+        --dat)
+            _filedir '@(dat|xml)'
+            return
+            ;;
     esac
     $split && return
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--list --info --mode= --output= --dont-overwrite
             --sram-patch --only-patch --skip-dsi --remove-scene-numbers --restore
-            --check-padding --no-recursive --no-archives --dry-run --quiet --json --help
+            --check-padding --no-header-check --dat= --no-recursive --no-archives --dry-run --quiet --json --help
             --version --' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

@@ -23,7 +23,7 @@ offered() {
 
 completer=_ostravex_cli
 expect_equal "--mo" "--mode=" "$(offered 'ostravex-cli --mo')"
-expect_equal "--no-" "--no-archives --no-recursive" "$(offered 'ostravex-cli --no-')"
+expect_equal "--no-" "--no-archives --no-header-check --no-recursive" "$(offered 'ostravex-cli --no-')"
 expect_equal "--mode=" "backup folder overwrite" "$(offered 'ostravex-cli --mode=')"
 expect_equal "--mode=b" "backup" "$(offered 'ostravex-cli --mode=b')"
 expect_equal "--mode f" "folder" "$(offered 'ostravex-cli --mode f')"

@@ -10,9 +10,10 @@ expect_equal "--mode values in --help" $'backup\nfolder\noverwrite' "$modes"
 
 bash_options=$(sed -n '/^_ostravex_cli()/,/^}/p' "$completions/ostravex-cli.bash" |
     grep -oE -- "--[a-z][a-z-]*=?" | tr -d = | sort -u)
-# Each option line of the command-line program's _arguments, its exclusion list left out.
+# Each option line of the command-line program's _arguments, its exclusion list and the "*"
+# of a repeatable option left out.
 zsh_options=$(sed -n '/^_arguments/,$p' "$completions/_ostravex-cli" |
-    sed -nE "s/^ +'(\([^)]*\))?(--[a-z][a-z-]*).*/\2/p" | sort -u)
+    sed -nE "s/^ +'(\([^)]*\))?\*?(--[a-z][a-z-]*).*/\2/p" | sort -u)
 fish_options=$(grep -oE -- "^complete -c ostravex-cli .*-l [a-z][a-z-]*" "$completions/ostravex-cli.fish" |
     sed -E 's/.*-l ([a-z-]+)$/--\1/' | sort -u)
 expect_equal "options completed by bash" "$expected" "$bash_options"

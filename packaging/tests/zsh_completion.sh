@@ -15,7 +15,7 @@ offered() {
     HOME="$scratch" timeout 60 zsh -f "$(dirname "$0")/zsh_capture.zsh" "$scratch" "$1" "$scratch" |
         sort -u | paste -sd' '
 }
-expect_equal "--no-" "--no-archives --no-recursive" "$(offered 'ostravex-cli --no-')"
+expect_equal "--no-" "--no-archives --no-header-check --no-recursive" "$(offered 'ostravex-cli --no-')"
 expect_equal "--mode=" "backup folder overwrite" "$(offered 'ostravex-cli --mode=')"
 expect_equal "--mode " "backup folder overwrite" "$(offered 'ostravex-cli --mode ')"
 expect_equal "--output=" 'sub\ dir' "$(offered 'ostravex-cli --output=')"
