@@ -1,7 +1,12 @@
 #include "cli_host.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
+#include <cstring>
+
+#include "io/temporary_files.h"
 
 #include "json_report.h"
 #include "runlog/counter_labels.h"
@@ -10,6 +15,29 @@ namespace ostravex::cli {
 namespace {
 
 volatile std::sig_atomic_t g_interrupts = 0;
+// Whether a progress bar stands on standard error's last line, for a signal handler.
+volatile std::sig_atomic_t g_progressShown = 0;
+
+constexpr const char* kEraseLine = "\r\033[K";
+
+void WriteText(int fd, const char* text) noexcept {
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        const ssize_t written = write(fd, text, left);
+        if (written <= 0) {
+            return;
+        }
+        text += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+void EraseProgressNow(int fd) noexcept {
+    if (g_progressShown) {
+        WriteText(fd, kEraseLine);
+        g_progressShown = 0;
+    }
+}
 
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -22,6 +50,19 @@ void NoteInterrupt() {
 
 int InterruptCount() {
     return g_interrupts;
+}
+
+const char* const kHaltAcknowledgement =
+    "ostravex-cli: Halt Requested, stopping after this step (Ctrl-C again ends at once)\n";
+
+void AcknowledgeInterrupt(int fd) noexcept {
+    EraseProgressNow(fd);
+    WriteText(fd, kHaltAcknowledgement);
+}
+
+void CleanUpForInterrupt(int fd) noexcept {
+    RemoveTemporariesInUse();
+    EraseProgressNow(fd);
 }
 
 CliHost::CliHost(bool json, LineStream& out, LineStream& err)
@@ -152,14 +193,16 @@ void CliHost::drawProgress(bool force) {
         return;
     }
     m_lastDraw = now;
-    m_err.writeRaw("\r\033[K" + ProgressText(m_runPosition, m_runMaximum, m_romShare));
+    m_err.writeRaw(kEraseLine + ProgressText(m_runPosition, m_runMaximum, m_romShare));
     m_err.flush();
     m_progressShown = true;
+    g_progressShown = 1;
 }
 
 void CliHost::eraseProgress() {
     if (m_progressShown) {
-        m_err.writeRaw("\r\033[K");
+        g_progressShown = 0;
+        m_err.writeRaw(kEraseLine);
         m_err.flush();
         m_progressShown = false;
     }

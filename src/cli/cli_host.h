@@ -30,6 +30,15 @@ std::string FailedEntryPlace(const EntryFacts& facts);
 // handler.
 void NoteInterrupt();
 int InterruptCount();
+// What a Ctrl-C says at once on standard error (file descriptor `fd`), whatever the program
+// is doing: the first one that the run stops, a second one (before the program ends) that it
+// ends now. The progress bar is erased first. Safe to call from a signal handler.
+void AcknowledgeInterrupt(int fd) noexcept;
+// Before the program ends at a second Ctrl-C: the temporary of an output being written is
+// removed and the progress bar erased. Safe to call from a signal handler.
+void CleanUpForInterrupt(int fd) noexcept;
+// The text the first Ctrl-C prints.
+extern const char* const kHaltAcknowledgement;
 
 // The command-line front end's host: log lines on standard output, notices on standard
 // error, a progress bar on standard error when it is a terminal; with --json, one object

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <iostream>
@@ -9,14 +10,19 @@
 
 namespace {
 
-// The first Ctrl-C asks the run to stop after the current entry; a second one ends the
-// program at once.
+// The first Ctrl-C asks the run to stop after the current entry, and says so at once; a
+// second one ends the program at once, without leaving a temporary file or a progress bar.
 void OnInterrupt(int) {
+    const int savedErrno = errno;
     ostravex::cli::NoteInterrupt();
     if (ostravex::cli::InterruptCount() >= 2) {
+        ostravex::cli::CleanUpForInterrupt(STDERR_FILENO);
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
+    } else {
+        ostravex::cli::AcknowledgeInterrupt(STDERR_FILENO);
     }
+    errno = savedErrno;
 }
 
 }  // namespace

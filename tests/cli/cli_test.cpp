@@ -12,6 +12,7 @@
 
 #include "cli_host.h"
 #include "cli_options.h"
+#include "io/temporary_files.h"
 #include "json_report.h"
 #include "line_stream.h"
 #include "support/archive_builders.h"
@@ -754,6 +755,31 @@ TEST(CliHostTest, CtrlCActsAsStop) {
     EXPECT_TRUE(control.haltRequested());
     EXPECT_TRUE(host.wasInterrupted());
     EXPECT_EQ(out.str(), "Halt Requested. Stopping Operations...\n");
+}
+
+// What a second Ctrl-C does before the program ends: the temporary being written goes, and
+// the progress bar's line is erased.
+TEST(CliHostTest, ASecondCtrlCRemovesTheTemporaryAndTheProgressBar) {
+    TempDir dir;
+    const std::string temporary = dir.file(".ostravex-1-1.tmp");
+    WriteFile(temporary, Bytes(10, 1));
+    NoteTemporaryInUse(temporary);
+    std::ostringstream out, err;
+    LineStream outLines(out, false), errLines(err, true);
+    CliHost host(false, outLines, errLines);
+    host.setGauge(Gauge::Run, 0, 2);
+    ASSERT_TRUE(Contains(err.str(), "[")) << err.str();  // the bar is drawn
+
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    CleanUpForInterrupt(pipeEnds[1]);
+    close(pipeEnds[1]);
+    char erased[16] = {};
+    EXPECT_EQ(read(pipeEnds[0], erased, sizeof erased), 4);
+    close(pipeEnds[0]);
+    EXPECT_EQ(std::string(erased), "\r\033[K");
+    EXPECT_FALSE(testing::Exists(temporary));
+    NoteTemporaryDone(temporary);
 }
 
 }  // namespace

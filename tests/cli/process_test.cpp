@@ -246,5 +246,50 @@ TEST(StandardOutput, AFullDeviceFailsTheCall) {
     }
 }
 
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Ctrl-C pressed by strace at the SRAM patch's writes into the output's temporary: the first
+// press is answered on standard error during the patch, not after the entry; a second one
+// ends the program without leaving the temporary.
+TEST(CtrlC, TheFirstIsAnsweredAtOnceASecondEndsTheProgramAndRemovesItsTemporary) {
+    if (access("/usr/bin/strace", X_OK) != 0 ||
+        std::system("/usr/bin/strace -qq -o /dev/null /bin/true") != 0) {
+        GTEST_SKIP() << "strace cannot trace here";
+    }
+    // A GBA image whose patch writes twice: a jump at 501, then the routine after the data.
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes rom =
+        testing::GbaImageBuilder().size(1u << 20).dataEnd(1000).bytes(501, v111).build();
+    for (const char* presses : {"1", "1..2"}) {
+        SCOPED_TRACE(std::string("Ctrl-C at the patch's writes ") + presses);
+        TempDir dir;
+        WriteFile(dir.file("p.gba"), rom);
+        const std::string out = dir.subfolder("out");
+        const std::string command =
+            "/usr/bin/strace -qq -o '" + dir.file("trace") +
+            "' -e trace=pwrite64,write -e inject=pwrite64:signal=INT:when=" + presses + " " +
+            OSTRAVEX_CLI + " --sram-patch --mode=folder --output='" + out + "' '" +
+            dir.file("p.gba") + "' >'" + dir.file("stdout") + "' 2>'" + dir.file("stderr") + "'";
+        const int status = std::system(command.c_str());
+        const std::string trace = Text(testing::ReadFile(dir.file("trace")));
+        const std::string err = Text(testing::ReadFile(dir.file("stderr")));
+        const std::size_t answer = trace.find("write(2, \"ostravex-cli: Halt Requested");
+        const std::size_t secondWrite = trace.find("pwrite64", trace.find("pwrite64") + 1);
+        ASSERT_NE(answer, std::string::npos) << trace;
+        EXPECT_LT(answer, secondWrite) << trace;
+        EXPECT_NE(err.find("Halt Requested"), std::string::npos) << err;
+        EXPECT_EQ(testing::ReadFile(dir.file("p.gba")), rom);
+        if (std::string(presses) == "1") {
+            // The step and its entry are finished; the patched image is in place.
+            EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{"p.gba"});
+        } else {
+            EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{}) << trace;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ostravex::cli

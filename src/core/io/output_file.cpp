@@ -179,6 +179,7 @@ Status OutputFile::createTemporary(const std::string& folder, File& file, std::s
         Status status = file.createNew(candidate);
         if (status) {
             path = candidate;
+            NoteTemporaryInUse(path);
             return status;
         }
         if (status.code() != EEXIST) {
@@ -231,6 +232,7 @@ Status OutputFile::commit(const CopyProgress& progress) {
         giveOriginalItsNameBack();
         return status;
     }
+    NoteTemporaryDone(m_temporaryPath);
     m_temporaryPath.clear();
     m_backup = Backup::None;
     m_original = nullptr;
@@ -324,6 +326,9 @@ Status OutputFile::copyOriginalToBackup(const CopyProgress& progress) {
     }
     if (!status) {
         unlink(copyPath.c_str());
+    }
+    NoteTemporaryDone(copyPath);
+    if (!status) {
         return status;
     }
     m_backup = Backup::Copied;
@@ -357,6 +362,7 @@ void OutputFile::giveOriginalItsNameBack() {
 void OutputFile::removeTemporary() {
     if (!m_temporaryPath.empty()) {
         unlink(m_temporaryPath.c_str());
+        NoteTemporaryDone(m_temporaryPath);
         m_temporaryPath.clear();
     }
 }

@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstring>
 
 namespace ostravex {
 namespace {
@@ -22,7 +25,47 @@ bool ProcessIsGone(pid_t pid) {
     return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// A few temporaries at most are written at once (an output and the copy of its original).
+struct TemporarySlot {
+    enum State { Free, Filling, InUse };
+    std::atomic<int> state{Free};
+    char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+TemporarySlot g_temporaries[4];
+
 }  // namespace
+
+void NoteTemporaryInUse(const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+        return;
+    }
+    for (TemporarySlot& slot : g_temporaries) {
+        int expected = TemporarySlot::Free;
+        if (slot.state.compare_exchange_strong(expected, TemporarySlot::Filling)) {
+            std::memcpy(slot.path, path.c_str(), path.size() + 1);
+            slot.state.store(TemporarySlot::InUse);
+            return;
+        }
+    }
+}
+
+void NoteTemporaryDone(const std::string& path) {
+    for (TemporarySlot& slot : g_temporaries) {
+        if (slot.state.load() == TemporarySlot::InUse && path == slot.path) {
+            slot.state.store(TemporarySlot::Free);
+            return;
+        }
+    }
+}
+
+void RemoveTemporariesInUse() noexcept {
+    for (TemporarySlot& slot : g_temporaries) {
+        if (slot.state.load() == TemporarySlot::InUse) {
+            unlink(slot.path);
+        }
+    }
+}
 
 std::string TemporaryPath(const std::string& folder, pid_t owner, unsigned attempt) {
     return folder + std::string(kPrefix) + std::to_string(owner) + "-" + std::to_string(attempt) +
