@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""A run with a DAT: `ostravex-cli --quiet --dat DAT IMAGE` cutting a 512 MiB NDS image in
+place (one read of the whole image for CRC-32 and SHA-1, the match as a full dump, the check
+that the cut pads back to the dump, the cut), alternating with `sha1sum IMAGE` (the bare
+tool). Both started directly and reading a warm page cache. Before each run the image gets
+its cut-off bytes back (its filler is 0x00, so extending the file restores it byte for byte).
+Goal: a ratio of at most 1.1.
+
+    python3 bench/dat_trim_bench.py [--runs 11] [--cli build/bin/ostravex-cli] [--scratch DIR]
+"""
+import hashlib
+import os
+import subprocess
+import sys
+import zlib
+
+from bench_main import run_benchmarks
+from measure import Command, alternate, fixture_check, print_commands, print_comparison
+from nds_fixture import sign_nds_header
+
+MIB = 1 << 20
+SIZE = 512 * MIB
+USED = 400 * MIB
+
+
+def make_image(path):
+    """A 512 MiB cartridge dump (capacity byte 12): 400 MiB of data, then 0x00. Returns its
+    CRC-32 and SHA-1."""
+    header = bytearray(os.urandom(0x1000))
+    header[0x12] = 0  # an NDS unit code
+    header[0x14] = 12  # 128 KiB << 12 = 512 MiB
+    header[0x80:0x84] = USED.to_bytes(4, "little")
+    header[0x1E8:0x1EC] = bytes(4)  # no DSi digest region
+    header[0x210:0x214] = bytes(4)
+    sign_nds_header(header)
+    sha1 = hashlib.sha1()
+    crc = 0
+    with open(path, "wb") as f:
+        block = bytes(header) + os.urandom(MIB - len(header))
+        while True:
+            f.write(block)
+            sha1.update(block)
+            crc = zlib.crc32(block, crc)
+            if f.tell() >= USED:
+                break
+            block = os.urandom(min(MIB, USED - f.tell()))
+        zeros = bytes(MIB)
+        for _ in range((SIZE - USED) // MIB):
+            f.write(zeros)
+            sha1.update(zeros)
+            crc = zlib.crc32(zeros, crc)
+    return crc, sha1.hexdigest()
+
+
+def write_dat(path, crc, sha1):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write('<?xml version="1.0"?>\n<datafile>\n\t<header>\n\t\t<name>Bench - Nintendo DS'
+                "</name>\n\t</header>\n")
+        f.write('\t<game name="Big &amp; B\u00e9nch (Europe)">\n\t\t<rom name="big.nds" '
+                f'size="{SIZE}" crc="{crc:08x}" sha1="{sha1}"/>\n\t</game>\n</datafile>\n')
+
+
+def bench_dat_trim(cli, scratch, runs):
+    image = os.path.join(scratch, "big.nds")
+    dat = os.path.join(scratch, "bench.dat")
+    crc, sha1 = make_image(image)
+    write_dat(dat, crc, sha1)
+    reference_sha1 = subprocess.run(["sha1sum", image], capture_output=True, text=True,
+                                    check=True).stdout.split()[0]
+    fixture_check(os.path.getsize(image) == SIZE and reference_sha1 == sha1,
+                  "an NDS image of 512 MiB whose SHA-1 (by sha1sum) the DAT lists")
+    log = subprocess.run([cli, "--dry-run", "--dat", dat, image], capture_output=True,
+                         text=True, check=True).stdout
+    fixture_check("INFO: Full dump of a DAT entry: big.nds" in log and
+                  f"big.nds: {SIZE - USED}" in log,
+                  "the run finds it a full dump and cuts it at its used size")
+
+    commands = [Command("ostravex-cli --dat", [cli, "--quiet", "--dat", dat, image]),
+                Command("sha1sum", ["sha1sum", image])]
+
+    def restore(command):
+        if os.path.getsize(image) != SIZE:
+            os.truncate(image, SIZE)
+            os.sync()
+
+    def check(command):
+        if command.name.startswith("ostravex-cli") and os.path.getsize(image) != USED:
+            sys.exit("ostravex-cli did not cut the image to its used size")
+
+    print("in place with a DAT: a 512 MiB NDS dump hashed, matched and cut")
+    print_commands(commands)
+    figures = alternate(commands, runs, before_each=restore, after_each=check)
+    print_comparison(figures, "ostravex-cli --dat", "sha1sum", runs, goal=1.1)
+
+
+def main():
+    run_benchmarks(__doc__, {"dat_trim": bench_dat_trim}, runs=11)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
