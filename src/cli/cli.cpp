@@ -6,6 +6,7 @@
 #include "cli_host.h"
 #include "cli_options.h"
 #include "dat/dat_index.h"
+#include "dat/dat_libraries.h"
 #include "host/front_end.h"
 #include "io/paths.h"
 #include "json_report.h"
@@ -100,6 +101,12 @@ bool LoadDats(const std::vector<std::string>& files, RunOptions& run, LineStream
             return false;
         }
         index->add(std::move(dat));
+    }
+    // Hashing needs libcrypto, loaded now: without it no rom is touched.
+    const CryptoFunctions* crypto = nullptr;
+    if (Status status = LoadLibcrypto(crypto); !status) {
+        err.writeLine("ERROR: Cannot hash roms: " + status.reason());
+        return false;
     }
     run.dats = std::move(index);
     return true;

@@ -1,12 +1,13 @@
 #include "dat/image_hasher.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
+
+#include "dat/dat_libraries.h"
 
 namespace ostravex {
 namespace {
@@ -16,9 +17,18 @@ namespace {
 constexpr std::size_t kPiece = 64u << 10;
 constexpr std::size_t kReadBlock = 1u << 20;
 
+// libcrypto, loaded when the first image is hashed.
+const CryptoFunctions& Crypto() {
+    const CryptoFunctions* functions = nullptr;
+    if (Status status = LoadLibcrypto(functions); !status) {
+        throw std::runtime_error(status.reason());
+    }
+    return *functions;
+}
+
 // The SHA-1 implementation is looked up once, not at every image.
 const EVP_MD* Sha1Algorithm() {
-    static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    static EVP_MD* const algorithm = Crypto().MD_fetch(nullptr, "SHA1", nullptr);
     if (algorithm == nullptr) {
         throw std::runtime_error("libcrypto has no SHA-1");
     }
@@ -65,15 +75,16 @@ std::uint32_t CombineCrc32(std::uint32_t first, std::uint32_t second, std::uint6
 }  // namespace
 
 struct ImageHasher::Sha1State {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{EVP_MD_CTX_new(),
-                                                                    &EVP_MD_CTX_free};
+    const CryptoFunctions& crypto = Crypto();
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{crypto.MD_CTX_new(),
+                                                                    crypto.MD_CTX_free};
     Sha1State() {
-        if (!context || EVP_DigestInit_ex(context.get(), Sha1Algorithm(), nullptr) != 1) {
+        if (!context || crypto.DigestInit_ex(context.get(), Sha1Algorithm(), nullptr) != 1) {
             throw std::runtime_error("cannot start a SHA-1");
         }
     }
     void update(std::span<const std::uint8_t> bytes) {
-        EVP_DigestUpdate(context.get(), bytes.data(), bytes.size());
+        crypto.DigestUpdate(context.get(), bytes.data(), bytes.size());
     }
     void feedFiller(std::uint8_t filler, std::uint64_t count) {
         const auto& piece = FillerPiece(filler);
@@ -85,19 +96,19 @@ struct ImageHasher::Sha1State {
     }
     // The digest so far; the state goes on unchanged.
     Sha1Digest peek() const {
-        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> copy(EVP_MD_CTX_new(),
-                                                                     &EVP_MD_CTX_free);
+        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> copy(crypto.MD_CTX_new(),
+                                                                     crypto.MD_CTX_free);
         Sha1Digest digest{};
         unsigned length = 0;
-        if (!copy || EVP_MD_CTX_copy_ex(copy.get(), context.get()) != 1 ||
-            EVP_DigestFinal_ex(copy.get(), digest.data(), &length) != 1) {
+        if (!copy || crypto.MD_CTX_copy_ex(copy.get(), context.get()) != 1 ||
+            crypto.DigestFinal_ex(copy.get(), digest.data(), &length) != 1) {
             throw std::runtime_error("cannot finish a SHA-1");
         }
         return digest;
     }
     std::unique_ptr<Sha1State> clone() const {
         auto copy = std::make_unique<Sha1State>();
-        if (EVP_MD_CTX_copy_ex(copy->context.get(), context.get()) != 1) {
+        if (crypto.MD_CTX_copy_ex(copy->context.get(), context.get()) != 1) {
             throw std::runtime_error("cannot copy a SHA-1");
         }
         return copy;

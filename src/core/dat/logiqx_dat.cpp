@@ -6,10 +6,12 @@
 // passed over. MAME-style DATs name their games <machine>, which is accepted too.
 #include <expat.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "dat/dat_file.h"
+#include "dat/dat_libraries.h"
 #include "dat/dat_rom_fields.h"
 
 namespace ostravex {
@@ -106,30 +108,34 @@ class LogiqxReader {
 }  // namespace
 
 Status ParseLogiqxDat(std::string_view text, DatFile& dat) {
+    const ExpatFunctions* xml = nullptr;
+    if (Status status = LoadExpat(xml); !status) {
+        return status;
+    }
     DatFile parsed;
     LogiqxReader reader(parsed);
     const std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
-        XML_ParserCreate(nullptr), &XML_ParserFree);
+        xml->ParserCreate(nullptr), xml->ParserFree);
     if (!parser) {
         return Status::failure("out of memory");
     }
-    XML_SetUserData(parser.get(), &reader);
-    XML_SetElementHandler(parser.get(), &LogiqxReader::start, &LogiqxReader::end);
-    XML_SetCharacterDataHandler(parser.get(), &LogiqxReader::text);
+    xml->SetUserData(parser.get(), &reader);
+    xml->SetElementHandler(parser.get(), &LogiqxReader::start, &LogiqxReader::end);
+    xml->SetCharacterDataHandler(parser.get(), &LogiqxReader::text);
     // No external entity or DTD is ever fetched: the DOCTYPE line of a No-Intro DAT names
     // a DTD on the web, which is only a name here.
-    XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+    xml->SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
 
     // expat takes its input in pieces of at most INT_MAX bytes.
     constexpr std::size_t kPiece = 64u << 20;
     do {
         const std::size_t length = std::min(kPiece, text.size());
         const bool last = length == text.size();
-        if (XML_Parse(parser.get(), text.data(), static_cast<int>(length), last) ==
+        if (xml->Parse(parser.get(), text.data(), static_cast<int>(length), last) ==
             XML_STATUS_ERROR) {
             return Status::failure(std::string("not a valid XML DAT: ") +
-                                   XML_ErrorString(XML_GetErrorCode(parser.get())) + " at line " +
-                                   std::to_string(XML_GetCurrentLineNumber(parser.get())));
+                                   xml->ErrorString(xml->GetErrorCode(parser.get())) + " at line " +
+                                   std::to_string(xml->GetCurrentLineNumber(parser.get())));
         }
         text.remove_prefix(length);
     } while (!text.empty());
