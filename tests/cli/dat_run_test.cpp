@@ -174,6 +174,39 @@ TEST_F(DatRunTest, EachRomIsIdentifiedAndOnlyAReversibleCutIsMade) {
     EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 2\n")) << result.out;
 }
 
+// A copy hashes the rom as it copies it: a copy whose cut would not pad back to the dump is
+// dropped, and nothing of it is left.
+TEST_F(DatRunTest, ACopyThatWouldNotPadBackIsDroppedInBackupAndFolderModes) {
+    const std::string out = dir.subfolder("out");
+    for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
+             {"--mode=backup"}, {"--mode=folder", "--output=" + out}}) {
+        SCOPED_TRACE(mode.front());
+        WriteFile(roms + "Data after.nds", dataAfter);
+        WriteFile(roms + "Full.nds", fullFf);
+        std::vector<std::string> arguments = mode;
+        arguments.push_back(roms);
+        const Result result = RunCommand(WithDats(arguments));
+        EXPECT_EQ(result.code, 0) << result.out << result.err;
+        EXPECT_TRUE(Contains(
+            result.out,
+            "SKIP: Trim would not be reversible (data after the used size): Data after.nds\n"))
+            << result.out;
+        EXPECT_TRUE(Contains(result.out, "INFO: Full dump of a DAT entry: Full.nds -> "))
+            << result.out;
+        EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 1\n")) << result.out;
+        EXPECT_EQ(ReadFile(roms + "Data after.nds"), dataAfter);
+        const bool backup = mode.size() == 1;
+        EXPECT_FALSE(testing::Exists(roms + "Data after.nds.bak"));
+        EXPECT_FALSE(testing::Exists(out + "Data after.nds"));
+        EXPECT_EQ(ReadFile(backup ? roms + "Full.nds" : out + "Full.nds"), Prefix(fullFf, kUsed));
+        for (const std::string& folder : {roms, out}) {
+            for (const std::string& name : testing::ListFolder(folder)) {
+                EXPECT_FALSE(name.starts_with(".ostravex-")) << name;
+            }
+        }
+    }
+}
+
 TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {
     WriteFile(roms + "Full FF.nds", fullFf);
     const Result result = RunCommand({roms});

@@ -49,6 +49,14 @@ struct CallLog {
             }
         }
     }
+    // Bytes taken from the watched descriptors, by reads and by kernel copies.
+    std::uint64_t bytesRead = 0;
+    void readFrom(int fd, ssize_t count) {
+        const std::lock_guard lock(mutex);
+        if (count > 0 && descriptors.contains(fd)) {
+            bytesRead += static_cast<std::uint64_t>(count);
+        }
+    }
     void onDescriptor(const char* name, int fd) {
         const std::lock_guard lock(mutex);
         if (descriptors.contains(fd)) {
@@ -130,7 +138,19 @@ int flock(int fd, int operation) {
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
     Calls().onDescriptor("pread", fd);
     static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
-    return next(fd, buffer, count, offset);
+    const ssize_t got = next(fd, buffer, count, offset);
+    Calls().readFrom(fd, got);
+    return got;
+}
+
+ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset, size_t count,
+                        unsigned flags) {
+    Calls().onDescriptor("copy_file_range", in);
+    static const auto next =
+        Next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>("copy_file_range");
+    const ssize_t copied = next(in, inOffset, out, outOffset, count, flags);
+    Calls().readFrom(in, copied);
+    return copied;
 }
 
 int ftruncate(int fd, off_t length) {
@@ -161,6 +181,7 @@ std::vector<std::string> CallsOf(const std::vector<std::string>& arguments, cons
         Calls().watched = dir.path();
         Calls().calls.clear();
         Calls().descriptors.clear();
+        Calls().bytesRead = 0;
     }
     std::ostringstream out, err;
     (void)RunCli(arguments, out, err);
@@ -220,6 +241,33 @@ TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
                          "open ",     // the folder, once a run: leftovers of killed runs
                          "fstat fd",  // the rom is still the size it was read at
                          "ftruncate fd", "close fd"}));
+}
+
+// A rom checked against a DAT is read once, also when it is copied: the copy's bytes are
+// hashed as they pass, then the rest of the rom.
+TEST(SystemCalls, ARomCheckedAgainstADatIsReadOnceWhenCopied) {
+    TempDir dir;
+    const Bytes rom = NdsImageBuilder().usedSize(5913600).size(8u << 20).build();
+    WriteFile(dir.file("game.nds"), rom);
+    const std::string dat =
+        "clrmamepro ( name \"x\" )\ngame ( name \"g\" rom ( name \"g.nds\" "
+        "size 1 crc 00000000 ) )\n";
+    WriteFile(dir.file("x.dat"), Bytes(dat.begin(), dat.end()));
+    const std::string out = dir.subfolder("out");
+    for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
+             {"--mode=backup"}, {"--mode=folder", "--output=" + out}}) {
+        SCOPED_TRACE(mode.front());
+        WriteFile(dir.file("game.nds"), rom);
+        std::vector<std::string> arguments = mode;
+        arguments.insert(arguments.end(), {"--dat", dir.file("x.dat"), dir.file("game.nds")});
+        (void)CallsOf(arguments, dir);
+        // The header and the download-play block are read for the decision besides.
+        EXPECT_LE(Calls().bytesRead, rom.size() + 4096);
+        EXPECT_GE(Calls().bytesRead, rom.size());
+        EXPECT_EQ(
+            testing::ReadFile(mode.size() == 1 ? dir.file("game.nds") : out + "game.nds").size(),
+            5913600u);
+    }
 }
 
 // The program itself, its standard output a full device: as the GNU tools, it says so on

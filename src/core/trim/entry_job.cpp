@@ -153,9 +153,6 @@ void EntryJob::Loadrom() {
 
     const ByteSource& source = m_bytes->reader();
     const RunOptions options = m_frontEnd.options.current();
-    if (m_startOptions.dats && !checkAgainstDats(*m_startOptions.dats)) {
-        return finish();
-    }
     const HeaderCheck headerCheck = options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
     CutVerdict verdict = m_restoring ? DecideRestore(source, CurrentRom.GBAFile, headerCheck)
                          : CurrentRom.GBAFile ? DecideGbaCut(source, options.onlyPatch)
@@ -168,6 +165,15 @@ void EntryJob::Loadrom() {
     }
     // An image whose header does not check out keeps even its name.
     m_keepName = verdict.headerMismatch;
+    if (m_startOptions.dats) {
+        // A rom that is copied is hashed as it is copied: it is read once.
+        m_datCheckWithCopy = !m_restoring && !m_startOptions.dryRun && m_bytes->file() &&
+                             verdict.cutSize &&
+                             !IsWrittenInPlace(CurrentRom, m_startOptions.fileMode);
+        if (!m_datCheckWithCopy && !checkAgainstDats(*m_startOptions.dats)) {
+            return finish();
+        }
+    }
     if (!applyVerdict(verdict)) {
         return finish();
     }
@@ -303,13 +309,39 @@ bool EntryJob::checkAgainstDats(const DatIndex& dats) {
     return true;
 }
 
-// A cut of a DAT's dump must leave an image that pads back to that dump exactly.
-bool EntryJob::cutKeepsTheDump(const CutVerdict& verdict) {
-    const auto cut = static_cast<std::uint64_t>(*verdict.cutSize);
+// With the copy's bytes hashed: the rest of the rom is hashed and the rom identified; the
+// copy is kept only when its cut pads back to the dump.
+Status EntryJob::checkCopyAgainstDats() {
+    ByteBuffer buffer;
+    if (Status status = HashRest(m_bytes->reader(), m_datCheck->hasher, buffer); !status) {
+        return status;
+    }
+    std::optional<std::uint64_t> cartridgeSize;
+    const ImageKind kind = CurrentRom.GBAFile ? ImageKind::Gba : ImageKind::Nds;
+    if (Status status = CartridgeSizeOf(m_bytes->reader(), kind, cartridgeSize); !status) {
+        return status;
+    }
+    m_datCheck->match = MatchHashedImage(*m_startOptions.dats, m_datCheck->hasher, cartridgeSize);
+    m_facts.dat = DatFactsOf(m_datCheck->match);
+    line(DatMatchLine(*m_facts.dat, romName()));
+    if (!cutReversible(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
+        m_irreversibleCut = true;
+        return Status::failure("the cut would not pad back to the DAT's dump");
+    }
+    return Status::success();
+}
+
+bool EntryJob::cutReversible(std::uint64_t cut) const {
     const DatMatch& match = m_datCheck->match;
     const bool aDump =
         match.kind == DatMatchKind::FullDump || match.kind == DatMatchKind::TrimmedDump;
-    if (!aDump || cut >= m_bytes->size() || ReversibleFiller(match, m_datCheck->hasher, cut)) {
+    return !aDump || cut >= m_bytes->size() ||
+           ReversibleFiller(match, m_datCheck->hasher, cut).has_value();
+}
+
+// A cut of a DAT's dump must leave an image that pads back to that dump exactly.
+bool EntryJob::cutKeepsTheDump(const CutVerdict& verdict) {
+    if (cutReversible(static_cast<std::uint64_t>(*verdict.cutSize))) {
         return true;
     }
     skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
@@ -393,6 +425,17 @@ void EntryJob::SetOutputFile() {
             target.kind = OutputTarget::Kind::Replace;
         }
     }
+    if (m_datCheckWithCopy && target.kind == OutputTarget::Kind::InPlace) {
+        // Nothing is copied after all: the rom is hashed before it is cut.
+        m_datCheckWithCopy = false;
+        if (!checkAgainstDats(*m_startOptions.dats)) {
+            return finish();
+        }
+        if (!cutReversible(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
+            skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
+            return finish();
+        }
+    }
     m_facts.output = target.path;
     m_keptAs = target.backup;
     m_outputPrepared = true;
@@ -426,7 +469,7 @@ bool EntryJob::changesMoreThanACut() {
 void EntryJob::WriteOutputFile() {
     const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
     m_setSingleGauge(0, size);
-    const OutputContent content{
+    OutputContent content{
         .image = m_bytes->reader(),
         .file = m_bytes->file(),
         .memory = m_bytes->memory(),
@@ -436,11 +479,20 @@ void EntryJob::WriteOutputFile() {
         .sramPatch = CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch,
         .plannedPatch = m_plannedPatch ? &*m_plannedPatch : nullptr,
         .filler = m_restoreFiller,
-        .verify = m_restoredDump ? std::function([this](const ByteSource& result) {
-            return VerifyDatDump(result, *m_restoredDump);
-        })
-                                 : nullptr,
+        .observe = {},
+        .verify = {},
     };
+    if (m_datCheckWithCopy) {
+        m_datCheck.emplace();
+        content.observe = [this](std::span<const std::uint8_t> chunk) {
+            m_datCheck->hasher.update(chunk);
+        };
+        content.verify = [this](const ByteSource&) { return checkCopyAgainstDats(); };
+    } else if (m_restoredDump) {
+        content.verify = [this](const ByteSource& result) {
+            return VerifyDatDump(result, *m_restoredDump);
+        };
+    }
     const CopyProgress progress = [this, size](std::uint64_t copied) {
         m_setSingleGauge(copied, size);
         pump();
@@ -492,6 +544,14 @@ void EntryJob::failOutput(const OutputFailure& failure) {
         case OutputStage::SramPatch:
             break;  // the patch's own line has told it
         case OutputStage::Verify:
+            if (m_irreversibleCut) {
+                skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
+                break;
+            }
+            if (m_datCheckWithCopy) {
+                error(FileFailureText(FileAction::Read, status) + romName());
+                break;
+            }
             error(kRestoredNotTheDumpText + romName());
             m_frontEnd.host.diagnostic("Restored image of " + CurrentRom.filename +
                                        " not kept: " + status.reason());

@@ -77,6 +77,8 @@ class EntryJob {
     bool applyVerdict(const CutVerdict& verdict);
     bool checkAgainstDats(const DatIndex& dats);
     bool cutKeepsTheDump(const CutVerdict& verdict);
+    bool cutReversible(std::uint64_t cut) const;
+    Status checkCopyAgainstDats();
     bool restoresTheDump(CutVerdict& verdict);
     void extractMember();
     bool openSource();
@@ -121,6 +123,8 @@ class EntryJob {
     // With DATs: the image's hashes and match; a restore pads to this dump with its filler.
     std::optional<DatCheck> m_datCheck;
     const DatRom* m_restoredDump = nullptr;
+    bool m_datCheckWithCopy = false;  // the rom is hashed as it is copied
+    bool m_irreversibleCut = false;   // the copy was dropped: its cut would lose data
     std::uint8_t m_restoreFiller = 0xFF;
 
     EntryFacts m_facts;

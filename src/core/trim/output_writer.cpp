@@ -131,9 +131,11 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
             return Failed(OutputStage::Write, status);
         }
         const CopyOutcome outcome =
-            content.file ? CopyFileStart(*content.file, output, kept, progress)
-                         : CopyBytesToFile(content.memory.first(static_cast<std::size_t>(kept)),
-                                           output, progress);
+            content.file && content.observe
+                ? CopyFileStartObserved(*content.file, output, kept, progress, content.observe)
+            : content.file ? CopyFileStart(*content.file, output, kept, progress)
+                           : CopyBytesToFile(content.memory.first(static_cast<std::size_t>(kept)),
+                                             output, progress);
         switch (outcome.kind) {
             case CopyOutcome::Kind::Done:
                 break;

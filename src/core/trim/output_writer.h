@@ -41,6 +41,8 @@ struct OutputContent {
     // The patch's result as planned beforehand on the same bytes, when it was.
     const SramPatchResult* plannedPatch = nullptr;
     std::uint8_t filler = 0xFF;  // what a restore pads with
+    // When set, given the kept bytes of a rom read from its file as they are copied.
+    CopyObserver observe;
     // When set, the finished result, read back, must pass it before it is put in place.
     std::function<Status(const ByteSource& result)> verify;
 };
