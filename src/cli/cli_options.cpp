@@ -24,7 +24,7 @@ File options:
                            an error and is left alone
   --sram-patch             patch GBA roms to save to SRAM (turn off if you get
                            corrupted GBA roms)
-  --only-patch             do not trim GBA roms, only patch them
+  --only-patch             do not trim GBA roms, only patch them (needs --sram-patch)
   --skip-dsi               leave DSi-enhanced NDS roms untouched
   --remove-scene-numbers   rename "0123 - Name.nds" to "Name.nds" after each entry
   --restore                instead of trimming, pad each rom with 0xFF back to its
@@ -59,9 +59,9 @@ Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the option
 Log lines go to standard output, notices to standard error; an entry that fails is
 also named on standard error with its path and its output's path. Ctrl-C stops the
 run after the current entry; a second Ctrl-C stops at once, leaving nothing half
-written. Exit status: 0 when nothing failed, 1 when anything failed
-(an error line, a failed archive member, a missing PATH) or the run was stopped,
-2 for wrong usage.
+written. Exit status: 0 when nothing failed, 1 when anything failed (an error line,
+a failed archive member, a missing PATH, a DAT that cannot be loaded) or the run was
+stopped, 2 for wrong usage.
 )";
 
 namespace {

@@ -340,7 +340,7 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
     EXPECT_EQ(result.code, 1);
 }
 
-TEST_F(CliRunTest, ASevenZipMemberWithoutItsOutputFolderSaysWhatHappened) {
+TEST_F(CliRunTest, SevenZipMemberFailuresSayWhatHappenedAndWhere) {
     WriteFile(dir.file("m.nds"), NdsImageBuilder().usedSize(600000).size(1_MiB).build());
     if (!testing::MakeSevenZip(roms + "pack.7z", dir.path(), {"m.nds"})) {
         GTEST_SKIP() << "7zz is not installed";
@@ -352,6 +352,17 @@ TEST_F(CliRunTest, ASevenZipMemberWithoutItsOutputFolderSaysWhatHappened) {
     EXPECT_TRUE(
         Contains(result.err, "Cannot extract m.nds from " + roms + "pack.7z into " + out + ": "))
         << result.err;
+
+    // A member that "don't overwrite" refuses is named with its archive and its output.
+    const std::string folder = dir.subfolder("out");
+    WriteFile(folder + "m.nds", Bytes(10, 1));
+    const Result refused =
+        RunCommand({"--mode=folder", "--output=" + folder, "--dont-overwrite", roms + "pack.7z"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(Contains(refused.err, "ostravex-cli: " + roms + "pack.7z (member m.nds) -> " +
+                                          folder +
+                                          "m.nds: Error: file-exists in the new output folder."))
+        << refused.err;
 }
 
 TEST_F(CliRunTest, AFailedEntryIsNamedWithItsPathAndOutputOnStandardError) {
