@@ -44,6 +44,34 @@ TEST(Crc16, IsCrc16Modbus) {
     EXPECT_EQ(Crc16({}), 0xFFFF);
 }
 
+// Bytes are folded in eight at a time with the rest one by one: every length up to a few
+// blocks, and the header's own length, give what the polynomial gives bit by bit.
+TEST(Crc16, EveryLengthMatchesTheBitwiseDefinition) {
+    Bytes bytes(0x15E);
+    unsigned seed = 12345;
+    for (std::uint8_t& byte : bytes) {
+        seed = seed * 1103515245 + 12345;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    const auto bitwise = [](std::span<const std::uint8_t> data) {
+        unsigned crc = 0xFFFF;
+        for (const std::uint8_t byte : data) {
+            crc ^= byte;
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+            }
+        }
+        return static_cast<int>(crc);
+    };
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (std::size_t start : {std::size_t{0}, std::size_t{3}}) {
+            const auto part = std::span<const std::uint8_t>(bytes).subspan(start, length);
+            EXPECT_EQ(Crc16(part), bitwise(part)) << "length " << length << " from " << start;
+        }
+    }
+    EXPECT_EQ(Crc16(bytes), bitwise(bytes));
+}
+
 TEST(HeaderInfo, DecodesNumbersAsSigned32BitLittleEndian) {
     Bytes image(0x200, 0);
     struct Row {
