@@ -22,12 +22,13 @@ std::string FolderPart(std::string_view path) {
 }
 
 std::string LowerExtension(std::string_view name) {
-    const std::string base = NamePart(name);
+    const auto slash = name.rfind('/');
+    const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
     const auto dot = base.rfind('.');
-    if (dot == std::string::npos) {
+    if (dot == std::string_view::npos) {
         return {};
     }
-    return AsciiLower(std::string_view(base).substr(dot));
+    return AsciiLower(base.substr(dot));
 }
 
 std::string WithTrailingSlash(std::string_view path) {
