@@ -8,6 +8,11 @@ cut images are extended again, which restores them byte for byte).
   per image the same over 2,000 images: the slope from 200 to 2,000 images gives the cost
             of one more image without the start of the process; goal <= 1.15.
 
+The same C program built with -DSAFETY_CALLS ("checked reference") also makes the three
+calls ostravex-cli keeps for safety (a stat of each path given, an exclusive lock, a fresh
+size right before the cut): its ratio to the plain reference is the least those calls cost,
+and ostravex-cli is compared with it too.
+
 Prints the medians (wall and CPU time) and their ratios.
 
     python3 bench/inplace_bench.py [--runs 21] [--cli build/bin/ostravex-cli] [--scratch DIR]
@@ -51,8 +56,10 @@ def make_images(folder):
 
 def bench_inplace(cli, scratch, runs):
     reference_program = os.path.join(scratch, "inplace_trim_reference")
-    subprocess.run(["cc", "-O2", "-o", reference_program,
-                    os.path.join(HERE, "inplace_trim_reference.c")], check=True)
+    checked_program = os.path.join(scratch, "inplace_trim_reference_checked")
+    source = os.path.join(HERE, "inplace_trim_reference.c")
+    subprocess.run(["cc", "-O2", "-o", reference_program, source], check=True)
+    subprocess.run(["cc", "-O2", "-DSAFETY_CALLS", "-o", checked_program, source], check=True)
     folder = os.path.join(scratch, "inplace")
     os.makedirs(folder, exist_ok=True)
     paths = make_images(folder)
@@ -75,6 +82,10 @@ def bench_inplace(cli, scratch, runs):
                 summary=f"{' '.join(cli_arguments)} {folder}/rom0000.nds ... ({MANY} images) > /dev/null"),
         Command(f"reference {MANY}", [reference_program] + paths,
                 summary=f"{reference_program} {folder}/rom0000.nds ... ({MANY} images) > /dev/null"),
+        Command(f"checked reference {FEW}", [checked_program] + paths[:FEW],
+                summary=f"{checked_program} {folder}/rom0000.nds ... (first {FEW} images) > /dev/null"),
+        Command(f"checked reference {MANY}", [checked_program] + paths,
+                summary=f"{checked_program} {folder}/rom0000.nds ... ({MANY} images) > /dev/null"),
     ]
     count = {command.name: int(command.name.split()[-1]) for command in commands}
 
@@ -95,13 +106,18 @@ def bench_inplace(cli, scratch, runs):
     print_comparison(figures, f"ostravex-cli {FEW}", f"reference {FEW}", runs, goal=1.5)
     print(f"whole process, {MANY} images:")
     print_comparison(figures, f"ostravex-cli {MANY}", f"reference {MANY}", runs)
+    print(f"whole process, {FEW} images, the safety calls alone:")
+    print_comparison(figures, f"checked reference {FEW}", f"reference {FEW}", runs)
     print(f"per image, slope from {FEW} to {MANY} images (goal <= 1.15):")
     for kind, median in (("wall", figures.median_wall), ("CPU", figures.median_cpu)):
         slope = {name: (median(f"{name} {MANY}") - median(f"{name} {FEW}")) / (MANY - FEW)
-                 for name in ("ostravex-cli", "reference")}
+                 for name in ("ostravex-cli", "reference", "checked reference")}
         print(f"  {kind:4}: ostravex-cli {slope['ostravex-cli'] * 1e6:7.1f} us, reference "
               f"{slope['reference'] * 1e6:7.1f} us, ratio "
-              f"{slope['ostravex-cli'] / slope['reference']:.2f}")
+              f"{slope['ostravex-cli'] / slope['reference']:.2f}; checked reference "
+              f"{slope['checked reference'] * 1e6:7.1f} us, ratio to reference "
+              f"{slope['checked reference'] / slope['reference']:.2f}, ostravex-cli to it "
+              f"{slope['ostravex-cli'] / slope['checked reference']:.2f}")
 
 
 def main():
