@@ -170,6 +170,9 @@ std::string EntryJson(const EntryFacts& facts) {
         json["member"] = ValidUtf8Text(*facts.member);
     }
     json["output"] = facts.output ? Json(ValidUtf8Text(*facts.output)) : Json(nullptr);
+    if (facts.linkTarget) {
+        json["changed_file"] = ValidUtf8Text(*facts.linkTarget);
+    }
     json["outcome"] = OutcomeName(facts.outcome());
     json["size_before"] = SizeOrNull(facts.sizeBefore);
     // An entry that wrote nothing left its file as it was.

@@ -139,6 +139,54 @@ INSTANTIATE_TEST_SUITE_P(Modes, FileOptionTest,
                                            ModeCase{"FolderNds", FileMode::Folder, false},
                                            ModeCase{"FolderGba", FileMode::Folder, true}));
 
+// A rom reached through a symbolic link is changed where it lies; its line names that file
+// after the link, so that a change outside the scanned folder is not hidden.
+TEST_F(TrimRunTest, ALinkedRomsLineNamesTheFileThatChanged) {
+    struct Case {
+        const char* name;
+        FileMode mode;
+        bool dryRun;
+        bool targetChanges;
+    };
+    const Case cases[] = {
+        {"in place", FileMode::Overwrite, false, true},
+        {"backup", FileMode::Backup, false, true},
+        {"in place, dry run", FileMode::Overwrite, true, false},
+        {"folder: the rom is only read", FileMode::Folder, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir local;
+        const std::string elsewhere = local.subfolder("elsewhere game");
+        const std::string roms = local.subfolder("roms");
+        const std::string out = local.subfolder("out");
+        WriteFile(elsewhere + "real:é.nds", Nds());
+        ASSERT_EQ(symlink("../elsewhere game/real:é.nds", (roms + "link.nds").c_str()), 0);
+        host.options.fileMode = c.mode;
+        host.options.outputFolder = out;
+        host.options.dryRun = c.dryRun;
+        host.reports.clear();
+
+        runOn({roms + "link.nds"});
+
+        const bool named = c.mode != FileMode::Folder;
+        const std::string target = elsewhere + "real:é.nds";
+        EXPECT_EQ(body()[0], named ? "link.nds -> " + target + ": 2475008" : "link.nds: 2475008");
+        ASSERT_EQ(host.reports.size(), 1u);
+        EXPECT_EQ(host.reports[0].linkTarget,
+                  named ? std::optional<std::string>(target) : std::nullopt);
+        EXPECT_EQ(ReadFile(target), c.targetChanges ? Prefix(Nds(), kUsed) : Nds());
+        if (c.mode == FileMode::Backup && !c.dryRun) {
+            EXPECT_EQ(testing::ListFolder(roms),
+                      (std::vector<std::string>{"link.nds", "link.nds.bak"}));
+            EXPECT_EQ(ReadFile(roms + "link.nds.bak"), Nds());
+        } else {
+            EXPECT_EQ(testing::ListFolder(roms), std::vector<std::string>{"link.nds"});
+        }
+        host.log.clear();
+    }
+}
+
 TEST_F(TrimRunTest, ExistingBackupRefusesTheEntryAndLeavesBothFiles) {
     const Bytes original = Nds();
     const Bytes oldBackup = Bytes(1000, 7);

@@ -83,6 +83,9 @@ struct EntryFacts {
     std::optional<std::string> member;   // and the member's name in it
     bool restoring = false;              // padded back instead of cut
     std::string path;                    // the rom's file, or the archive holding it
+    // When the entry's file is a symbolic link whose rom is changed where it lies: the
+    // absolute path of that rom, the file that changes (the link itself stays as it is).
+    std::optional<std::string> linkTarget;
 
     // What was decided.
     std::optional<std::uint64_t> sizeBefore;   // the rom's size, once it was read

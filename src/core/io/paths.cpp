@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 
 #include "io/ascii.h"
 
@@ -90,6 +92,19 @@ Status NameIsFree(const std::string& path) {
         return Status::fromErrno(errno);
     }
     return Status::success();
+}
+
+std::optional<std::string> SymbolicLinkTarget(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    if (!real) {
+        return std::nullopt;
+    }
+    return std::string(real.get());
 }
 
 Status RenameNoReplace(const std::string& from, const std::string& to) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,11 @@ Status CheckCanCreateIn(const std::string& folder);
 // Success when nothing stands at `path` and its name is usable (not too long, its folder
 // reachable); EEXIST when something does.
 Status NameIsFree(const std::string& path);
+
+// When `path` is a symbolic link: the absolute path of the file it finally leads to (links
+// in its folders resolved too), which is the file a change made through `path` changes.
+// Nothing for any other path, or a link that leads nowhere.
+std::optional<std::string> SymbolicLinkTarget(const std::string& path);
 
 // Renames `from` to `to`, failing when `to` already exists.
 Status RenameNoReplace(const std::string& from, const std::string& to);

@@ -126,6 +126,13 @@ std::string EntryJob::romName() const {
     return NamePart(CurrentRom.filename);
 }
 
+// The rom's name in the lines that report a change of it. A symbolic link is followed, so
+// the file that changes is the one it leads to: that file is named after the link.
+std::string EntryJob::changedName() const {
+    return m_facts.linkTarget ? CurrentRom.filename + " -> " + *m_facts.linkTarget
+                              : CurrentRom.filename;
+}
+
 void EntryJob::failForMemory() {
     release();
     error("ERROR: Not enough memory: " + romName());
@@ -257,6 +264,9 @@ bool EntryJob::openSource() {
                       : FileFailureText(FileAction::Open, status) + NamePart(path));
         return false;
     }
+    if (m_startOptions.fileMode != FileMode::Folder) {
+        m_facts.linkTarget = SymbolicLinkTarget(path);
+    }
     m_bytes = std::make_unique<RomBytes>(m_source, m_source.sizeAtOpen(), changed);
     SourceSize = static_cast<std::int64_t>(m_bytes->size());
     m_facts.sizeBefore = m_bytes->size();
@@ -382,7 +392,7 @@ void EntryJob::GetRenameFilename() {
 void EntryJob::SetOutputFile() {
     CurrentRom.NeedsContinue = false;
     if (!m_restoring) {
-        line(CurrentRom.filename + ": " + std::to_string(RomSavings));
+        line(changedName() + ": " + std::to_string(RomSavings));
     }
     const std::string outputName = StripMemberPath(CurrentRom.filename);
     OutputTarget target;
@@ -508,7 +518,7 @@ void EntryJob::WriteOutputFile() {
     m_facts.written = true;
     m_facts.sizeAfter = result.size;
     if (m_restoring) {
-        line(RestoredLine(CurrentRom.filename, static_cast<std::uint64_t>(-RomSavings)));
+        line(RestoredLine(changedName(), static_cast<std::uint64_t>(-RomSavings)));
     }
 }
 

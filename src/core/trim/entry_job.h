@@ -74,6 +74,7 @@ class EntryJob {
     void finish() { CurrentRom.NeedsContinue = true; }
 
     std::string romName() const;
+    std::string changedName() const;
     bool applyVerdict(const CutVerdict& verdict);
     bool checkAgainstDats(const DatIndex& dats);
     bool cutKeepsTheDump(const CutVerdict& verdict);
