@@ -12,6 +12,15 @@ namespace {
 // while it is compared.
 constexpr std::size_t kCheckChunk = 256u << 10;
 
+// The cut would drop data: the verdict becomes a skip.
+void RefuseDataAfterCut(CutVerdict& verdict) {
+    // A skipped entry counts only as skipped: the wifi line belonged to the cut.
+    std::erase_if(verdict.messages,
+                  [](const VerdictMessage& message) { return message.kind == VerdictLine::Wifi; });
+    verdict.hasWifi = false;
+    verdict.finish(VerdictLine::Skip, "SKIP: Data after the used size, not trimmed: ");
+}
+
 }  // namespace
 
 bool IsAllFiller(std::span<const std::uint8_t> bytes, std::uint8_t filler) {
@@ -30,6 +39,19 @@ bool IsAllFiller(std::span<const std::uint8_t> bytes, std::uint8_t filler) {
         differences |= bytes[i] ^ filler;
     }
     return differences == 0;
+}
+
+void CheckCutPadding(const ImageScan& scan, CutVerdict& verdict) {
+    if (!verdict.cutSize) {
+        return;
+    }
+    const auto start = static_cast<std::uint64_t>(*verdict.cutSize);
+    if (start >= scan.size()) {
+        return;
+    }
+    if (scan.endOfData(0x00) > start && scan.endOfData(0xFF) > start) {
+        RefuseDataAfterCut(verdict);
+    }
 }
 
 void CheckCutPadding(const ByteSource& source, CutVerdict& verdict) {
@@ -56,12 +78,7 @@ void CheckCutPadding(const ByteSource& source, CutVerdict& verdict) {
             filler = bytes[0];
         }
         if ((*filler != 0xFF && *filler != 0x00) || !IsAllFiller(bytes, *filler)) {
-            // A skipped entry counts only as skipped: the wifi line belonged to the cut.
-            std::erase_if(verdict.messages, [](const VerdictMessage& message) {
-                return message.kind == VerdictLine::Wifi;
-            });
-            verdict.hasWifi = false;
-            verdict.finish(VerdictLine::Skip, "SKIP: Data after the used size, not trimmed: ");
+            RefuseDataAfterCut(verdict);
             return;
         }
         offset += want;
