@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "archive/seven_zip_archive.h"
+#include "io/paths.h"
 #include "sram/sram_catalogue.h"
 #include "support/archive_builders.h"
 #include "support/list_entries.h"
@@ -73,7 +75,12 @@ TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
         run({ZipMember(z + "a.zip", "roms/eu/game.nds")});
         const std::string folder = mode == FileMode::Folder ? out : z;
         EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
-        EXPECT_EQ(body(), std::vector<std::string>{"roms/eu/game.nds: 448576"});
+        // The backup run finds the overwrite run's result beside the archive.
+        std::vector<std::string> expected{"roms/eu/game.nds: 448576"};
+        if (mode == FileMode::Backup) {
+            expected.push_back("SKIP: Already there from an earlier run: game.nds");
+        }
+        EXPECT_EQ(body(), expected);
     }
     EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "game.nds"}));
     expectArchivesUnchanged();
@@ -334,6 +341,181 @@ TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
     }
     EXPECT_EQ(testing::ListFolder(z),
               (std::vector<std::string>{"a.rar", "a.zip", "g.rar", "g.zip"}));
+}
+
+}  // namespace
+}  // namespace ostravex
+
+namespace ostravex {
+namespace {
+
+enum class Tool { Zip, SevenZip, Rar };
+
+std::string ToolName(Tool tool) {
+    switch (tool) {
+        case Tool::Zip:
+            return "zip";
+        case Tool::SevenZip:
+            return "7zz";
+        case Tool::Rar:
+            return "rar (built in code)";
+    }
+    return "";
+}
+
+// An archive holding `member` as game.nds, made by the real tool where there is one (rar
+// archives cannot be made by the tools here). Empty when the tool is missing.
+std::string MakeArchive(Tool tool, TempDir& dir, const std::string& folder, const Bytes& member,
+                        bool broken) {
+    const std::string src = dir.subfolder("src");
+    WriteFile(src + "game.nds", member);
+    std::string archive;
+    switch (tool) {
+        case Tool::Zip:
+            archive = folder + "game archive.zip";
+            if (std::system("command -v zip >/dev/null") != 0 ||
+                std::system(("cd '" + src + "' && zip -q '" + archive + "' game.nds").c_str()) !=
+                    0) {
+                return "";
+            }
+            break;
+        case Tool::SevenZip:
+            archive = folder + "game archive.7z";
+            if (!testing::MakeSevenZip(archive, src, {"game.nds"})) {
+                return "";
+            }
+            break;
+        case Tool::Rar:
+            archive = folder + "game archive.rar";
+            WriteFile(archive, RarBuilder().add("game.nds", member).build());
+            break;
+    }
+    if (broken) {
+        // A byte in the middle of the packed data: the member fails its check.
+        Bytes bytes = ReadFile(archive);
+        bytes[bytes.size() / 2] ^= 0x55;
+        WriteFile(archive, bytes);
+    }
+    return archive;
+}
+
+RomListEntry MemberOf(Tool tool, const std::string& archive) {
+    switch (tool) {
+        case Tool::Zip:
+            return ZipMember(archive, "game.nds");
+        case Tool::SevenZip:
+            return SevenZipMember(archive, "game.nds");
+        case Tool::Rar:
+            return RarMember(archive, "game.nds");
+    }
+    return {};
+}
+
+// The user's own game.nds, another image than the archive's.
+Bytes UsersOwn() {
+    return NdsImageBuilder().usedSize(300000).size(1048576).build();
+}
+
+// A member is never written over a file that is already at its name, unless that file is
+// exactly the member's result (then it is already there); a member that cannot be read
+// leaves that file alone as well. In every file option, for zip, 7z and rar, and a dry run
+// tells the same.
+TEST(MemberNameTaken, AFileAtTheMembersNameIsNeverReplaced) {
+    struct Situation {
+        const char* name;
+        Bytes existing;
+        bool broken;
+        std::string line;  // the entry's last line, "" for the extraction's own error
+        bool error;
+    };
+    const Situation situations[] = {
+        {"the user's own file", UsersOwn(), false,
+         "ERROR: A different file is already there, left as it is: ", true},
+        {"an earlier run's result", Cut(), false,
+         "SKIP: Already there from an earlier run: game.nds", false},
+        {"the user's own file, a broken member", UsersOwn(), true, "", true},
+    };
+    for (const Tool tool : {Tool::Zip, Tool::SevenZip, Tool::Rar}) {
+        for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+            for (const Situation& situation : situations) {
+                for (const bool dryRun : {false, true}) {
+                    SCOPED_TRACE(ToolName(tool) + ", " + ::testing::PrintToString(mode) + ", " +
+                                 situation.name + (dryRun ? ", dry run" : ""));
+                    TempDir dir;
+                    const std::string folder = dir.subfolder("roms: é");
+                    const std::string out = dir.subfolder("out");
+                    const std::string archive =
+                        MakeArchive(tool, dir, folder, Rom(), situation.broken);
+                    if (archive.empty()) {
+                        GTEST_SKIP() << ToolName(tool) << " is not installed";
+                    }
+                    const std::string taken =
+                        (mode == FileMode::Folder ? out : folder) + "game.nds";
+                    WriteFile(taken, situation.existing);
+                    const std::vector<std::string> before = testing::ListFolder(folder);
+                    RecordingHost host;
+                    host.options.fileMode = mode;
+                    host.options.outputFolder = out;
+                    host.options.dryRun = dryRun;
+                    testing::WiredTrimRun trim{host};
+
+                    trim.run({MemberOf(tool, archive)});
+
+                    EXPECT_EQ(ReadFile(taken), situation.existing);
+                    EXPECT_EQ(testing::ListFolder(folder), before);
+                    EXPECT_EQ(testing::ListFolder(out), mode == FileMode::Folder
+                                                            ? std::vector<std::string>{"game.nds"}
+                                                            : std::vector<std::string>{});
+                    EXPECT_EQ(trim.counters().ErrorCount, situation.error ? 1 : 0)
+                        << ::testing::PrintToString(host.log);
+                    ASSERT_EQ(host.reports.size(), 1u);
+                    const EntryFacts& facts = host.reports[0];
+                    EXPECT_FALSE(facts.written);
+                    if (!situation.line.empty()) {
+                        ASSERT_FALSE(facts.lines.empty());
+                        const std::string last = facts.lines.back().text;
+                        EXPECT_TRUE(last.starts_with(situation.line)) << last;
+                        if (situation.error) {
+                            // Both are named: the file left alone and the member.
+                            EXPECT_NE(last.find(taken), std::string::npos) << last;
+                            EXPECT_NE(last.find(NamePart(archive)), std::string::npos) << last;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A second backup run over a 7z archive's folder leaves the first run's results: they are
+// found already there.
+TEST(MemberNameTaken, ASecondBackupRunOverA7zKeepsTheFirstRunsResults) {
+    TempDir dir;
+    const std::string folder = dir.subfolder("roms");
+    const std::string archive = MakeArchive(Tool::SevenZip, dir, folder, Rom(), false);
+    if (archive.empty()) {
+        GTEST_SKIP() << "7zz is not installed";
+    }
+    RecordingHost host;
+    host.options.fileMode = FileMode::Backup;
+    testing::WiredTrimRun trim{host};
+
+    trim.run({SevenZipMember(archive, "game.nds")});
+    ASSERT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
+    const Bytes backup = ReadFile(folder + "game.nds.bak");
+
+    host.reports.clear();
+    trim.run({SevenZipMember(archive, "game.nds")});
+
+    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0].lines.back().text,
+              "SKIP: Already there from an earlier run: game.nds");
+    EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
+    EXPECT_EQ(ReadFile(folder + "game.nds.bak"), backup);
+    EXPECT_EQ(testing::ListFolder(folder),
+              (std::vector<std::string>{"game archive.7z", "game.nds", "game.nds.bak"}));
 }
 
 }  // namespace

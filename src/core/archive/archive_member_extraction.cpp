@@ -2,6 +2,8 @@
 
 #include "archive/member_sink.h"
 #include "archive/zip_reader.h"
+
+#include <optional>
 #include "io/paths.h"
 
 namespace ostravex {
@@ -48,17 +50,20 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
         return fail("ERROR: Cannot extract (the member is not in the archive): " +
                     NamePart(job.filename));
     }
-    zip.OnDecompressFile = [&context](std::uint32_t current, std::uint32_t total) {
+    zip.OnDecompressFile = [&context](std::uint64_t current, std::uint64_t total) {
         context.gauge(current, total);
         context.pump();
     };
-    if (Status status = zip.SaveToStream(*member, context.romBuffer); !status) {
+    // Read as it comes, block by block: the member is never held whole, in a dry run
+    // neither.
+    ScanningMemberSink sink(*context.scan, context.output, TKAZip::kMaxMemberSize);
+    if (Status status = zip.ReadMember(*member, sink); !status) {
         const std::string& reason = status.reason();
         return fail(reason.starts_with("Cannot process this file: ")
                         ? "ERROR: " + reason
                         : "ERROR: Cannot extract (" + reason + "): " + NamePart(job.filename));
     }
-    context.gauge(0, context.romBuffer.size());
+    context.gauge(0, context.scan->size());
     job.RawName = job.OutFolder + job.filename;
 }
 
@@ -80,7 +85,12 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
         MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
                                     &context.memberSource,
                                     [&context, &path] { return context.checkCreatable(path); });
-        MemberSink& sink = context.destination == MemberDestination::Memory
+        std::optional<ScanningMemberSink> scanningSink;
+        if (context.scan) {
+            scanningSink.emplace(*context.scan, context.output, TKAZip::kMaxMemberSize);
+        }
+        MemberSink& sink = scanningSink ? static_cast<MemberSink&>(*scanningSink)
+                           : context.destination == MemberDestination::Memory
                                ? static_cast<MemberSink&>(memorySink)
                                : fileSink;
         const LibarchiveFormat format =
@@ -102,7 +112,9 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
         job.NeedsContinue = true;
         return;
     }
-    job.RawName = path;
+    if (!context.scan) {
+        job.RawName = path;
+    }
 }
 
 }  // namespace ostravex

@@ -47,6 +47,33 @@ Status FileMemberSink::finish() {
     return m_output.commit();
 }
 
+Status ScanningMemberSink::begin(std::uint64_t size) {
+    if (size > m_limit) {
+        return Status::failure("the member claims more than 1 GiB");
+    }
+    // A full disk shows before any byte is decompressed.
+    return m_output ? m_output->reserve(size) : Status::success();
+}
+
+Status ScanningMemberSink::write(std::span<const std::uint8_t> bytes) {
+    if (m_written + bytes.size() > m_limit) {
+        return Status::failure("the member is larger than 1 GiB");
+    }
+    m_scan.add(bytes);
+    if (m_output) {
+        if (Status status = m_output->writeAt(m_written, bytes); !status) {
+            return status;
+        }
+    }
+    m_written += bytes.size();
+    return Status::success();
+}
+
+Status ScanningMemberSink::finish() {
+    // A reservation larger than what came is given back.
+    return m_output ? m_output->setLength(m_written) : Status::success();
+}
+
 Status MemoryMemberSink::startTaking() {
     return m_beforeFirstByte ? m_beforeFirstByte() : Status::success();
 }

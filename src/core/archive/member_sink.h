@@ -10,6 +10,7 @@
 #include "io/byte_source.h"
 #include "io/output_file.h"
 #include "io/status.h"
+#include "trim/image_scan.h"
 
 namespace ostravex {
 
@@ -45,6 +46,24 @@ class FileMemberSink final : public MemberSink {
   private:
     std::string m_path;
     OutputFile m_output;
+    std::uint64_t m_written = 0;
+};
+
+// Through a scan, for the decisions, and into `output` when given (from its start): the
+// member is never held whole. A member of more than `limit` bytes fails, as one too large
+// for any cartridge. What a failed read left in `output` is its owner's to drop.
+class ScanningMemberSink final : public MemberSink {
+  public:
+    ScanningMemberSink(ImageScan& scan, File* output, std::uint64_t limit)
+        : m_scan(scan), m_output(output), m_limit(limit) {}
+    Status begin(std::uint64_t size) override;
+    Status write(std::span<const std::uint8_t> bytes) override;
+    Status finish() override;
+
+  private:
+    ImageScan& m_scan;
+    File* m_output;
+    std::uint64_t m_limit;
     std::uint64_t m_written = 0;
 };
 

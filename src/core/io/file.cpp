@@ -58,6 +58,10 @@ Status File::createNew(const std::string& path) {
     return open(path, O_RDWR | O_CREAT | O_EXCL);
 }
 
+Status File::createUnnamed(const std::string& folder) {
+    return open(folder.empty() ? std::string(".") : folder, O_RDWR | O_TMPFILE, false);
+}
+
 Status File::open(const std::string& path, int flags, bool lock) {
     close();
     // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open. It is

@@ -42,6 +42,9 @@ class File {
     Status openForUpdate(const std::string& path);
     // A new file that must not exist yet (read and write access).
     Status createNew(const std::string& path);
+    // A new file without a name in `folder`: nobody else sees it, and it vanishes when it
+    // is closed, whenever the process ends.
+    Status createUnnamed(const std::string& folder);
 
     bool isOpen() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }

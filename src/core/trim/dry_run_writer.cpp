@@ -1,6 +1,7 @@
 #include "trim/dry_run_writer.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "io/byte_source.h"
 #include "io/output_file.h"
@@ -84,8 +85,86 @@ std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, F
     return std::nullopt;
 }
 
+std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& target,
+                                                           bool imageNeeded, File*& receiver) {
+    receiver = nullptr;
+    File noSource;
+    if (std::optional<OutputFailure> failure = prepare(target, noSource)) {
+        return failure;
+    }
+    if (imageNeeded) {
+        // Beside where the output would be, else in the temporary folder.
+        Status status = m_receiver.createUnnamed(FolderPart(target.path));
+        if (!status) {
+            const char* temporary = std::getenv("TMPDIR");
+            status = m_receiver.createUnnamed(temporary && *temporary ? temporary : "/tmp");
+        }
+        if (!status) {
+            m_target.reset();
+            return OutputFailure{OutputStage::Create, status};
+        }
+        receiver = &m_receiver;
+    }
+    return std::nullopt;
+}
+
+OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPatcher& patcher,
+                                          const CopyProgress& progress) {
+    OutputResult result;
+    result.size = content.size;
+    if (Status status = FinishInOutput(m_receiver, content, progress); !status) {
+        result.failure = OutputFailure{OutputStage::Write, status};
+        return result;
+    }
+    if (content.sramPatch) {
+        SramPatchResult patch;
+        if (!RefusesSramPatch(patcher, content.size, patch)) {
+            if (Status status = patcher.SRAMPatch(m_receiver, patch); !status) {
+                result.patch = SramPatchResult{SramPatchOutcome::Failed, status.reason(), 0};
+                result.failure = OutputFailure{OutputStage::SramPatch, status};
+                return result;
+            }
+            result.size = patch.sizeAfter;
+        }
+        result.patch = patch;
+    }
+    if (content.verify) {
+        if (Status status = content.verify(FileByteSource(m_receiver, result.size)); !status) {
+            result.failure = OutputFailure{OutputStage::Verify, status};
+            return result;
+        }
+    }
+    if (m_target && m_target->memberResult) {
+        if (m_gone.contains(m_target->path)) {
+            // Moved away by this run: the name would be free.
+        } else if (m_created.contains(m_target->path)) {
+            // Made by this run only in thought: its bytes are not there to compare.
+            result.failure = OutputFailure{OutputStage::Occupied, Status::fromErrno(EEXIST)};
+        } else if (std::optional<OutputFailure> failure =
+                       CheckMemberName(m_receiver, m_target->path, result.alreadyThere)) {
+            result.failure = failure;
+        }
+    }
+    return result;
+}
+
 OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& patcher,
                                  const CopyProgress& progress) {
+    if (content.inOutput && m_receiver.isOpen()) {
+        OutputResult result = finishReceiver(content, patcher, progress);
+        m_receiver.close();
+        if (result.failure || result.alreadyThere) {
+            m_target.reset();
+            return result;
+        }
+        progress(content.size);
+        if (m_target) {
+            create(m_target->path);
+            m_changed.erase(m_target->path);
+        }
+        m_target.reset();
+        return result;
+    }
     OutputResult result;
     result.size = content.size;
     if (content.sramPatch) {

@@ -96,6 +96,7 @@ void EntryJob::release() {
     RomBuffer.clear();
     RomBuffer.shrink_to_fit();
     m_memberSource.reset();
+    m_receiver = nullptr;
 }
 
 // ---- facts ------------------------------------------------------------------------------
@@ -158,14 +159,21 @@ void EntryJob::Loadrom() {
         return finish();
     }
 
-    const ByteSource& source = m_bytes->reader();
+    // A member read as it came is decided from its scan, which gives the same decisions.
+    const ByteSource& source = m_streamed ? m_scan : m_bytes->reader();
     const RunOptions options = m_frontEnd.options.current();
     const HeaderCheck headerCheck = options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
     CutVerdict verdict = m_restoring ? DecideRestore(source, CurrentRom.GBAFile, headerCheck)
-                         : CurrentRom.GBAFile ? DecideGbaCut(source, options.onlyPatch)
-                                              : DecideNdsCut(source, options.skipDsi, headerCheck);
+                         : CurrentRom.GBAFile
+                             ? (m_streamed ? DecideGbaCut(m_scan, options.onlyPatch)
+                                           : DecideGbaCut(source, options.onlyPatch))
+                             : DecideNdsCut(source, options.skipDsi, headerCheck);
     if (!m_restoring && options.checkPadding) {
-        CheckCutPadding(source, verdict);
+        if (m_streamed) {
+            CheckCutPadding(m_scan, verdict);
+        } else {
+            CheckCutPadding(source, verdict);
+        }
     }
     if (CurrentRom.GBAFile) {
         pump();
@@ -203,11 +211,20 @@ void EntryJob::extractMember() {
         error("Error: file-exists in the new output folder. Skipping this rom");
         return finish();
     }
+    // A rar or 7z member whose name is taken is not extracted over that file: it is read
+    // as it comes, as a zip member is, and its result compared with what stands there.
+    const std::string outputPath = memberOutputPath();
+    m_streamed = !extractedToDisk || m_writer.exists(outputPath);
+    if (m_streamed) {
+        prepareStreamedOutput(outputPath);
+    }
     ExtractionContext context{
         .job = CurrentRom,
         .romBuffer = RomBuffer,
         .memberSource = m_memberSource,
         .destination = m_writer.memberDestination(),
+        .scan = m_streamed ? &m_scan : nullptr,
+        .output = m_receiver,
         .checkCreatable = [this](const std::string& path) { return m_writer.checkCreatable(path); },
         .gauge = [this](std::uint64_t position,
                         std::uint64_t maximum) { m_setSingleGauge(position, maximum); },
@@ -216,12 +233,52 @@ void EntryJob::extractMember() {
         .notice = [this](const Notice& shown) { notice(shown); },
     };
     m_extraction.SetCompressedStuff(*m_archiveKind, context);
-    if (!CurrentRom.NeedsContinue && extractedToDisk) {
+    if (!CurrentRom.NeedsContinue && extractedToDisk && !m_streamed) {
         m_writer.memberExtracted(CurrentRom.RawName);
     }
 }
 
+// Where a member's result goes: beside its archive, or into the output folder.
+std::string EntryJob::memberOutputPath() const {
+    const std::string& folder = m_startOptions.fileMode == FileMode::Folder
+                                    ? m_startOptions.outputFolder
+                                    : CurrentRom.OutFolder;
+    return folder + StripMemberPath(CurrentRom.filename);
+}
+
+// The output of a member read as it comes is readied before its bytes come, so that they
+// go into it at once. One that "Don't overwrite" refuses is not: the refusal is told after
+// the decision, as for any other entry.
+void EntryJob::prepareStreamedOutput(const std::string& path) {
+    m_streamTarget = OutputTarget{OutputTarget::Kind::NewFile, path, "", false};
+    m_streamTarget.memberResult = true;
+    const bool taken = m_writer.exists(path);
+    if (m_startOptions.fileMode == FileMode::Folder && m_frontEnd.options.current().dontOverwrite &&
+        taken) {
+        return;
+    }
+    // The image is needed whole to compare its result with the file that stands there, to
+    // patch it, or to hash it for the DATs.
+    const bool imageNeeded = taken || m_startOptions.dats ||
+                             (CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch);
+    m_streamFailure = m_writer.prepareStreamed(m_streamTarget, imageNeeded, m_receiver);
+    m_outputPrepared = !m_streamFailure;
+}
+
 bool EntryJob::openSource() {
+    if (m_streamed) {
+        // The bytes are in the receiving file when there is one; else only the scan saw them.
+        if (m_receiver) {
+            m_memberSource = std::make_unique<FileByteSource>(*m_receiver, m_scan.size());
+            m_bytes = std::make_unique<RomBytes>(*m_memberSource);
+        } else {
+            m_bytes = std::make_unique<RomBytes>(static_cast<const ByteSource&>(m_scan));
+        }
+        SourceSize = static_cast<std::int64_t>(m_scan.size());
+        m_facts.sizeBefore = m_scan.size();
+        m_setSingleGauge(0, 100);
+        return true;
+    }
     const bool inMemory =
         CurrentRom.iszip ||
         (CurrentRom.Compressed && m_writer.memberDestination() == MemberDestination::Memory);
@@ -395,6 +452,18 @@ void EntryJob::SetOutputFile() {
         line(changedName() + ": " + std::to_string(RomSavings));
     }
     const std::string outputName = StripMemberPath(CurrentRom.filename);
+    if (m_streamed) {
+        m_facts.output = m_streamTarget.path;
+        if (m_startOptions.fileMode == FileMode::Folder &&
+            m_frontEnd.options.current().dontOverwrite && m_writer.exists(m_streamTarget.path)) {
+            error("Error: file-exists in the new output folder. Skipping this rom");
+            return finish();
+        }
+        if (m_streamFailure) {
+            return failOutput(*m_streamFailure);
+        }
+        return;  // readied before the bytes came, which are in it now
+    }
     OutputTarget target;
     switch (m_startOptions.fileMode) {
         case FileMode::Overwrite: {
@@ -491,6 +560,7 @@ void EntryJob::WriteOutputFile() {
         .filler = m_restoreFiller,
         .observe = {},
         .verify = {},
+        .inOutput = m_streamed,
     };
     if (m_datCheckWithCopy) {
         m_datCheck.emplace();
@@ -514,6 +584,10 @@ void EntryJob::WriteOutputFile() {
     }
     if (result.failure) {
         return failOutput(*result.failure);
+    }
+    if (result.alreadyThere) {
+        return skip("SKIP: Already there from an earlier run: " + NamePart(m_streamTarget.path),
+                    SkipReason::Decision);
     }
     m_facts.written = true;
     m_facts.sizeAfter = result.size;
@@ -565,6 +639,11 @@ void EntryJob::failOutput(const OutputFailure& failure) {
             error(kRestoredNotTheDumpText + romName());
             m_frontEnd.host.diagnostic("Restored image of " + CurrentRom.filename +
                                        " not kept: " + status.reason());
+            break;
+        case OutputStage::Occupied:
+            error("ERROR: A different file is already there, left as it is: " +
+                  m_streamTarget.path + " (not replaced by " + CurrentRom.filename + " of " +
+                  NamePart(CurrentRom.CompressedFile) + ")");
             break;
     }
     finish();

@@ -14,6 +14,7 @@
 #include "romlist/rom_list_entry.h"
 #include "trim/cut_verdict.h"
 #include "trim/dat_check.h"
+#include "trim/image_scan.h"
 #include "trim/load_info.h"
 #include "trim/member_extraction.h"
 #include "trim/output_patcher.h"
@@ -82,6 +83,8 @@ class EntryJob {
     Status checkCopyAgainstDats();
     bool restoresTheDump(CutVerdict& verdict);
     void extractMember();
+    std::string memberOutputPath() const;
+    void prepareStreamedOutput(const std::string& path);
     bool openSource();
     void accountSavings();
     bool changesMoreThanACut();
@@ -127,6 +130,17 @@ class EntryJob {
     bool m_datCheckWithCopy = false;  // the rom is hashed as it is copied
     bool m_irreversibleCut = false;   // the copy was dropped: its cut would lose data
     std::uint8_t m_restoreFiller = 0xFF;
+
+    // A member read as it comes (every zip member; a rar or 7z member whose name is taken
+    // where it would be extracted): its bytes are scanned for the decision and go straight
+    // into its output, which is a new file that never replaces a different one.
+    bool m_streamed = false;
+    ImageScan m_scan;
+    OutputTarget m_streamTarget;
+    File* m_receiver = nullptr;  // the file its bytes went into, if any
+    // Why its output could not be readied before its bytes came; told where a prepared
+    // output's failure is told.
+    std::optional<OutputFailure> m_streamFailure;
 
     EntryFacts m_facts;
 };

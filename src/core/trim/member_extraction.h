@@ -10,6 +10,7 @@
 #include "io/byte_source.h"
 #include "io/status.h"
 #include "romlist/rom_list_entry.h"
+#include "trim/image_scan.h"
 #include "trim/load_info.h"
 
 namespace ostravex {
@@ -30,6 +31,12 @@ struct ExtractionContext {
     // set here instead.
     std::unique_ptr<ByteSource>& memberSource;
     MemberDestination destination = MemberDestination::File;
+    // Given a scan, the member is read as it comes and never held whole: its bytes go
+    // through `scan` and, given `output` too, into that file from its start (whatever the
+    // destination; `romBuffer` and `memberSource` stay unused). A zip member is always read
+    // so.
+    ImageScan* scan = nullptr;
+    File* output = nullptr;
     // With MemberDestination::Memory: whether the member's file could be created where it
     // would be extracted, asked when its bytes start to come, as its creation would be.
     std::function<Status(const std::string& path)> checkCreatable;
@@ -41,10 +48,10 @@ struct ExtractionContext {
     std::function<void(const Notice& notice)> notice;
 };
 
-// Makes the bytes of an archive member available to a run: a zip member is decompressed
-// into the rom buffer (and `iszip` set); a rar or 7z member is extracted flat into the
-// folder of the job's output and `RawName` set to its file. A failure is reported through
-// the context and ends the entry (`NeedsContinue`).
+// Makes the bytes of an archive member available to a run: a zip member is read as it
+// comes (`iszip` set); a rar or 7z member is read so too when given a scan, else extracted
+// flat into the folder of the job's output and `RawName` set to its file. A failure is reported
+// through the context and ends the entry (`NeedsContinue`).
 class MemberExtraction {
   public:
     virtual ~MemberExtraction() = default;

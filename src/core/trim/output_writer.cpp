@@ -1,9 +1,11 @@
 #include "trim/output_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "io/fill_range.h"
 #include "io/paths.h"
+#include "io/same_contents.h"
 #include "trim/restore_decision.h"
 
 namespace ostravex {
@@ -25,11 +27,47 @@ bool RefusesSramPatch(OutputPatcher& patcher, std::uint64_t size, SramPatchResul
     return false;
 }
 
+Status FinishInOutput(File& output, const OutputContent& content, const CopyProgress& progress) {
+    if (Status status = output.setLength(content.size); !status) {
+        return status;
+    }
+    return FillRange(output, content.keptSize, content.size, content.filler, progress);
+}
+
+std::optional<OutputFailure> CheckMemberName(const File& output, const std::string& path,
+                                             bool& alreadyThere) {
+    alreadyThere = false;
+    if (!FileExists(path)) {
+        return std::nullopt;
+    }
+    // What cannot be read cannot be shown to be the result: it is left as it is too.
+    if (Status status = SameContents(output, path, alreadyThere); !status) {
+        return OutputFailure{OutputStage::Occupied, status};
+    }
+    if (!alreadyThere) {
+        return OutputFailure{OutputStage::Occupied, Status::fromErrno(EEXIST)};
+    }
+    return std::nullopt;
+}
+
 bool FileOutputWriter::exists(const std::string& path) const {
     return FileExists(path);
 }
 
+std::optional<OutputFailure> FileOutputWriter::prepareStreamed(const OutputTarget& target,
+                                                               bool /*imageNeeded*/,
+                                                               File*& receiver) {
+    receiver = nullptr;
+    File noSource;
+    if (std::optional<OutputFailure> failure = prepare(target, noSource)) {
+        return failure;
+    }
+    receiver = &m_output.file();
+    return std::nullopt;
+}
+
 std::optional<OutputFailure> FileOutputWriter::prepare(const OutputTarget& target, File& source) {
+    m_target = target;
     switch (target.kind) {
         case OutputTarget::Kind::InPlace:
             if (source.isOpen()) {
@@ -99,6 +137,18 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
         }
         result.patch = patch;
     }
+    if (m_target && m_target->memberResult) {
+        if (std::optional<OutputFailure> failure =
+                CheckMemberName(output, m_target->path, result.alreadyThere)) {
+            m_output.discard();
+            result.failure = failure;
+            return result;
+        }
+        if (result.alreadyThere) {
+            m_output.discard();
+            return result;
+        }
+    }
     if (content.verify) {
         if (Status status = content.verify(FileByteSource(output, result.size)); !status) {
             m_output.discard();
@@ -119,6 +169,12 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
     File& output = m_output.file();
     // A restore keeps the whole rom and pads it up to its size.
     const std::uint64_t kept = content.keptSize;
+    if (content.inOutput) {
+        if (Status status = FinishInOutput(output, content, progress); !status) {
+            return Failed(OutputStage::Write, status);
+        }
+        return {};
+    }
     if (m_output.inPlace()) {
         if (Status status = m_output.cutInPlace(kept); !status) {
             return Failed(OutputStage::Write, status);

@@ -28,6 +28,10 @@ struct OutputTarget {
     std::string path;
     std::string backup;
     bool mayReplace = false;  // NewFile: a file already at `path` is replaced
+    // NewFile, the result of an archive member: it never replaces another file. A file
+    // already at `path` that holds exactly the result means the result is already there;
+    // any other is left as it is and the output fails.
+    bool memberResult = false;
 };
 
 // What goes into the output.
@@ -45,6 +49,9 @@ struct OutputContent {
     CopyObserver observe;
     // When set, the finished result, read back, must pass it before it is put in place.
     std::function<Status(const ByteSource& result)> verify;
+    // The image's bytes already went into the output as they came (prepareStreamed()): it
+    // is only cut or padded to `size` there.
+    bool inOutput = false;
 };
 
 // The step of writing an output that failed.
@@ -57,6 +64,7 @@ enum class OutputStage {
     Write,         // the output could not be written or put in place
     SramPatch,     // the SRAM patch could not be made
     Verify,        // the finished result is not what it had to be
+    Occupied,      // a different file stands at a member result's name
 };
 
 struct OutputFailure {
@@ -68,6 +76,9 @@ struct OutputResult {
     std::optional<SramPatchResult> patch;  // when the patch was tried
     std::optional<OutputFailure> failure;  // then nothing of the output stayed
     std::uint64_t size = 0;                // the size of the finished file
+    // A member's result was found already at its name (OutputTarget::memberResult): nothing
+    // was written.
+    bool alreadyThere = false;
 };
 
 // What a file changed by this run now holds: its first `keptSize` bytes, then restore
@@ -103,6 +114,13 @@ class OutputWriter {
     // by an output in place; kept open, and locked, by the run until the output that
     // replaces it has its name.
     virtual std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) = 0;
+    // Readies the new file of a member read as it comes, before its bytes come, with the
+    // checks prepare() makes. `receiver` is set to the file that takes the bytes: the
+    // output itself in a real run; in a dry run, when `imageNeeded` (to compare it with a
+    // file at the output's name, or to patch it), a file without a name that vanishes
+    // with the output; else none.
+    virtual std::optional<OutputFailure> prepareStreamed(const OutputTarget& target,
+                                                         bool imageNeeded, File*& receiver) = 0;
     // Writes the result, patches it when asked, and puts it in place.
     virtual OutputResult write(const OutputContent& content, OutputPatcher& patcher,
                                const CopyProgress& progress) = 0;
@@ -127,6 +145,8 @@ class FileOutputWriter final : public OutputWriter {
     MemberDestination memberDestination() const override { return MemberDestination::File; }
     Status checkCreatable(const std::string&) const override { return Status::success(); }
     std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) override;
+    std::optional<OutputFailure> prepareStreamed(const OutputTarget& target, bool imageNeeded,
+                                                 File*& receiver) override;
     OutputResult write(const OutputContent& content, OutputPatcher& patcher,
                        const CopyProgress& progress) override;
     void discard() override { m_output.discard(); }
@@ -136,7 +156,17 @@ class FileOutputWriter final : public OutputWriter {
     OutputResult fill(const OutputContent& content, const CopyProgress& progress);
 
     OutputFile m_output;
+    std::optional<OutputTarget> m_target;
 };
+
+// Puts the kept bytes and the restore filler into `output`, which holds the image's bytes
+// from its start: cut or grown to the result's size, the growth filled.
+Status FinishInOutput(File& output, const OutputContent& content, const CopyProgress& progress);
+
+// For a member's result in `output`: whether a file already stands at `path`, and if so
+// whether the result is already there (`alreadyThere`) or the output must fail.
+std::optional<OutputFailure> CheckMemberName(const File& output, const std::string& path,
+                                             bool& alreadyThere);
 
 // The SRAM patch a finished image of `size` bytes gets, unless it is larger than any
 // cartridge: then the result is a failure without a patch and the image is kept as it is.
