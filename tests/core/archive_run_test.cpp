@@ -520,3 +520,44 @@ TEST(MemberNameTaken, ASecondBackupRunOverA7zKeepsTheFirstRunsResults) {
 
 }  // namespace
 }  // namespace ostravex
+
+namespace ostravex {
+namespace {
+
+// The user's file at a member's name is not this run's: the scene-number rename leaves its
+// name too, whether the member failed or was refused. An earlier run's result is renamed
+// as any skipped entry's output is.
+TEST(MemberNameTaken, TheFileAtTheNameKeepsItsSceneNumber) {
+    struct Row {
+        const char* name;
+        Bytes existing;
+        bool broken;
+        bool renamed;
+    };
+    for (const Row& row : {Row{"the user's file", UsersOwn(), false, false},
+                           Row{"the user's file, a broken member", UsersOwn(), true, false},
+                           Row{"an earlier run's result", Cut(), false, true}}) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string folder = dir.subfolder("z");
+        Bytes archive = ZipBuilder().add("0123 - game.nds", Rom()).build();
+        if (row.broken) {
+            archive[archive.size() / 3] ^= 0x55;
+        }
+        WriteFile(folder + "a.zip", archive);
+        WriteFile(folder + "0123 - game.nds", row.existing);
+        RecordingHost host;
+        host.options.removeSceneNumbers = true;
+        testing::WiredTrimRun trim{host};
+
+        trim.run({ZipMember(folder + "a.zip", "0123 - game.nds")});
+
+        const std::vector<std::string> expected =
+            row.renamed ? std::vector<std::string>{"a.zip", "game.nds"}
+                        : std::vector<std::string>{"0123 - game.nds", "a.zip"};
+        EXPECT_EQ(testing::ListFolder(folder), expected) << ::testing::PrintToString(host.log);
+    }
+}
+
+}  // namespace
+}  // namespace ostravex

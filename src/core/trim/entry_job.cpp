@@ -253,6 +253,7 @@ void EntryJob::prepareStreamedOutput(const std::string& path) {
     m_streamTarget = OutputTarget{OutputTarget::Kind::NewFile, path, "", false};
     m_streamTarget.memberResult = true;
     const bool taken = m_writer.exists(path);
+    m_nameTakenByOther = taken;
     if (m_startOptions.fileMode == FileMode::Folder && m_frontEnd.options.current().dontOverwrite &&
         taken) {
         return;
@@ -586,6 +587,7 @@ void EntryJob::WriteOutputFile() {
         return failOutput(*result.failure);
     }
     if (result.alreadyThere) {
+        m_nameTakenByOther = false;
         return skip("SKIP: Already there from an earlier run: " + NamePart(m_streamTarget.path),
                     SkipReason::Decision);
     }
@@ -659,7 +661,7 @@ void EntryJob::recordPatch(const SramPatchResult& patch) {
 }
 
 void EntryJob::DoRenameFile() {
-    if (m_keepName || CharacterCount(RenameFilename) < 12) {
+    if (m_keepName || m_nameTakenByOther || CharacterCount(RenameFilename) < 12) {
         return;
     }
     const std::string oldName = NamePart(RenameFilename);

@@ -141,6 +141,9 @@ class EntryJob {
     // Why its output could not be readied before its bytes came; told where a prepared
     // output's failure is told.
     std::optional<OutputFailure> m_streamFailure;
+    // A file stood at its output's name that was not shown to be its result: that file is
+    // not this run's, so it keeps its name too.
+    bool m_nameTakenByOther = false;
 
     EntryFacts m_facts;
 };
