@@ -11,6 +11,10 @@ their ratios.
   rar      one stored 256 MiB NDS image in a RAR archive, read with `--dry-run` (the member
            is read into memory and decided, nothing is written) against
            `bsdtar -xOf ARCHIVE > /dev/null`.
+  zip      one deflated 128 MiB NDS image in a zip archive made by Python's zipfile with its
+           defaults, read with `--dry-run` (the member is inflated block by block, checked
+           against its CRC and decided; nothing is kept or written) against
+           `bsdtar -xOf ARCHIVE > /dev/null`. Goal: wall ratio <= 1.2.
 
 Usage: bench/archive_bench.py [--cli build/bin/ostravex-cli] [--scratch DIR] [--runs N]
                               [WHICH...]
@@ -22,6 +26,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import zipfile
 import zlib
 
 from bench_main import run_benchmarks
@@ -156,8 +161,39 @@ def bench_rar(cli, scratch, runs):
     shutil.rmtree(folder, ignore_errors=True)
 
 
+def bench_zip(cli, scratch, runs):
+    bsdtar = shutil.which("bsdtar")
+    if not bsdtar:
+        print("zip: bsdtar is not installed (libarchive-tools); skipped")
+        return
+    folder = os.path.join(scratch, "zip")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    archive = os.path.join(folder, "big.zip")
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("big.nds", nds_image(128 * MIB, 96 * MIB, 11, random_part=16 * MIB))
+    with zipfile.ZipFile(archive) as z:
+        member = z.getinfo("big.nds")
+    fixture_check(member.compress_type == zipfile.ZIP_DEFLATED and member.file_size == 128 * MIB
+                  and member.compress_size < member.file_size // 2,
+                  "a zip archive (Python zipfile defaults) with one deflated member of 128 MiB, "
+                  "%.1f MiB packed" % (member.compress_size / MIB))
+    decided = subprocess.run([cli, "--dry-run", archive], capture_output=True, text=True)
+    fixture_check(decided.returncode == 0 and any(line.startswith("big.nds: ")
+                                                   for line in decided.stdout.splitlines()),
+                  "ostravex-cli decides the member without an error")
+    subject = Command("ostravex-cli", [cli, "--dry-run", "--quiet", archive])
+    reference = Command("bsdtar -xOf", [bsdtar, "-xOf", archive])
+    print("zip: the member inflated and checked against its CRC, nothing written, against "
+          "extracting it to /dev/null")
+    print_commands([subject, reference])
+    figures = alternate([subject, reference], runs)
+    print_comparison(figures, subject.name, reference.name, runs, goal=1.2, scale=1.0, unit="s")
+    shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
-    run_benchmarks(__doc__, {"solid7z": bench_solid7z, "rar": bench_rar})
+    run_benchmarks(__doc__, {"solid7z": bench_solid7z, "rar": bench_rar, "zip": bench_zip})
 
 
 if __name__ == "__main__":

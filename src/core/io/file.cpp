@@ -24,7 +24,8 @@ File::File(File&& other) noexcept
       m_permissionsAtOpen(other.m_permissionsAtOpen),
       m_ownerAtOpen(other.m_ownerAtOpen),
       m_groupAtOpen(other.m_groupAtOpen),
-      m_identity(other.m_identity) {
+      m_identity(other.m_identity),
+      m_openedThroughLink(other.m_openedThroughLink) {
     other.m_fd = -1;
 }
 
@@ -37,6 +38,7 @@ File& File::operator=(File&& other) noexcept {
         m_ownerAtOpen = other.m_ownerAtOpen;
         m_groupAtOpen = other.m_groupAtOpen;
         m_identity = other.m_identity;
+        m_openedThroughLink = other.m_openedThroughLink;
         other.m_fd = -1;
     }
     return *this;
@@ -67,7 +69,13 @@ Status File::open(const std::string& path, int flags, bool lock) {
     // O_NONBLOCK keeps a fifo or device under a rom's name from hanging the open. It is
     // left set: on a regular file it changes nothing, and clearing it would cost two
     // system calls per file.
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    // A symbolic link at the path's end is followed, on a second try: the first tells,
+    // without a call of its own, whether the path is one.
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
+    const bool throughLink = fd < 0 && errno == ELOOP;
+    if (throughLink) {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    }
     if (fd < 0) {
         return Status::fromErrno(errno);
     }
@@ -90,6 +98,7 @@ Status File::open(const std::string& path, int flags, bool lock) {
     m_ownerAtOpen = info.st_uid;
     m_groupAtOpen = info.st_gid;
     m_identity = {info.st_dev, info.st_ino};
+    m_openedThroughLink = throughLink;
     return Status::success();
 }
 

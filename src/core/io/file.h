@@ -54,6 +54,8 @@ class File {
     uid_t ownerAtOpen() const { return m_ownerAtOpen; }
     gid_t groupAtOpen() const { return m_groupAtOpen; }
     Identity identity() const { return m_identity; }
+    // The path it was opened by ends in a symbolic link (followed to this file).
+    bool openedThroughLink() const { return m_openedThroughLink; }
 
     Status size(std::uint64_t& bytes) const;
     // Reads up to out.size() bytes at offset; `got` is short only at the end of the file.
@@ -84,6 +86,7 @@ class File {
     uid_t m_ownerAtOpen = 0;
     gid_t m_groupAtOpen = 0;
     Identity m_identity;
+    bool m_openedThroughLink = false;
 };
 
 // The reason an open fails when another run of the program (or another program taking the

@@ -322,7 +322,7 @@ bool EntryJob::openSource() {
                       : FileFailureText(FileAction::Open, status) + NamePart(path));
         return false;
     }
-    if (m_startOptions.fileMode != FileMode::Folder) {
+    if (m_startOptions.fileMode != FileMode::Folder && m_source.openedThroughLink()) {
         m_facts.linkTarget = SymbolicLinkTarget(path);
     }
     m_bytes = std::make_unique<RomBytes>(m_source, m_source.sizeAtOpen(), changed);
