@@ -107,7 +107,7 @@ class EntryJob {
 
     std::optional<ArchiveKind> m_archiveKind;  // for an archive member
     LoadInfo CurrentRom;
-    // A member decompressed into memory; empty for roms read from files.
+    // A rar or 7z member read into memory (a dry run); empty otherwise.
     ByteBuffer RomBuffer;
     std::int64_t SourceSize = 0;
     std::int64_t RomSavings = 0;

@@ -16,7 +16,7 @@ struct LoadInfo {
     bool Compressed = false;     // the entry names an archive member
     std::string CompressedFile;  // the archive's path (members only)
     bool GBAFile = false;        // the name's extension is ".gba"
-    bool iszip = false;          // a zip member: decompressed into memory, its output a new file
+    bool iszip = false;          // a zip member: read as it comes, its output a new file
     bool haswifi = false;        // the NDS image carries a download-play block
     bool NeedsContinue = false;  // the entry is finished; nothing more is done with it
     std::int64_t RomSize = 0;    // the cut size, a kept download-play block included

@@ -24,8 +24,7 @@ enum class MemberDestination {
 // What the extraction of one archive member works on, and how it reports.
 struct ExtractionContext {
     LoadInfo& job;
-    // A zip member is decompressed here; with MemberDestination::Memory, a rar or 7z member
-    // too.
+    // With MemberDestination::Memory, a rar or 7z member that is not scanned comes here.
     ByteBuffer& romBuffer;
     // A member stored unchanged in its archive is not copied into memory: its source is
     // set here instead.
