@@ -5,8 +5,9 @@ directly (no shell), run in turn, warm page cache; medians of wall and CPU time.
   scan    a tree of 20,000 files in 2,000 folders with 200 roms: `ostravex-cli --list`
           (and the same with `--no-archives`) against
           `find DIR -iname '*.nds' -o -iname '*.gba'`.
-  unzip   decompressing a 128 MiB deflated zip member into memory (`--dry-run`, which reads
-          the member and decides, writing nothing) against `unzip -p` on the same archive.
+  unzip   inflating a 128 MiB deflated zip member block by block (`--dry-run`, which reads
+          the member and decides, keeping and writing nothing) against `unzip -p` on the
+          same archive.
   list    listing 500 small zip archives and 100 7z archives: the cost per archive (the
           listing of a folder of archives less that of an empty folder).
   walk    a tree of 200,000 files in 1,000 folders with 2,000 roms and 20 zip archives:
