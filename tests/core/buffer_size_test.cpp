@@ -10,7 +10,11 @@
 
 #include "io/byte_buffer.h"
 #include "sram/sram_patcher.h"
+#include "support/archive_builders.h"
+#include "support/list_entries.h"
+#include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 #include "trim/gba_decision.h"
 
 namespace {
@@ -78,6 +82,31 @@ TEST(BufferSizes, FollowTheImageNotAFixedBlock) {
     SramPatchPlan plan;
     EXPECT_LE(LargestAllocation([&] { (void)PlanSramPatch(source, kept, plan); }),
               image.size() + 256);
+}
+
+// A zip member is inflated block by block into its output, or only looked at in a dry run:
+// it is never held whole, whatever its size.
+TEST(BufferSizes, AZipMemberIsNeverHeldWhole) {
+    using testing::operator""_MiB;
+    const Bytes image = testing::NdsImageBuilder().usedSize(6000000).size(16_MiB).build();
+    testing::TempDir dir;
+    const std::string out = dir.subfolder("out");
+    testing::WriteFile(dir.file("a.zip"), testing::ZipBuilder().add("game.nds", image).build());
+    for (const bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "written into an output folder");
+        testing::RecordingHost host;
+        host.options.fileMode = FileMode::Folder;
+        host.options.outputFolder = out;
+        host.options.dryRun = dryRun;
+        testing::WiredTrimRun trim{host};
+
+        const std::size_t largest = LargestAllocation(
+            [&] { trim.run({testing::ZipMember(dir.file("a.zip"), "game.nds")}); });
+
+        EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+        EXPECT_LE(largest, 2_MiB);
+    }
+    EXPECT_EQ(testing::ReadFile(out + "game.nds").size(), 6000000u);
 }
 
 }  // namespace
