@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "dat/dat_libraries.h"
+#include "io/end_of_data.h"
 
 namespace ostravex {
 namespace {
@@ -42,25 +43,6 @@ const std::array<std::uint8_t, kPiece>& FillerPiece(std::uint8_t filler) {
         return both;
     }();
     return pieces[filler == 0xFF ? 1 : 0];
-}
-
-// One past the last byte of `bytes` that differs from `filler`; 0 when there is none.
-std::size_t EndOfData(std::span<const std::uint8_t> bytes, std::uint8_t filler) {
-    std::size_t end = bytes.size();
-    std::uint64_t pattern = 0;
-    std::memset(&pattern, filler, sizeof pattern);
-    while (end >= sizeof pattern) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + end - sizeof word, sizeof word);
-        if (word != pattern) {
-            break;
-        }
-        end -= sizeof word;
-    }
-    while (end > 0 && bytes[end - 1] == filler) {
-        --end;
-    }
-    return end;
 }
 
 std::uint32_t Crc32(std::uint32_t crc, std::span<const std::uint8_t> bytes) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "io/byte_buffer.h"
+#include "io/end_of_data.h"
 
 #include "trim/file_failure_text.h"
 #include "trim/image_scan.h"

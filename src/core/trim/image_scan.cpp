@@ -3,25 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace ostravex {
+#include "io/end_of_data.h"
 
-std::size_t EndOfData(std::span<const std::uint8_t> bytes, std::uint8_t filler) {
-    std::size_t end = bytes.size();
-    std::uint64_t pattern = 0;
-    std::memset(&pattern, filler, sizeof pattern);
-    while (end >= sizeof pattern) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + end - sizeof word, sizeof word);
-        if (word != pattern) {
-            break;
-        }
-        end -= sizeof word;
-    }
-    while (end > 0 && bytes[end - 1] == filler) {
-        --end;
-    }
-    return end;
-}
+namespace ostravex {
 
 void ImageScan::add(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) {

@@ -9,9 +9,6 @@
 
 namespace ostravex {
 
-// One past the last byte of `bytes` that differs from `filler`; 0 when all are filler.
-std::size_t EndOfData(std::span<const std::uint8_t> bytes, std::uint8_t filler);
-
 // What the decisions about an image need of it, gathered in one pass over its bytes as
 // they come (an archive member while it is decompressed), so that the image is never held
 // whole: its size, its header, the download-play block where the header puts the cut, its
