@@ -16,6 +16,7 @@
 #include "json_report.h"
 #include "line_stream.h"
 #include "support/archive_builders.h"
+#include "support/cli_run.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -29,21 +30,9 @@ using testing::TempDir;
 using testing::WriteFile;
 using testing::operator""_MiB;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result RunCommand(const std::vector<std::string>& arguments, Terminals terminals = {}) {
-    std::ostringstream out, err;
-    const int code = RunCli(arguments, out, err, terminals);
-    return {code, out.str(), err.str()};
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using Result = testing::CliResult;
+using testing::Contains;
+using testing::RunCommand;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli.h"
+#include "support/cli_run.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -23,21 +24,9 @@ using testing::TempDir;
 using testing::WriteFile;
 using testing::operator""_MiB;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result RunCommand(const std::vector<std::string>& arguments) {
-    std::ostringstream out, err;
-    const int code = RunCli(arguments, out, err);
-    return {code, out.str(), err.str()};
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using Result = testing::CliResult;
+using testing::Contains;
+using testing::RunCommand;
 
 Bytes Prefix(const Bytes& bytes, std::uint64_t size) {
     return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
