@@ -7,16 +7,14 @@ Both read the file from a warm page cache. Goal: a ratio of at most 1.1.
     python3 bench/dat_hash_bench.py [--runs N] [--tool build/bin/dat_identify]
 """
 import argparse
-import hashlib
 import os
 import shutil
 import subprocess
 import sys
-import zlib
 
 from measure import (Command, alternate, fixture_check, load_average, print_commands,
                      print_comparison)
-from nds_fixture import sign_nds_header
+from nds_fixture import write_nds_dump
 
 MIB = 1 << 20
 SIZE = 512 * MIB
@@ -25,23 +23,7 @@ USED = 400 * MIB
 
 def make_image(path):
     """A 512 MiB cartridge image (capacity byte 12): 400 MiB of data, then 0xFF."""
-    header = bytearray(os.urandom(0x200))
-    header[0x12] = 0  # an NDS unit code
-    header[0x14] = 12  # 128 KiB << 12 = 512 MiB
-    header[0x80:0x84] = USED.to_bytes(4, "little")
-    header[0x1E8:0x1EC] = bytes(4)  # no DSi digest region
-    header[0x210:0x214] = bytes(4)
-    sign_nds_header(header)
-    sha1 = hashlib.sha1()
-    crc = 0
-    with open(path, "wb") as f:
-        for block in [bytes(header)] + [None] * (USED // MIB) + [b"\xff" * MIB] * ((SIZE - USED) // MIB):
-            if block is None:
-                block = os.urandom(MIB if f.tell() + MIB <= USED else USED - f.tell())
-            f.write(block)
-            sha1.update(block)
-            crc = zlib.crc32(block, crc)
-    return crc, sha1.hexdigest()
+    return write_nds_dump(path, SIZE, USED, 0xFF, header_size=0x200)
 
 
 def write_dat(path, size, crc, sha1):

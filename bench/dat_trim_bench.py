@@ -8,15 +8,13 @@ Goal: a ratio of at most 1.1.
 
     python3 bench/dat_trim_bench.py [--runs 11] [--cli build/bin/ostravex-cli] [--scratch DIR]
 """
-import hashlib
 import os
 import subprocess
 import sys
-import zlib
 
 from bench_main import run_benchmarks
 from measure import Command, alternate, fixture_check, print_commands, print_comparison
-from nds_fixture import sign_nds_header
+from nds_fixture import write_nds_dump
 
 MIB = 1 << 20
 SIZE = 512 * MIB
@@ -26,30 +24,7 @@ USED = 400 * MIB
 def make_image(path):
     """A 512 MiB cartridge dump (capacity byte 12): 400 MiB of data, then 0x00. Returns its
     CRC-32 and SHA-1."""
-    header = bytearray(os.urandom(0x1000))
-    header[0x12] = 0  # an NDS unit code
-    header[0x14] = 12  # 128 KiB << 12 = 512 MiB
-    header[0x80:0x84] = USED.to_bytes(4, "little")
-    header[0x1E8:0x1EC] = bytes(4)  # no DSi digest region
-    header[0x210:0x214] = bytes(4)
-    sign_nds_header(header)
-    sha1 = hashlib.sha1()
-    crc = 0
-    with open(path, "wb") as f:
-        block = bytes(header) + os.urandom(MIB - len(header))
-        while True:
-            f.write(block)
-            sha1.update(block)
-            crc = zlib.crc32(block, crc)
-            if f.tell() >= USED:
-                break
-            block = os.urandom(min(MIB, USED - f.tell()))
-        zeros = bytes(MIB)
-        for _ in range((SIZE - USED) // MIB):
-            f.write(zeros)
-            sha1.update(zeros)
-            crc = zlib.crc32(zeros, crc)
-    return crc, sha1.hexdigest()
+    return write_nds_dump(path, SIZE, USED, 0x00, header_size=0x1000)
 
 
 def write_dat(path, crc, sha1):

@@ -7,8 +7,6 @@
 //   build/bin/settings_load_benchmark
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cat_reference.h"
 #include "settings/reg_file.h"
 #include "settings/settings_file.h"
 
@@ -183,24 +182,9 @@ void BM_ReadLikeCat(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadLikeCat)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// `cat FILE > /dev/null` itself, process start included: cat is started directly, not
-// through a shell, with its output opened on /dev/null.
+// `cat FILE > /dev/null` itself (see cat_reference.h).
 void BM_CatToDevNull(benchmark::State& state) {
-    std::string program = "cat";
-    std::string path = ManyKeysPath();
-    char* argv[] = {program.data(), path.data(), nullptr};
-    for (auto _ : state) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        int status = 0;
-        if (posix_spawnp(&pid, "cat", &actions, nullptr, argv, environ) != 0 ||
-            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("cat failed");
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
+    bench::TimeCatToDevNull(state, ManyKeysPath());
 }
 BENCHMARK(BM_CatToDevNull)->Unit(benchmark::kMillisecond)->UseRealTime();
 
