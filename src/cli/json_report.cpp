@@ -170,13 +170,17 @@ std::string EntryJson(const EntryFacts& facts) {
         json["member"] = ValidUtf8Text(*facts.member);
     }
     json["output"] = facts.output ? Json(ValidUtf8Text(*facts.output)) : Json(nullptr);
+    if (facts.renamedFrom) {
+        json["renamed_from"] = ValidUtf8Text(*facts.renamedFrom);
+    }
     if (facts.linkTarget) {
         json["changed_file"] = ValidUtf8Text(*facts.linkTarget);
     }
     json["outcome"] = OutcomeName(facts.outcome());
     json["size_before"] = SizeOrNull(facts.sizeBefore);
-    // An entry that wrote nothing left its file as it was.
-    json["size_after"] = SizeOrNull(facts.written ? facts.sizeAfter : facts.sizeBefore);
+    // An entry that wrote nothing left its file as it was, unless it found its result
+    // already at the output's name: then that file's size.
+    json["size_after"] = SizeOrNull(facts.sizeAfter ? facts.sizeAfter : facts.sizeBefore);
     json["bytes_saved"] = facts.bytesSaved();
     if (facts.dat) {
         json["dat"] = DatJson(*facts.dat);

@@ -338,8 +338,10 @@ TEST_F(CliRunTest, SevenZipMemberFailuresSayWhatHappenedAndWhere) {
     const Result result = RunCommand({"--mode=folder", "--output=" + out, roms + "pack.7z"});
     EXPECT_EQ(result.code, 1);
     EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
-    EXPECT_TRUE(
-        Contains(result.err, "Cannot extract m.nds from " + roms + "pack.7z into " + out + ": "))
+    // Its output cannot be made: the member is not read, and the line says where it was to go.
+    EXPECT_TRUE(Contains(result.err, roms + "pack.7z (member m.nds) -> " + out +
+                                         "m.nds: ERROR: Cannot create file (No such file or "
+                                         "directory): m.nds\n"))
         << result.err;
 
     // A member that "don't overwrite" refuses is named with its archive and its output.
@@ -579,6 +581,31 @@ TEST_F(CliRunTest, JsonReportsARestoreAndTheSramPatch) {
     const Result patch = RunCommand({"--json", "--sram-patch", "--only-patch", roms + "a.gba"});
     ASSERT_NO_THROW(objects = JsonLines(patch.out)) << patch.out;
     EXPECT_EQ(objects.at(0)["sram_patch"], "not_possible");
+}
+
+// `output` names the file the run left: under its new name after a scene-number rename,
+// with the name it was written under; a member whose result was already there reports the
+// size of that file.
+TEST_F(CliRunTest, JsonNamesTheFilesThatAreThere) {
+    const std::string scene = dir.subfolder("scene");
+    WriteFile(scene + "0042 - A.nds", NdsImageBuilder().usedSize(5913600).build());
+    const Result renamed = RunCommand({"--json", "--remove-scene-numbers", scene});
+    std::vector<nlohmann::json> objects;
+    ASSERT_NO_THROW(objects = JsonLines(renamed.out)) << renamed.out;
+    EXPECT_EQ(objects.at(0)["output"], scene + "A.nds");
+    EXPECT_EQ(objects.at(0)["renamed_from"], scene + "0042 - A.nds");
+
+    const std::string zipped = dir.subfolder("zipped");
+    const Bytes image = NdsImageBuilder().usedSize(5242880).build();
+    WriteFile(zipped + "a.zip", testing::ZipBuilder().add("z.nds", image).build());
+    WriteFile(zipped + "z.nds", Bytes(image.begin(), image.begin() + 5242880));
+    const Result skipped = RunCommand({"--json", zipped + "a.zip"});
+    ASSERT_NO_THROW(objects = JsonLines(skipped.out)) << skipped.out;
+    EXPECT_EQ(objects.at(0)["outcome"], "skipped");
+    EXPECT_EQ(objects.at(0)["output"], zipped + "z.nds");
+    EXPECT_EQ(objects.at(0)["size_before"], 8_MiB);
+    EXPECT_EQ(objects.at(0)["size_after"], 5242880);
+    EXPECT_FALSE(objects.at(0).contains("renamed_from"));
 }
 
 // The JSON report tells what each entry's file holds afterwards, and its summary is the sum

@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include "cli.h"
+#include "support/archive_builders.h"
 #include "support/cli_run.h"
+#include "support/read_only_folder.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -163,8 +165,8 @@ TEST_F(DatRunTest, EachRomIsIdentifiedAndOnlyAReversibleCutIsMade) {
     EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 2\n")) << result.out;
 }
 
-// A copy hashes the rom as it copies it: a copy whose cut would not pad back to the dump is
-// dropped, and nothing of it is left.
+// A rom is identified before anything is copied, in every file option: a cut that would
+// not pad back to the dump is not made, and no line speaks of savings for it.
 TEST_F(DatRunTest, ACopyThatWouldNotPadBackIsDroppedInBackupAndFolderModes) {
     const std::string out = dir.subfolder("out");
     for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
@@ -183,6 +185,8 @@ TEST_F(DatRunTest, ACopyThatWouldNotPadBackIsDroppedInBackupAndFolderModes) {
         EXPECT_TRUE(Contains(result.out, "INFO: Full dump of a DAT entry: Full.nds -> "))
             << result.out;
         EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 1\n")) << result.out;
+        EXPECT_FALSE(Contains(result.out, "Data after.nds: ")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "\nTotal Savings: 2.36 MB\n")) << result.out;
         EXPECT_EQ(ReadFile(roms + "Data after.nds"), dataAfter);
         const bool backup = mode.size() == 1;
         EXPECT_FALSE(testing::Exists(roms + "Data after.nds.bak"));
@@ -194,6 +198,22 @@ TEST_F(DatRunTest, ACopyThatWouldNotPadBackIsDroppedInBackupAndFolderModes) {
             }
         }
     }
+}
+
+// A member's output that cannot be made is told as such, with where it was to go.
+TEST_F(DatRunTest, AnOutputThatCannotBeMadeIsToldAsSuch) {
+    const std::string out = dir.subfolder("out");
+    WriteFile(roms + "a.zip", testing::ZipBuilder().add("Full.nds", fullFf).build());
+    testing::ReadOnlyFolder readOnly(out);
+    if (!readOnly.ready()) {
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    }
+    const Result result =
+        RunCommand(WithDats({"--mode=folder", "--output=" + out, roms + "a.zip"}));
+    EXPECT_EQ(result.code, 1);
+    EXPECT_TRUE(Contains(result.out, "\nERROR: Cannot create file (")) << result.out;
+    EXPECT_TRUE(Contains(result.err, "a.zip (member Full.nds) -> " + out + "Full.nds: ERROR: "))
+        << result.err;
 }
 
 TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {

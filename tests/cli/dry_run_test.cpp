@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "cli.h"
 #include "settings/run_options.h"
 #include "support/archive_builders.h"
+#include "support/cli_run.h"
+#include "support/read_only_folder.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -249,6 +253,66 @@ TEST(DryRun, SaysWhatTheRunSaysAndWritesNothing) {
         const Outcome dryJson = RunCase(c, true, true, nullptr, nullptr);
         EXPECT_EQ(dryJson.out, realJson.out);
         EXPECT_EQ(dryJson.code, realJson.code);
+    }
+}
+
+// What stops a run is found by its dry run too, by the same checks: a folder that cannot
+// take the new file beside the rom a link leads to, a folder standing at the output's
+// name, a folder where a scene-number rename cannot happen. The run finds them before it
+// copies anything. RunCommand makes the dry run first and requires the same lines.
+TEST(DryRun, FindsWhatStopsTheRun) {
+    const Bytes trimmed = NdsImageBuilder().usedSize(100000).size(100000).build();
+    struct Row {
+        std::string name;
+        // Lays out the case under `base` and returns the arguments; may make a folder
+        // read-only for as long as the case runs.
+        std::function<std::vector<std::string>(const std::string& base,
+                                               std::optional<testing::ReadOnlyFolder>& readOnly)>
+            lay;
+        std::string line;  // the failure line of the run
+    };
+    const std::vector<Row> rows = {
+        {"a backup of a rom a link leads into a read-only folder",
+         [](const std::string& base, std::optional<testing::ReadOnlyFolder>& readOnly) {
+             std::filesystem::create_directories(base + "ro");
+             std::filesystem::create_directories(base + "links");
+             WriteFile(base + "ro/x.nds", Rom());
+             std::filesystem::create_symlink(base + "ro/x.nds", base + "links/x.nds");
+             readOnly.emplace(base + "ro");
+             return std::vector<std::string>{"--mode=backup", base + "links/x.nds"};
+         },
+         "Error: File is Read-Only: x.nds"},
+        {"a folder at the output's name",
+         [](const std::string& base, std::optional<testing::ReadOnlyFolder>&) {
+             std::filesystem::create_directories(base + "out/x.nds");
+             WriteFile(base + "x.nds", Rom());
+             return std::vector<std::string>{"--mode=folder", "--output=" + base + "out",
+                                             base + "x.nds"};
+         },
+         "ERROR: Cannot create file (Is a directory): x.nds"},
+        {"a scene-number rename in a read-only folder",
+         [trimmed](const std::string& base, std::optional<testing::ReadOnlyFolder>& readOnly) {
+             std::filesystem::create_directories(base + "ro");
+             WriteFile(base + "ro/" + kName, trimmed);
+             readOnly.emplace(base + "ro");
+             return std::vector<std::string>{"--remove-scene-numbers", base + "ro/" + kName};
+         },
+         "Rename FAILED: " + kName + " -> " + kRenamed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::optional<testing::ReadOnlyFolder> readOnly;
+        const std::vector<std::string> arguments = row.lay(dir.path(), readOnly);
+        if (readOnly && !readOnly->ready()) {
+            GTEST_SKIP() << "cannot make a read-only folder here";
+        }
+        const testing::CliResult result = testing::RunCommand(arguments);
+        EXPECT_EQ(result.code, 1);
+        EXPECT_TRUE(testing::Contains(result.out, "\n" + row.line + "\n")) << result.out;
+        for (const auto& item : std::filesystem::recursive_directory_iterator(dir.path())) {
+            EXPECT_FALSE(item.path().filename().string().starts_with(".ostravex-")) << item.path();
+        }
     }
 }
 

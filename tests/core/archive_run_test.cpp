@@ -1,8 +1,13 @@
 // Trimming roms that are members of zip, rar and 7z archives.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
+
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "archive/seven_zip_archive.h"
 #include "io/paths.h"
@@ -11,6 +16,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/wired_trim_run.h"
+#include "trim/output_placement.h"
 #include "trim/trim_run.h"
 
 namespace ostravex {
@@ -68,6 +74,84 @@ class ArchiveRunTest : public ::testing::Test {
     testing::WiredTrimRun trim{host};
 };
 
+// A member only ever takes its name as its finished result: until then it lies under a
+// temporary name, so a run stopped at any moment never leaves the untrimmed member there.
+TEST_F(ArchiveRunTest, AMemberTakesItsNameOnlyWhenItIsCut) {
+    for (const RomListEntry& entry :
+         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "m.nds")}) {
+        SCOPED_TRACE(entry.text());
+        for (const FileMode mode : {FileMode::Overwrite, FileMode::Folder}) {
+            host.options.fileMode = mode;
+            const std::string path =
+                (mode == FileMode::Folder ? out : z) + NamePart(StripMemberPath(entry.member));
+            std::vector<OutputStep> steps;
+            trim.setOutputStepHook([&](OutputStep step) {
+                steps.push_back(step);
+                EXPECT_FALSE(testing::Exists(path)) << "before step " << static_cast<int>(step);
+                return Status::success();
+            });
+            run({entry});
+            trim.setOutputStepHook({});
+            EXPECT_FALSE(steps.empty());
+            EXPECT_EQ(ReadFile(path), Cut());
+            std::remove(path.c_str());
+        }
+    }
+}
+
+// What a run stopped between taking a member out and cutting it left under the member's
+// name (the member's bytes as they are in the archive) is finished by the next run; any
+// other file there, a pipe or a link among them, is left as it is.
+TEST_F(ArchiveRunTest, AnUnfinishedMemberResultIsFinishedAndNothingElseIsReplaced) {
+    struct Row {
+        std::string name;
+        std::function<void(const std::string& path)> lay;
+        bool finished;  // the result took the name
+    };
+    const std::vector<Row> rows = {
+        {"the untrimmed member", [](const std::string& path) { WriteFile(path, Rom()); }, true},
+        {"a pipe", [](const std::string& path) { mkfifo(path.c_str(), 0600); }, false},
+        {"a dangling link",
+         [](const std::string& path) { symlink((path + ".nowhere").c_str(), path.c_str()); },
+         false},
+        {"a link to the untrimmed member",
+         [this](const std::string& path) {
+             WriteFile(dir.file("elsewhere.nds"), Rom());
+             symlink(dir.file("elsewhere.nds").c_str(), path.c_str());
+         },
+         false},
+    };
+    for (const RomListEntry& entry :
+         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "m.nds")}) {
+        for (const FileMode mode : {FileMode::Overwrite, FileMode::Folder}) {
+            for (const Row& row : rows) {
+                SCOPED_TRACE(entry.text() + ", " + ::testing::PrintToString(mode) + ", " +
+                             row.name);
+                host.options.fileMode = mode;
+                const std::string path =
+                    (mode == FileMode::Folder ? out : z) + NamePart(StripMemberPath(entry.member));
+                row.lay(path);
+                run({entry});
+                struct stat info {};
+                ASSERT_EQ(lstat(path.c_str(), &info), 0);
+                if (row.finished) {
+                    EXPECT_EQ(ReadFile(path), Cut());
+                    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+                } else {
+                    EXPECT_FALSE(S_ISREG(info.st_mode));
+                    EXPECT_EQ(trim.counters().ErrorCount, 1);
+                }
+                std::remove(path.c_str());
+                std::remove(dir.file("elsewhere.nds").c_str());
+                expectArchivesUnchanged();
+                for (const std::string& name : testing::ListFolder(z)) {
+                    EXPECT_FALSE(name.starts_with(".ostravex-")) << name;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
         SCOPED_TRACE(::testing::PrintToString(mode));
@@ -86,6 +170,7 @@ TEST_F(ArchiveRunTest, ZipMemberIsWrittenUnderItsBaseName) {
     expectArchivesUnchanged();
 }
 
+// As a zip member, a rar member gets no ".bak" in backup mode: the archive is the original.
 TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
     struct Row {
         FileMode mode;
@@ -93,7 +178,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         std::vector<std::string> inOutput;
     };
     for (const Row& row : {Row{FileMode::Overwrite, {"a.rar", "a.zip", "m.nds"}, {}},
-                           Row{FileMode::Backup, {"a.rar", "a.zip", "m.nds", "m.nds.bak"}, {}},
+                           Row{FileMode::Backup, {"a.rar", "a.zip", "m.nds"}, {}},
                            Row{FileMode::Folder, {"a.rar", "a.zip"}, {"m.nds"}}}) {
         SCOPED_TRACE(::testing::PrintToString(row.mode));
         TempDir local;
@@ -111,9 +196,6 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         EXPECT_EQ(testing::ListFolder(output), row.inOutput);
         const std::string result = (row.mode == FileMode::Folder ? output : folder) + "m.nds";
         EXPECT_EQ(ReadFile(result), Cut());
-        if (row.mode == FileMode::Backup) {
-            EXPECT_EQ(ReadFile(folder + "m.nds.bak"), Rom());
-        }
         EXPECT_EQ(ReadFile(folder + "a.rar"), rarBytes);
     }
 }
@@ -195,9 +277,6 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
             EXPECT_TRUE(ReadFile(results + member.name()) ==
                         Bytes(image.begin(), image.begin() + member.used))
                 << member.path;
-            if (mode == FileMode::Backup) {
-                EXPECT_TRUE(ReadFile(folder + member.name() + ".bak") == image) << member.path;
-            }
         }
         EXPECT_EQ(ReadFile(folder + "solid.7z"), archive);
     }
@@ -220,18 +299,20 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
         RomListEntry entry;
         FileMode mode;
         std::string outputFolder;
-        std::string reason;  // empty: the system's words for a missing folder
-        std::string member;
+        std::string line;
+        bool extractionNotice;  // the window's "Rar Extraction Error."
     };
     for (const Row& row : {
              Row{RarMember(z + "a.rar", "other.nds"), FileMode::Overwrite, out,
-                 "the member is not in the archive", "other.nds"},
+                 "ERROR: Cannot extract (the member is not in the archive): other.nds", true},
              Row{RarMember(z + "corrupt.rar", "x.nds"), FileMode::Backup, out,
-                 "the data does not match its CRC-32", "x.nds"},
+                 "ERROR: Cannot extract (the data does not match its CRC-32): x.nds", true},
              Row{SevenZipMember(z + "text.7z", "a.nds"), FileMode::Overwrite, out,
-                 "not a readable 7z archive", "a.nds"},
-             Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/", "",
-                 "m.nds"},
+                 "ERROR: Cannot extract (not a readable 7z archive): a.nds", true},
+             // The output is readied before anything is read: without its folder the member
+             // is not read at all.
+             Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/",
+                 "ERROR: Cannot create file (No such file or directory): m.nds", false},
          }) {
         host.options.fileMode = row.mode;
         host.options.outputFolder = row.outputFolder;
@@ -239,16 +320,11 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
 
         run({row.entry});
 
-        ASSERT_EQ(body().size(), 1u) << row.entry.text();
-        const std::string line = body()[0];
-        if (row.reason.empty()) {
-            EXPECT_TRUE(line.starts_with("ERROR: Cannot extract (")) << line;
-            EXPECT_TRUE(line.ends_with("): " + row.member)) << line;
-        } else {
-            EXPECT_EQ(line, "ERROR: Cannot extract (" + row.reason + "): " + row.member);
-        }
+        EXPECT_EQ(body(), std::vector<std::string>{row.line}) << row.entry.text();
         EXPECT_EQ(trim.counters().ErrorCount, 1) << row.entry.text();
-        EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."})
+        EXPECT_EQ(host.notices, row.extractionNotice
+                                    ? std::vector<std::string>{"Rar Extraction Error."}
+                                    : std::vector<std::string>{})
             << row.entry.text();
         EXPECT_EQ(testing::ListFolder(z), before) << row.entry.text();
         EXPECT_TRUE(testing::ListFolder(out).empty()) << row.entry.text();
@@ -503,7 +579,6 @@ TEST(MemberNameTaken, ASecondBackupRunOverA7zKeepsTheFirstRunsResults) {
     trim.run({SevenZipMember(archive, "game.nds")});
     ASSERT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
     EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
-    const Bytes backup = ReadFile(folder + "game.nds.bak");
 
     host.reports.clear();
     trim.run({SevenZipMember(archive, "game.nds")});
@@ -513,9 +588,9 @@ TEST(MemberNameTaken, ASecondBackupRunOverA7zKeepsTheFirstRunsResults) {
     EXPECT_EQ(host.reports[0].lines.back().text,
               "SKIP: Already there from an earlier run: game.nds");
     EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
-    EXPECT_EQ(ReadFile(folder + "game.nds.bak"), backup);
+    // The archive is the original: no ".bak" is made of a member.
     EXPECT_EQ(testing::ListFolder(folder),
-              (std::vector<std::string>{"game archive.7z", "game.nds", "game.nds.bak"}));
+              (std::vector<std::string>{"game archive.7z", "game.nds"}));
 }
 
 }  // namespace

@@ -332,31 +332,6 @@ TEST(ImageHashing, HashRestReadsOnlyWhatTheCopyDidNotFeed) {
     EXPECT_EQ(hasher.digest(), HashAll(image));
 }
 
-TEST(ImageHashing, ACopyFeedsTheHasherAndTheRestIsReadOnce) {
-    TempDir dir;
-    const Bytes image = GbaImageBuilder().size(3_MiB + 5).dataEnd(2_MiB).build();
-    WriteFile(dir.file("in.gba"), image);
-    File in;
-    File out;
-    ASSERT_TRUE(in.openForReading(dir.file("in.gba")).ok());
-    ASSERT_TRUE(out.createNew(dir.file("out.gba")).ok());
-    ImageHasher hasher;
-    const std::uint64_t kept = 2_MiB + 3;
-    const CopyOutcome copied = CopyFileStartObserved(
-        in, out, kept, [](std::uint64_t) {},
-        [&](std::span<const std::uint8_t> chunk) { hasher.update(chunk); });
-    ASSERT_TRUE(copied.ok());
-    out.close();
-    EXPECT_EQ(testing::ReadFile(dir.file("out.gba")), Prefix(image, kept));
-    EXPECT_EQ(hasher.bytesSeen(), kept);
-
-    const CountingSource rest(image);
-    ByteBuffer buffer;
-    ASSERT_TRUE(HashRest(rest, hasher, buffer).ok());
-    EXPECT_EQ(rest.read(), image.size() - kept);
-    EXPECT_EQ(hasher.digest(), HashAll(image));
-}
-
 // ---- identification ------------------------------------------------------------------------
 
 struct Dump {

@@ -30,35 +30,31 @@ TEST(SceneNumber, OnlyFourDigitsSpaceDashSpace) {
     }
 }
 
-TEST(InPlace, FollowsSourceAndFileOption) {
+TEST(InPlace, OnlyARomFileWithTheOverwriteOption) {
     struct Row {
         const char* name;
-        bool compressed;
-        bool iszip;
+        bool member;
         FileMode mode;
         bool inPlace;
     };
     for (const Row& row : {
-             Row{"plain overwrite", false, false, FileMode::Overwrite, true},
-             Row{"plain backup", false, false, FileMode::Backup, false},
-             Row{"plain folder", false, false, FileMode::Folder, false},
-             Row{"zip overwrite", true, true, FileMode::Overwrite, false},
-             Row{"zip folder", true, true, FileMode::Folder, false},
-             Row{"rar overwrite", true, false, FileMode::Overwrite, true},
-             Row{"rar backup", true, false, FileMode::Backup, false},
-             Row{"rar folder", true, false, FileMode::Folder, true},
+             Row{"plain overwrite", false, FileMode::Overwrite, true},
+             Row{"plain backup", false, FileMode::Backup, false},
+             Row{"plain folder", false, FileMode::Folder, false},
+             Row{"member overwrite", true, FileMode::Overwrite, false},
+             Row{"member backup", true, FileMode::Backup, false},
+             Row{"member folder", true, FileMode::Folder, false},
          }) {
-        LoadInfo job;
-        job.Compressed = row.compressed;
-        job.iszip = row.iszip;
+        RomJob job;
+        job.member = row.member;
         EXPECT_EQ(IsWrittenInPlace(job, row.mode), row.inPlace) << row.name;
     }
 }
 
 TEST(RenameTarget, OutputFolderOnlyWithTheFolderOption) {
-    LoadInfo job;
-    job.filename = "roms/0123 - a.nds";
-    job.OutFolder = "/z/";
+    RomJob job;
+    job.name = "roms/0123 - a.nds";
+    job.outputFolder = "/z/";
     EXPECT_EQ(RenameTarget(job, FileMode::Backup, "/out/"), "/z/0123 - a.nds");
     EXPECT_EQ(RenameTarget(job, FileMode::Folder, "/out/"), "/out/0123 - a.nds");
 }

@@ -1,10 +1,10 @@
 // Roms in places the program may not write to: each entry gets its line, nothing changes.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/list_entries.h"
+#include "support/read_only_folder.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "support/wired_trim_run.h"
@@ -16,38 +16,10 @@ namespace {
 using testing::Bytes;
 using testing::NdsImageBuilder;
 using testing::ReadFile;
+using testing::ReadOnlyFolder;
 using testing::RecordingHost;
 using testing::TempDir;
 using testing::WriteFile;
-
-// Makes a folder unwritable: by its permissions, or for root (whom permissions do not
-// stop) by mounting it read-only over itself.
-class ReadOnlyFolder {
-  public:
-    explicit ReadOnlyFolder(const std::string& folder) : m_folder(folder) {
-        if (geteuid() != 0) {
-            m_ready = chmod(folder.c_str(), 0555) == 0;
-            return;
-        }
-        m_mounted =
-            mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-            mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-        m_ready = m_mounted;
-    }
-    ~ReadOnlyFolder() {
-        if (m_mounted) {
-            umount(m_folder.c_str());
-        } else {
-            chmod(m_folder.c_str(), 0755);
-        }
-    }
-    bool ready() const { return m_ready; }
-
-  private:
-    std::string m_folder;
-    bool m_ready = false;
-    bool m_mounted = false;
-};
 
 TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
     TempDir dir;

@@ -5,10 +5,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "support/list_entries.h"
@@ -492,7 +494,8 @@ TEST_F(TrimRunTest, ASourceThatShrinksBeforeTheCopyGetsItsNameBack) {
 
     runOn({path});
 
-    EXPECT_EQ(body(), (std::vector<std::string>{"x.nds: 2475008", "Error: Memcopy failed: x.nds"}));
+    EXPECT_EQ(body(), (std::vector<std::string>{"x.nds: 2475008",
+                                                "ERROR: File changed since it was read: x.nds"}));
     EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
     EXPECT_EQ(ReadFile(path).size(), 1000u);
 }
@@ -545,6 +548,71 @@ TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
     host.options.sramPatch = false;
     patchedRun.run(testing::FileEntries({put("h.gba", Gba())}));
     EXPECT_EQ(patcher.sizes, (std::vector<std::uint64_t>{1000, 1000, 1000}));
+}
+
+// A patcher that fails in a way no step expects: it throws.
+class ThrowingPatcher final : public OutputPatcher {
+  public:
+    Status SRAMPatch(File&, SramPatchResult&) override { throw std::runtime_error("no SHA-1"); }
+    Status checkImageSize(std::uint64_t) const override { return Status::success(); }
+    Status plan(const ByteSource&, SramPatchResult&) override {
+        throw std::runtime_error("no SHA-1");
+    }
+};
+
+// Whatever an entry throws is that entry's error line: its temporary is removed, its rom
+// keeps its bytes, and the run goes on with the next entry.
+TEST_F(TrimRunTest, AnExceptionFailsItsEntryAloneAndLeavesNothingBehind) {
+    ThrowingPatcher patcher;
+    ArchiveMemberExtraction extraction;
+    TrimRun throwingRun(host.frontEnd(), extraction, patcher);
+    host.options.sramPatch = true;
+    for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
+        SCOPED_TRACE(::testing::PrintToString(mode));
+        TempDir local;
+        const std::string out = local.subfolder("out");
+        const std::string g = local.file("g.gba");
+        const std::string n = local.file("n.nds");
+        WriteFile(g, Gba());
+        WriteFile(n, Nds());
+        host.options.fileMode = mode;
+        host.options.outputFolder = out;
+
+        EXPECT_EQ(throwingRun.run(testing::FileEntries({g, n})), RunEnd::Finished);
+
+        EXPECT_EQ(ReadFile(g), Gba());
+        EXPECT_EQ(throwingRun.counters().ErrorCount, 1);
+        EXPECT_TRUE(std::find(host.log.begin(), host.log.end(),
+                              "ERROR: Cannot process file (no SHA-1): g.gba") != host.log.end());
+        const std::string folder = mode == FileMode::Folder ? out : local.path();
+        EXPECT_EQ(ReadFile(folder + "n.nds"), Prefix(Nds(), kUsed));
+        for (const std::string& where : {local.path(), out}) {
+            for (const std::string& name : testing::ListFolder(where)) {
+                EXPECT_FALSE(name.starts_with(".ostravex-")) << name;
+            }
+        }
+    }
+}
+
+// An entry reads the options once, when it starts: a box ticked while it is under way
+// applies from the next entry on.
+TEST_F(TrimRunTest, AnOptionChangedDuringAnEntryAppliesFromTheNext) {
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes gba = GbaImageBuilder().size(4_MiB).dataEnd(1000).bytes(501, v111).build();
+    const std::string first = put("first.gba", gba);
+    const std::string second = put("second.gba", gba);
+    host.onPump = [](RecordingHost& h) {
+        if (h.log.back() == "") {  // the pump between examination and output
+            h.options.sramPatch = true;
+        }
+    };
+
+    runOn({first, second});
+
+    EXPECT_EQ(ReadFile(first), Prefix(gba, 1000));     // cut, not patched
+    EXPECT_EQ(ReadFile(second).size(), 1008u + 188u);  // patched
+    EXPECT_EQ(body(), (std::vector<std::string>{"first.gba: 4193304", "second.gba: 4193304",
+                                                "SRAM Patched: SRAM_EEProm_V111"}));
 }
 
 }  // namespace

@@ -18,37 +18,35 @@ bool IsPlainName(const std::string& name) {
 
 }  // namespace
 
-void ArchiveMemberExtraction::SetCompressedStuff(ArchiveKind kind, ExtractionContext& context) {
+void ArchiveMemberExtraction::readMember(ArchiveKind kind, ExtractionContext& context) {
     if (kind == ArchiveKind::Zip) {
         extractZipMember(context);
     } else {
-        extractToDisk(kind, context);
+        extractLibarchiveMember(kind, context);
     }
 }
 
 void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
-    LoadInfo& job = context.job;
-    job.iszip = true;
+    RomJob& job = context.job;
     const auto fail = [&](const std::string& line) {
         context.reportError(line);
-        context.romBuffer.clear();
-        job.NeedsContinue = true;
+        job.finished = true;
     };
     TKAZip zip;
-    if (Status status = zip.Open(job.CompressedFile); !status) {
+    if (Status status = zip.Open(job.archivePath); !status) {
         return fail("ERROR: Cannot open archive (" + status.reason() +
-                    "): " + NamePart(job.CompressedFile));
+                    "): " + NamePart(job.archivePath));
     }
     const TKAZipEntriesEntry* member = nullptr;
     for (const TKAZipEntriesEntry& entry : zip.Entries()) {
-        if (TKAZip::GetUnicodeFilename(entry) == job.filename) {
+        if (TKAZip::GetUnicodeFilename(entry) == job.name) {
             member = &entry;
             break;
         }
     }
     if (!member) {
         return fail("ERROR: Cannot extract (the member is not in the archive): " +
-                    NamePart(job.filename));
+                    NamePart(job.name));
     }
     zip.OnDecompressFile = [&context](std::uint64_t current, std::uint64_t total) {
         context.gauge(current, total);
@@ -56,65 +54,47 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
     };
     // Read as it comes, block by block: the member is never held whole, in a dry run
     // neither.
-    ScanningMemberSink sink(*context.scan, context.output, TKAZip::kMaxMemberSize);
+    ScanningMemberSink sink(context.scan, context.output, TKAZip::kMaxMemberSize);
     if (Status status = zip.ReadMember(*member, sink); !status) {
         const std::string& reason = status.reason();
         return fail(reason.starts_with("Cannot process this file: ")
                         ? "ERROR: " + reason
-                        : "ERROR: Cannot extract (" + reason + "): " + NamePart(job.filename));
+                        : "ERROR: Cannot extract (" + reason + "): " + NamePart(job.name));
     }
-    context.gauge(0, context.scan->size());
-    job.RawName = job.OutFolder + job.filename;
+    context.gauge(0, context.scan.size());
 }
 
-void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext& context) {
-    LoadInfo& job = context.job;
-    const std::string destination = WithTrailingSlash(job.OutFolder);
-    const std::string path = destination + job.filename;
-
+void ArchiveMemberExtraction::extractLibarchiveMember(ArchiveKind kind,
+                                                      ExtractionContext& context) {
+    RomJob& job = context.job;
     const ExtractionProgress progress = [&context](std::uint64_t written, std::uint64_t size) {
         context.gauge(written, size);
         context.pump();
     };
     ArchiveExtraction extraction{ArchiveExtraction::Outcome::Failed, false,
                                  "the name would leave the destination folder"};
-    if (IsPlainName(job.filename)) {
-        FileMemberSink fileSink(path);
-        // Kept in memory, the member is still checked against what creating its file would
-        // meet, at the moment its file would be created.
-        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
-                                    &context.memberSource,
-                                    [&context, &path] { return context.checkCreatable(path); });
-        std::optional<ScanningMemberSink> scanningSink;
-        if (context.scan) {
-            scanningSink.emplace(*context.scan, context.output, TKAZip::kMaxMemberSize);
-        }
-        MemberSink& sink = scanningSink ? static_cast<MemberSink&>(*scanningSink)
-                           : context.destination == MemberDestination::Memory
-                               ? static_cast<MemberSink&>(memorySink)
-                               : fileSink;
+    // The member's result takes its base name in the output's folder: a name that could
+    // lead anywhere else is refused.
+    if (IsPlainName(job.name)) {
+        ScanningMemberSink sink(context.scan, context.output, TKAZip::kMaxMemberSize);
         const LibarchiveFormat format =
             kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;
-        extraction = m_reader.extract(job.CompressedFile, format, job.filename, sink, progress);
+        extraction = m_reader.extract(job.archivePath, format, job.name, sink, progress);
     }
     if (extraction.headerBroken) {
         context.notice({NoticeKind::Failure, "File header broken",
-                        "A file header is broken in " + job.CompressedFile});
+                        "A file header is broken in " + job.archivePath});
     }
     if (extraction.outcome != ArchiveExtraction::Outcome::Extracted) {
-        context.romBuffer.clear();
-        context.memberSource.reset();
         context.reportError("ERROR: Cannot extract (" + extraction.reason +
-                            "): " + NamePart(job.filename));
+                            "): " + NamePart(job.name));
         context.notice({NoticeKind::Failure, kExtractionError,
-                        "Cannot extract " + job.filename + " from " + job.CompressedFile +
-                            " into " + destination + ": " + extraction.reason});
-        job.NeedsContinue = true;
+                        "Cannot extract " + job.name + " from " + job.archivePath + " into " +
+                            WithTrailingSlash(job.outputFolder) + ": " + extraction.reason});
+        job.finished = true;
         return;
     }
-    if (!context.scan) {
-        job.RawName = path;
-    }
+    context.gauge(0, context.scan.size());
 }
 
 }  // namespace ostravex

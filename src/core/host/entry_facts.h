@@ -96,8 +96,11 @@ struct EntryFacts {
     std::int32_t errors = 0;                   // errors counted
 
     // What was done. In a dry run: what the run would have done.
-    bool written = false;                       // the result is in place
-    std::optional<std::string> output;          // where the result was to go
+    bool written = false;  // the result is in place
+    // The file that holds the entry's result: where it was to go, under its new name once
+    // a scene-number rename moved it (`renamedFrom` then names where it was written).
+    std::optional<std::string> output;
+    std::optional<std::string> renamedFrom;
     std::optional<std::uint64_t> sizeAfter;     // the size of the file that holds the rom now
     std::optional<SramPatchOutcome> sramPatch;  // when a patch was tried
     RenameOutcome rename = RenameOutcome::NotTried;

@@ -22,7 +22,7 @@ bool NeedsBufferedCopy(int error) {
 }
 
 CopyOutcome BufferedCopy(const File& from, File& to, std::uint64_t start, std::uint64_t length,
-                         const CopyProgress& progress, const CopyObserver& observer = {}) {
+                         const CopyProgress& progress) {
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::min<std::uint64_t>(kBufferChunk, length)));
     for (std::uint64_t copied = start; copied < length;) {
@@ -34,9 +34,6 @@ CopyOutcome BufferedCopy(const File& from, File& to, std::uint64_t start, std::u
         }
         if (got < want) {
             return {CopyOutcome::Kind::SourceEnded, Status::failure("the source ended early")};
-        }
-        if (observer) {
-            observer(std::span<const std::uint8_t>(buffer.data(), got));
         }
         if (Status status = to.writeAt(copied, std::span(buffer.data(), got)); !status) {
             return {CopyOutcome::Kind::WriteFailed, status};
@@ -72,24 +69,6 @@ CopyOutcome CopyFileStart(const File& from, File& to, std::uint64_t length,
             return {CopyOutcome::Kind::SourceEnded, Status::failure("the source ended early")};
         }
         copied += static_cast<std::uint64_t>(n);
-        progress(copied);
-    }
-    return {};
-}
-
-CopyOutcome CopyFileStartObserved(const File& from, File& to, std::uint64_t length,
-                                  const CopyProgress& progress, const CopyObserver& observer) {
-    return BufferedCopy(from, to, 0, length, progress, observer);
-}
-
-CopyOutcome CopyBytesToFile(std::span<const std::uint8_t> bytes, File& to,
-                            const CopyProgress& progress) {
-    for (std::size_t copied = 0; copied < bytes.size();) {
-        const std::size_t chunk = std::min(kBufferChunk, bytes.size() - copied);
-        if (Status status = to.writeAt(copied, bytes.subspan(copied, chunk)); !status) {
-            return {CopyOutcome::Kind::WriteFailed, status};
-        }
-        copied += chunk;
         progress(copied);
     }
     return {};

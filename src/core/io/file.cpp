@@ -79,11 +79,6 @@ Status File::open(const std::string& path, int flags, bool lock) {
     if (fd < 0) {
         return Status::fromErrno(errno);
     }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return Status::failure("not a regular file");
-    }
     if (lock && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -91,6 +86,13 @@ Status File::open(const std::string& path, int flags, bool lock) {
             return Status::failure(kHeldByAnotherRun, EWOULDBLOCK);
         }
         return Status::fromErrno(error);
+    }
+    // Looked at once the lock is held: another run that had the file until then may have
+    // cut it, and what it left is what this run reads.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Status::failure("not a regular file");
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::uint64_t>(info.st_size);

@@ -58,6 +58,9 @@ class OutputFile {
     // With createReplacement(): the original is kept as `backupPath` when the output takes
     // its name.
     void keepOriginalAs(const std::string& backupPath);
+    // With createNew(): the file found at the final path may be replaced after all (it was
+    // shown to be what an interrupted earlier run of the same work left there).
+    void replaceOnCommit() { m_mayReplace = true; }
 
     bool isOpen() const { return m_file.isOpen(); }
     bool inPlace() const { return m_inPlace; }

@@ -7,6 +7,7 @@
 #include "io/output_file.h"
 #include "io/padded_byte_source.h"
 #include "io/paths.h"
+#include "trim/output_plan.h"
 #include "trim/restore_decision.h"
 
 namespace ostravex {
@@ -45,10 +46,6 @@ std::optional<ChangedFile> DryRunWriter::changedFile(const std::string& path) co
     return std::nullopt;
 }
 
-Status DryRunWriter::checkCreatable(const std::string& path) const {
-    return CheckCanCreateIn(FolderPart(path));
-}
-
 void DryRunWriter::create(const std::string& path) {
     m_gone.erase(path);
     m_created.insert(path);
@@ -56,15 +53,13 @@ void DryRunWriter::create(const std::string& path) {
 
 std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, File& source) {
     m_target.reset();
+    if (std::optional<OutputFailure> failure = CheckOutputPlan(target)) {
+        return failure;
+    }
     switch (target.kind) {
         case OutputTarget::Kind::InPlace:
-            // The rom file was opened for update when it was read, as in a real run.
-            break;
         case OutputTarget::Kind::Replace:
         case OutputTarget::Kind::NewFile:
-            if (Status status = checkCreatable(target.path); !status) {
-                return OutputFailure{OutputStage::Create, status};
-            }
             break;
         case OutputTarget::Kind::KeepOriginal: {
             // A backup left by a killed run is taken, as a real run takes it.
@@ -74,9 +69,6 @@ std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, F
                     asReal ? BackupNameUsable(target.backup, source) : nameIsFree(target.backup);
                 !usable) {
                 return OutputFailure{OutputStage::KeepOriginal, usable};
-            }
-            if (Status status = checkCreatable(target.path); !status) {
-                return OutputFailure{OutputStage::KeepOriginal, status};
             }
             break;
         }
@@ -112,6 +104,10 @@ OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPa
                                           const CopyProgress& progress) {
     OutputResult result;
     result.size = content.size;
+    const bool memberResult = m_target && m_target->memberResult;
+    const bool finishesUnfinished = memberResult && !m_gone.contains(m_target->path) &&
+                                    !m_created.contains(m_target->path) &&
+                                    HoldsUnfinishedMemberResult(m_receiver, m_target->path);
     if (Status status = FinishInOutput(m_receiver, content, progress); !status) {
         result.failure = OutputFailure{OutputStage::Write, status};
         return result;
@@ -134,7 +130,7 @@ OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPa
             return result;
         }
     }
-    if (m_target && m_target->memberResult) {
+    if (memberResult && !finishesUnfinished) {
         if (m_gone.contains(m_target->path)) {
             // Moved away by this run: the name would be free.
         } else if (m_created.contains(m_target->path)) {
@@ -170,7 +166,11 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
     if (content.sramPatch) {
         SramPatchResult patch;
         if (content.plannedPatch) {
+            // As the real writer: a planned patch that changes the image gives its size.
             patch = *content.plannedPatch;
+            if (patch.outcome == SramPatchOutcome::Patched) {
+                result.size = patch.sizeAfter;
+            }
         } else if (!RefusesSramPatch(patcher, content.size, patch)) {
             // Planned on the bytes the output would hold, read in blocks as a real patch
             // reads them.
@@ -218,6 +218,9 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
 }
 
 Status DryRunWriter::rename(const std::string& from, const std::string& to) {
+    if (Status status = CheckRenamePlan(from, to); !status) {
+        return status;
+    }
     if (!exists(from)) {
         return Status::fromErrno(ENOENT);
     }

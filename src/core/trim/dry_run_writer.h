@@ -9,9 +9,10 @@
 
 namespace ostravex {
 
-// A dry run's writer: writes nothing, and meets every step as the real writer would. A
-// rom file to be cut in place is opened for update as in a real run; a new file is
-// created only in thought, its folder asked whether it could take one; the SRAM patch is
+// A dry run's writer: writes nothing, and meets every step as the real writer would: it
+// makes the same checks (CheckOutputPlan, CheckRenamePlan) before each output and rename.
+// A rom file to be cut in place is opened for update as in a real run; a new file is
+// created only in thought; the SRAM patch is
 // planned on the bytes the output would hold. What the run would have created, cut,
 // padded, backed up or renamed is kept in account, so that later entries (a scene-number
 // rename, a second entry of the same file, a ".bak" made earlier in the run) see the files
@@ -23,9 +24,6 @@ class DryRunWriter final : public OutputWriter {
     void runStarted() override;
     bool exists(const std::string& path) const override;
     std::optional<ChangedFile> changedFile(const std::string& path) const override;
-    MemberDestination memberDestination() const override { return MemberDestination::Memory; }
-    Status checkCreatable(const std::string& path) const override;
-    void memberExtracted(const std::string& path) override { create(path); }
     std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) override;
     std::optional<OutputFailure> prepareStreamed(const OutputTarget& target, bool imageNeeded,
                                                  File*& receiver) override;

@@ -1,9 +1,5 @@
 #include "trim/entry_job.h"
 
-#include <cerrno>
-
-#include "io/output_file.h"
-#include "io/padded_byte_source.h"
 #include "io/paths.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
@@ -16,67 +12,38 @@ namespace ostravex {
 namespace {
 
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
-
-bool IsMissingWriteAccess(int error) {
-    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
-}
+constexpr const char* kFileExistsText =
+    "Error: file-exists in the new output folder. Skipping this rom";
 
 }  // namespace
 
-// The bytes of the entry's rom: its file (as this run has left it), or memory, or a member
-// read where it lies in its archive.
-class EntryJob::RomBytes {
-  public:
-    RomBytes(const File& file, std::uint64_t size, const std::optional<ChangedFile>& changed)
-        : m_file(&file) {
-        m_fileReader.emplace(file, size);
-        m_reader = &*m_fileReader;
-        if (changed) {
-            // A file this run has already cut or padded (a dry run keeps it as it was).
-            m_leading.emplace(*m_fileReader, changed->keptSize);
-            m_padded.emplace(*m_leading, changed->size, kRestoreFiller);
-            m_reader = &*m_padded;
-            m_file = nullptr;
-        }
-    }
-    explicit RomBytes(std::span<const std::uint8_t> memory)
-        : m_memory(memory), m_memoryReader(memory), m_reader(&*m_memoryReader) {}
-    explicit RomBytes(const ByteSource& member) : m_reader(&member) {}
-
-    const ByteSource& reader() const { return *m_reader; }
-    std::uint64_t size() const { return m_reader->size(); }
-    // The rom's file when its bytes are read from it unchanged.
-    const File* file() const { return m_file; }
-    std::span<const std::uint8_t> memory() const { return m_memory; }
-
-  private:
-    const File* m_file = nullptr;
-    std::optional<FileByteSource> m_fileReader;
-    std::optional<LeadingBytes> m_leading;
-    std::optional<PaddedByteSource> m_padded;
-    std::span<const std::uint8_t> m_memory;
-    std::optional<MemoryByteSource> m_memoryReader;
-    const ByteSource* m_reader = nullptr;
-};
-
 EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
     : m_frontEnd(services.frontEnd),
-      m_extraction(services.extraction),
       m_patcher(services.patcher),
       m_writer(services.writer),
-      m_counted(services.counted),
       m_setSingleGauge(services.setSingleGauge),
-      m_startOptions(m_frontEnd.options.current()),
-      m_restoring(m_startOptions.restore),
-      m_archiveKind(entry.archive) {
-    CurrentRom = LoadInfoFromEntry(entry, m_startOptions.fileMode, m_startOptions.outputFolder);
-    m_facts.listText = entry.text();
-    m_facts.gba = CurrentRom.GBAFile;
-    m_facts.restoring = m_restoring;
-    m_facts.path = entry.path;
+      m_options(m_frontEnd.options.current()),
+      m_restoring(m_options.restore),
+      m_archiveKind(entry.archive),
+      m_record(m_frontEnd.host, services.counted),
+      m_rom(RomJobFromEntry(entry, m_options.fileMode, m_options.outputFolder)),
+      m_acquisition({.record = m_record,
+                     .writer = services.writer,
+                     .extraction = services.extraction,
+                     .gauge = services.setSingleGauge,
+                     .pump = [this] { pump(); }},
+                    m_options, m_rom) {
+    EntryFacts& facts = m_record.facts();
+    facts.listText = entry.text();
+    facts.gba = m_rom.gba;
+    facts.restoring = m_restoring;
+    facts.path = entry.path;
     if (entry.isMember()) {
-        m_facts.archive = entry.path;
-        m_facts.member = entry.member;
+        facts.archive = entry.path;
+        facts.member = entry.member;
+    }
+    if (m_options.dats) {
+        m_dat.emplace(m_record, *m_options.dats);
     }
 }
 
@@ -90,246 +57,140 @@ void EntryJob::release() {
         m_writer.discard();
         m_outputPrepared = false;
     }
-    m_bytes.reset();
-    m_source.close();
-    m_sourceWritable = false;
-    RomBuffer.clear();
-    RomBuffer.shrink_to_fit();
-    m_memberSource.reset();
+    m_acquisition.release();
     m_receiver = nullptr;
 }
 
-// ---- facts ------------------------------------------------------------------------------
-
-void EntryJob::line(const std::string& text, LineKind kind) {
-    m_facts.lines.push_back({text, kind});
-    m_frontEnd.host.addLog(text, kind);
-}
-
-void EntryJob::error(const std::string& text) {
-    line(text, LineKind::Failure);
-    ++m_facts.errors;
-    m_counted(CounterLabel::Errors, m_facts);
-}
-
-void EntryJob::skip(const std::string& text, SkipReason reason) {
-    line(text);
-    m_facts.skipped = reason;
-    m_counted(CounterLabel::Skipped, m_facts);
-}
-
-void EntryJob::notice(const Notice& notice) {
-    m_facts.notices.push_back(notice);
-    m_frontEnd.host.notice(notice);
-}
-
 std::string EntryJob::romName() const {
-    return NamePart(CurrentRom.filename);
+    return NamePart(m_rom.name);
 }
 
 // The rom's name in the lines that report a change of it. A symbolic link is followed, so
 // the file that changes is the one it leads to: that file is named after the link.
 std::string EntryJob::changedName() const {
-    return m_facts.linkTarget ? CurrentRom.filename + " -> " + *m_facts.linkTarget
-                              : CurrentRom.filename;
+    const EntryFacts& facts = m_record.facts();
+    return facts.linkTarget ? m_rom.name + " -> " + *facts.linkTarget : m_rom.name;
 }
 
 void EntryJob::failForMemory() {
+    failWith("ERROR: Not enough memory: " + romName());
+}
+
+void EntryJob::failForUnexpected(const std::string& what) {
+    failWith("ERROR: Cannot process file (" + what + "): " + romName());
+}
+
+void EntryJob::failWith(const std::string& text) {
+    // Whatever was readied for the output goes with it: its temporary is removed.
     release();
-    error("ERROR: Not enough memory: " + romName());
-    m_facts.written = false;
+    m_record.error(text);
+    m_record.facts().written = false;
+    m_record.facts().sizeAfter.reset();
     finish();
 }
 
-// ---- examining the rom ------------------------------------------------------------------
+// ---- acquire, decide, identify ----------------------------------------------------------
 
-void EntryJob::Loadrom() {
-    CurrentRom.iszip = false;
-    if (CurrentRom.Compressed && !m_writer.exists(CurrentRom.CompressedFile)) {
-        error("ERROR(2): File doesn't exist: " + NamePart(CurrentRom.CompressedFile));
+void EntryJob::examine() {
+    m_renameTarget = RenameTarget(m_rom, m_options.fileMode, m_options.outputFolder);
+    if (!acquire()) {
         return finish();
     }
-    if (CurrentRom.Compressed) {
-        extractMember();
-        if (CurrentRom.NeedsContinue) {
-            return;
-        }
-    }
-    if (!openSource()) {
-        return finish();
-    }
-
-    // A member read as it came is decided from its scan, which gives the same decisions.
-    const ByteSource& source = m_streamed ? m_scan : m_bytes->reader();
-    const RunOptions options = m_frontEnd.options.current();
-    const HeaderCheck headerCheck = options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
-    CutVerdict verdict = m_restoring ? DecideRestore(source, CurrentRom.GBAFile, headerCheck)
-                         : CurrentRom.GBAFile
-                             ? (m_streamed ? DecideGbaCut(m_scan, options.onlyPatch)
-                                           : DecideGbaCut(source, options.onlyPatch))
-                             : DecideNdsCut(source, options.skipDsi, headerCheck);
-    if (!m_restoring && options.checkPadding) {
-        if (m_streamed) {
-            CheckCutPadding(m_scan, verdict);
-        } else {
-            CheckCutPadding(source, verdict);
-        }
-    }
-    if (CurrentRom.GBAFile) {
+    CutVerdict verdict = decide();
+    if (m_rom.gba) {
         pump();
     }
     // An image whose header does not check out keeps even its name.
     m_keepName = verdict.headerMismatch;
-    if (m_startOptions.dats) {
-        // A rom that is copied is hashed as it is copied: it is read once.
-        m_datCheckWithCopy = !m_restoring && !m_startOptions.dryRun && m_bytes->file() &&
-                             verdict.cutSize &&
-                             !IsWrittenInPlace(CurrentRom, m_startOptions.fileMode);
-        if (!m_datCheckWithCopy && !checkAgainstDats(*m_startOptions.dats)) {
-            return finish();
-        }
+    if (m_dat && !identify()) {
+        return finish();
     }
     if (!applyVerdict(verdict)) {
         return finish();
     }
-    if (m_datCheck && !(m_restoring ? restoresTheDump(verdict) : cutKeepsTheDump(verdict))) {
-        return finish();
+    if (m_dat) {
+        const bool kept = m_restoring
+                              ? m_dat->restoreToTheDump(verdict, romName())
+                              : m_dat->keepsTheDump(static_cast<std::uint64_t>(*verdict.cutSize),
+                                                    m_acquisition.size(), romName());
+        if (!kept) {
+            return finish();
+        }
     }
-    CurrentRom.RomSize = *verdict.cutSize;
-    CurrentRom.haswifi = verdict.hasWifi;
+    m_rom.resultSize = *verdict.cutSize;
     accountSavings();
 }
 
-void EntryJob::extractMember() {
-    const bool extractedToDisk = *m_archiveKind != ArchiveKind::Zip;
-    const std::string folderOutput =
-        m_startOptions.outputFolder + StripMemberPath(CurrentRom.filename);
-    // A rar or 7z member that "Don't overwrite" refuses is not extracted at all.
-    if (extractedToDisk && m_startOptions.fileMode == FileMode::Folder &&
-        m_frontEnd.options.current().dontOverwrite && m_writer.exists(folderOutput)) {
-        m_facts.output = folderOutput;
-        error("Error: file-exists in the new output folder. Skipping this rom");
-        return finish();
+// A member is read as it comes, straight into a new file beside its final name: only its
+// finished result ever takes that name, so a run stopped half-way leaves no untrimmed
+// member where a result is expected.
+bool EntryJob::acquire() {
+    if (!m_archiveKind) {
+        return m_acquisition.openFile();
     }
-    // A rar or 7z member whose name is taken is not extracted over that file: it is read
-    // as it comes, as a zip member is, and its result compared with what stands there.
+    if (!m_writer.exists(m_rom.archivePath)) {
+        m_record.error("ERROR(2): File doesn't exist: " + NamePart(m_rom.archivePath));
+        return false;
+    }
     const std::string outputPath = memberOutputPath();
-    m_streamed = !extractedToDisk || m_writer.exists(outputPath);
-    if (m_streamed) {
-        prepareStreamedOutput(outputPath);
+    // A member that "Don't overwrite" refuses is not read at all.
+    if (m_options.fileMode == FileMode::Folder && m_options.dontOverwrite &&
+        m_writer.exists(outputPath)) {
+        m_record.facts().output = outputPath;
+        m_record.error(kFileExistsText);
+        return false;
     }
-    ExtractionContext context{
-        .job = CurrentRom,
-        .romBuffer = RomBuffer,
-        .memberSource = m_memberSource,
-        .destination = m_writer.memberDestination(),
-        .scan = m_streamed ? &m_scan : nullptr,
-        .output = m_receiver,
-        .checkCreatable = [this](const std::string& path) { return m_writer.checkCreatable(path); },
-        .gauge = [this](std::uint64_t position,
-                        std::uint64_t maximum) { m_setSingleGauge(position, maximum); },
-        .pump = [this] { pump(); },
-        .reportError = [this](const std::string& text) { error(text); },
-        .notice = [this](const Notice& shown) { notice(shown); },
-    };
-    m_extraction.SetCompressedStuff(*m_archiveKind, context);
-    if (!CurrentRom.NeedsContinue && extractedToDisk && !m_streamed) {
-        m_writer.memberExtracted(CurrentRom.RawName);
+    prepareMemberOutput(outputPath);
+    if (m_memberOutputFailure) {
+        // Nothing is read for an output that cannot be made.
+        m_record.facts().output = outputPath;
+        failOutput(*m_memberOutputFailure);
+        return false;
     }
+    return m_acquisition.readMember(*m_archiveKind, m_receiver);
 }
 
 // Where a member's result goes: beside its archive, or into the output folder.
 std::string EntryJob::memberOutputPath() const {
-    const std::string& folder = m_startOptions.fileMode == FileMode::Folder
-                                    ? m_startOptions.outputFolder
-                                    : CurrentRom.OutFolder;
-    return folder + StripMemberPath(CurrentRom.filename);
+    const std::string& folder =
+        m_options.fileMode == FileMode::Folder ? m_options.outputFolder : m_rom.outputFolder;
+    return folder + StripMemberPath(m_rom.name);
 }
 
-// The output of a member read as it comes is readied before its bytes come, so that they
-// go into it at once. One that "Don't overwrite" refuses is not: the refusal is told after
-// the decision, as for any other entry.
-void EntryJob::prepareStreamedOutput(const std::string& path) {
-    m_streamTarget = OutputTarget{OutputTarget::Kind::NewFile, path, "", false};
-    m_streamTarget.memberResult = true;
+// The output of a member is readied before its bytes come, so that they go into it at
+// once. Why it could not be is told where a rom file's output failure is told.
+void EntryJob::prepareMemberOutput(const std::string& path) {
+    m_memberTarget = OutputTarget{OutputTarget::Kind::NewFile, path, "", false};
+    m_memberTarget.memberResult = true;
     const bool taken = m_writer.exists(path);
     m_nameTakenByOther = taken;
-    if (m_startOptions.fileMode == FileMode::Folder && m_frontEnd.options.current().dontOverwrite &&
-        taken) {
-        return;
-    }
     // The image is needed whole to compare its result with the file that stands there, to
     // patch it, or to hash it for the DATs.
-    const bool imageNeeded = taken || m_startOptions.dats ||
-                             (CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch);
-    m_streamFailure = m_writer.prepareStreamed(m_streamTarget, imageNeeded, m_receiver);
-    m_outputPrepared = !m_streamFailure;
+    const bool imageNeeded = taken || m_dat || (m_rom.gba && m_options.sramPatch);
+    m_memberOutputFailure = m_writer.prepareStreamed(m_memberTarget, imageNeeded, m_receiver);
+    m_outputPrepared = !m_memberOutputFailure;
 }
 
-bool EntryJob::openSource() {
-    if (m_streamed) {
-        // The bytes are in the receiving file when there is one; else only the scan saw them.
-        if (m_receiver) {
-            m_memberSource = std::make_unique<FileByteSource>(*m_receiver, m_scan.size());
-            m_bytes = std::make_unique<RomBytes>(*m_memberSource);
+// A member read as it came is decided from its scan, which gives the same decisions.
+CutVerdict EntryJob::decide() const {
+    const ImageScan* scan = m_acquisition.scan();
+    const ByteSource& source = scan ? *scan : m_acquisition.bytes();
+    const HeaderCheck headerCheck =
+        m_options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
+    if (m_restoring) {
+        return DecideRestore(source, m_rom.gba, headerCheck);
+    }
+    CutVerdict verdict = !m_rom.gba ? DecideNdsCut(source, m_options.skipDsi, headerCheck)
+                         : scan     ? DecideGbaCut(*scan, m_options.onlyPatch)
+                                    : DecideGbaCut(source, m_options.onlyPatch);
+    if (m_options.checkPadding) {
+        if (scan) {
+            CheckCutPadding(*scan, verdict);
         } else {
-            m_bytes = std::make_unique<RomBytes>(static_cast<const ByteSource&>(m_scan));
+            CheckCutPadding(source, verdict);
         }
-        SourceSize = static_cast<std::int64_t>(m_scan.size());
-        m_facts.sizeBefore = m_scan.size();
-        m_setSingleGauge(0, 100);
-        return true;
     }
-    const bool inMemory =
-        CurrentRom.iszip ||
-        (CurrentRom.Compressed && m_writer.memberDestination() == MemberDestination::Memory);
-    if (inMemory) {
-        m_bytes = m_memberSource
-                      ? std::make_unique<RomBytes>(*m_memberSource)
-                      : std::make_unique<RomBytes>(std::span<const std::uint8_t>(RomBuffer));
-        SourceSize = static_cast<std::int64_t>(m_bytes->size());
-        m_facts.sizeBefore = m_bytes->size();
-        m_setSingleGauge(0, 100);
-        return true;
-    }
-    const std::string& path = CurrentRom.RawName;
-    const std::optional<ChangedFile> changed = m_writer.changedFile(path);
-    if (changed && changed->gone) {
-        error("ERROR: File doesn't exist: " + NamePart(path));
-        return false;
-    }
-    // A file cut in place is opened once, for update, and read and cut through the same
-    // descriptor. Without write access it is still examined; the output step reports why
-    // it cannot be cut.
-    const bool forUpdate = IsWrittenInPlace(CurrentRom, m_startOptions.fileMode);
-    Status status = forUpdate ? m_source.openForUpdate(path) : m_source.openForReading(path);
-    m_sourceWritable = forUpdate && status.ok();
-    if (forUpdate && !status && IsMissingWriteAccess(status.code())) {
-        m_updateRefusal = status;
-        status = m_source.openForReading(path);
-    }
-    if (IsHeldByAnotherRun(status)) {
-        m_source.close();
-        skip("SKIP: In use by another run: " + NamePart(path), SkipReason::Decision);
-        return false;
-    }
-    if (!status) {
-        m_source.close();
-        // The open has told whether the file is there; only other failures are asked about.
-        const bool missing =
-            !CurrentRom.Compressed && (status.code() == ENOENT || !m_writer.exists(path));
-        error(missing ? "ERROR: File doesn't exist: " + NamePart(path)
-                      : FileFailureText(FileAction::Open, status) + NamePart(path));
-        return false;
-    }
-    if (m_startOptions.fileMode != FileMode::Folder && m_source.openedThroughLink()) {
-        m_facts.linkTarget = SymbolicLinkTarget(path);
-    }
-    m_bytes = std::make_unique<RomBytes>(m_source, m_source.sizeAtOpen(), changed);
-    SourceSize = static_cast<std::int64_t>(m_bytes->size());
-    m_facts.sizeBefore = m_bytes->size();
-    m_setSingleGauge(0, m_bytes->size());
-    return true;
+    return verdict;
 }
 
 bool EntryJob::applyVerdict(const CutVerdict& verdict) {
@@ -337,192 +198,101 @@ bool EntryJob::applyVerdict(const CutVerdict& verdict) {
         const std::string text = message.text + romName();
         switch (message.kind) {
             case VerdictLine::Note:
-                line(text);
+                m_record.line(text);
                 break;
             case VerdictLine::Bricker:
-                line(text);
-                notice({NoticeKind::Warning, kBrickerNotice, {}});
+                m_record.line(text);
+                m_record.notice({NoticeKind::Warning, kBrickerNotice, {}});
                 break;
             case VerdictLine::Wifi:
-                line(text);
-                m_facts.wifi = true;
-                m_counted(CounterLabel::Wifi, m_facts);
+                m_record.line(text);
+                m_record.facts().wifi = true;
+                m_record.counted(CounterLabel::Wifi);
                 break;
             case VerdictLine::Skip:
-                skip(text, SkipReason::Decision);
+                m_record.skip(text, SkipReason::Decision);
                 return false;
             case VerdictLine::DsiSkip:
-                skip(text, SkipReason::Dsi);
+                m_record.skip(text, SkipReason::Dsi);
                 return false;
             case VerdictLine::Error:
-                error(text);
+                m_record.error(text);
                 return false;
         }
     }
     return verdict.cutSize.has_value();
 }
 
-// Reads the image once to hash it, and reports what the DATs say about it.
-bool EntryJob::checkAgainstDats(const DatIndex& dats) {
-    m_datCheck.emplace();
-    const ImageKind kind = CurrentRom.GBAFile ? ImageKind::Gba : ImageKind::Nds;
-    if (Status status = CheckAgainstDats(dats, m_bytes->reader(), kind, *m_datCheck); !status) {
-        m_datCheck.reset();
-        error(FileFailureText(FileAction::Read, status) + romName());
+// The one place an entry is identified against the DATs, whatever the file option.
+bool EntryJob::identify() {
+    const ImageKind kind = m_rom.gba ? ImageKind::Gba : ImageKind::Nds;
+    if (!m_dat->identify(m_acquisition.bytes(), kind, romName())) {
         return false;
     }
     pump();
-    m_facts.dat = DatFactsOf(m_datCheck->match);
-    line(DatMatchLine(*m_facts.dat, romName()));
-    return true;
-}
-
-// With the copy's bytes hashed: the rest of the rom is hashed and the rom identified; the
-// copy is kept only when its cut pads back to the dump.
-Status EntryJob::checkCopyAgainstDats() {
-    ByteBuffer buffer;
-    if (Status status = HashRest(m_bytes->reader(), m_datCheck->hasher, buffer); !status) {
-        return status;
-    }
-    std::optional<std::uint64_t> cartridgeSize;
-    const ImageKind kind = CurrentRom.GBAFile ? ImageKind::Gba : ImageKind::Nds;
-    if (Status status = CartridgeSizeOf(m_bytes->reader(), kind, cartridgeSize); !status) {
-        return status;
-    }
-    m_datCheck->match = MatchHashedImage(*m_startOptions.dats, m_datCheck->hasher, cartridgeSize);
-    m_facts.dat = DatFactsOf(m_datCheck->match);
-    line(DatMatchLine(*m_facts.dat, romName()));
-    if (!cutReversible(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
-        m_irreversibleCut = true;
-        return Status::failure("the cut would not pad back to the DAT's dump");
-    }
-    return Status::success();
-}
-
-bool EntryJob::cutReversible(std::uint64_t cut) const {
-    const DatMatch& match = m_datCheck->match;
-    const bool aDump =
-        match.kind == DatMatchKind::FullDump || match.kind == DatMatchKind::TrimmedDump;
-    return !aDump || cut >= m_bytes->size() ||
-           ReversibleFiller(match, m_datCheck->hasher, cut).has_value();
-}
-
-// A cut of a DAT's dump must leave an image that pads back to that dump exactly.
-bool EntryJob::cutKeepsTheDump(const CutVerdict& verdict) {
-    if (cutReversible(static_cast<std::uint64_t>(*verdict.cutSize))) {
-        return true;
-    }
-    skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
-    return false;
-}
-
-// With DATs, only a trimmed dump is restored: to its dump's size, with the filler that gives
-// the dump's checksums.
-bool EntryJob::restoresTheDump(CutVerdict& verdict) {
-    const DatMatch& match = m_datCheck->match;
-    if (match.kind == DatMatchKind::FullDump) {
-        skip(kFullDumpNotRestoredText + romName(), SkipReason::Decision);
-        return false;
-    }
-    const std::optional<DatRestore> restore = RestoreFromMatch(match);
-    if (!restore) {
-        error(kNotATrimmedDumpText + romName());
-        return false;
-    }
-    verdict.cutSize = static_cast<std::int64_t>(restore->size);
-    m_restoreFiller = restore->filler;
-    m_restoredDump = match.roms.front().rom;
     return true;
 }
 
 void EntryJob::accountSavings() {
-    RomSavings = SourceSize - CurrentRom.RomSize;
-    m_facts.decidedSize = static_cast<std::uint64_t>(CurrentRom.RomSize);
-    m_counted(CounterLabel::Savings, m_facts);
+    m_savings = static_cast<std::int64_t>(m_acquisition.size()) - m_rom.resultSize;
+    m_record.facts().decidedSize = static_cast<std::uint64_t>(m_rom.resultSize);
+    m_record.counted(CounterLabel::Savings);
 }
 
-// ---- writing the result -----------------------------------------------------------------
+// ---- plan the output --------------------------------------------------------------------
 
-void EntryJob::GetRenameFilename() {
-    RenameFilename = RenameTarget(CurrentRom, m_startOptions.fileMode, m_startOptions.outputFolder);
-}
-
-void EntryJob::SetOutputFile() {
-    CurrentRom.NeedsContinue = false;
-    if (!m_restoring) {
-        line(changedName() + ": " + std::to_string(RomSavings));
+void EntryJob::prepareOutput() {
+    if (finished()) {
+        return;
     }
-    const std::string outputName = StripMemberPath(CurrentRom.filename);
-    if (m_streamed) {
-        m_facts.output = m_streamTarget.path;
-        if (m_startOptions.fileMode == FileMode::Folder &&
-            m_frontEnd.options.current().dontOverwrite && m_writer.exists(m_streamTarget.path)) {
-            error("Error: file-exists in the new output folder. Skipping this rom");
-            return finish();
-        }
-        if (m_streamFailure) {
-            return failOutput(*m_streamFailure);
-        }
+    if (!m_restoring) {
+        m_record.line(changedName() + ": " + std::to_string(m_savings));
+    }
+    if (m_archiveKind) {
+        m_record.facts().output = m_memberTarget.path;
         return;  // readied before the bytes came, which are in it now
     }
-    OutputTarget target;
-    switch (m_startOptions.fileMode) {
-        case FileMode::Overwrite: {
-            const std::string path = CurrentRom.OutFolder + outputName;
-            target = CurrentRom.iszip ? OutputTarget{OutputTarget::Kind::NewFile, path, "", true}
-                                      : OutputTarget{OutputTarget::Kind::InPlace, path, "", false};
-            break;
-        }
-        case FileMode::Backup: {
-            const std::string path = CurrentRom.OutFolder + outputName;
-            // A zip member replaces an earlier output; the archive is its original.
-            target = CurrentRom.iszip ? OutputTarget{OutputTarget::Kind::NewFile, path, "", true}
-                                      : OutputTarget{OutputTarget::Kind::KeepOriginal, path,
-                                                     path + ".bak", false};
-            break;
-        }
-        case FileMode::Folder: {
-            const std::string path = m_startOptions.outputFolder + outputName;
-            const bool extractedMember = CurrentRom.Compressed && !CurrentRom.iszip;
-            const bool dontOverwrite = m_frontEnd.options.current().dontOverwrite;
-            // Extracted members were tested before extraction; they stand there now.
-            if (dontOverwrite && !extractedMember && m_writer.exists(path)) {
-                m_facts.output = path;
-                error("Error: file-exists in the new output folder. Skipping this rom");
-                return finish();
-            }
-            target = extractedMember && m_writer.exists(CurrentRom.RawName)
-                         ? OutputTarget{OutputTarget::Kind::InPlace, CurrentRom.RawName, "", false}
-                         : OutputTarget{OutputTarget::Kind::NewFile, path, "", !dontOverwrite};
-            break;
+    if (m_options.fileMode == FileMode::Folder && m_options.dontOverwrite) {
+        const std::string path = m_options.outputFolder + StripMemberPath(m_rom.name);
+        if (m_writer.exists(path)) {
+            m_record.facts().output = path;
+            m_record.error(kFileExistsText);
+            return finish();
         }
     }
+    OutputTarget target = chooseTarget();
     if (target.kind == OutputTarget::Kind::InPlace) {
-        if (m_updateRefusal) {
-            return failOutput({OutputStage::Open, *m_updateRefusal});
+        if (m_acquisition.updateRefusal()) {
+            return failOutput({OutputStage::Open, *m_acquisition.updateRefusal()});
         }
         if (changesMoreThanACut()) {
             target.kind = OutputTarget::Kind::Replace;
         }
     }
-    if (m_datCheckWithCopy && target.kind == OutputTarget::Kind::InPlace) {
-        // Nothing is copied after all: the rom is hashed before it is cut.
-        m_datCheckWithCopy = false;
-        if (!checkAgainstDats(*m_startOptions.dats)) {
-            return finish();
-        }
-        if (!cutReversible(static_cast<std::uint64_t>(CurrentRom.RomSize))) {
-            skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
-            return finish();
-        }
-    }
-    m_facts.output = target.path;
+    m_record.facts().output = target.path;
     m_keptAs = target.backup;
     m_outputPrepared = true;
-    if (const std::optional<OutputFailure> failure = m_writer.prepare(target, m_source)) {
+    if (const std::optional<OutputFailure> failure =
+            m_writer.prepare(target, m_acquisition.source())) {
         m_outputPrepared = false;
         return failOutput(*failure);
     }
+}
+
+// Where the result of a rom file goes, by the file option.
+OutputTarget EntryJob::chooseTarget() const {
+    const std::string name = StripMemberPath(m_rom.name);
+    switch (m_options.fileMode) {
+        case FileMode::Overwrite:
+            return {OutputTarget::Kind::InPlace, m_rom.outputFolder + name, "", false};
+        case FileMode::Backup:
+            return {OutputTarget::Kind::KeepOriginal, m_rom.outputFolder + name,
+                    m_rom.outputFolder + name + ".bak", false};
+        case FileMode::Folder:
+            return {OutputTarget::Kind::NewFile, m_options.outputFolder + name, "",
+                    !m_options.dontOverwrite};
+    }
+    return {};
 }
 
 // A cut alone is one ftruncate, done in place. Padding or patching writes bytes, which a
@@ -533,45 +303,42 @@ bool EntryJob::changesMoreThanACut() {
     if (m_restoring) {
         return true;
     }
-    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
-    if (!CurrentRom.GBAFile || !m_frontEnd.options.current().sramPatch ||
-        !m_patcher.checkImageSize(size)) {
+    const auto size = static_cast<std::uint64_t>(m_rom.resultSize);
+    if (!m_rom.gba || !m_options.sramPatch || !m_patcher.checkImageSize(size)) {
         return false;
     }
     SramPatchResult planned;
-    if (!m_patcher.plan(LeadingBytes(m_bytes->reader(), size), planned)) {
+    if (!m_patcher.plan(LeadingBytes(m_acquisition.bytes(), size), planned)) {
         return true;  // without an answer the patch is taken to change the image
     }
     m_plannedPatch = planned;
     return planned.outcome == SramPatchOutcome::Patched;
 }
 
-void EntryJob::WriteOutputFile() {
-    const auto size = static_cast<std::uint64_t>(CurrentRom.RomSize);
+// ---- write ------------------------------------------------------------------------------
+
+void EntryJob::writeOutput() {
+    if (finished()) {
+        return;
+    }
+    const auto size = static_cast<std::uint64_t>(m_rom.resultSize);
     m_setSingleGauge(0, size);
+    const DatRom* restoredDump = m_dat ? m_dat->restoredDump() : nullptr;
     OutputContent content{
-        .image = m_bytes->reader(),
-        .file = m_bytes->file(),
-        .memory = m_bytes->memory(),
+        .image = m_acquisition.bytes(),
+        .file = m_acquisition.file(),
         // A restore keeps the whole rom and pads it up to its size.
-        .keptSize = std::min(size, m_bytes->size()),
+        .keptSize = std::min(size, m_acquisition.size()),
         .size = size,
-        .sramPatch = CurrentRom.GBAFile && m_frontEnd.options.current().sramPatch,
+        .sramPatch = m_rom.gba && m_options.sramPatch,
         .plannedPatch = m_plannedPatch ? &*m_plannedPatch : nullptr,
-        .filler = m_restoreFiller,
-        .observe = {},
+        .filler = m_dat ? m_dat->restoreFiller() : kRestoreFiller,
         .verify = {},
-        .inOutput = m_streamed,
+        .inOutput = m_archiveKind.has_value(),
     };
-    if (m_datCheckWithCopy) {
-        m_datCheck.emplace();
-        content.observe = [this](std::span<const std::uint8_t> chunk) {
-            m_datCheck->hasher.update(chunk);
-        };
-        content.verify = [this](const ByteSource&) { return checkCopyAgainstDats(); };
-    } else if (m_restoredDump) {
-        content.verify = [this](const ByteSource& result) {
-            return VerifyDatDump(result, *m_restoredDump);
+    if (restoredDump) {
+        content.verify = [restoredDump](const ByteSource& result) {
+            return VerifyDatDump(result, *restoredDump);
         };
     }
     const CopyProgress progress = [this, size](std::uint64_t copied) {
@@ -586,15 +353,18 @@ void EntryJob::WriteOutputFile() {
     if (result.failure) {
         return failOutput(*result.failure);
     }
+    EntryFacts& facts = m_record.facts();
     if (result.alreadyThere) {
         m_nameTakenByOther = false;
-        return skip("SKIP: Already there from an earlier run: " + NamePart(m_streamTarget.path),
-                    SkipReason::Decision);
+        facts.sizeAfter = result.size;  // what the file at the output's name holds
+        return m_record.skip(
+            "SKIP: Already there from an earlier run: " + NamePart(m_memberTarget.path),
+            SkipReason::Decision);
     }
-    m_facts.written = true;
-    m_facts.sizeAfter = result.size;
+    facts.written = true;
+    facts.sizeAfter = result.size;
     if (m_restoring) {
-        line(RestoredLine(changedName(), static_cast<std::uint64_t>(-RomSavings)));
+        m_record.line(RestoredLine(changedName(), static_cast<std::uint64_t>(-m_savings)));
     }
 }
 
@@ -606,81 +376,82 @@ void EntryJob::failOutput(const OutputFailure& failure) {
     const Status& status = failure.status;
     switch (failure.stage) {
         case OutputStage::Open:
-            error(FileFailureText(FileAction::Open, status) + romName());
+            m_record.error(FileFailureText(FileAction::Open, status) + romName());
             break;
         case OutputStage::Create:
-            error(FileFailureText(FileAction::Create, status) + romName());
+            m_record.error(FileFailureText(FileAction::Create, status) + romName());
             break;
         case OutputStage::KeepOriginal:
-            error("Error: File is Read-Only: " + CurrentRom.filename);
-            m_frontEnd.host.diagnostic("Cannot keep the original as " + NamePart(m_keptAs) + ": " +
-                                       status.reason());
+            m_record.error("Error: File is Read-Only: " + m_rom.name);
+            m_record.diagnostic("Cannot keep the original as " + NamePart(m_keptAs) + ": " +
+                                status.reason());
             break;
         case OutputStage::Read:
-            error(FileFailureText(FileAction::Read, status) + romName());
+            m_record.error(FileFailureText(FileAction::Read, status) + romName());
             break;
         case OutputStage::SourceEnded:
-            error("Error: Memcopy failed: " + CurrentRom.filename);
+            // The rom ended before the bytes it had when it was read: it shrank since.
+            m_record.error("ERROR: File changed since it was read: " + romName());
             break;
         case OutputStage::Write:
-            error(IsChangedSinceRead(status)
-                      ? "ERROR: File changed since it was read: " + romName()
-                      : FileFailureText(FileAction::Write, status) + romName());
+            m_record.error(IsChangedSinceRead(status)
+                               ? "ERROR: File changed since it was read: " + romName()
+                               : FileFailureText(FileAction::Write, status) + romName());
             break;
         case OutputStage::SramPatch:
             break;  // the patch's own line has told it
         case OutputStage::Verify:
-            if (m_irreversibleCut) {
-                skip(kIrreversibleTrimText + romName(), SkipReason::Decision);
-                break;
-            }
-            if (m_datCheckWithCopy) {
-                error(FileFailureText(FileAction::Read, status) + romName());
-                break;
-            }
-            error(kRestoredNotTheDumpText + romName());
-            m_frontEnd.host.diagnostic("Restored image of " + CurrentRom.filename +
-                                       " not kept: " + status.reason());
+            m_record.error(kRestoredNotTheDumpText + romName());
+            m_record.diagnostic("Restored image of " + m_rom.name +
+                                " not kept: " + status.reason());
             break;
         case OutputStage::Occupied:
-            error("ERROR: A different file is already there, left as it is: " +
-                  m_streamTarget.path + " (not replaced by " + CurrentRom.filename + " of " +
-                  NamePart(CurrentRom.CompressedFile) + ")");
+            m_record.error(
+                "ERROR: A different file is already there, left as it is: " + m_memberTarget.path +
+                " (not replaced by " + m_rom.name + " of " + NamePart(m_rom.archivePath) + ")");
             break;
     }
     finish();
 }
 
 void EntryJob::recordPatch(const SramPatchResult& patch) {
-    m_facts.sramPatch = patch.outcome;
+    m_record.facts().sramPatch = patch.outcome;
     if (patch.outcome == SramPatchOutcome::Failed) {
-        error("ERROR: SRAM patch failed (" + patch.line + "): " + romName());
+        m_record.error("ERROR: SRAM patch failed (" + patch.line + "): " + romName());
     } else {
-        line(patch.line);
+        m_record.line(patch.line);
     }
 }
 
-void EntryJob::DoRenameFile() {
-    if (m_keepName || m_nameTakenByOther || CharacterCount(RenameFilename) < 12) {
+// ---- rename -----------------------------------------------------------------------------
+
+void EntryJob::removeSceneNumber() {
+    if (m_keepName || m_nameTakenByOther || CharacterCount(m_renameTarget) < 12) {
         return;
     }
-    const std::string oldName = NamePart(RenameFilename);
+    const std::string oldName = NamePart(m_renameTarget);
     const auto newName = NameWithoutSceneNumber(oldName);
-    if (!newName || !m_writer.exists(RenameFilename)) {
+    if (!newName || !m_writer.exists(m_renameTarget)) {
         return;
     }
-    const std::string newPath = FolderPart(RenameFilename) + *newName;
-    const Status status = m_writer.rename(RenameFilename, newPath);
+    const std::string newPath = FolderPart(m_renameTarget) + *newName;
+    const Status status = m_writer.rename(m_renameTarget, newPath);
     const bool renamed = status.ok();
-    m_facts.rename = renamed ? RenameOutcome::Renamed : RenameOutcome::Failed;
-    line((renamed ? "Rename succesful: " : "Rename FAILED: ") + oldName + " -> " + *newName,
-         renamed ? LineKind::Info : LineKind::Failure);
+    EntryFacts& facts = m_record.facts();
+    facts.rename = renamed ? RenameOutcome::Renamed : RenameOutcome::Failed;
+    if (renamed && facts.output == m_renameTarget) {
+        // The output now stands under its new name only.
+        facts.renamedFrom = m_renameTarget;
+        facts.output = newPath;
+    }
+    m_record.line(
+        (renamed ? "Rename succesful: " : "Rename FAILED: ") + oldName + " -> " + *newName,
+        renamed ? LineKind::Info : LineKind::Failure);
     if (!renamed) {
         // A failure is counted like any other.
-        ++m_facts.errors;
-        m_counted(CounterLabel::Errors, m_facts);
-        m_frontEnd.host.diagnostic("Cannot rename " + RenameFilename + " to " + newPath + ": " +
-                                   status.reason());
+        m_record.countError();
+        m_record.diagnostic("Cannot rename " + m_renameTarget + " to " + newPath + ": " +
+                            status.reason());
     }
 }
 

@@ -7,18 +7,14 @@ std::string StripMemberPath(std::string_view name) {
     return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
 }
 
-bool IsWrittenInPlace(const LoadInfo& job, FileMode mode) {
-    if (job.iszip) {
-        return false;
-    }
-    // A member not held in memory is a rar or 7z member extracted to disk.
-    const bool extractedMember = job.Compressed;
-    return mode == FileMode::Overwrite || (extractedMember && mode == FileMode::Folder);
+bool IsWrittenInPlace(const RomJob& job, FileMode mode) {
+    // A member's result is always a new file.
+    return !job.member && mode == FileMode::Overwrite;
 }
 
-std::string RenameTarget(const LoadInfo& job, FileMode mode, const std::string& outputFolder) {
-    const std::string folder = mode == FileMode::Folder ? outputFolder : job.OutFolder;
-    return folder + StripMemberPath(job.filename);
+std::string RenameTarget(const RomJob& job, FileMode mode, const std::string& outputFolder) {
+    const std::string folder = mode == FileMode::Folder ? outputFolder : job.outputFolder;
+    return folder + StripMemberPath(job.name);
 }
 
 std::optional<std::string> NameWithoutSceneNumber(std::string_view name) {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "settings/run_options.h"
-#include "trim/load_info.h"
+#include "trim/rom_job.h"
 
 namespace ostravex {
 
@@ -14,12 +14,11 @@ namespace ostravex {
 std::string StripMemberPath(std::string_view name);
 
 // True when the result is the source file itself, cut to length: a rom read from a file
-// with "Overwrite original file", or a rar or 7z member (extracted into the output folder)
-// with "Use a different output folder".
-bool IsWrittenInPlace(const LoadInfo& job, FileMode mode);
+// with "Overwrite original file". An archive member's result is always a new file.
+bool IsWrittenInPlace(const RomJob& job, FileMode mode);
 
 // The path the scene-number rename looks at after the entry.
-std::string RenameTarget(const LoadInfo& job, FileMode mode, const std::string& outputFolder);
+std::string RenameTarget(const RomJob& job, FileMode mode, const std::string& outputFolder);
 
 // A name with its scene release number removed ("0123 - abc.nds" gives "abc.nds"), or
 // nothing when the name does not begin with four digits, " - ".

@@ -6,6 +6,7 @@
 #include "io/fill_range.h"
 #include "io/paths.h"
 #include "io/same_contents.h"
+#include "trim/output_plan.h"
 #include "trim/restore_decision.h"
 
 namespace ostravex {
@@ -50,6 +51,11 @@ std::optional<OutputFailure> CheckMemberName(const File& output, const std::stri
     return std::nullopt;
 }
 
+bool HoldsUnfinishedMemberResult(const File& output, const std::string& path) {
+    bool same = false;
+    return FileExists(path) && SameContents(output, path, same) && same;
+}
+
 bool FileOutputWriter::exists(const std::string& path) const {
     return FileExists(path);
 }
@@ -67,6 +73,10 @@ std::optional<OutputFailure> FileOutputWriter::prepareStreamed(const OutputTarge
 }
 
 std::optional<OutputFailure> FileOutputWriter::prepare(const OutputTarget& target, File& source) {
+    m_target.reset();
+    if (std::optional<OutputFailure> failure = CheckOutputPlan(target)) {
+        return failure;
+    }
     m_target = target;
     switch (target.kind) {
         case OutputTarget::Kind::InPlace:
@@ -109,6 +119,9 @@ std::optional<OutputFailure> FileOutputWriter::prepare(const OutputTarget& targe
 
 OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher& patcher,
                                      const CopyProgress& progress) {
+    const bool memberResult = m_target && m_target->memberResult;
+    const bool finishesUnfinished = memberResult && content.inOutput &&
+                                    HoldsUnfinishedMemberResult(m_output.file(), m_target->path);
     OutputResult result = fill(content, progress);
     if (result.failure) {
         m_output.discard();
@@ -137,7 +150,9 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
         }
         result.patch = patch;
     }
-    if (m_target && m_target->memberResult) {
+    if (finishesUnfinished) {
+        m_output.replaceOnCommit();
+    } else if (memberResult) {
         if (std::optional<OutputFailure> failure =
                 CheckMemberName(output, m_target->path, result.alreadyThere)) {
             m_output.discard();
@@ -180,18 +195,13 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
             return Failed(OutputStage::Write, status);
         }
     } else {
-        if (!content.file && content.memory.size() < kept) {
-            return Failed(OutputStage::SourceEnded, Status::failure("the rom is not all there"));
+        if (!content.file) {
+            return Failed(OutputStage::Read, Status::failure("the rom's bytes are not at hand"));
         }
         if (Status status = output.reserve(content.size); !status) {
             return Failed(OutputStage::Write, status);
         }
-        const CopyOutcome outcome =
-            content.file && content.observe
-                ? CopyFileStartObserved(*content.file, output, kept, progress, content.observe)
-            : content.file ? CopyFileStart(*content.file, output, kept, progress)
-                           : CopyBytesToFile(content.memory.first(static_cast<std::size_t>(kept)),
-                                             output, progress);
+        const CopyOutcome outcome = CopyFileStart(*content.file, output, kept, progress);
         switch (outcome.kind) {
             case CopyOutcome::Kind::Done:
                 break;
@@ -213,6 +223,9 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
 }
 
 Status FileOutputWriter::rename(const std::string& from, const std::string& to) {
+    if (Status status = CheckRenamePlan(from, to); !status) {
+        return status;
+    }
     return RenameNoReplace(from, to);
 }
 

@@ -36,17 +36,14 @@ struct OutputTarget {
 
 // What goes into the output.
 struct OutputContent {
-    const ByteSource& image;               // the rom as it was read
-    const File* file = nullptr;            // its file, when `image` reads one
-    std::span<const std::uint8_t> memory;  // else its bytes, when they are in memory
-    std::uint64_t keptSize = 0;            // bytes of the rom the result keeps
-    std::uint64_t size = 0;                // the result's size: kept bytes, then restore filler
-    bool sramPatch = false;                // the finished image gets the SRAM patch
+    const ByteSource& image;     // the rom as it was read
+    const File* file = nullptr;  // its file, when `image` reads one
+    std::uint64_t keptSize = 0;  // bytes of the rom the result keeps
+    std::uint64_t size = 0;      // the result's size: kept bytes, then restore filler
+    bool sramPatch = false;      // the finished image gets the SRAM patch
     // The patch's result as planned beforehand on the same bytes, when it was.
     const SramPatchResult* plannedPatch = nullptr;
     std::uint8_t filler = 0xFF;  // what a restore pads with
-    // When set, given the kept bytes of a rom read from its file as they are copied.
-    CopyObserver observe;
     // When set, the finished result, read back, must pass it before it is put in place.
     std::function<Status(const ByteSource& result)> verify;
     // The image's bytes already went into the output as they came (prepareStreamed()): it
@@ -103,16 +100,9 @@ class OutputWriter {
     // state the file system itself tells.
     virtual std::optional<ChangedFile> changedFile(const std::string& path) const = 0;
 
-    // Where the bytes of a rar or 7z member go, and, when they stay in memory, whether its
-    // file could have been created.
-    virtual MemberDestination memberDestination() const = 0;
-    virtual Status checkCreatable(const std::string& path) const = 0;
-    // A rar or 7z member now stands (or would stand) at `path`.
-    virtual void memberExtracted(const std::string& /*path*/) {}
-
-    // Readies the output. `source` is the rom file when it is read from one: taken over
-    // by an output in place; kept open, and locked, by the run until the output that
-    // replaces it has its name.
+    // Readies the output, after the checks every writer makes alike (CheckOutputPlan).
+    // `source` is the rom file when it is read from one: taken over by an output in place;
+    // kept open, and locked, by the run until the output that replaces it has its name.
     virtual std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) = 0;
     // Readies the new file of a member read as it comes, before its bytes come, with the
     // checks prepare() makes. `receiver` is set to the file that takes the bytes: the
@@ -142,8 +132,6 @@ class FileOutputWriter final : public OutputWriter {
     std::optional<ChangedFile> changedFile(const std::string&) const override {
         return std::nullopt;
     }
-    MemberDestination memberDestination() const override { return MemberDestination::File; }
-    Status checkCreatable(const std::string&) const override { return Status::success(); }
     std::optional<OutputFailure> prepare(const OutputTarget& target, File& source) override;
     std::optional<OutputFailure> prepareStreamed(const OutputTarget& target, bool imageNeeded,
                                                  File*& receiver) override;
@@ -167,6 +155,12 @@ Status FinishInOutput(File& output, const OutputContent& content, const CopyProg
 // whether the result is already there (`alreadyThere`) or the output must fail.
 std::optional<OutputFailure> CheckMemberName(const File& output, const std::string& path,
                                              bool& alreadyThere);
+
+// Whether the file at a member result's name holds the member's bytes as they came from its
+// archive, which `output` holds before it is cut: what a run stopped between taking the
+// member out and cutting it leaves. Such a file is the unfinished result of the same work,
+// and the finished one replaces it.
+bool HoldsUnfinishedMemberResult(const File& output, const std::string& path);
 
 // The SRAM patch a finished image of `size` bytes gets, unless it is larger than any
 // cartridge: then the result is a failure without a patch and the image is kept as it is.

@@ -71,8 +71,8 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
         host.setLabel(CounterLabel::Complete,
                       ProcessedLabel(m_counters.ProcessedCount, romlist.size()));
         host.setGauge(Gauge::Run, i + 1, romlist.size());
-        if (m_frontEnd.options.current().removeSceneNumbers) {
-            job.DoRenameFile();
+        if (job.options().removeSceneNumbers) {
+            job.removeSceneNumber();
         }
         finishEntry(job);
         m_frontEnd.control.pump();
@@ -95,8 +95,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
 
 TrimRun::EntryEnd TrimRun::processEntry(EntryJob& job) {
     try {
-        job.Loadrom();
-        job.GetRenameFilename();
+        job.examine();
         if (job.finished()) {
             return EntryEnd::Done;
         }
@@ -105,14 +104,16 @@ TrimRun::EntryEnd TrimRun::processEntry(EntryJob& job) {
         if (m_frontEnd.control.haltRequested()) {
             return EntryEnd::Halted;
         }
-        job.SetOutputFile();
-        if (!job.finished()) {
-            job.WriteOutputFile();
-        }
+        job.prepareOutput();
+        job.writeOutput();
     } catch (const std::bad_alloc&) {
         job.failForMemory();
     } catch (const std::length_error&) {
         job.failForMemory();  // a size beyond what any allocation can give
+    } catch (const std::exception& unexpected) {
+        job.failForUnexpected(unexpected.what());
+    } catch (...) {
+        job.failForUnexpected("an unknown failure");
     }
     return EntryEnd::Done;
 }

@@ -1,4 +1,4 @@
-#include "trim/load_info.h"
+#include "trim/rom_job.h"
 
 #include <gtest/gtest.h>
 
@@ -26,24 +26,23 @@ void PrintTo(const EntryCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class LoadInfoFromEntryTest : public ::testing::TestWithParam<EntryCase> {};
+class RomJobFromEntryTest : public ::testing::TestWithParam<EntryCase> {};
 
-TEST_P(LoadInfoFromEntryTest, FillsTheJob) {
+TEST_P(RomJobFromEntryTest, FillsTheJob) {
     const EntryCase& c = GetParam();
-    const LoadInfo job = LoadInfoFromEntry(c.entry, c.mode, "/out/");
-    EXPECT_EQ(job.filename, c.filename);
-    EXPECT_EQ(job.OutFolder, c.outFolder);
-    // A member's bytes are named by its extraction; before it, nothing names them.
-    EXPECT_EQ(job.RawName, c.compressed ? "" : c.entry.path);
-    EXPECT_EQ(job.Compressed, c.compressed);
-    EXPECT_EQ(job.CompressedFile, c.compressedFile);
-    EXPECT_EQ(job.GBAFile, c.gba);
-    EXPECT_FALSE(job.iszip || job.haswifi || job.NeedsContinue);
-    EXPECT_EQ(job.RomSize, 0);
+    const RomJob job = RomJobFromEntry(c.entry, c.mode, "/out/");
+    EXPECT_EQ(job.name, c.filename);
+    EXPECT_EQ(job.outputFolder, c.outFolder);
+    EXPECT_EQ(job.filePath, c.compressed ? "" : c.entry.path);
+    EXPECT_EQ(job.member, c.compressed);
+    EXPECT_EQ(job.archivePath, c.compressedFile);
+    EXPECT_EQ(job.gba, c.gba);
+    EXPECT_FALSE(job.finished);
+    EXPECT_EQ(job.resultSize, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Entries, LoadInfoFromEntryTest,
+    Entries, RomJobFromEntryTest,
     ::testing::Values(EntryCase{"PlainFile", RomListEntry::file("/roms/a/Game.nds"),
                                 FileMode::Overwrite, "Game.nds", "/roms/a/", false, "", false},
                       EntryCase{"PlainGbaInCapitals", RomListEntry::file("/roms/x.GBA"),

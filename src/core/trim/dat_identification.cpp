@@ -1,0 +1,48 @@
+#include "trim/dat_identification.h"
+
+#include "trim/file_failure_text.h"
+
+namespace ostravex {
+
+bool DatIdentification::identify(const ByteSource& image, ImageKind kind, const std::string& name) {
+    m_check.emplace();
+    if (Status status = CheckAgainstDats(m_dats, image, kind, *m_check); !status) {
+        m_check.reset();
+        m_record.error(FileFailureText(FileAction::Read, status) + name);
+        return false;
+    }
+    m_record.facts().dat = DatFactsOf(m_check->match);
+    m_record.line(DatMatchLine(*m_record.facts().dat, name));
+    return true;
+}
+
+bool DatIdentification::keepsTheDump(std::uint64_t cut, std::uint64_t size,
+                                     const std::string& name) {
+    const DatMatch& match = m_check->match;
+    const bool aDump =
+        match.kind == DatMatchKind::FullDump || match.kind == DatMatchKind::TrimmedDump;
+    if (!aDump || cut >= size || ReversibleFiller(match, m_check->hasher, cut).has_value()) {
+        return true;
+    }
+    m_record.skip(kIrreversibleTrimText + name, SkipReason::Decision);
+    return false;
+}
+
+bool DatIdentification::restoreToTheDump(CutVerdict& verdict, const std::string& name) {
+    const DatMatch& match = m_check->match;
+    if (match.kind == DatMatchKind::FullDump) {
+        m_record.skip(kFullDumpNotRestoredText + name, SkipReason::Decision);
+        return false;
+    }
+    const std::optional<DatRestore> restore = RestoreFromMatch(match);
+    if (!restore) {
+        m_record.error(kNotATrimmedDumpText + name);
+        return false;
+    }
+    verdict.cutSize = static_cast<std::int64_t>(restore->size);
+    m_restoreFiller = restore->filler;
+    m_restoredDump = match.roms.front().rom;
+    return true;
+}
+
+}  // namespace ostravex
