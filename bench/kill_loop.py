@@ -172,11 +172,15 @@ class Archives:
         shutil.rmtree(source)
         listing = subprocess.run([self.seven, "l", "-slt", archive], capture_output=True,
                                  text=True, check=True).stdout
-        listed = [line[len("Path = "):] for line in listing.splitlines()
-                  if line.startswith("Path = ")][1:]  # the first Path is the archive's
+        fields = collections.defaultdict(list)
+        for line in listing.splitlines():
+            key, _, value = line.partition(" = ")
+            fields[key].append(value)
+        listed = fields["Path"][1:]  # the first Path is the archive's
         fixture_check(sorted(listed) == sorted(members),
-                      f"set.7z by `7zz a` (defaults): {len(members)} members of 24 MiB, 20 MiB "
-                      f"used, {os.path.getsize(archive) / MiB:.1f} MiB")
+                      f"set.7z by `7zz a` (defaults: {fields['Method'][0]}, solid "
+                      f"{fields['Solid'][0]}, {fields['Blocks'][0]} block): {len(members)} "
+                      f"members of 24 MiB, 20 MiB used, {os.path.getsize(archive) / MiB:.1f} MiB")
         return archive
 
     def make_rar(self, folder, members):
