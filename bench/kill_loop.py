@@ -46,7 +46,7 @@ the next run"), and no temporary file of the killed run may be left ("temporary 
     python3 bench/kill_loop.py                          # 30 kills per mode and file system
     python3 bench/kill_loop.py --kills 100 --cli build/bin/ostravex-cli
     python3 bench/kill_loop.py --modes sram-patch,restore --filesystems disk,exfat
-    python3 bench/kill_loop.py --kills 20 --modes 7z,7z-folder,rar,rar-folder --filesystems disk,tmpfs
+    python3 bench/kill_loop.py --kills 20 --modes 7z,rar --filesystems disk,tmpfs
 """
 import argparse
 import collections

@@ -30,7 +30,8 @@ def block(after_crc):
 
 def file_header(name, data, host_os, modified):
     encoded = name.encode("ascii")  # no unicode name field: ASCII names only
-    attributes = 0o100644 if host_os == HOST_UNIX else 0x20  # a regular file / FILE_ATTRIBUTE_ARCHIVE
+    # A regular file rw-r--r-- (Unix), or FILE_ATTRIBUTE_ARCHIVE (Windows).
+    attributes = 0o100644 if host_os == HOST_UNIX else 0x20
     fields = struct.pack("<IIBIIBBHI", len(data), len(data), host_os, zlib.crc32(data),
                          modified, UNPACK_VERSION, STORED, len(encoded), attributes)
     # HEAD_TYPE, HEAD_FLAGS and HEAD_SIZE (the header's size with HEAD_CRC) come first.
