@@ -40,15 +40,14 @@ int main(int argc, char** argv) {
     }
     const bool gba = imagePath.size() > 4 && imagePath.substr(imagePath.size() - 4) == ".gba";
     const FileByteSource source(file, file.sizeAtOpen());
-    std::optional<std::uint64_t> cartridgeSize;
     ImageHasher hasher;
     ByteBuffer buffer;
-    if (!CartridgeSizeOf(source, gba ? ImageKind::Gba : ImageKind::Nds, cartridgeSize).ok() ||
-        !HashRest(source, hasher, buffer).ok()) {
+    if (!HashRest(source, hasher, buffer).ok()) {
         std::fprintf(stderr, "%s: cannot be read\n", imagePath.c_str());
         return 1;
     }
-    const DatMatch match = MatchHashedImage(index, hasher, cartridgeSize);
+    const DatMatch match = MatchHashedImage(
+        index, hasher, LargestCartridgeSize(gba ? ImageKind::Gba : ImageKind::Nds));
     std::uint32_t usedSize = 0;
     if (!gba && !source.readWord32(kUsedRomSizeOffset, usedSize).ok()) {
         return 1;

@@ -136,8 +136,14 @@ TEST_F(DatRunTest, EachRomIsIdentifiedAndOnlyAReversibleCutIsMade) {
          "INFO: Trimmed dump of a DAT entry (0x00 padding): Zero trimmed.nds -> Z\xC3\xA9ro "
          "(Japan) (Nintendo - Nintendo DS)",
          "SKIP: File already trimmed", kUsed},
-        {"Bad.nds", bad, "WARNING: Bad dump (size of a DAT entry, checksum of none): Bad.nds",
-         "Bad.nds: ", kUsed},
+        // Named as the dump it claims to be, scene number and all.
+        {"0042 - Blank & Blue (Europe).nds", bad,
+         "WARNING: Bad dump (size of a DAT entry, checksum of none): 0042 - Blank & Blue "
+         "(Europe).nds",
+         "0042 - Blank & Blue (Europe).nds: ", kUsed},
+        // Of a dump's size but claiming none: an 8 MiB homebrew.
+        {"Homebrew.nds", NdsDump(0xFF, 'H'), "INFO: In no DAT: Homebrew.nds",
+         "Homebrew.nds: ", kUsed},
         {"Unknown.nds", Prefix(unknown, 6_MiB), "INFO: In no DAT: Unknown.nds",
          "Unknown.nds: ", kUsed},
         {"Data after.nds", dataAfter,
@@ -216,6 +222,22 @@ TEST_F(DatRunTest, AnOutputThatCannotBeMadeIsToldAsSuch) {
         << result.err;
 }
 
+// A dump the SRAM patch changes is no longer the DAT's dump: its line says so.
+TEST_F(DatRunTest, APatchedDumpIsSaidToBeNoLongerTheDump) {
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes dump =
+        GbaImageBuilder().size(4_MiB).dataEnd(3000001).bytes(501, v111).filler(0xFF).build();
+    WriteDat("save.dat", "Nintendo - Game Boy Advance", {{"Save (USA)", dump}});
+    WriteFile(roms + "Save.gba", dump);
+    const Result result =
+        RunCommand({"--dat", dir.file("save.dat"), "--sram-patch", roms + "Save.gba"});
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_TRUE(Contains(result.out,
+                         "SRAM Patched: SRAM_EEProm_V111\n"
+                         "WARNING: Patched, no longer the DAT's dump: Save.gba\n"))
+        << result.out;
+}
+
 TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {
     WriteFile(roms + "Full FF.nds", fullFf);
     const Result result = RunCommand({roms});
@@ -239,6 +261,30 @@ TEST_F(DatRunTest, ARestoreGivesBackTheDumpOrChangesNothing) {
         << result.out;
     EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
     EXPECT_EQ(result.code, 1);
+
+    // A GBA dump cut to exactly half its cartridge, or less, is still found and restored to
+    // the size the DAT gives, not to a guess; a full dump is left as it is.
+    const Bytes half = GbaImageBuilder().size(8_MiB).dataEnd(3000000).filler(0xFF).build();
+    WriteDat("half.dat", "Nintendo - Game Boy Advance", {{"Half (USA)", half}});
+    const std::string halves = dir.subfolder("halves");
+    WriteFile(halves + "Half.gba", Prefix(half, 4_MiB));
+    WriteFile(halves + "Less.gba", Prefix(half, 3000000));
+    WriteFile(halves + "Full.gba", half);
+    const Result halfResult = RunCommand({"--dat", dir.file("half.dat"), "--restore", halves});
+    EXPECT_EQ(halfResult.code, 0) << halfResult.out;
+    EXPECT_EQ(ReadFile(halves + "Half.gba"), half);
+    EXPECT_EQ(ReadFile(halves + "Less.gba"), half);
+    EXPECT_EQ(ReadFile(halves + "Full.gba"), half);
+    EXPECT_TRUE(Contains(halfResult.out, "RESTORED: Half.gba: 4194304 bytes added\n"))
+        << halfResult.out;
+    EXPECT_TRUE(
+        Contains(halfResult.out, "SKIP: Full dump of a DAT entry, not restored: Full.gba\n"))
+        << halfResult.out;
+    // Without the DAT the size of the half is a guess, and it is a power of two already.
+    WriteFile(halves + "Less.gba", Prefix(half, 3000000));
+    const Result guessed = RunCommand({"--restore", halves + "Less.gba"});
+    EXPECT_TRUE(Contains(guessed.out, "RESTORED: Less.gba: 1194304 bytes added (assumed 4 MiB)\n"))
+        << guessed.out;
 
     // A dry run says the same and writes nothing.
     WriteFile(roms + "Zero.nds", Prefix(zero, kUsed));

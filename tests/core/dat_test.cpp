@@ -337,6 +337,7 @@ TEST(ImageHashing, HashRestReadsOnlyWhatTheCopyDidNotFeed) {
 struct Dump {
     std::string game;
     Bytes bytes;
+    std::string serial = {};  // as No-Intro gives it, when it does
 };
 
 // A Logiqx DAT listing `dumps`, written with checksums computed independently.
@@ -347,7 +348,8 @@ std::string LogiqxDat(const std::string& name, const std::vector<Dump>& dumps) {
         text += "<game name=\"" + dump.game + "\"><description>" + dump.game +
                 "</description><rom name=\"" + dump.game + ".bin\" size=\"" +
                 std::to_string(dump.bytes.size()) + "\" crc=\"" +
-                CrcText(ReferenceCrc32(dump.bytes)) + "\" sha1=\"" +
+                CrcText(ReferenceCrc32(dump.bytes)) +
+                (dump.serial.empty() ? "" : "\" serial=\"" + dump.serial) + "\" sha1=\"" +
                 HexText(ReferenceSha1(dump.bytes)) + "\"/></game>\n";
     }
     return text + "</datafile>\n";
@@ -381,6 +383,7 @@ Bytes GbaDump(std::uint8_t filler) {
         .dataEnd(3000001)
         .filler(filler)
         .bytes(0, {filler == 0xFF ? std::uint8_t{'F'} : std::uint8_t{'Z'}})
+        .bytes(0xAC, {'A', 'F', 'L', filler == 0xFF ? std::uint8_t{'E'} : std::uint8_t{'Z'}})
         .build();
 }
 
@@ -390,6 +393,8 @@ struct Collection {
     Bytes ndsWifi = NdsDump(0xFF, NdsImageBuilder::Block::Data);
     Bytes gbaFf = GbaDump(0xFF);
     Bytes gbaZero = GbaDump(0x00);
+    // An 8 MiB GBA dump whose data ends before its first half.
+    Bytes gbaHalf = GbaImageBuilder().size(8_MiB).dataEnd(3000000).bytes(0, {'H'}).build();
     DatIndex index;
 
     Collection() {
@@ -398,8 +403,10 @@ struct Collection {
         AddDat(index, LogiqxDat("Nintendo - Nintendo DS", {{"Blank &amp; Blue (Europe)", ndsFf},
                                                            {"Z\xC3\xA9ro (Japan)", ndsZero},
                                                            {"Wireless (USA)", ndsWifi}}));
-        AddDat(index, LogiqxDat("Nintendo - Game Boy Advance",
-                                {{"Filled (Europe)", gbaFf}, {"Zeroed (Europe)", gbaZero}}));
+        AddDat(index,
+               LogiqxDat("Nintendo - Game Boy Advance", {{"Filled (Europe)", gbaFf, "AGB-AFLE-EUR"},
+                                                         {"Zeroed (Europe)", gbaZero, "AFLZ"},
+                                                         {"Half (USA)", gbaHalf}}));
         // The same NDS dump in a second DAT.
         AddDat(index, LogiqxDat("Nintendo - Nintendo DS (Download Play)",
                                 {{"Blank &amp; Blue (Kiosk)", ndsFf}}));
@@ -411,11 +418,12 @@ const Collection& TheCollection() {
     return collection;
 }
 
-DatMatch Identify(const Bytes& image, ImageKind kind) {
+DatMatch Identify(const Bytes& image, ImageKind kind, const std::string& name) {
     DatMatch match;
     ByteBuffer buffer;
     EXPECT_TRUE(
-        IdentifyImage(TheCollection().index, MemoryByteSource(image), kind, buffer, match).ok());
+        IdentifyImage(TheCollection().index, MemoryByteSource(image), kind, name, buffer, match)
+            .ok());
     return match;
 }
 
@@ -427,10 +435,15 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
     badGba.back() = 0xFE;
     const Bytes unknownTrimmed =
         Prefix(NdsImageBuilder().usedSize(kUsed + 4).size(8_MiB).byte(0x14, 6).build(), kUsed + 4);
+    Bytes randomNds(8_MiB);
+    for (std::size_t i = 0; i < randomNds.size(); ++i) {
+        randomNds[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    }
     struct Row {
         const char* behaviour;
         Bytes image;
         ImageKind kind;
+        std::string name;  // the file's name, as a dump's would be: no extension or number
         DatMatchKind expected;
         std::vector<std::string> games;  // "DAT name / game name"
         std::optional<std::uint8_t> filler;
@@ -442,6 +455,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a full NDS dump, listed in two DATs",
          c.ndsFf,
          ImageKind::Nds,
+         "Blank & Blue (Europe)",
          DatMatchKind::FullDump,
          {dsBlue, kioskBlue},
          std::nullopt,
@@ -449,6 +463,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"an NDS dump trimmed from 0xFF filler",
          Prefix(c.ndsFf, kUsed),
          ImageKind::Nds,
+         "x",
          DatMatchKind::TrimmedDump,
          {dsBlue, kioskBlue},
          0xFF,
@@ -456,6 +471,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"an NDS dump trimmed from 0x00 filler",
          Prefix(c.ndsZero, kUsed),
          ImageKind::Nds,
+         "x",
          DatMatchKind::TrimmedDump,
          {"Nintendo - Nintendo DS / Z\xC3\xA9ro (Japan)"},
          0x00,
@@ -463,6 +479,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"an NDS dump trimmed with its download-play block",
          Prefix(c.ndsWifi, kUsed + 136),
          ImageKind::Nds,
+         "x",
          DatMatchKind::TrimmedDump,
          {"Nintendo - Nintendo DS / Wireless (USA)"},
          0xFF,
@@ -470,6 +487,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a GBA dump trimmed from 0xFF filler",
          Prefix(c.gbaFf, 3000001),
          ImageKind::Gba,
+         "x",
          DatMatchKind::TrimmedDump,
          {"Nintendo - Game Boy Advance / Filled (Europe)"},
          0xFF,
@@ -477,6 +495,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a GBA dump trimmed from 0x00 filler",
          Prefix(c.gbaZero, 3000001),
          ImageKind::Gba,
+         "x",
          DatMatchKind::TrimmedDump,
          {"Nintendo - Game Boy Advance / Zeroed (Europe)"},
          0x00,
@@ -484,6 +503,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a full GBA dump",
          c.gbaZero,
          ImageKind::Gba,
+         "x",
          DatMatchKind::FullDump,
          {"Nintendo - Game Boy Advance / Zeroed (Europe)"},
          std::nullopt,
@@ -491,6 +511,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"an NDS dump with one byte wrong",
          badNds,
          ImageKind::Nds,
+         "blank & blue (europe)",
          DatMatchKind::BadDump,
          {},
          std::nullopt,
@@ -498,6 +519,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a GBA dump whose last byte is wrong",
          badGba,
          ImageKind::Gba,
+         "x",
          DatMatchKind::BadDump,
          {},
          std::nullopt,
@@ -505,6 +527,7 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"a trimmed image of no listed game",
          unknownTrimmed,
          ImageKind::Nds,
+         "x",
          DatMatchKind::NotInDat,
          {},
          std::nullopt,
@@ -512,14 +535,47 @@ TEST(DatMatching, IdentifiesDumpsTrimmedDumpsAndBadDumps) {
         {"an NDS dump trimmed one byte too far",
          Prefix(c.ndsFf, kUsed - 1),
          ImageKind::Nds,
+         "x",
          DatMatchKind::NotInDat,
          {},
          std::nullopt,
          kUsed - 1},
+        {"an NDS image of a dump's size that claims no dump (homebrew)",
+         randomNds,
+         ImageKind::Nds,
+         "Homebrew",
+         DatMatchKind::NotInDat,
+         {},
+         std::nullopt,
+         8_MiB},
+        {"a GBA image of a dump's size whose game code and name claim no dump",
+         GbaImageBuilder().size(4_MiB).dataEnd(4_MiB - 5).build(),
+         ImageKind::Gba,
+         "Filled (Europe) (Beta)",
+         DatMatchKind::NotInDat,
+         {},
+         std::nullopt,
+         4_MiB},
+        {"a GBA dump trimmed to less than half its cartridge",
+         Prefix(c.gbaHalf, 3000000),
+         ImageKind::Gba,
+         "x",
+         DatMatchKind::TrimmedDump,
+         {"Nintendo - Game Boy Advance / Half (USA)"},
+         0xFF,
+         8_MiB},
+        {"a GBA dump trimmed to exactly half its cartridge",
+         Prefix(c.gbaHalf, 4_MiB),
+         ImageKind::Gba,
+         "x",
+         DatMatchKind::TrimmedDump,
+         {"Nintendo - Game Boy Advance / Half (USA)"},
+         0xFF,
+         8_MiB},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.behaviour);
-        const DatMatch match = Identify(row.image, row.kind);
+        const DatMatch match = Identify(row.image, row.kind, row.name);
         EXPECT_EQ(match.kind, row.expected);
         std::vector<std::string> games;
         for (const IndexedRom& rom : match.roms) {
@@ -538,9 +594,10 @@ TEST(DatMatching, AnImageIsReadOnce) {
     const CountingSource source(trimmed);
     DatMatch match;
     ByteBuffer buffer;
-    ASSERT_TRUE(IdentifyImage(TheCollection().index, source, ImageKind::Nds, buffer, match).ok());
+    ASSERT_TRUE(
+        IdentifyImage(TheCollection().index, source, ImageKind::Nds, "x", buffer, match).ok());
     EXPECT_EQ(match.kind, DatMatchKind::TrimmedDump);
-    EXPECT_EQ(source.read(), trimmed.size() + 1);  // and the capacity byte
+    EXPECT_EQ(source.read(), trimmed.size() + 4);  // and the game code
 }
 
 TEST(DatMatching, NoCartridgeSizeMeansNoPaddedSearch) {
@@ -593,7 +650,8 @@ TEST(DatMatching, ACutIsReversibleOnlyWhenItDropsNothingButTheFiller) {
 
     ImageHasher hasher;
     hasher.update(dataPastUsed);
-    const DatMatch bad = MatchHashedImage(TheCollection().index, hasher, 8_MiB);
+    const DatMatch bad = MatchHashedImage(TheCollection().index, hasher, 8_MiB,
+                                          {.gameCode = "", .name = "Blank & Blue (Europe)"});
     EXPECT_EQ(bad.kind, DatMatchKind::BadDump);
     EXPECT_EQ(ReversibleFiller(bad, hasher, kUsed), std::nullopt);
 }
@@ -604,7 +662,7 @@ TEST(DatMatching, ARestoreTargetGivesBackTheDump) {
         const ImageKind kind = dump->size() == 8_MiB ? ImageKind::Nds : ImageKind::Gba;
         const std::uint64_t used = kind == ImageKind::Nds ? kUsed : 3000001;
         const Bytes trimmed = Prefix(*dump, used);
-        const DatMatch match = Identify(trimmed, kind);
+        const DatMatch match = Identify(trimmed, kind, "x");
         const std::optional<DatRestore> restore = RestoreFromMatch(match);
         ASSERT_TRUE(restore);
         EXPECT_EQ(Padded(trimmed, restore->size, restore->filler), *dump);
@@ -614,19 +672,19 @@ TEST(DatMatching, ARestoreTargetGivesBackTheDump) {
         written.fill(restore->filler, restore->size - trimmed.size());
         EXPECT_TRUE(IsDatRom(written.digest(), *match.roms.front().rom));
     }
-    EXPECT_FALSE(RestoreFromMatch(Identify(c.ndsFf, ImageKind::Nds)));  // already whole
+    EXPECT_FALSE(RestoreFromMatch(Identify(c.ndsFf, ImageKind::Nds, "x")));  // already whole
 }
 
 TEST(DatIndexing, FindsBySizeAndCrcInEveryDat) {
     DatIndex index;
     DatFile first;
     first.name = "first";
-    first.roms.push_back({100, 0x1234, std::nullopt, std::nullopt, "a", "a.bin"});
-    first.roms.push_back({4_MiB, 0x1234, std::nullopt, std::nullopt, "b", "b.bin"});
+    first.roms.push_back({100, 0x1234, std::nullopt, std::nullopt, "a", "a.bin", ""});
+    first.roms.push_back({4_MiB, 0x1234, std::nullopt, std::nullopt, "b", "b.bin", ""});
     DatFile second;
     second.name = "second";
-    second.roms.push_back({100, 0x1234, std::nullopt, std::nullopt, "a2", "a2.bin"});
-    second.roms.push_back({8_MiB, 0x9999, std::nullopt, std::nullopt, "c", "c.bin"});
+    second.roms.push_back({100, 0x1234, std::nullopt, std::nullopt, "a2", "a2.bin", ""});
+    second.roms.push_back({8_MiB, 0x9999, std::nullopt, std::nullopt, "c", "c.bin", ""});
     index.add(std::move(first));
     index.add(std::move(second));
 

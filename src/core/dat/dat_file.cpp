@@ -134,6 +134,8 @@ void DatRomFields::set(std::string_view key, std::string_view value) {
     } else if (key == "sha1") {
         sha1 = value;
         sha1Seen = true;
+    } else if (key == "serial") {
+        serial = value;
     }
 }
 
@@ -155,6 +157,7 @@ void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile&
     }
     rom.gameName = gameName;
     rom.romName = fields.name;
+    rom.serial = fields.serial;
     dat.roms.push_back(std::move(rom));
 }
 

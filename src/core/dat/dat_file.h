@@ -23,6 +23,8 @@ struct DatRom {
     std::optional<Md5Digest> md5;
     std::string gameName;  // UTF-8, entities and escapes resolved
     std::string romName;
+    // The game's serial as No-Intro gives it ("AXVE", or "NTR-AXVE-EUR"); may be empty.
+    std::string serial;
 };
 
 // One loaded DAT: its name from the header block and its roms, in file order.

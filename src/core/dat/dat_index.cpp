@@ -11,6 +11,7 @@ void DatIndex::add(DatFile dat) {
     bool newSize = false;
     for (const DatRom& rom : kept.roms) {
         m_roms[{rom.size, rom.crc32}].push_back({&rom, &kept});
+        m_bySize[rom.size].push_back({&rom, &kept});
         newSize = m_sizes[rom.size]++ == 0 || newSize;
     }
     if (newSize) {
@@ -26,6 +27,14 @@ void DatIndex::add(DatFile dat) {
 std::span<const IndexedRom> DatIndex::find(std::uint64_t size, std::uint32_t crc32) const {
     const auto found = m_roms.find({size, crc32});
     if (found == m_roms.end()) {
+        return {};
+    }
+    return found->second;
+}
+
+std::span<const IndexedRom> DatIndex::romsOfSize(std::uint64_t size) const {
+    const auto found = m_bySize.find(size);
+    if (found == m_bySize.end()) {
         return {};
     }
     return found->second;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "dat/dat_index.h"
@@ -17,8 +18,10 @@ enum class ImageKind { Nds, Gba };
 enum class DatMatchKind {
     FullDump,     // the image as it is is a dump of a DAT
     TrimmedDump,  // the image padded with `filler` to a DAT size is a dump of a DAT
-    BadDump,      // the image has the size of a DAT's dumps but none of their checksums
-    NotInDat,     // neither
+    // The image claims to be a DAT's dump (its header's game code is the dump's serial, or
+    // its file name the dump's name), has its size, and has not its checksums.
+    BadDump,
+    NotInDat,  // neither
 };
 
 // What the loaded DATs say about one image.
@@ -36,23 +39,33 @@ struct DatMatch {
     ImageDigest image;
 };
 
-// The size of the cartridge an image of this kind was dumped from: for NDS 128 KiB shifted
-// left by its header's capacity byte (0x14), for GBA the next power of two of its size.
-// Empty when the header names no possible size.
-[[nodiscard]] Status CartridgeSizeOf(const ByteSource& image, ImageKind kind,
-                                     std::optional<std::uint64_t>& size);
+// The largest cartridge of each kind (GBA 32 MiB, NDS 512 MiB): a trimmed dump is looked for
+// at every size the DATs list between the image's own and this.
+std::uint64_t LargestCartridgeSize(ImageKind kind);
+
+// What an image says it is, besides its bytes: the evidence that makes an image of a DAT
+// dump's size and other checksums a bad dump of it, rather than some other file.
+struct ImageClaims {
+    std::string gameCode;  // its header's game code (NDS 0x0C, GBA 0xAC); empty if it has none
+    std::string name;      // its file name without folder, extension and scene number
+};
+
+// The claims of `image`: its game code, read from its header, and `name` as given.
+[[nodiscard]] Status ReadImageClaims(const ByteSource& image, ImageKind kind, std::string name,
+                                     ImageClaims& claims);
 
 // Identifies an image from its hashes (`hasher` has seen every byte of it): first as it is;
-// if it is in no DAT and shorter than `cartridgeSize`, as if padded with 0xFF, then 0x00,
-// to each DAT size between its own and the cartridge's. Only a padded size and CRC-32 that
-// a DAT lists costs a SHA-1 of the padding; nothing is read. The cost does not depend on
-// how many roms the DATs hold.
+// if it is in no DAT and shorter than `largestSize`, as if padded with 0xFF, then 0x00, to
+// each DAT size between its own and that. Only a padded size and CRC-32 that a DAT lists
+// costs a SHA-1 of the padding; nothing is read. The cost does not depend on how many roms
+// the DATs hold. An image of a dump's size that is none is a bad dump only when `claims`
+// say it is that dump.
 DatMatch MatchHashedImage(const DatIndex& index, const ImageHasher& hasher,
-                          std::optional<std::uint64_t> cartridgeSize);
+                          std::optional<std::uint64_t> largestSize, const ImageClaims& claims = {});
 
-// Reads the whole image once and identifies it.
+// Reads the whole image once and identifies it; `name` is its file name (see ImageClaims).
 [[nodiscard]] Status IdentifyImage(const DatIndex& index, const ByteSource& image, ImageKind kind,
-                                   ByteBuffer& buffer, DatMatch& match);
+                                   const std::string& name, ByteBuffer& buffer, DatMatch& match);
 
 // The filler with which the image cut to `cutSize` pads back to the matched DAT dump, byte
 // for byte; empty when no filler does (the cut would drop data), and for an image that

@@ -14,6 +14,7 @@ struct DatRomFields {
     std::string crc;
     std::string md5;
     std::string sha1;
+    std::string serial;
     bool sizeSeen = false;
     bool crcSeen = false;
     bool md5Seen = false;

@@ -31,6 +31,9 @@ struct CutVerdict {
     // The image's header checksum is wrong: the file must not be changed in any way, its
     // name included (no scene-number rename either).
     bool headerMismatch = false;
+    // A restore's size is a guess from the image's own size (a GBA image says nothing of
+    // its cartridge): its line says so.
+    bool sizeAssumed = false;
 
     void note(VerdictLine kind, std::string text) { messages.push_back({kind, std::move(text)}); }
     CutVerdict& finish(VerdictLine kind, std::string text) {

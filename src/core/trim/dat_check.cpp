@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "io/paths.h"
+#include "trim/output_placement.h"
+
 namespace ostravex {
 namespace {
 
@@ -40,16 +43,23 @@ DatMatchOutcome OutcomeOf(DatMatchKind kind) {
 }  // namespace
 
 Status CheckAgainstDats(const DatIndex& index, const ByteSource& image, ImageKind kind,
-                        DatCheck& check) {
-    std::optional<std::uint64_t> cartridgeSize;
-    if (Status status = CartridgeSizeOf(image, kind, cartridgeSize); !status) {
+                        const std::string& name, DatCheck& check) {
+    ImageClaims claims;
+    // The name a dump would have: without folders, extension and scene number.
+    const std::string base = NamePart(StripMemberPath(name));
+    const std::optional<std::string> withoutNumber = NameWithoutSceneNumber(base);
+    std::string plain = withoutNumber ? *withoutNumber : std::string(base);
+    if (const std::size_t dot = plain.rfind('.'); dot != std::string::npos && dot > 0) {
+        plain.resize(dot);
+    }
+    if (Status status = ReadImageClaims(image, kind, std::move(plain), claims); !status) {
         return status;
     }
     ByteBuffer buffer;
     if (Status status = HashRest(image, check.hasher, buffer); !status) {
         return status;
     }
-    check.match = MatchHashedImage(index, check.hasher, cartridgeSize);
+    check.match = MatchHashedImage(index, check.hasher, LargestCartridgeSize(kind), claims);
     return Status::success();
 }
 

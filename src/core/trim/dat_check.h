@@ -29,9 +29,10 @@ struct DatCheck {
     DatMatch match;
 };
 
-// Reads `image` once, hashing it, and identifies it.
+// Reads `image` once, hashing it, and identifies it. `name` is the rom's file name (or the
+// member's name): an image is a bad dump only when its game code or its name claims a dump.
 [[nodiscard]] Status CheckAgainstDats(const DatIndex& index, const ByteSource& image,
-                                      ImageKind kind, DatCheck& check);
+                                      ImageKind kind, const std::string& name, DatCheck& check);
 
 // The facts of a match, for the entry's report.
 DatFacts DatFactsOf(const DatMatch& match);

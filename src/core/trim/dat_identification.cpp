@@ -6,7 +6,7 @@ namespace ostravex {
 
 bool DatIdentification::identify(const ByteSource& image, ImageKind kind, const std::string& name) {
     m_check.emplace();
-    if (Status status = CheckAgainstDats(m_dats, image, kind, *m_check); !status) {
+    if (Status status = CheckAgainstDats(m_dats, image, kind, name, *m_check); !status) {
         m_check.reset();
         m_record.error(FileFailureText(FileAction::Read, status) + name);
         return false;

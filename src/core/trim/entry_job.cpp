@@ -118,6 +118,7 @@ void EntryJob::examine() {
         }
     }
     m_rom.resultSize = *verdict.cutSize;
+    m_sizeAssumed = verdict.sizeAssumed;
     accountSavings();
 }
 
@@ -178,7 +179,8 @@ CutVerdict EntryJob::decide() const {
     const HeaderCheck headerCheck =
         m_options.headerCheck ? HeaderCheck::Required : HeaderCheck::Off;
     if (m_restoring) {
-        return DecideRestore(source, m_rom.gba, headerCheck);
+        // With DATs, the dump the image is decides its size.
+        return DecideRestore(source, m_rom.gba, headerCheck, m_dat.has_value());
     }
     CutVerdict verdict = !m_rom.gba ? DecideNdsCut(source, m_options.skipDsi, headerCheck)
                          : scan     ? DecideGbaCut(*scan, m_options.onlyPatch)
@@ -364,7 +366,8 @@ void EntryJob::writeOutput() {
     facts.written = true;
     facts.sizeAfter = result.size;
     if (m_restoring) {
-        m_record.line(RestoredLine(changedName(), static_cast<std::uint64_t>(-m_savings)));
+        m_record.line(RestoredLine(changedName(), static_cast<std::uint64_t>(-m_savings),
+                                   m_sizeAssumed ? std::optional(size) : std::nullopt));
     }
 }
 
@@ -418,8 +421,15 @@ void EntryJob::recordPatch(const SramPatchResult& patch) {
     m_record.facts().sramPatch = patch.outcome;
     if (patch.outcome == SramPatchOutcome::Failed) {
         m_record.error("ERROR: SRAM patch failed (" + patch.line + "): " + romName());
-    } else {
-        m_record.line(patch.line);
+        return;
+    }
+    m_record.line(patch.line);
+    const std::optional<DatFacts>& dat = m_record.facts().dat;
+    const bool aDump = dat && (dat->match == DatMatchOutcome::FullDump ||
+                               dat->match == DatMatchOutcome::TrimmedDump);
+    if (aDump && patch.outcome == SramPatchOutcome::Patched) {
+        // Only a backup keeps the dump now: a later restore cannot find it in the DATs.
+        m_record.line("WARNING: Patched, no longer the DAT's dump: " + romName());
     }
 }
 

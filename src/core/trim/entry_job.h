@@ -107,6 +107,7 @@ class EntryJob {
     RomAcquisition m_acquisition;
     std::optional<DatIdentification> m_dat;
     std::int64_t m_savings = 0;
+    bool m_sizeAssumed = false;  // a restore's size is a guess
     std::string m_renameTarget;  // the name whose scene number is removed
 
     // The output.

@@ -70,21 +70,42 @@ CutVerdict DecideGbaRestore(const ByteSource& source) {
     }
     verdict.cutSize =
         static_cast<std::int64_t>(std::max(kSmallestGbaCartridge, std::bit_ceil(sourceSize)));
+    verdict.sizeAssumed = true;
     return verdict;
 }
 
 }  // namespace
 
-CutVerdict DecideRestore(const ByteSource& source, bool gba, HeaderCheck headerCheck) {
+CutVerdict DecideRestore(const ByteSource& source, bool gba, HeaderCheck headerCheck,
+                         bool sizeFromDats) {
+    CutVerdict verdict;
     if (source.size() < kMinimumImageSize) {
-        CutVerdict verdict;
         return verdict.finish(VerdictLine::Error, "ERROR: Incorrect File: ");
+    }
+    if (sizeFromDats) {
+        if (!gba) {
+            std::array<std::uint8_t, kDecisionHeaderBytes> header{};
+            if (Status status = source.readZeroFilled(0, header); !status) {
+                return verdict.finish(VerdictLine::Error,
+                                      FileFailureText(FileAction::Read, status));
+            }
+            if (RefuseUncheckedHeader(header, headerCheck, verdict)) {
+                return verdict;
+            }
+        }
+        verdict.cutSize = static_cast<std::int64_t>(source.size());
+        return verdict;
     }
     return gba ? DecideGbaRestore(source) : DecideNdsRestore(source, headerCheck);
 }
 
-std::string RestoredLine(const std::string& name, std::uint64_t bytesAdded) {
-    return "RESTORED: " + name + ": " + std::to_string(bytesAdded) + " bytes added";
+std::string RestoredLine(const std::string& name, std::uint64_t bytesAdded,
+                         std::optional<std::uint64_t> assumedSize) {
+    std::string line = "RESTORED: " + name + ": " + std::to_string(bytesAdded) + " bytes added";
+    if (assumedSize) {
+        line += " (assumed " + std::to_string(*assumedSize >> 20) + " MiB)";
+    }
+    return line;
 }
 
 }  // namespace ostravex
