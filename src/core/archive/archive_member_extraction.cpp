@@ -34,14 +34,14 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
         context.romBuffer.clear();
         job.NeedsContinue = true;
     };
-    TKAZip zip;
-    if (Status status = zip.Open(job.CompressedFile); !status) {
+    ZipReader zip;
+    if (Status status = zip.open(job.CompressedFile); !status) {
         return fail("ERROR: Cannot open archive (" + status.reason() +
                     "): " + NamePart(job.CompressedFile));
     }
-    const TKAZipEntriesEntry* member = nullptr;
-    for (const TKAZipEntriesEntry& entry : zip.Entries()) {
-        if (TKAZip::GetUnicodeFilename(entry) == job.filename) {
+    const ZipEntry* member = nullptr;
+    for (const ZipEntry& entry : zip.entries()) {
+        if (entry.name() == job.filename) {
             member = &entry;
             break;
         }
@@ -50,14 +50,14 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
         return fail("ERROR: Cannot extract (the member is not in the archive): " +
                     NamePart(job.filename));
     }
-    zip.OnDecompressFile = [&context](std::uint64_t current, std::uint64_t total) {
+    zip.onProgress = [&context](std::uint64_t current, std::uint64_t total) {
         context.gauge(current, total);
         context.pump();
     };
     // Read as it comes, block by block: the member is never held whole, in a dry run
     // neither.
-    ScanningMemberSink sink(*context.scan, context.output, TKAZip::kMaxMemberSize);
-    if (Status status = zip.ReadMember(*member, sink); !status) {
+    ScanningMemberSink sink(*context.scan, context.output, ZipReader::kMaxMemberSize);
+    if (Status status = zip.readMember(*member, sink); !status) {
         const std::string& reason = status.reason();
         return fail(reason.starts_with("Cannot process this file: ")
                         ? "ERROR: " + reason
@@ -82,12 +82,12 @@ void ArchiveMemberExtraction::extractToDisk(ArchiveKind kind, ExtractionContext&
         FileMemberSink fileSink(path);
         // Kept in memory, the member is still checked against what creating its file would
         // meet, at the moment its file would be created.
-        MemoryMemberSink memorySink(context.romBuffer, TKAZip::kMaxMemberSize,
+        MemoryMemberSink memorySink(context.romBuffer, ZipReader::kMaxMemberSize,
                                     &context.memberSource,
                                     [&context, &path] { return context.checkCreatable(path); });
         std::optional<ScanningMemberSink> scanningSink;
         if (context.scan) {
-            scanningSink.emplace(*context.scan, context.output, TKAZip::kMaxMemberSize);
+            scanningSink.emplace(*context.scan, context.output, ZipReader::kMaxMemberSize);
         }
         MemberSink& sink = scanningSink ? static_cast<MemberSink&>(*scanningSink)
                            : context.destination == MemberDestination::Memory
