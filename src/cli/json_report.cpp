@@ -4,55 +4,12 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "io/utf8.h"
+
 namespace ostravex::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// The length of the valid UTF-8 character at the start of `text`, or 0 when it does not
-// start with one (overlong forms, surrogates and values above U+10FFFF are not valid).
-std::size_t ValidCharacterLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = ValidCharacterLength(text.substr(i));
-        if (length == 0) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
 const char* OutcomeName(EntryOutcome outcome) {
     switch (outcome) {
@@ -125,23 +82,19 @@ Json SizeOrNull(const std::optional<std::uint64_t>& size) {
 }  // namespace
 
 std::string ValidUtf8Text(std::string_view text) {
-    if (IsValidUtf8(text)) {
+    if (IsWellFormedUtf8(text)) {
         return std::string(text);
     }
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string escaped;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = ValidCharacterLength(text.substr(i));
-        if (text[i] == '\\') {
-            escaped += "\\\\";
-        } else if (length > 0) {
-            escaped.append(text.substr(i, length));
-        } else {
-            const auto byte = static_cast<unsigned char>(text[i]);
+    ForEachUtf8(
+        text,
+        [&](std::string_view character, char32_t codePoint) {
+            escaped += codePoint == '\\' ? std::string_view("\\\\") : character;
+        },
+        [&](unsigned char byte) {
             escaped += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        }
-        i += length > 0 ? length : 1;
-    }
+        });
     return escaped;
 }
 

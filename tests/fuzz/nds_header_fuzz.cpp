@@ -1,5 +1,6 @@
 // Decodes an arbitrary image's header and banner and builds the header report from them.
 #include "fuzz_support.h"
+#include "io/utf8.h"
 #include "romformat/header_report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& line : ostravex::HeaderReportLines(
              "rom \xC3\xA9.nds", header,
              hasBanner ? std::optional<ostravex::BannerInfo>(banner) : std::nullopt)) {
-        ostravex::fuzz::Require(ostravex::fuzz::IsValidUtf8(line),
+        ostravex::fuzz::Require(ostravex::IsWellFormedUtf8(line),
                                 "a report line is not valid UTF-8");
     }
     for (const std::string* title : {&banner.TitleJP, &banner.TitleEN, &banner.TitleFR,

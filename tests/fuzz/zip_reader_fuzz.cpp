@@ -1,10 +1,11 @@
 // Reads an arbitrary file as a zip archive: the directory, every name, every member's data,
-// either block by block through ReadMember or whole through SaveToStream.
+// either block by block through readMember or whole through appendMemberTo.
 #include <zlib.h>
 
 #include "archive/member_sink.h"
 #include "archive/zip_reader.h"
 #include "fuzz_support.h"
+#include "io/utf8.h"
 
 namespace {
 
@@ -50,21 +51,21 @@ class CheckingSink final : public ostravex::MemberSink {
     uLong m_crc = crc32_z(0, nullptr, 0);
 };
 
-void ReadBlockByBlock(ostravex::TKAZip& zip, const ostravex::TKAZipEntriesEntry& entry) {
+void ReadBlockByBlock(ostravex::ZipReader& zip, const ostravex::ZipEntry& entry) {
     CheckingSink sink;
-    const ostravex::Status status = zip.ReadMember(entry, sink);
+    const ostravex::Status status = zip.readMember(entry, sink);
     Require(status.ok() == sink.finished(), "finish() does not match the outcome");
     if (status.ok()) {
-        Require(sink.received() == entry.Central.UncompressedSize,
+        Require(sink.received() == entry.record.UncompressedSize,
                 "the member's bytes do not match its stated size");
-        Require(sink.crc() == entry.Central.Crc32, "the member's bytes do not match its CRC-32");
+        Require(sink.crc() == entry.record.Crc32, "the member's bytes do not match its CRC-32");
     }
 }
 
-void ReadWhole(ostravex::TKAZip& zip, const ostravex::TKAZipEntriesEntry& entry) {
+void ReadWhole(ostravex::ZipReader& zip, const ostravex::ZipEntry& entry) {
     ostravex::ByteBuffer target(3, 0xAB);
-    const ostravex::Status status = zip.SaveToStream(entry, target);
-    const std::uint64_t expected = status.ok() ? 3 + entry.Central.UncompressedSize : 3;
+    const ostravex::Status status = zip.appendMemberTo(entry, target);
+    const std::uint64_t expected = status.ok() ? 3 + entry.record.UncompressedSize : 3;
     Require(target.size() == expected, "the member's bytes do not match its stated size");
     Require(target[0] == 0xAB && target[1] == 0xAB && target[2] == 0xAB,
             "bytes before the member were changed");
@@ -74,17 +75,16 @@ void ReadWhole(ostravex::TKAZip& zip, const ostravex::TKAZipEntriesEntry& entry)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static ostravex::fuzz::MemoryFile file;
-    ostravex::TKAZip zip;
-    if (!zip.Open(file.hold(data, size)).ok() || !zip.IsZipFile()) {
+    ostravex::ZipReader zip;
+    if (!zip.open(file.hold(data, size)).ok() || !zip.isZipFile()) {
         return 0;
     }
     // Both ways of reading a member, one per input.
     const bool wholeMembers = size % 2 == 0;
-    for (const ostravex::TKAZipEntriesEntry& entry : zip.Entries()) {
-        Require(ostravex::fuzz::IsValidUtf8(ostravex::TKAZip::GetUnicodeFilename(entry)),
-                "a member name is not valid UTF-8");
-        const std::uint64_t claimed = entry.Central.UncompressedSize;
-        if (claimed > kLargestMemberTried && claimed <= ostravex::TKAZip::kMaxMemberSize) {
+    for (const ostravex::ZipEntry& entry : zip.entries()) {
+        Require(ostravex::IsWellFormedUtf8(entry.name()), "a member name is not valid UTF-8");
+        const std::uint64_t claimed = entry.record.UncompressedSize;
+        if (claimed > kLargestMemberTried && claimed <= ostravex::ZipReader::kMaxMemberSize) {
             continue;
         }
         if (wholeMembers) {

@@ -32,14 +32,14 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
         context.reportError(line);
         job.finished = true;
     };
-    TKAZip zip;
-    if (Status status = zip.Open(job.archivePath); !status) {
+    ZipReader zip;
+    if (Status status = zip.open(job.archivePath); !status) {
         return fail("ERROR: Cannot open archive (" + status.reason() +
                     "): " + NamePart(job.archivePath));
     }
-    const TKAZipEntriesEntry* member = nullptr;
-    for (const TKAZipEntriesEntry& entry : zip.Entries()) {
-        if (TKAZip::GetUnicodeFilename(entry) == job.name) {
+    const ZipEntry* member = nullptr;
+    for (const ZipEntry& entry : zip.entries()) {
+        if (entry.name() == job.name) {
             member = &entry;
             break;
         }
@@ -48,14 +48,14 @@ void ArchiveMemberExtraction::extractZipMember(ExtractionContext& context) {
         return fail("ERROR: Cannot extract (the member is not in the archive): " +
                     NamePart(job.name));
     }
-    zip.OnDecompressFile = [&context](std::uint64_t current, std::uint64_t total) {
+    zip.onProgress = [&context](std::uint64_t current, std::uint64_t total) {
         context.gauge(current, total);
         context.pump();
     };
     // Read as it comes, block by block: the member is never held whole, in a dry run
     // neither.
-    ScanningMemberSink sink(context.scan, context.output, TKAZip::kMaxMemberSize);
-    if (Status status = zip.ReadMember(*member, sink); !status) {
+    ScanningMemberSink sink(context.scan, context.output, ZipReader::kMaxMemberSize);
+    if (Status status = zip.readMember(*member, sink); !status) {
         const std::string& reason = status.reason();
         return fail(reason.starts_with("Cannot process this file: ")
                         ? "ERROR: " + reason
@@ -76,7 +76,7 @@ void ArchiveMemberExtraction::extractLibarchiveMember(ArchiveKind kind,
     // The member's result takes its base name in the output's folder: a name that could
     // lead anywhere else is refused.
     if (IsPlainName(job.name)) {
-        ScanningMemberSink sink(context.scan, context.output, TKAZip::kMaxMemberSize);
+        ScanningMemberSink sink(context.scan, context.output, ZipReader::kMaxMemberSize);
         const LibarchiveFormat format =
             kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;
         extraction = m_reader.extract(job.archivePath, format, job.name, sink, progress);

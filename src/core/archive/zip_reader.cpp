@@ -11,6 +11,7 @@
 
 #include "archive/member_sink.h"
 #include "io/paths.h"
+#include "io/utf8.h"
 
 namespace ostravex {
 namespace {
@@ -190,7 +191,7 @@ bool ReadZip64Fields(std::string_view extra, const Zip64Fields& fields) {
 }
 
 // Fills the central record's escaped sizes, offset and disk from its ZIP64 extra field.
-bool ResolveZip64(TCentralDirectoryFile& c) {
+bool ResolveZip64(CentralDirectoryRecord& c) {
     Zip64Fields fields;
     if (c.UncompressedSize == kEscaped32) {
         fields.uncompressed = &c.UncompressedSize;
@@ -205,41 +206,6 @@ bool ResolveZip64(TCentralDirectoryFile& c) {
         fields.disk = &c.DiskNumberStart;
     }
     return ReadZip64Fields(c.ExtraField, fields);
-}
-
-// Appends the UTF-8 sequence starting at text[i] when it is valid; returns its length, or
-// 0 when the byte at i does not start a valid sequence.
-std::size_t ValidSequence(const std::string& text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0x01 && lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return overlong || surrogate || code > 0x10FFFF ? 0 : length;
 }
 
 }  // namespace
@@ -299,8 +265,8 @@ class Inflater {
 
 }  // namespace
 
-Status TKAZip::Open(const std::string& path) {
-    Close();
+Status ZipReader::open(const std::string& path) {
+    close();
     if (!FileExists(path)) {
         return Status::failure("File \"" + path + "\" not found!");
     }
@@ -308,7 +274,7 @@ Status TKAZip::Open(const std::string& path) {
         return status;
     }
     if (Status status = m_file.size(m_size); !status) {
-        Close();
+        close();
         return status;
     }
     m_path = path;
@@ -318,26 +284,26 @@ Status TKAZip::Open(const std::string& path) {
     } else {
         rebuildFromLocalHeaders();
         m_isZipFile = !m_entries.empty();
-        m_hasBadEntries = m_isZipFile;
+        m_rebuiltFromLocalHeaders = m_isZipFile;
     }
     if (!m_isZipFile) {
-        Close();
+        close();
     } else if (entriesOverlap()) {
-        Close();
+        close();
         return Status::failure("overlapping entries");
     }
     return Status::success();
 }
 
-bool TKAZip::entriesOverlap() const {
+bool ZipReader::entriesOverlap() const {
     // Where each entry's local record starts, and the least it takes: its fixed header and
     // its compressed data (the name and extra field come on top).
     std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
     spans.reserve(m_entries.size());
-    for (const TKAZipEntriesEntry& entry : m_entries) {
-        const std::uint64_t start = entry.Central.RelativeOffsetOfLocalHeader;
+    for (const ZipEntry& entry : m_entries) {
+        const std::uint64_t start = entry.record.RelativeOffsetOfLocalHeader;
         spans.emplace_back(start, SaturatingAdd(SaturatingAdd(start, kLocalFixedSize),
-                                                entry.Central.CompressedSize));
+                                                entry.record.CompressedSize));
     }
     std::sort(spans.begin(), spans.end());
     std::uint64_t reached = 0;
@@ -350,16 +316,16 @@ bool TKAZip::entriesOverlap() const {
     return false;
 }
 
-void TKAZip::Close() {
+void ZipReader::close() {
     m_entries.clear();
     m_file.close();
     m_path.clear();
     m_isZipFile = false;
-    m_hasBadEntries = false;
+    m_rebuiltFromLocalHeaders = false;
     m_size = 0;
 }
 
-bool TKAZip::findEndOfCentralDirectory(std::uint64_t& at) const {
+bool ZipReader::findEndOfCentralDirectory(std::uint64_t& at) const {
     if (m_size < kEndRecordSize) {
         return false;
     }
@@ -397,14 +363,14 @@ bool TKAZip::findEndOfCentralDirectory(std::uint64_t& at) const {
 }
 
 // Where the central directory is and how many entries it holds (those of this disk).
-struct TKAZip::DirectoryPlace {
+struct ZipReader::DirectoryPlace {
     std::uint64_t entries = 0;
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
     bool zip64 = false;
 };
 
-bool TKAZip::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const {
+bool ZipReader::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const {
     std::array<std::uint8_t, kEndRecordSize> end{};
     if (!ReadExact(m_file, endRecordAt, end.data(), end.size())) {
         return false;
@@ -427,7 +393,7 @@ bool TKAZip::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) con
     return true;
 }
 
-bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
+bool ZipReader::readCentralDirectory(std::uint64_t endRecordAt) {
     DirectoryPlace place;
     if (!findDirectory(endRecordAt, place)) {
         return false;
@@ -435,12 +401,12 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
     RecordReader reader(m_file, m_size, place.offset);
     // One central record, or nothing when the file ends before it or a ZIP64 value it
     // needs is missing.
-    const auto readRecord = [&reader](TKAZipEntriesEntry& entry) {
+    const auto readRecord = [&reader](ZipEntry& entry) {
         std::array<std::uint8_t, kCentralFixedSize> fixed{};
         if (!reader.read(fixed.data(), fixed.size())) {
             return false;
         }
-        TCentralDirectoryFile& c = entry.Central;
+        CentralDirectoryRecord& c = entry.record;
         c.CentralFileHeaderSignature = U32(&fixed[0]);
         c.VersionMadeBy = U16(&fixed[4]);
         c.VersionNeededToExtract = U16(&fixed[6]);
@@ -468,7 +434,7 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
     // Every record takes at least its fixed bytes: a count the file cannot hold ends at
     // the file's end, not in memory.
     for (std::uint64_t i = 0; i < place.entries; ++i) {
-        TKAZipEntriesEntry entry;
+        ZipEntry entry;
         if (!readRecord(entry)) {
             return false;
         }
@@ -480,7 +446,7 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
     if (!place.zip64) {
         const std::uint64_t directoryEnd =
             std::min(SaturatingAdd(place.offset, place.size), endRecordAt);
-        std::vector<TKAZipEntriesEntry> more;
+        std::vector<ZipEntry> more;
         for (;;) {
             std::array<std::uint8_t, 4> signature{};
             const std::uint64_t at = reader.position();
@@ -490,7 +456,7 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
                 break;
             }
             reader.seek(at);
-            TKAZipEntriesEntry entry;
+            ZipEntry entry;
             if (!readRecord(entry)) {
                 break;
             }
@@ -503,7 +469,7 @@ bool TKAZip::readCentralDirectory(std::uint64_t endRecordAt) {
     return true;
 }
 
-void TKAZip::rebuildFromLocalHeaders() {
+void ZipReader::rebuildFromLocalHeaders() {
     std::uint64_t offset = 0;
     for (;;) {
         std::array<std::uint8_t, kLocalFixedSize> fixed{};
@@ -511,8 +477,8 @@ void TKAZip::rebuildFromLocalHeaders() {
             U32(&fixed[0]) != kLocalHeaderSignature) {
             return;
         }
-        TKAZipEntriesEntry entry;
-        TCentralDirectoryFile& c = entry.Central;
+        ZipEntry entry;
+        CentralDirectoryRecord& c = entry.record;
         c.CentralFileHeaderSignature = kCentralHeaderSignature;
         c.VersionMadeBy = 20;
         c.VersionNeededToExtract = U16(&fixed[4]);
@@ -554,8 +520,8 @@ void TKAZip::rebuildFromLocalHeaders() {
     }
 }
 
-bool TKAZip::findDataDescriptor(std::uint64_t dataAt, bool wide, TCentralDirectoryFile& c,
-                                std::uint64_t& next) const {
+bool ZipReader::findDataDescriptor(std::uint64_t dataAt, bool wide, CentralDirectoryRecord& c,
+                                   std::uint64_t& next) const {
     // The sizes follow the data in a descriptor: the one whose compressed size reaches
     // back exactly to the start of the data. Blocks overlap by a descriptor's length, so
     // that one across their border is seen.
@@ -588,26 +554,23 @@ bool TKAZip::findDataDescriptor(std::uint64_t dataAt, bool wide, TCentralDirecto
     return false;
 }
 
-std::string TKAZip::GetUnicodeFilename(const TKAZipEntriesEntry& entry) {
-    const std::string& bytes = entry.Central.FileName;
+std::string ZipEntry::name() const {
+    constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
     std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        if (const std::size_t length = ValidSequence(bytes, i); length > 0) {
-            text.append(bytes, i, length);
-            i += length;
-        } else {
-            text += "\xEF\xBF\xBD";  // U+FFFD
-            ++i;
-        }
-    }
+    text.reserve(record.FileName.size());
+    ForEachUtf8(
+        record.FileName,
+        [&](std::string_view character, char32_t codePoint) {
+            text += codePoint == 0 ? kReplacementCharacter : character;
+        },
+        [&](unsigned char) { text += kReplacementCharacter; });
     return text;
 }
 
-Status TKAZip::locateData(const TKAZipEntriesEntry& entry, std::uint64_t& dataAt) const {
-    const TCentralDirectoryFile& c = entry.Central;
-    if ((c.CompressionMethod != 0 && c.CompressionMethod != 8) || entry.IsEncrypted()) {
-        return Status::failure("Cannot process this file: " + GetUnicodeFilename(entry) + " ");
+Status ZipReader::locateData(const ZipEntry& entry, std::uint64_t& dataAt) const {
+    const CentralDirectoryRecord& c = entry.record;
+    if ((c.CompressionMethod != 0 && c.CompressionMethod != 8) || entry.isEncrypted()) {
+        return Status::failure("Cannot process this file: " + entry.name() + " ");
     }
     std::array<std::uint8_t, kLocalFixedSize> local{};
     if (!ReadExact(m_file, c.RelativeOffsetOfLocalHeader, local.data(), local.size()) ||
@@ -619,12 +582,12 @@ Status TKAZip::locateData(const TKAZipEntriesEntry& entry, std::uint64_t& dataAt
     return Status::success();
 }
 
-Status TKAZip::ReadMember(const TKAZipEntriesEntry& entry, MemberSink& sink) {
+Status ZipReader::readMember(const ZipEntry& entry, MemberSink& sink) {
     std::uint64_t dataAt = 0;
     if (Status status = locateData(entry, dataAt); !status) {
         return status;
     }
-    const TCentralDirectoryFile& c = entry.Central;
+    const CentralDirectoryRecord& c = entry.record;
     const bool stored = c.CompressionMethod == 0;
     if (c.UncompressedSize > 0) {
         if (c.CompressedSize == 0) {
@@ -655,22 +618,23 @@ Status TKAZip::ReadMember(const TKAZipEntriesEntry& entry, MemberSink& sink) {
     return status ? sink.finish() : status;
 }
 
-Status TKAZip::SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target) {
+Status ZipReader::appendMemberTo(const ZipEntry& entry, ByteBuffer& target) {
     AppendingSink sink(target, kMaxMemberSize);
-    Status status = ReadMember(entry, sink);
+    Status status = readMember(entry, sink);
     if (!status) {
         sink.drop();
     }
     return status;
 }
 
-Status TKAZip::copyStored(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink* sink) {
+Status ZipReader::copyStored(std::uint64_t dataAt, const CentralDirectoryRecord& c,
+                             MemberSink* sink) {
     const std::uint64_t size = c.UncompressedSize;
     ByteBuffer block = BufferFor(size, kReadBlock);
     uLong crc = crc32_z(0, nullptr, 0);
     for (std::uint64_t done = 0; done < size;) {
-        if (OnDecompressFile) {
-            OnDecompressFile(done, size);
+        if (onProgress) {
+            onProgress(done, size);
         }
         const auto length =
             static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - done));
@@ -688,7 +652,8 @@ Status TKAZip::copyStored(std::uint64_t dataAt, const TCentralDirectoryFile& c, 
     return crc == c.Crc32 ? Status::success() : Status::failure(kCrcMismatch);
 }
 
-Status TKAZip::inflateTo(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink& sink) {
+Status ZipReader::inflateTo(std::uint64_t dataAt, const CentralDirectoryRecord& c,
+                            MemberSink& sink) {
     Inflater inflater;
     if (!inflater.ready()) {
         return Status::failure("cannot start zlib");
@@ -713,8 +678,8 @@ Status TKAZip::inflateTo(std::uint64_t dataAt, const TCentralDirectoryFile& c, M
             }
             readFrom += got;
             unread -= got;
-            if (OnDecompressFile) {
-                OnDecompressFile(produced, c.UncompressedSize);
+            if (onProgress) {
+                onProgress(produced, c.UncompressedSize);
             }
             stream.next_in = input.data();
             stream.avail_in = static_cast<uInt>(got);

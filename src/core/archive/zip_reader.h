@@ -15,8 +15,9 @@ class MemberSink;
 
 // The zip format's records (PKWARE APPNOTE), little-endian on disk. Sizes and offsets are
 // held in 64 bits: where a record stores 0xFFFFFFFF (0xFFFF for the disk number), the value
-// comes from the record's ZIP64 extra field. Multi-disk archives are not read.
-struct TCentralDirectoryFile {
+// comes from the record's ZIP64 extra field. Multi-disk archives are not read. The fields
+// are named as in the format's own description of the record.
+struct CentralDirectoryRecord {
     std::uint32_t CentralFileHeaderSignature = 0;  // 0x02014b50, "PK" 1 2
     std::uint16_t VersionMadeBy = 0;
     std::uint16_t VersionNeededToExtract = 0;
@@ -38,32 +39,34 @@ struct TCentralDirectoryFile {
     std::string FileComment;
 };
 
-struct TKAZipEntriesEntry {
-    TCentralDirectoryFile Central;
-    bool IsEncrypted() const { return (Central.GeneralPurposeBitFlag & 0x0001) != 0; }
+// One entry of an archive's directory.
+struct ZipEntry {
+    CentralDirectoryRecord record;
+
+    bool isEncrypted() const { return (record.GeneralPurposeBitFlag & 0x0001) != 0; }
+    // The stored name bytes read as UTF-8 (whatever the flags say): each invalid byte, and
+    // a NUL (which no file name can hold), becomes U+FFFD. Separators stay as stored.
+    std::string name() const;
 };
 
 // Reads zip archives, ZIP64 ones included: the directory, each entry's name, and one
 // entry's data.
-class TKAZip {
+class ZipReader {
   public:
     // No member is decompressed into memory beyond this size, whatever it claims.
     static constexpr std::uint32_t kMaxMemberSize = 1u << 30;
 
     // Reads the archive's directory. A missing or unreadable file is a failure, and so is
     // an archive whose entries' local data overlap (a zip bomb: many entries quoting one
-    // deflate stream); a file that is not a zip archive is not (IsZipFile() then tells).
-    Status Open(const std::string& path);
-    void Close();
+    // deflate stream); a file that is not a zip archive is not (isZipFile() then tells).
+    Status open(const std::string& path);
+    void close();
 
-    bool IsZipFile() const { return m_isZipFile; }
-    // The directory was rebuilt from local headers (no end record was found).
-    bool HasBadEntries() const { return m_hasBadEntries; }
-    const std::vector<TKAZipEntriesEntry>& Entries() const { return m_entries; }
-
-    // The entry's name bytes read as UTF-8 (whatever its flags say); bytes that are not
-    // valid UTF-8 become U+FFFD. Separators stay as stored.
-    static std::string GetUnicodeFilename(const TKAZipEntriesEntry& entry);
+    bool isZipFile() const { return m_isZipFile; }
+    // The directory was rebuilt from local headers (no end record was found): the archive
+    // was cut short or damaged.
+    bool rebuiltFromLocalHeaders() const { return m_rebuiltFromLocalHeaders; }
+    const std::vector<ZipEntry>& entries() const { return m_entries; }
 
     // Reads the entry's data into `sink` block by block, holding at most about 1 MiB
     // whatever the member's size: sink.begin(stated size) once the local header is found,
@@ -74,38 +77,38 @@ class TKAZip {
     // comes after bytes were written, and the sink's owner throws away what it received.
     // A sink that takes stored members (MemberSink::takesStoredMembers) is given a stored
     // member's place in the archive instead, after a pass that checks its CRC-32.
-    // OnDecompressFile reports progress meanwhile. No size limit: a sink that keeps the
+    // onProgress reports progress meanwhile. No size limit: a sink that keeps the
     // bytes in memory sets its own.
-    Status ReadMember(const TKAZipEntriesEntry& entry, MemberSink& sink);
+    Status readMember(const ZipEntry& entry, MemberSink& sink);
 
     // Decompresses the entry and appends its bytes to `target`. Every way the data can be
     // wrong (other method, encryption, bad local header, corrupt or short data, a CRC-32
     // that does not match, a size past kMaxMemberSize) is a failure, and `target` is left
     // as it was.
-    Status SaveToStream(const TKAZipEntriesEntry& entry, ByteBuffer& target);
+    Status appendMemberTo(const ZipEntry& entry, ByteBuffer& target);
 
-    // Progress while a deflated entry is decompressed: bytes produced, bytes in all.
-    std::function<void(std::uint64_t current, std::uint64_t total)> OnDecompressFile;
+    // Progress while an entry's data is read: bytes produced, bytes in all.
+    std::function<void(std::uint64_t current, std::uint64_t total)> onProgress;
 
   private:
     struct DirectoryPlace;
     bool findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const;
     bool readCentralDirectory(std::uint64_t endRecordAt);
     void rebuildFromLocalHeaders();
-    bool findDataDescriptor(std::uint64_t dataAt, bool wide, TCentralDirectoryFile& c,
+    bool findDataDescriptor(std::uint64_t dataAt, bool wide, CentralDirectoryRecord& c,
                             std::uint64_t& next) const;
     bool findEndOfCentralDirectory(std::uint64_t& at) const;
     bool entriesOverlap() const;
-    Status locateData(const TKAZipEntriesEntry& entry, std::uint64_t& dataAt) const;
-    Status copyStored(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink* sink);
-    Status inflateTo(std::uint64_t dataAt, const TCentralDirectoryFile& c, MemberSink& sink);
+    Status locateData(const ZipEntry& entry, std::uint64_t& dataAt) const;
+    Status copyStored(std::uint64_t dataAt, const CentralDirectoryRecord& c, MemberSink* sink);
+    Status inflateTo(std::uint64_t dataAt, const CentralDirectoryRecord& c, MemberSink& sink);
 
     File m_file;
     std::string m_path;
     std::uint64_t m_size = 0;
     bool m_isZipFile = false;
-    bool m_hasBadEntries = false;
-    std::vector<TKAZipEntriesEntry> m_entries;
+    bool m_rebuiltFromLocalHeaders = false;
+    std::vector<ZipEntry> m_entries;
 };
 
 }  // namespace ostravex

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "io/paths.h"
-#include "scan/file_search.h"
+#include "scan/folder_search.h"
 
 namespace ostravex {
 
@@ -27,15 +27,15 @@ BackgroundPlan PlanAlternateBackground(const SettingValues& wizardChoices,
             return plan;
         }
         std::vector<std::string> candidates;
-        TFileSearch search(pumpEvents);
-        search.SearchFile = WithTrailingSlash(folder) + "*.jpg";
-        search.RecurseSubFolders = false;
-        search.OnFileFind = [&](const std::string& found, const TSearchRec& info) {
-            if (!(info.Attr & kFolderAttribute)) {
-                candidates.push_back(found + info.Name);
+        FolderSearch search(pumpEvents);
+        search.folderAndMasks = WithTrailingSlash(folder) + "*.jpg";
+        search.recursive = false;
+        search.onMatch = [&](const std::string& holder, const DirectoryEntry& found) {
+            if (!found.isFolder) {
+                candidates.push_back(holder + found.name);
             }
         };
-        search.Start();
+        search.run();
         if (candidates.empty()) {
             plan.logLines = {"No backgrounds found."};
         } else {

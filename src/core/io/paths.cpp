@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "io/ascii.h"
+#include "io/utf8.h"
 
 namespace ostravex {
 
@@ -145,11 +146,8 @@ Status RenameReplacing(const std::string& from, const std::string& to) {
 
 std::size_t CharacterCount(std::string_view text) {
     std::size_t count = 0;
-    for (const char c : text) {
-        // Continuation bytes of a UTF-8 sequence look like 10xxxxxx.
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++count;
-        }
+    for (std::size_t at = 0; at < text.size(); at += DecodeUtf8(text, at).length) {
+        ++count;
     }
     return count;
 }

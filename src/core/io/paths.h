@@ -44,7 +44,8 @@ Status RenameNoReplace(const std::string& from, const std::string& to);
 // Renames `from` to `to`, replacing a file that stands there.
 Status RenameReplacing(const std::string& from, const std::string& to);
 
-// Number of characters (UTF-8 code points) in a text.
+// Number of characters in a UTF-8 text; each invalid byte (io/utf8.h) counts as one, as
+// it shows as one.
 std::size_t CharacterCount(std::string_view text);
 
 }  // namespace ostravex

@@ -31,18 +31,18 @@ bool IsRomName(const std::string& name) {
 RomScanner::RomScanner(const FrontEnd& frontEnd)
     : m_frontEnd(frontEnd),
       m_host(m_frontEnd.host),
-      m_ndsSearch([this] { pumpEvents(); }),
-      m_zipSearch([this] { pumpEvents(); }) {
-    m_ndsSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
-        NDSSearchFileFind(fullpath, info);
+      m_romSearch([this] { pumpEvents(); }),
+      m_archiveSearch([this] { pumpEvents(); }) {
+    m_romSearch.onMatch = [this](const std::string& folder, const DirectoryEntry& found) {
+        listFoundRom(folder, found);
     };
-    m_ndsSearch.OnFinish = [this] { NDSSearchFinish(); };
-    m_ndsSearch.setFindCache(&m_finds);
-    m_zipSearch.setFindCache(&m_finds);
-    m_zipSearch.OnFileFind = [this](const std::string& fullpath, const TSearchRec& info) {
-        ZipSearchFileFind(fullpath, info);
+    m_romSearch.onFinished = [this] { romPassFinished(); };
+    m_romSearch.setFindCache(&m_finds);
+    m_archiveSearch.setFindCache(&m_finds);
+    m_archiveSearch.onMatch = [this](const std::string& folder, const DirectoryEntry& found) {
+        listFoundArchive(folder, found);
     };
-    m_zipSearch.OnFinish = [this] { ZipSearchFinish(); };
+    m_archiveSearch.onFinished = [this] { archivePassFinished(); };
 }
 
 void RomScanner::pumpEvents() {
@@ -87,27 +87,27 @@ void RomScanner::startFolderPass(const std::string& folder) {
         // The archive pass searches the same tree: the rom pass's walk finds the archives.
         m_finds.expect(folder + kArchiveMasks, recursive);
     }
-    m_ndsSearch.SearchFile = folder + kRomMasks;
-    m_ndsSearch.RecurseSubFolders = recursive;
-    m_ndsSearch.Start();
+    m_romSearch.folderAndMasks = folder + kRomMasks;
+    m_romSearch.recursive = recursive;
+    m_romSearch.run();
 }
 
-void RomScanner::NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
-    addEntry(RomListEntry::file(fullpath + info.Name));
+void RomScanner::listFoundRom(const std::string& folder, const DirectoryEntry& found) {
+    addEntry(RomListEntry::file(folder + found.name));
 }
 
-void RomScanner::NDSSearchFinish() {
+void RomScanner::romPassFinished() {
     const RunOptions now = options();
-    if (now.scanArchives && !m_ndsSearch.Stop()) {
-        m_zipSearch.SearchFile = m_scanFolder + kArchiveMasks;
-        m_zipSearch.RecurseSubFolders = now.recursiveScan;
-        m_zipSearch.Start();
+    if (now.scanArchives && !m_romSearch.stopped()) {
+        m_archiveSearch.folderAndMasks = m_scanFolder + kArchiveMasks;
+        m_archiveSearch.recursive = now.recursiveScan;
+        m_archiveSearch.run();
     } else if (!m_dropScanActive) {
         finishScan("File Scan Finished.");
     }
 }
 
-void RomScanner::ZipSearchFinish() {
+void RomScanner::archivePassFinished() {
     if (!m_dropScanActive) {
         finishScan("File Scan Finished.");
     }
@@ -132,17 +132,17 @@ void RomScanner::stopIfHaltRequested() {
     }
     m_frontEnd.control.clearHalt();
     m_scanTimerEnabled = false;
-    m_ndsSearch.setStop(true);
-    m_zipSearch.setStop(true);
+    m_romSearch.stop();
+    m_archiveSearch.stop();
     m_host.addLog("Operations Halted");
     m_dropScanActive = false;
 }
 
 // ---- archives ---------------------------------------------------------------------------
 
-void RomScanner::ZipSearchFileFind(const std::string& fullpath, const TSearchRec& info) {
+void RomScanner::listFoundArchive(const std::string& folder, const DirectoryEntry& found) {
     // A find of the folder search is a file (it may have gone since).
-    listArchive(fullpath + info.Name, PathKind::File);
+    listArchive(folder + found.name, PathKind::File);
 }
 
 void RomScanner::listArchive(const std::string& archive, PathKind kind) {
@@ -151,11 +151,11 @@ void RomScanner::listArchive(const std::string& archive, PathKind kind) {
     }
     const std::string extension = LowerExtension(archive);
     if (extension == ".zip") {
-        ListZip(archive);
+        listZip(archive);
     } else if (extension == ".rar") {
-        ListRar(archive);
+        listRar(archive);
     } else if (extension == ".7z") {
-        ListSevenZip(archive);
+        listSevenZip(archive);
     }
 }
 
@@ -183,28 +183,28 @@ void RomScanner::reportDamagedArchive(const std::string& archive) {
     logError("ERROR: Damaged archive, listed as far as it could be read: " + NamePart(archive));
 }
 
-void RomScanner::ListZip(const std::string& archive) {
-    TKAZip zip;
-    if (Status status = zip.Open(archive); !status) {
+void RomScanner::listZip(const std::string& archive) {
+    ZipReader zip;
+    if (Status status = zip.open(archive); !status) {
         return reportUnreadableArchive(archive, status.reason());
     }
-    if (!zip.IsZipFile()) {
+    if (!zip.isZipFile()) {
         return reportUnreadableArchive(archive, "not a readable zip archive");
     }
     // Without its end record the directory was rebuilt from the members' own headers: the
     // archive was cut short or damaged.
-    if (zip.HasBadEntries()) {
+    if (zip.rebuiltFromLocalHeaders()) {
         reportDamagedArchive(archive);
     }
-    for (const TKAZipEntriesEntry& entry : zip.Entries()) {
-        const std::string name = TKAZip::GetUnicodeFilename(entry);
+    for (const ZipEntry& entry : zip.entries()) {
+        const std::string name = entry.name();
         if (CharacterCount(name) >= 5 && IsRomName(name)) {
             addEntry(RomListEntry::inArchive(ArchiveKind::Zip, archive, name));
         }
     }
 }
 
-void RomScanner::ListRar(const std::string& archive) {
+void RomScanner::listRar(const std::string& archive) {
     const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
@@ -226,7 +226,7 @@ void RomScanner::ListRar(const std::string& archive) {
     }
 }
 
-void RomScanner::ListSevenZip(const std::string& archive) {
+void RomScanner::listSevenZip(const std::string& archive) {
     const ArchiveListing listing = SevenZipList(archive);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
@@ -257,7 +257,7 @@ void RomScanner::reportUnreadableName(const std::string& archive, std::size_t po
 
 // ---- drops and the command line ---------------------------------------------------------
 
-void RomScanner::AddDragFiles(const std::string& folder) {
+void RomScanner::scanDroppedFolder(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
     m_scanTimerEnabled = true;
     m_host.setBusy(true);
@@ -283,7 +283,7 @@ void RomScanner::HandleDrop(const std::vector<DroppedPath>& paths, std::size_t l
     m_scanTimerEnabled = true;
     for (const DroppedPath& dropped : paths) {
         if (dropped.kind == PathKind::Folder) {
-            AddDragFiles(dropped.path);
+            scanDroppedFolder(dropped.path);
         }
         // The three tests are independent: a folder named "x.nds" is listed itself too.
         if (IsRomName(dropped.path)) {

@@ -6,7 +6,7 @@
 #include "host/front_end.h"
 #include "io/paths.h"
 #include "romlist/rom_list_entry.h"
-#include "scan/file_search.h"
+#include "scan/folder_search.h"
 
 namespace ostravex {
 
@@ -37,9 +37,6 @@ class RomScanner {
     // that names nothing is ignored.
     void HandleCommandLinePath(const std::string& path);
 
-    // Lists the rom members of the archive `fullpath` + `info.Name` (by its extension).
-    void ZipSearchFileFind(const std::string& fullpath, const TSearchRec& info);
-
     // The folder of the current or last scan, ending with "/".
     const std::string& scanFolder() const { return m_scanFolder; }
 
@@ -50,17 +47,20 @@ class RomScanner {
 
   private:
     void startFolderPass(const std::string& folder);
-    void NDSSearchFileFind(const std::string& fullpath, const TSearchRec& info);
-    void NDSSearchFinish();
-    void ZipSearchFinish();
+    // The folder search's handlers: a rom file of the folder pass is listed, an archive of
+    // the archive pass has its rom members listed (by its extension).
+    void listFoundRom(const std::string& folder, const DirectoryEntry& found);
+    void listFoundArchive(const std::string& folder, const DirectoryEntry& found);
+    void romPassFinished();
+    void archivePassFinished();
     void finishScan(const char* finishedLine);
     void stopIfHaltRequested();
-    void AddDragFiles(const std::string& folder);
+    void scanDroppedFolder(const std::string& folder);
     // Lists the rom members of an archive; `kind` is what the path was found to be.
     void listArchive(const std::string& archive, PathKind kind);
-    void ListZip(const std::string& archive);
-    void ListRar(const std::string& archive);
-    void ListSevenZip(const std::string& archive);
+    void listZip(const std::string& archive);
+    void listRar(const std::string& archive);
+    void listSevenZip(const std::string& archive);
     bool archiveReadable(const std::string& archive, PathKind kind);
     void reportUnreadableArchive(const std::string& archive, const std::string& reason);
     void reportDamagedArchive(const std::string& archive);
@@ -77,8 +77,8 @@ class RomScanner {
     int m_errors = 0;
     int m_failureNotices = 0;
     SearchFindCache m_finds;  // the archive pass takes its finds from the rom pass's walk
-    TFileSearch m_ndsSearch;
-    TFileSearch m_zipSearch;
+    FolderSearch m_romSearch;
+    FolderSearch m_archiveSearch;
     std::string m_scanFolder;
     bool m_dropScanActive = false;
     bool m_scanTimerEnabled = false;

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "io/utf8.h"
+
 namespace ostravex {
 namespace {
 
@@ -102,42 +104,15 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
-// The code point of the well-formed UTF-8 sequence at text[i] and its length; false for a
-// byte that starts none (stray continuation byte, overlong form, surrogate, past U+10FFFF,
-// cut short).
-bool DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& code, std::size_t& length) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-        code = lead;
-        length = 1;
-        return true;
-    }
-    length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) {
-        return false;
-    }
-    code = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            return false;
-        }
-        code = code << 6 | (next & 0x3Fu);
-    }
-    constexpr std::uint32_t kSmallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-    return code >= kSmallestOfLength[length] && code <= 0x10FFFF &&
-           (code < 0xD800 || code > 0xDFFF);
-}
-
 // A text goes into quotes only when it is plain UTF-8 without control characters; any
 // other is written as hex(1), so that the file stays UTF-8 text with one value per line.
 bool NeedsHexForm(std::string_view text) {
-    std::uint32_t code = 0;
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size(); i += length) {
-        if (!DecodeUtf8(text, i, code, length) || code < 0x20) {
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Character character = DecodeUtf8(text, i);
+        if (!character.valid || character.codePoint < 0x20) {
             return true;
         }
+        i += character.length;
     }
     return false;
 }
@@ -154,13 +129,12 @@ std::vector<std::uint8_t> Utf16Bytes(std::string_view text) {
         bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
     };
-    std::uint32_t code = 0;
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size(); i += length) {
-        if (!DecodeUtf8(text, i, code, length)) {
-            code = kEscapedByteBase + static_cast<unsigned char>(text[i]);
-            length = 1;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Character character = DecodeUtf8(text, i);
+        std::uint32_t code = character.valid
+                                 ? character.codePoint
+                                 : kEscapedByteBase + static_cast<unsigned char>(text[i]);
+        i += character.length;
         if (code >= 0x10000) {
             code -= 0x10000;
             put(0xD800 + (code >> 10));

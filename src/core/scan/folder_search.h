@@ -10,23 +10,20 @@
 
 namespace ostravex {
 
-constexpr std::uint32_t kFolderAttribute = 0x10;
-constexpr std::uint32_t kHiddenAttribute = 0x02;
-constexpr std::uint32_t kNormalAttribute = 0x20;
-
 // A directory entry as the folder search reports it; valid only during the call.
-struct TSearchRec {
-    std::string Name;        // without its folder
-    std::uint32_t Attr = 0;  // kFolderAttribute for folders, kHiddenAttribute for dot names
-    std::uint64_t Size = 0;
-    std::int64_t Time = 0;  // modification time, seconds since 1970
+struct DirectoryEntry {
+    std::string name;  // without its folder
+    bool isFolder = false;
+    bool isHidden = false;  // the name starts with "."
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // seconds since 1970
 };
 
 // The matches of one mask, in the order a search reports them: each with the index of
 // the folder that holds it in `folders` (shared by all masks of one walk).
 struct GatheredFinds {
     std::shared_ptr<std::vector<std::string>> folders;
-    std::vector<std::pair<std::size_t, TSearchRec>> finds;
+    std::vector<std::pair<std::size_t, DirectoryEntry>> finds;
 };
 
 // The finds of one scan's walks, kept for the length of the scan, so that a later search
@@ -34,13 +31,13 @@ struct GatheredFinds {
 // tree again. A walk also gathers the masks expected of later searches of its folder.
 class SearchFindCache {
   public:
-    // Search paths (a folder followed by masks, as `SearchFile`) whose matches the next
+    // Search paths (a folder followed by masks, as `folderAndMasks`) whose matches the next
     // walk of their folder gathers as well.
-    void expect(const std::string& searchFile, bool recursive);
+    void expect(const std::string& folderAndMasks, bool recursive);
     void clear();
 
   private:
-    friend class TFileSearch;
+    friend class FolderSearch;
     using Key = std::pair<std::string, bool>;  // search path, recursive
     std::map<Key, GatheredFinds> m_finds;
     std::set<Key> m_expected;
@@ -48,38 +45,43 @@ class SearchFindCache {
 
 // Walks a folder tree and reports every entry whose name matches one of a list of masks.
 // Runs synchronously and lets pending events run between directory entries (through
-// `pumpEvents`), so that a handler can set Stop in the middle of a search.
-class TFileSearch {
+// `pumpEvents`), so that a handler can stop the search in its middle.
+class FolderSearch {
   public:
-    using FileFindEvent = std::function<void(const std::string& fullpath, const TSearchRec& info)>;
+    using EntryHandler =
+        std::function<void(const std::string& folder, const DirectoryEntry& entry)>;
 
-    explicit TFileSearch(std::function<void()> pumpEvents = {}) : m_pump(std::move(pumpEvents)) {}
+    explicit FolderSearch(std::function<void()> pumpEvents = {}) : m_pump(std::move(pumpEvents)) {}
 
     // A folder path ending with "/" followed by masks separated by ";", for example
     // "/roms/*.nds;*.gba". Masks match names without regard to case ("*" and "?").
-    std::string SearchFile;
-    bool RecurseSubFolders = true;
-    FileFindEvent OnFileFind;
-    FileFindEvent OnChangeFolder;
-    std::function<void()> OnFinish;
+    std::string folderAndMasks;
+    bool recursive = true;  // subfolders are searched too
+    // Each match, with the folder that holds it (ending with "/").
+    EntryHandler onMatch;
+    // Each folder walked, with its own directory entry.
+    EntryHandler onFolderEntered;
+    std::function<void()> onFinished;
 
     // Runs the whole search: all matches of the first mask over the whole tree, then those
     // of the next; in each folder its own matches before those of its subfolders, names
     // in case-insensitive order. The tree is walked once for all masks (a tree may hold
     // hundreds of thousands of files): the first mask's matches are reported during the
-    // walk, the others' are gathered and reported after it. OnChangeFolder is called once
+    // walk, the others' are gathered and reported after it. onFolderEntered is called once
     // per folder walked. A folder reached twice (symbolic-link cycles) is walked once.
-    // Calls OnFinish at the end, stopped or not.
-    void Start();
+    // Calls onFinished at the end, stopped or not.
+    void run();
 
-    bool Stop() const { return m_stop; }
-    void setStop(bool stop) { m_stop = stop; }
-    bool Searching() const { return m_searching; }
-    const std::vector<std::string>& FilesFound() const { return m_filesFound; }
+    // Ends the search at the next directory entry (from a handler or from pumped events).
+    void stop() { m_stop = true; }
+    bool stopped() const { return m_stop; }
+    bool running() const { return m_running; }
+    // The full path of every match reported to onMatch, in order.
+    const std::vector<std::string>& foundPaths() const { return m_foundPaths; }
 
-    // The search paths SearchFile stands for: its folder (up to the last "/") followed by
-    // each of its masks. Masks hold no "/", so a folder name may hold ";".
-    static std::vector<std::string> SearchPaths(const std::string& searchFile);
+    // The search paths `folderAndMasks` stands for: its folder (up to the last "/")
+    // followed by each of its masks. Masks hold no "/", so a folder name may hold ";".
+    static std::vector<std::string> SearchPaths(const std::string& folderAndMasks);
 
     // Shares finds with other searches of the same scan (optional).
     void setFindCache(SearchFindCache* cache) { m_cache = cache; }
@@ -93,18 +95,18 @@ class TFileSearch {
 
     void searchPath(const std::string& path, SearchFindCache& store,
                     const std::vector<std::string>& paths);
-    void walk(const std::string& folder, const TSearchRec& folderInfo,
+    void walk(const std::string& folder, const DirectoryEntry& folderEntry,
               std::vector<Gathering>& masks, std::vector<std::string>& folders,
               VisitedFolders& visited);
     void report(const GatheredFinds& gathered);
-    void reportFind(const std::string& folder, const TSearchRec& info);
+    void reportMatch(const std::string& folder, const DirectoryEntry& entry);
     void pump();
 
     std::function<void()> m_pump;
     SearchFindCache* m_cache = nullptr;
     bool m_stop = false;
-    bool m_searching = false;
-    std::vector<std::string> m_filesFound;
+    bool m_running = false;
+    std::vector<std::string> m_foundPaths;
 };
 
 // True when `name` matches the wildcard `mask` ("*", "?"), letters compared without case.

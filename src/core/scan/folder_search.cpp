@@ -1,4 +1,4 @@
-#include "scan/file_search.h"
+#include "scan/folder_search.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
@@ -25,16 +25,14 @@ struct FolderEntry {
 };
 using FolderListing = std::vector<FolderEntry>;
 
-TSearchRec RecordOf(const std::string& name, const struct stat& info) {
-    TSearchRec record;
-    record.Name = name;
-    record.Size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
-    record.Time = info.st_mtime;
-    record.Attr = S_ISDIR(info.st_mode) ? kFolderAttribute : kNormalAttribute;
-    if (!name.empty() && name[0] == '.') {
-        record.Attr |= kHiddenAttribute;
-    }
-    return record;
+DirectoryEntry EntryOf(const std::string& name, const struct stat& info) {
+    DirectoryEntry entry;
+    entry.name = name;
+    entry.isFolder = S_ISDIR(info.st_mode);
+    entry.isHidden = !name.empty() && name[0] == '.';
+    entry.size = entry.isFolder ? 0 : static_cast<std::uint64_t>(info.st_size);
+    entry.modified = info.st_mtime;
+    return entry;
 }
 
 // Reads a folder's entries, sorted without regard to case. False when it cannot be read.
@@ -76,8 +74,8 @@ bool ReadFolder(const std::string& folder, FolderListing& listing) {
 
 }  // namespace
 
-void SearchFindCache::expect(const std::string& searchFile, bool recursive) {
-    for (const std::string& path : TFileSearch::SearchPaths(searchFile)) {
+void SearchFindCache::expect(const std::string& folderAndMasks, bool recursive) {
+    for (const std::string& path : FolderSearch::SearchPaths(folderAndMasks)) {
         m_expected.insert({path, recursive});
     }
 }
@@ -99,9 +97,9 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
     return fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }
 
-std::vector<std::string> TFileSearch::SearchPaths(const std::string& searchFile) {
-    const std::string folder = FolderPart(searchFile);
-    const std::string masks = NamePart(searchFile);
+std::vector<std::string> FolderSearch::SearchPaths(const std::string& folderAndMasks) {
+    const std::string folder = FolderPart(folderAndMasks);
+    const std::string masks = NamePart(folderAndMasks);
     std::vector<std::string> paths;
     std::size_t start = 0;
     while (true) {
@@ -117,44 +115,44 @@ std::vector<std::string> TFileSearch::SearchPaths(const std::string& searchFile)
     }
 }
 
-void TFileSearch::Start() {
+void FolderSearch::run() {
     m_stop = false;
-    m_searching = true;
-    m_filesFound.clear();
+    m_running = true;
+    m_foundPaths.clear();
     SearchFindCache ownFinds;
     SearchFindCache& store = m_cache ? *m_cache : ownFinds;
-    const std::vector<std::string> paths = SearchPaths(SearchFile);
+    const std::vector<std::string> paths = SearchPaths(folderAndMasks);
     for (const std::string& path : paths) {
         if (m_stop) {
             break;
         }
-        const auto cached = store.m_finds.find({path, RecurseSubFolders});
+        const auto cached = store.m_finds.find({path, recursive});
         if (cached != store.m_finds.end()) {
             report(cached->second);
         } else {
             searchPath(path, store, paths);
         }
     }
-    if (OnFinish) {
-        OnFinish();
+    if (onFinished) {
+        onFinished();
     }
-    m_searching = false;
+    m_running = false;
 }
 
 // Walks the folder of `path` once: its matches are reported as they are found, and those
 // of the other masks of this search and of the masks the store expects in that folder are
 // gathered for later.
-void TFileSearch::searchPath(const std::string& path, SearchFindCache& store,
-                             const std::vector<std::string>& paths) {
+void FolderSearch::searchPath(const std::string& path, SearchFindCache& store,
+                              const std::vector<std::string>& paths) {
     const std::string folder = FolderPart(path);
     std::set<SearchFindCache::Key> wanted = store.m_expected;
     for (const std::string& other : paths) {
-        wanted.insert({other, RecurseSubFolders});
+        wanted.insert({other, recursive});
     }
     std::vector<Gathering> masks{{NamePart(path), nullptr}};
     std::vector<SearchFindCache::Key> gathered;
     for (const SearchFindCache::Key& candidate : wanted) {
-        if (candidate.first != path && candidate.second == RecurseSubFolders &&
+        if (candidate.first != path && candidate.second == recursive &&
             FolderPart(candidate.first) == folder && !store.m_finds.count(candidate)) {
             masks.push_back({NamePart(candidate.first), &store.m_finds[candidate]});
             gathered.push_back(candidate);
@@ -172,7 +170,7 @@ void TFileSearch::searchPath(const std::string& path, SearchFindCache& store,
     if (stat(folderWithoutSlash.empty() ? "." : folderWithoutSlash.c_str(), &info) == 0 &&
         S_ISDIR(info.st_mode)) {
         VisitedFolders visited;
-        walk(folder, RecordOf(NamePart(folderWithoutSlash), info), masks, *folders, visited);
+        walk(folder, EntryOf(NamePart(folderWithoutSlash), info), masks, *folders, visited);
     }
     if (m_stop) {
         // What an unfinished walk gathered is no answer for a later search.
@@ -182,9 +180,9 @@ void TFileSearch::searchPath(const std::string& path, SearchFindCache& store,
     }
 }
 
-void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
-                       std::vector<Gathering>& masks, std::vector<std::string>& folders,
-                       VisitedFolders& visited) {
+void FolderSearch::walk(const std::string& folder, const DirectoryEntry& folderEntry,
+                        std::vector<Gathering>& masks, std::vector<std::string>& folders,
+                        VisitedFolders& visited) {
     const std::string listed = folder.empty() ? "./" : folder;
     struct stat self {};
     if (stat(listed.c_str(), &self) != 0) {
@@ -193,8 +191,8 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
     if (!visited.insert({self.st_dev, self.st_ino}).second) {
         return;
     }
-    if (OnChangeFolder) {
-        OnChangeFolder(folder, folderInfo);
+    if (onFolderEntered) {
+        onFolderEntered(folder, folderEntry);
     }
     FolderListing entries;
     if (!ReadFolder(listed, entries)) {
@@ -206,30 +204,30 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
         if (m_stop) {
             return;
         }
-        std::optional<TSearchRec> record;
+        std::optional<DirectoryEntry> found;
         for (Gathering& mask : masks) {
             if (!MaskMatches(mask.mask, entry.name)) {
                 continue;
             }
-            if (!record) {
-                // Size, time and attributes are looked up for matches only: a tree holds
-                // many more files than roms.
+            if (!found) {
+                // Size, time and kind are looked up for matches only: a tree holds many
+                // more files than roms.
                 struct stat info {};
-                record.emplace();
-                record->Name = entry.name;
+                found.emplace();
+                found->name = entry.name;
                 if (stat((listed + entry.name).c_str(), &info) == 0) {
-                    *record = RecordOf(entry.name, info);
+                    *found = EntryOf(entry.name, info);
                 }
             }
             if (!mask.target) {
-                reportFind(folder, *record);
+                reportMatch(folder, *found);
                 continue;
             }
             if (!folderIndex) {
                 folderIndex = folders.size();
                 folders.push_back(folder);
             }
-            mask.target->finds.emplace_back(*folderIndex, *record);
+            mask.target->finds.emplace_back(*folderIndex, *found);
         }
         pump();
     }
@@ -238,33 +236,33 @@ void TFileSearch::walk(const std::string& folder, const TSearchRec& folderInfo,
             return;
         }
         pump();
-        if (entry.isFolder && RecurseSubFolders) {
-            TSearchRec info;
-            info.Name = entry.name;
-            info.Attr = kFolderAttribute;
-            walk(folder + entry.name + "/", info, masks, folders, visited);
+        if (entry.isFolder && recursive) {
+            DirectoryEntry subfolder;
+            subfolder.name = entry.name;
+            subfolder.isFolder = true;
+            walk(folder + entry.name + "/", subfolder, masks, folders, visited);
         }
     }
 }
 
-void TFileSearch::report(const GatheredFinds& gathered) {
-    for (const auto& [folderIndex, info] : gathered.finds) {
+void FolderSearch::report(const GatheredFinds& gathered) {
+    for (const auto& [folderIndex, found] : gathered.finds) {
         if (m_stop) {
             return;
         }
-        reportFind((*gathered.folders)[folderIndex], info);
+        reportMatch((*gathered.folders)[folderIndex], found);
         pump();
     }
 }
 
-void TFileSearch::reportFind(const std::string& folder, const TSearchRec& info) {
-    if (OnFileFind) {
-        OnFileFind(folder, info);
-        m_filesFound.push_back(folder + info.Name);
+void FolderSearch::reportMatch(const std::string& folder, const DirectoryEntry& entry) {
+    if (onMatch) {
+        onMatch(folder, entry);
+        m_foundPaths.push_back(folder + entry.name);
     }
 }
 
-void TFileSearch::pump() {
+void FolderSearch::pump() {
     if (m_pump) {
         m_pump();
     }
