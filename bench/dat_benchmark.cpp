@@ -121,7 +121,7 @@ void FillIndex(DatIndex& index, std::size_t roms, const std::vector<std::uint8_t
     ImageHasher hasher;
     hasher.update(dump);
     const ImageDigest digest = hasher.digest();
-    dat.roms.push_back({digest.size, digest.crc32, digest.sha1, std::nullopt, "the dump", ""});
+    dat.roms.push_back({digest.size, digest.crc32, digest.sha1, std::nullopt, "the dump", "", ""});
     index.add(std::move(dat));
 }
 
