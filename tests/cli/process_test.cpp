@@ -373,5 +373,37 @@ TEST(CtrlC, ASecondOneLosesNoLineAlreadyProducedIntoAPipe) {
     EXPECT_NE(lines.find("\na.nds: 448576\n"), std::string::npos) << lines;
 }
 
+// A libcrypto configured without SHA-1 (an OPENSSL_CONF that activates only the base
+// provider) stops a call with DATs before any rom is touched, as a DAT that cannot be
+// loaded does.
+TEST(Dats, ALibcryptoWithoutSha1StopsTheCallBeforeAnything) {
+    TempDir dir;
+    const std::string config = dir.file("base-only.cnf");
+    const std::string configText =
+        "openssl_conf = openssl_init\n[openssl_init]\nproviders = provider_sect\n"
+        "[provider_sect]\nbase = base_sect\n[base_sect]\nactivate = 1\n";
+    WriteFile(config, Bytes(configText.begin(), configText.end()));
+    const std::string dat =
+        "clrmamepro ( name \"x\" )\ngame ( name \"g\" rom ( name \"g.nds\" "
+        "size 1 crc 00000000 ) )\n";
+    WriteFile(dir.file("x.dat"), Bytes(dat.begin(), dat.end()));
+    const std::string roms = dir.subfolder("roms");
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    WriteFile(roms + "game.nds", rom);
+
+    const std::string command = "OPENSSL_CONF='" + config + "' " + OSTRAVEX_CLI +
+                                " --mode=backup --dat '" + dir.file("x.dat") + "' '" + roms +
+                                "' >'" + dir.file("stdout") + "' 2>'" + dir.file("stderr") + "'";
+    const int status = std::system(command.c_str());
+
+    const std::string err = Text(testing::ReadFile(dir.file("stderr")));
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+    EXPECT_TRUE(err.starts_with("ERROR: Cannot hash roms: libcrypto has no SHA-1")) << err;
+    EXPECT_EQ(Text(testing::ReadFile(dir.file("stdout"))), "");
+    EXPECT_EQ(testing::ListFolder(roms), std::vector<std::string>{"game.nds"});
+    EXPECT_EQ(testing::ReadFile(roms + "game.nds"), rom);
+}
+
 }  // namespace
 }  // namespace ostravex::cli
