@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <exception>
+#include <string>
 #include <utility>
 
 namespace ostravex::app {
@@ -88,7 +90,7 @@ void EngineWorker::workLoop() {
         }
         // A halt left over from an earlier job's end is not this job's.
         m_control.clearHalt();
-        job();
+        runGuarded(job);
         // A request that came after the job's last step is still answered in the log.
         logStopRequests();
         m_calls.post([this] {
@@ -96,6 +98,27 @@ void EngineWorker::workLoop() {
             emit finished();
         });
     }
+}
+
+void EngineWorker::runGuarded(const std::function<void()>& job) {
+    std::string fault;
+    try {
+        job();
+        return;
+    } catch (const std::exception& error) {
+        fault = error.what();
+    } catch (...) {
+        fault = "an error of unknown kind";
+    }
+    reportFault(fault);
+}
+
+void EngineWorker::reportFault(const std::string& what) {
+    // A scan that ended here may have begun an update of the list: it is ended, so that the
+    // list shows what was added.
+    m_host.endListUpdate();
+    const std::string text = std::string(kJobFaultText) + what;
+    m_host.notice({NoticeKind::Failure, text, text});
 }
 
 void EngineWorker::actOnStopRequests() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "host/run_control.h"
@@ -13,9 +14,14 @@
 
 namespace ostravex::app {
 
+// The start of the notice that a job ended by an exception gives, followed by what the
+// exception says.
+inline constexpr const char* kJobFaultText = "Stopped by an unexpected error: ";
+
 // Runs the engine's scans and runs on a thread of its own, one job at a time, so that the
 // window never waits on the disk. What a job reports reaches the window's host on the
-// window's thread, in order; `finished` follows the job's last report.
+// window's thread, in order; `finished` follows the job's last report. An exception that
+// ends a job is a notice to the user, and the worker takes the next job.
 class EngineWorker : public QObject {
     Q_OBJECT
   public:
@@ -44,6 +50,9 @@ class EngineWorker : public QObject {
 
   private:
     void workLoop();
+    // Runs `job`; an exception it ends by is reported, not passed on.
+    void runGuarded(const std::function<void()>& job);
+    void reportFault(const std::string& what);
     // Worker's thread, between the job's steps: turns the window's stop requests into log
     // lines and the halt request.
     void actOnStopRequests();

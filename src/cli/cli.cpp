@@ -6,7 +6,7 @@
 #include "cli_host.h"
 #include "cli_options.h"
 #include "dat/dat_index.h"
-#include "dat/dat_libraries.h"
+#include "dat/image_hasher.h"
 #include "host/front_end.h"
 #include "io/paths.h"
 #include "json_report.h"
@@ -102,9 +102,8 @@ bool LoadDats(const std::vector<std::string>& files, RunOptions& run, LineStream
         }
         index->add(std::move(dat));
     }
-    // Hashing needs libcrypto, loaded now: without it no rom is touched.
-    const CryptoFunctions* crypto = nullptr;
-    if (Status status = LoadLibcrypto(crypto); !status) {
+    // Hashing needs libcrypto's SHA-1, tried now: without it no rom is touched.
+    if (Status status = Sha1Available(); !status) {
         err.writeLine("ERROR: Cannot hash roms: " + status.reason());
         return false;
     }

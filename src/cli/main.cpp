@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 
 #include "cli.h"
@@ -28,6 +29,10 @@ void OnInterrupt(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Each line leaves the process as soon as it is complete, also into a pipe or a file: a
+    // second Ctrl-C ends the program from a signal handler, which cannot write out a buffer,
+    // and the lines already produced (a restored rom's "RESTORED" line) must not go with it.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Only the parts of the user's locale the program uses: its decimal separator, the
     // language of system error texts and the character set they are written in. Loading
     // every category opens a dozen files at each start.

@@ -323,9 +323,13 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
     EXPECT_TRUE(Contains(result.err, "Cannot extract m.nds from " + roms + "cut.rar into " + roms))
         << result.err;
     EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
-    // The run's error line and the notice are one failure: counted once.
+    // Cut short, the archive is also damaged where the listing ends. The run's error line
+    // and the member's notice are one failure, counted once besides the damage.
+    EXPECT_TRUE(Contains(result.out,
+                         "ERROR: Damaged archive, listed as far as it could be read: cut.rar\n"))
+        << result.out;
     EXPECT_TRUE(Contains(result.out, "ERROR: Cannot extract (")) << result.out;
-    EXPECT_TRUE(Contains(result.out, "\nErrors: 1\n")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nErrors: 2\n")) << result.out;
     EXPECT_EQ(result.code, 1);
 }
 
@@ -507,6 +511,33 @@ std::vector<nlohmann::json> JsonLines(const std::string& out) {
         objects.push_back(nlohmann::json::parse(line));
     }
     return objects;
+}
+
+// A rar whose later header is damaged is read as far as it goes, and the damage is a
+// counted error, as in a zip or 7z: in the log and the counters, and in JSON.
+TEST_F(CliRunTest, ADamagedRarIsACountedErrorAfterItsReadableMembers) {
+    const std::string damaged = dir.subfolder("damaged") + "d.rar";
+    WriteFile(damaged, testing::RarBuilder()
+                           .add("m.nds", NdsImageBuilder().usedSize(600000).size(1_MiB).build())
+                           .add("n.nds", NdsImageBuilder().usedSize(600000).size(1_MiB).build())
+                           .damageHeader(1)
+                           .build());
+    const std::string line = "ERROR: Damaged archive, listed as far as it could be read: d.rar";
+
+    const Result text = RunCommand({"--dry-run", damaged});
+    EXPECT_EQ(text.code, 1);
+    EXPECT_TRUE(Contains(text.out, line + "\n")) << text.out;
+    EXPECT_TRUE(Contains(text.out, "1 roms found")) << text.out;
+    EXPECT_TRUE(Contains(text.out, "\nErrors: 1\n")) << text.out;
+
+    const Result json = RunCommand({"--json", "--dry-run", damaged});
+    EXPECT_EQ(json.code, 1);
+    EXPECT_TRUE(Contains(json.err, line + "\n")) << json.err;
+    std::vector<nlohmann::json> objects;
+    ASSERT_NO_THROW(objects = JsonLines(json.out)) << json.out;
+    ASSERT_EQ(objects.size(), 2u) << json.out;
+    EXPECT_EQ(objects[0]["member"], "m.nds");
+    EXPECT_EQ(objects[1]["errors"], 1);
 }
 
 TEST_F(CliRunTest, JsonGivesOneObjectPerEntryAndASummary) {

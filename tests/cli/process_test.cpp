@@ -341,5 +341,71 @@ TEST(CtrlC, TheFirstIsAnsweredAtOnceASecondEndsTheProgramAndRemovesItsTemporary)
     }
 }
 
+// Ctrl-C pressed twice by strace in the second entry, standard output a pipe: the lines of
+// the first entry were produced before, and reach the pipe before the program ends.
+TEST(CtrlC, ASecondOneLosesNoLineAlreadyProducedIntoAPipe) {
+    if (access("/usr/bin/strace", X_OK) != 0 ||
+        std::system("/usr/bin/strace -qq -o /dev/null /bin/true") != 0) {
+        GTEST_SKIP() << "strace cannot trace here";
+    }
+    // The NDS image is copied first (by the kernel, without pwrite); then the GBA image's
+    // SRAM patch writes twice into its copy.
+    const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
+    const Bytes gba =
+        testing::GbaImageBuilder().size(1u << 20).dataEnd(1000).bytes(501, v111).build();
+    TempDir dir;
+    const std::string roms = dir.subfolder("roms");
+    WriteFile(roms + "a.nds", NdsImageBuilder().usedSize(600000).size(1u << 20).build());
+    WriteFile(roms + "p.gba", gba);
+    const std::string out = dir.subfolder("out");
+    const std::string command = "/usr/bin/strace -qq -o '" + dir.file("trace") +
+                                "' -e trace=pwrite64 -e inject=pwrite64:signal=INT:when=1..2 " +
+                                OSTRAVEX_CLI + " --sram-patch --mode=folder --output='" + out +
+                                "' '" + roms + "' 2>'" + dir.file("stderr") + "' | cat >'" +
+                                dir.file("stdout") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string trace = Text(testing::ReadFile(dir.file("trace")));
+    ASSERT_NE(trace.find("+++ killed by SIGINT"), std::string::npos) << trace;
+    // The first entry was done, the second not.
+    ASSERT_EQ(testing::ListFolder(out), std::vector<std::string>{"a.nds"}) << trace;
+
+    const std::string lines = Text(testing::ReadFile(dir.file("stdout")));
+    EXPECT_TRUE(lines.starts_with("Dragged files Scan Started.\n")) << lines;
+    EXPECT_NE(lines.find("\n2 roms found\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\na.nds: 448576\n"), std::string::npos) << lines;
+}
+
+// A libcrypto configured without SHA-1 (an OPENSSL_CONF that activates only the base
+// provider) stops a call with DATs before any rom is touched, as a DAT that cannot be
+// loaded does.
+TEST(Dats, ALibcryptoWithoutSha1StopsTheCallBeforeAnything) {
+    TempDir dir;
+    const std::string config = dir.file("base-only.cnf");
+    const std::string configText =
+        "openssl_conf = openssl_init\n[openssl_init]\nproviders = provider_sect\n"
+        "[provider_sect]\nbase = base_sect\n[base_sect]\nactivate = 1\n";
+    WriteFile(config, Bytes(configText.begin(), configText.end()));
+    const std::string dat =
+        "clrmamepro ( name \"x\" )\ngame ( name \"g\" rom ( name \"g.nds\" "
+        "size 1 crc 00000000 ) )\n";
+    WriteFile(dir.file("x.dat"), Bytes(dat.begin(), dat.end()));
+    const std::string roms = dir.subfolder("roms");
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    WriteFile(roms + "game.nds", rom);
+
+    const std::string command = "OPENSSL_CONF='" + config + "' " + OSTRAVEX_CLI +
+                                " --mode=backup --dat '" + dir.file("x.dat") + "' '" + roms +
+                                "' >'" + dir.file("stdout") + "' 2>'" + dir.file("stderr") + "'";
+    const int status = std::system(command.c_str());
+
+    const std::string err = Text(testing::ReadFile(dir.file("stderr")));
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+    EXPECT_TRUE(err.starts_with("ERROR: Cannot hash roms: libcrypto has no SHA-1")) << err;
+    EXPECT_EQ(Text(testing::ReadFile(dir.file("stdout"))), "");
+    EXPECT_EQ(testing::ListFolder(roms), std::vector<std::string>{"game.nds"});
+    EXPECT_EQ(testing::ReadFile(roms + "game.nds"), rom);
+}
+
 }  // namespace
 }  // namespace ostravex::cli

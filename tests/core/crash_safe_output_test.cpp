@@ -16,6 +16,7 @@
 #include "support/list_entries.h"
 #include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/temporary_lock_holder.h"
 #include "support/wired_trim_run.h"
 #include "trim/trim_run.h"
 
@@ -225,16 +226,19 @@ pid_t DeadProcess() {
     return child;
 }
 
-TEST(StaleTemporaries, ThoseOfGoneProcessesAreRemovedBeforeWritingIntoTheFolder) {
+TEST(StaleTemporaries, ThoseNobodyHoldsAreRemovedBeforeWritingIntoTheFolder) {
     TempDir dir;
     const std::string out = dir.subfolder("out");
     WriteFile(dir.file("x.nds"), Original());
     const std::string stale = ".ostravex-" + std::to_string(DeadProcess()) + "-7.tmp";
-    const std::string live = ".ostravex-" + std::to_string(getppid()) + "-7.tmp";
+    // Written now by a run whose process id means nothing here (another PID namespace).
+    const std::string live = ".ostravex-" + std::to_string(DeadProcess()) + "-8.tmp";
     for (const std::string& name :
          {stale, live, std::string(".ostravex-notes.tmp"), std::string(".ostravex-12-x.tmp")}) {
         WriteFile(out + name, Bytes(10, 1));
     }
+    const testing::TemporaryLockHolder writer(out + live);
+    ASSERT_TRUE(writer.held());
     RecordingHost host;
     host.options.fileMode = FileMode::Folder;
     host.options.outputFolder = out;

@@ -1,16 +1,21 @@
 // The output file on its own: cuts in place, replacements of an open original, backups.
 #include "io/output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
+#include "io/temporary_files.h"
 #include "support/rom_images.h"
+#include "support/temporary_lock_holder.h"
 
 namespace ostravex {
 namespace {
@@ -89,21 +94,78 @@ pid_t DeadProcess() {
     return child;
 }
 
-TEST(CutInPlace, RemovesTheTemporariesOfKilledRunsFromTheRomsFolder) {
+// The process id in a temporary's name says nothing about its writer (a run in another PID
+// namespace has ids of its own): only a temporary nobody holds a lock on is removed.
+TEST(CutInPlace, RemovesOnlyTheTemporariesNobodyHoldsFromTheRomsFolder) {
     TempDir dir;
     const std::string path = dir.file("x.nds");
     WriteFile(path, kOriginal);
-    const std::string stale = ".ostravex-" + std::to_string(DeadProcess()) + "-3.tmp";
-    const std::string live = ".ostravex-" + std::to_string(getpid()) + "-999999.tmp";
-    WriteFile(dir.file(stale), Bytes(10, 1));
-    WriteFile(dir.file(live), Bytes(10, 1));
-    WriteFile(dir.file("notes.tmp"), Bytes(10, 1));
+    const std::string dead = std::to_string(DeadProcess());
+    const std::string self = std::to_string(getpid());
+    struct Row {
+        std::string name;
+        enum Holder { Nobody, TemporaryLock, OpenFile } holder;
+        bool kept;
+    };
+    const Row rows[] = {
+        {".ostravex-" + dead + "-3.tmp", Row::Nobody, false},
+        {".ostravex-" + self + "-999999.tmp", Row::Nobody, false},
+        {".ostravex-" + dead + "-4.tmp", Row::TemporaryLock, true},
+        {".ostravex-" + self + "-999998.tmp", Row::TemporaryLock, true},
+        // The lock every open File takes, which earlier runs held on their temporaries.
+        {".ostravex-" + dead + "-5.tmp", Row::OpenFile, true},
+        {"notes.tmp", Row::Nobody, true},
+    };
+    std::vector<std::unique_ptr<testing::TemporaryLockHolder>> held;
+    std::vector<File> open;
+    std::vector<std::string> kept{"x.nds"};
+    for (const Row& row : rows) {
+        WriteFile(dir.file(row.name), Bytes(10, 1));
+        if (row.holder == Row::TemporaryLock) {
+            held.push_back(std::make_unique<testing::TemporaryLockHolder>(dir.file(row.name)));
+            ASSERT_TRUE(held.back()->held());
+        } else if (row.holder == Row::OpenFile) {
+            open.emplace_back();
+            ASSERT_TRUE(open.back().openForUpdate(dir.file(row.name)).ok());
+        }
+        if (row.kept) {
+            kept.push_back(row.name);
+        }
+    }
+    std::sort(kept.begin(), kept.end());
 
     OutputFile output;
     ASSERT_TRUE(output.openInPlace(path).ok());
 
-    EXPECT_EQ(testing::ListFolder(dir.path()),
-              (std::vector<std::string>{live, "notes.tmp", "x.nds"}));
+    EXPECT_EQ(testing::ListFolder(dir.path()), kept);
+}
+
+// The writer's lock stands from the temporary's creation until it has its final name: also
+// once the complete output is closed, waiting for its rename. A cleaning meanwhile leaves it.
+TEST(NewOutput, TheTemporaryIsHeldUntilItHasItsName) {
+    TempDir dir;
+    const std::string path = dir.file("x.nds");
+    OutputFile output;
+    ASSERT_TRUE(output.createNew(path, false).ok());
+    WriteResult(output);
+    std::vector<OutputStep> seen;
+    output.setStepHook([&](OutputStep step) {
+        seen.push_back(step);
+        const std::vector<std::string> names = testing::ListFolder(dir.path());
+        EXPECT_EQ(names.size(), 1u);
+        for (const std::string& name : names) {
+            EXPECT_FALSE(testing::TemporaryLockFree(dir.file(name))) << name;
+        }
+        RemoveStaleTemporaries(dir.path());
+        EXPECT_EQ(testing::ListFolder(dir.path()), names);
+        return Status::success();
+    });
+
+    ASSERT_TRUE(output.commit().ok());
+
+    EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::Replace}));
+    EXPECT_EQ(ReadFile(path), kResult);
+    EXPECT_TRUE(testing::TemporaryLockFree(path));
 }
 
 // ---- replacing an open original ---------------------------------------------------------

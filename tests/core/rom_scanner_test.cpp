@@ -133,13 +133,17 @@ TEST_F(RomScannerTest, AnArchiveThatIsGoneIsALogLineAndTheScanGoesOn) {
     EXPECT_EQ(host.log[1], "ERROR: Cannot open archive (the file has gone): a-gone.zip");
 }
 
-TEST_F(RomScannerTest, ADamagedRarHeaderIsANoticeAfterItsMembers) {
+TEST_F(RomScannerTest, ADamagedRarHeaderIsAnErrorAndANoticeAfterItsMembers) {
     WriteFile(
         root + "d.rar",
         RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
     scanner.ScanFolder(root);
     EXPECT_EQ(host.entries.back(),
               RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
+    EXPECT_EQ(host.failureLines,
+              std::vector<std::string>{"ERROR: Damaged archive, listed as far as it could be read: "
+                                       "d.rar"});
+    EXPECT_EQ(scanner.errorCount(), 1);
     EXPECT_EQ(host.notices, std::vector<std::string>{"File header broken"});
 }
 
@@ -184,6 +188,10 @@ TEST(UnreadableArchives, EachIsOneErrorLineNamingItInAScanAndPassedDirectly) {
          junk,
          {"ERROR: Cannot open archive (not a readable RAR archive): junk.rar"},
          {}},
+        {"damaged.rar",
+         RarBuilder().add("game one.nds", rom).add("two.nds", rom).damageHeader(1).build(),
+         {"ERROR: Damaged archive, listed as far as it could be read: damaged.rar"},
+         {"game one.nds"}},
         {"empty.7z", {}, {"ERROR: Cannot open archive (not a readable 7z archive): empty.7z"}, {}},
         {"junk.7z", junk, {"ERROR: Cannot open archive (not a readable 7z archive): junk.7z"}, {}},
         {"nothing.zip", ZipBuilder().build(), {}, {}},

@@ -31,7 +31,8 @@ const CryptoFunctions& Crypto() {
 const EVP_MD* Sha1Algorithm() {
     static EVP_MD* const algorithm = Crypto().MD_fetch(nullptr, "SHA1", nullptr);
     if (algorithm == nullptr) {
-        throw std::runtime_error("libcrypto has no SHA-1");
+        throw std::runtime_error(
+            "libcrypto has no SHA-1 (none of the providers its configuration loads gives one)");
     }
     return algorithm;
 }
@@ -96,6 +97,17 @@ struct ImageHasher::Sha1State {
         return copy;
     }
 };
+
+Status Sha1Available() {
+    // The hasher's own steps, from loading the library to a finished digest.
+    try {
+        const ImageHasher hasher;
+        (void)hasher.digest();
+    } catch (const std::runtime_error& error) {
+        return Status::failure(error.what());
+    }
+    return Status::success();
+}
 
 ImageHasher::ImageHasher() : m_sha1(std::make_unique<Sha1State>()) {}
 ImageHasher::~ImageHasher() = default;

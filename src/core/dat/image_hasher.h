@@ -62,6 +62,11 @@ class ImageHasher {
     std::uint64_t m_dataEnd00 = 0;
 };
 
+// Whether an image can be hashed here: libcrypto loads and gives a SHA-1 (its configuration
+// can load providers that lack it, as an OPENSSL_CONF that activates only the base provider
+// does). Loading DATs asks this, so that a run that cannot check roms never starts.
+[[nodiscard]] Status Sha1Available();
+
 // The CRC-32 of `count` bytes of `filler`, in time logarithmic in `count`.
 std::uint32_t FillerCrc32(std::uint8_t filler, std::uint64_t count);
 

@@ -169,24 +169,7 @@ Status OutputFile::createNew(const std::string& path, bool mayReplace) {
     m_original = nullptr;
     const std::string folder = FolderPart(path);
     removeStaleTemporariesOnce(folder);
-    return createTemporary(folder, m_file, m_temporaryPath);
-}
-
-Status OutputFile::createTemporary(const std::string& folder, File& file, std::string& path) {
-    static unsigned attempts = 0;
-    for (int tries = 0; tries < 100; ++tries) {
-        const std::string candidate = TemporaryPath(folder, getpid(), ++attempts);
-        Status status = file.createNew(candidate);
-        if (status) {
-            path = candidate;
-            NoteTemporaryInUse(path);
-            return status;
-        }
-        if (status.code() != EEXIST) {
-            return status;
-        }
-    }
-    return Status::fromErrno(EEXIST);
+    return CreateTemporary(folder, m_file, m_temporaryLock, m_temporaryPath);
 }
 
 Status OutputFile::createReplacement(const std::string& path, const File& original) {
@@ -234,6 +217,7 @@ Status OutputFile::commit(const CopyProgress& progress) {
     }
     NoteTemporaryDone(m_temporaryPath);
     m_temporaryPath.clear();
+    m_temporaryLock.release();
     m_backup = Backup::None;
     m_original = nullptr;
     return Status::success();
@@ -307,8 +291,10 @@ Status OutputFile::keepOriginal(const CopyProgress& progress) {
 
 Status OutputFile::copyOriginalToBackup(const CopyProgress& progress) {
     File copy;
+    TemporaryLock copyLock;
     std::string copyPath;
-    if (Status status = createTemporary(FolderPart(m_backupPath), copy, copyPath); !status) {
+    if (Status status = CreateTemporary(FolderPart(m_backupPath), copy, copyLock, copyPath);
+        !status) {
         return status;
     }
     const CopyOutcome outcome =
@@ -365,6 +351,7 @@ void OutputFile::removeTemporary() {
         NoteTemporaryDone(m_temporaryPath);
         m_temporaryPath.clear();
     }
+    m_temporaryLock.release();
 }
 
 void OutputFile::discard() {

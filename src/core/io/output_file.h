@@ -8,6 +8,7 @@
 #include "io/copy_range.h"
 #include "io/file.h"
 #include "io/status.h"
+#include "io/temporary_files.h"
 
 namespace ostravex {
 
@@ -82,7 +83,6 @@ class OutputFile {
 
   private:
     void removeStaleTemporariesOnce(const std::string& folder);
-    Status createTemporary(const std::string& folder, File& file, std::string& path);
     Status runHook(OutputStep step);
     Status closeComplete();
     Status checkOriginal();
@@ -97,6 +97,7 @@ class OutputFile {
     bool m_mayReplace = false;
     std::string m_finalPath;
     std::string m_temporaryPath;
+    TemporaryLock m_temporaryLock;  // held from the temporary's creation until it is gone
     std::string m_backupPath;
     const File* m_original = nullptr;  // the file the output replaces, when it is known
     // Where the backup name came from, so that a failed commit can take back only its own.

@@ -220,8 +220,10 @@ void RomScanner::listRar(const std::string& archive) {
     for (const std::size_t position : listing.unreadableNames) {
         reportUnreadableName(archive, position);
     }
-    // The notice reports the damage (and fails the command line's call).
+    // The damage is an error line, counted, as for zip and 7z; the window also shows the
+    // "File header broken" notice.
     if (listing.headerBroken) {
+        reportDamagedArchive(archive);
         failureNotice("File header broken");
     }
 }
