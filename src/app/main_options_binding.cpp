@@ -153,10 +153,14 @@ MainOptionsBinding::MainOptionsBinding(TRTrim& window) {
         Bind(kSkipDsi, window.SkipDSi),
     };
     RequireEveryValueBound(m_bindings, kMainGroup);
-    for (const ControlBinding& binding : m_bindings) {
-        binding.watch(&window, [this] { refreshRunOptions(); });
-    }
+    watchChanges(&window, [this] { refreshRunOptions(); });
     refreshRunOptions();
+}
+
+void MainOptionsBinding::watchChanges(QObject* context, const std::function<void()>& changed) {
+    for (const ControlBinding& binding : m_bindings) {
+        binding.watch(context, changed);
+    }
 }
 
 void MainOptionsBinding::show(const SettingValues& options) {

@@ -78,6 +78,9 @@ class MainOptionsBinding {
     void show(const SettingValues& options);
     // The options as the controls show them, to be saved.
     SettingValues read() const;
+    // Calls `changed` whenever a control bound to a stored option changes (not the states
+    // that are no control of their own); `context` ends the connections.
+    void watchChanges(QObject* context, const std::function<void()>& changed);
 
     // Changed only on the window's thread, as its controls change; read by a run on any.
     const RunOptionsSource& runOptions() const { return m_runOptions; }

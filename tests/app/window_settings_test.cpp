@@ -360,6 +360,75 @@ class WindowSettingsTest : public QObject, public testing::WindowTestCase {
         wizard.LoadPicClick();
         QCOMPARE(m_dialogs->fileDialogStarts, (QStringList{path("logs"), path("pictures")}));
     }
+
+    // A change is saved soon after it is made, not only when the window closes: a window
+    // that is killed keeps what was changed before. Quick changes are saved together, and
+    // starting the window writes nothing.
+    void aChangeIsSavedWithoutWaitingForTheClose() {
+        auto w = window();
+        QTest::qWait(600);
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(SettingsFilePath())));
+        w->SramP->click();
+        w->SkipDSi->click();
+        w->BlendTrackBar->setValue(180);
+        QTRY_VERIFY(storedSettings().find(kMainSettingsKey, "SramP_Checked"));
+        const RegFile stored = storedSettings();
+        QCOMPARE(stored.find(kMainSettingsKey, "SramP_Checked")->text, std::string("TRUE"));
+        QCOMPARE(stored.find(kMainSettingsKey, "SkipDSi_Checked")->text, std::string("TRUE"));
+        QCOMPARE(stored.find(kMainSettingsKey, "BlendTrackBar_Position")->dword, 180u);
+        // What is no control of its own: the stacking, and the folder of the last scan.
+        w->TopWind->click();
+        QTRY_COMPARE(storedSettings().find(kMainSettingsKey, "TopMostWindow1_AlwaysOnTop")->text,
+                     std::string("TRUE"));
+        QDir().mkpath(path("roms"));
+        m_dialogs->folderAnswers.push_back(path("roms"));
+        w->ScanButtonClick();
+        QVERIFY(Finishes(*w));
+        QTRY_COMPARE(QString::fromStdString(
+                         storedSettings().find(kMainSettingsKey, "inputfold_Caption")->text),
+                     path("roms") + "/");
+        QVERIFY(m_dialogs->errors.isEmpty());
+    }
+
+    // A store that cannot be read is reported once, when the first change would be saved,
+    // not at every change nor again at the close.
+    void anUnreadableStoreIsReportedOnce() {
+        const std::string store = SettingsFilePath();
+        QDir().mkpath(QFileInfo(QString::fromStdString(store)).path());
+        QCOMPARE(mkfifo(store.c_str(), 0600), 0);
+        auto w = window();
+        w->SramP->click();
+        QTRY_COMPARE(m_dialogs->errors.size(), 1);
+        w->SkipDSi->click();
+        QTest::qWait(600);
+        w->close();
+        QCOMPARE(m_dialogs->errors.size(), 1);
+        QVERIFY(m_dialogs->errors.front().startsWith("Cannot save the settings to"));
+    }
+
+    // A store that is a link to a file elsewhere is saved into that file; the link stays.
+    void aLinkedStoreStaysALink() {
+        const std::string store = SettingsFilePath();
+        QDir().mkpath(QFileInfo(QString::fromStdString(store)).path());
+        QDir().mkpath(path("dotfiles"));
+        const std::string target = path("dotfiles/ostravex.reg").toStdString();
+        storeSettings({{"SramP_Checked", RegValue::String("TRUE")}});
+        QVERIFY(QFile::rename(QString::fromStdString(store), QString::fromStdString(target)));
+        QCOMPARE(symlink(target.c_str(), store.c_str()), 0);
+        {
+            auto w = window();
+            QVERIFY(w->SramP->isChecked());
+            w->SkipDSi->click();
+            w->close();
+        }
+        QCOMPARE(QFileInfo(QString::fromStdString(store)).symLinkTarget(),
+                 QString::fromStdString(target));
+        RegFile stored;
+        QVERIFY(LoadSettingsFile(target, stored).ok());
+        QCOMPARE(stored.find(kMainSettingsKey, "SkipDSi_Checked")->text, std::string("TRUE"));
+        QCOMPARE(stored.find(kMainSettingsKey, "SramP_Checked")->text, std::string("TRUE"));
+        QVERIFY(m_dialogs->errors.isEmpty());
+    }
 };
 
 QTEST_MAIN(WindowSettingsTest)
