@@ -6,8 +6,11 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QToolButton>
+#include <concepts>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 #include "text_conversion.h"
 #include "trtrim.h"
@@ -125,38 +128,117 @@ SettingValues ReadValues(std::span<const ControlBinding> bindings, const Setting
     return values;
 }
 
-MainOptionsBinding::MainOptionsBinding(TRTrim& window) {
-    using namespace settings;
-    // One row per stored value, in the group's order.
-    m_bindings = {
-        Bind(kOutputFolder, window.outputFolderEdit),
-        Bind(kModeOverwrite, window.ModeOverwrite),
-        Bind(kModeBackup, window.ModeBackup),
-        Bind(kModeFolder, window.ModeFolder),
-        Bind(kRecursiveScan, window.RecurseScan),
-        Bind(kScanArchives, window.ZipSupport),
-        Bind(kProcessSelected, window.ProcessSelect),
-        Bind(kLastScannedFolder, window.inputfold),
-        Bind(kAlwaysOnTopButton, window.TopWind),
-        Bind(
-            kAlwaysOnTop, [&window] { return window.alwaysOnTop(); },
-            [&window](bool on) { window.setAlwaysOnTop(on); }),
-        Bind(kAlternateBackgrounds, window.UseBackgrounds),
-        Bind(kCheckNewVersion, window.CheckNewVer),
-        Bind(kRemoveSceneNumbers, window.RemoveNames),
-        Bind(kDisableBackground, window.DisableBackground),
-        Bind(kOpacity, window.BlendTrackBar),
-        Bind(kSramPatch, window.SramP),
-        Bind(kOnlyPatch, window.OnlyPatch),
-        Bind(kDontOverwrite, window.notoverwrite),
-        Bind(kUseListView, window.UseListView),
-        Bind(kSkipDsi, window.SkipDSi),
-    };
-    RequireEveryValueBound(m_bindings, kMainGroup);
-    for (const ControlBinding& binding : m_bindings) {
-        binding.watch(&window, [this] { refreshRunOptions(); });
+namespace {
+
+// The window's always-on-top state, which is no control of its own.
+struct StackingState {};
+
+template <typename Widget>
+using ControlMember = Widget* MainWindowControls::*;
+
+using MainControl = std::variant<ControlMember<QLineEdit>, ControlMember<QLabel>,
+                                 ControlMember<QCheckBox>, ControlMember<QRadioButton>,
+                                 ControlMember<QToolButton>, ControlMember<QSlider>, StackingState>;
+
+// The control that shows one stored option of the main window. Only the pairs below can be
+// written: an on/off option shown by a button or the stacking, a text by a field or a
+// label, a number by a slider.
+struct OptionControl {
+    template <typename Button>
+    requires std::derived_from<Button, QAbstractButton>
+    constexpr OptionControl(const BooleanSetting& declared, ControlMember<Button> button)
+        : setting(&declared), control(button) {}
+    constexpr OptionControl(const BooleanSetting& declared, StackingState)
+        : setting(&declared), control(StackingState{}) {}
+    constexpr OptionControl(const TextSetting& declared, ControlMember<QLineEdit> edit)
+        : setting(&declared), control(edit) {}
+    constexpr OptionControl(const TextSetting& declared, ControlMember<QLabel> label)
+        : setting(&declared), control(label) {}
+    constexpr OptionControl(const NumberSetting& declared, ControlMember<QSlider> slider)
+        : setting(&declared), control(slider) {}
+
+    AnySetting setting;
+    MainControl control;
+};
+
+// One control for each row of the main window's table, in the table's order.
+constexpr OptionControl kOptionControls[] = {
+    {settings::kOutputFolder, &MainWindowControls::outputFolderEdit},
+    {settings::kModeOverwrite, &MainWindowControls::ModeOverwrite},
+    {settings::kModeBackup, &MainWindowControls::ModeBackup},
+    {settings::kModeFolder, &MainWindowControls::ModeFolder},
+    {settings::kRecursiveScan, &MainWindowControls::RecurseScan},
+    {settings::kScanArchives, &MainWindowControls::ZipSupport},
+    {settings::kProcessSelected, &MainWindowControls::ProcessSelect},
+    {settings::kLastScannedFolder, &MainWindowControls::inputfold},
+    {settings::kAlwaysOnTopButton, &MainWindowControls::TopWind},
+    {settings::kAlwaysOnTop, StackingState{}},
+    {settings::kAlternateBackgrounds, &MainWindowControls::UseBackgrounds},
+    {settings::kCheckNewVersion, &MainWindowControls::CheckNewVer},
+    {settings::kRemoveSceneNumbers, &MainWindowControls::RemoveNames},
+    {settings::kDisableBackground, &MainWindowControls::DisableBackground},
+    {settings::kOpacity, &MainWindowControls::BlendTrackBar},
+    {settings::kSramPatch, &MainWindowControls::SramP},
+    {settings::kOnlyPatch, &MainWindowControls::OnlyPatch},
+    {settings::kDontOverwrite, &MainWindowControls::notoverwrite},
+    {settings::kUseListView, &MainWindowControls::UseListView},
+    {settings::kSkipDsi, &MainWindowControls::SkipDSi},
+};
+
+consteval bool EachRowHasItsControl() {
+    if (std::size(kOptionControls) != kMainOptionCount) {
+        return false;
     }
+    for (std::size_t i = 0; i < kMainOptionCount; ++i) {
+        if (kOptionControls[i].setting != kMainSettings[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EachRowHasItsControl(),
+              "every stored option of the main window needs its control, in the table's order");
+
+ControlBinding BindControl(TRTrim& window, const OptionControl& row) {
+    return std::visit(
+        [&](auto control) -> ControlBinding {
+            if constexpr (std::is_same_v<decltype(control), StackingState>) {
+                return Bind(
+                    *std::get<const BooleanSetting*>(row.setting),
+                    [&window] { return window.alwaysOnTop(); },
+                    [&window](bool on) { window.setAlwaysOnTop(on); });
+            } else {
+                auto* widget = window.*control;
+                return std::visit(
+                    [widget](const auto* declared) -> ControlBinding {
+                        if constexpr (requires { Bind(*declared, widget); }) {
+                            return Bind(*declared, widget);
+                        } else {
+                            // OptionControl's constructors pair each type with its controls.
+                            throw std::logic_error("a control of another type than its option");
+                        }
+                    },
+                    row.setting);
+            }
+        },
+        row.control);
+}
+
+}  // namespace
+
+MainOptionsBinding::MainOptionsBinding(TRTrim& window) {
+    m_bindings.reserve(kMainOptionCount);
+    for (const OptionControl& row : kOptionControls) {
+        m_bindings.push_back(BindControl(window, row));
+    }
+    watchChanges(&window, [this] { refreshRunOptions(); });
     refreshRunOptions();
+}
+
+void MainOptionsBinding::watchChanges(QObject* context, const std::function<void()>& changed) {
+    for (const ControlBinding& binding : m_bindings) {
+        binding.watch(context, changed);
+    }
 }
 
 void MainOptionsBinding::show(const SettingValues& options) {

@@ -68,7 +68,9 @@ void ShowValues(std::span<const ControlBinding> bindings, const SettingValues& v
 SettingValues ReadValues(std::span<const ControlBinding> bindings, const SettingsGroup& group);
 
 // The main window's controls bound to the main group's stored values, one binding per
-// value, and the options a scan or a run reads, kept up to date as the controls change.
+// value (from a table that does not compile unless it gives each row of the main window's
+// table its control, in order), and the options a scan or a run reads, kept up to date as
+// the controls change.
 class MainOptionsBinding {
   public:
     explicit MainOptionsBinding(TRTrim& window);
@@ -78,6 +80,9 @@ class MainOptionsBinding {
     void show(const SettingValues& options);
     // The options as the controls show them, to be saved.
     SettingValues read() const;
+    // Calls `changed` whenever a control bound to a stored option changes (not the states
+    // that are no control of their own); `context` ends the connections.
+    void watchChanges(QObject* context, const std::function<void()>& changed);
 
     // Changed only on the window's thread, as its controls change; read by a run on any.
     const RunOptionsSource& runOptions() const { return m_runOptions; }

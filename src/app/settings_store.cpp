@@ -40,16 +40,26 @@ void SettingsStore::save(const std::function<void(RegFile&)>& write, UserDialogs
         m_unreadable = status.reason();
     }
     if (m_unreadable) {
-        dialogs.error(parent, "Cannot save the settings to " + FromPath(path) +
-                                  ": the file could not be read (" + FromUtf8(*m_unreadable) +
-                                  "), so it is left as it is");
+        report("Cannot save the settings to " + FromPath(path) + ": the file could not be read (" +
+                   FromUtf8(*m_unreadable) + "), so it is left as it is",
+               dialogs, parent);
         return;
     }
     write(file);
     if (Status status = SaveSettingsFile(path, file); !status) {
-        dialogs.error(parent, "Cannot save the settings to " + FromPath(path) + ": " +
-                                  FromUtf8(status.reason()));
+        report("Cannot save the settings to " + FromPath(path) + ": " + FromUtf8(status.reason()),
+               dialogs, parent);
+        return;
     }
+    m_lastReported.reset();
+}
+
+void SettingsStore::report(const QString& text, UserDialogs& dialogs, QWidget* parent) {
+    if (m_lastReported == text) {
+        return;
+    }
+    m_lastReported = text;
+    dialogs.error(parent, text);
 }
 
 void RestoreDialogFolders(const RegFile& file, UserDialogs& dialogs) {

@@ -61,6 +61,10 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
     }
     connectControls();
     connect(&m_engine, &EngineWorker::finished, this, &TRTrim::workEnded);
+    // Long enough to take a slider's drag or a run of clicks in one save.
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(std::chrono::milliseconds(300));
+    connect(&m_saveTimer, &QTimer::timeout, this, &TRTrim::saveSettings);
     CentreOnScreen(*this, ScreenFit::Keep);
     FormCreate(arguments);
 }
@@ -68,7 +72,8 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
 TRTrim::~TRTrim() {
     // The entry going on completes before the engine it works with goes.
     m_engine.shutDown();
-    // A program ending without a close (the "Restart required" path) still keeps its options.
+    // A program ending without a close (the "Restart required" path) still keeps its options,
+    // and so does one ending before a change's save came.
     if (!m_settingsSaved) {
         saveSettings();
     }
@@ -103,7 +108,10 @@ void TRTrim::connectControls() {
         connect(hidden, &QToolButton::clicked, this,
                 [this] { m_dialogs->message(this, "Not yet implemented"); });
     }
-    connect(BgChangeBut, &QToolButton::clicked, this, [this] { m_backgrounds.BgChangeButClick(); });
+    connect(BgChangeBut, &QToolButton::clicked, this, [this] {
+        m_backgrounds.BgChangeButClick();
+        settingsChanged();  // the folder of its picture dialogs
+    });
     connect(DisableBackground, &QCheckBox::toggled, this,
             [this] { m_backgrounds.DisableBackgroundClick(); });
     // A click on the box itself: the box has toggled when the check starts.
@@ -122,6 +130,8 @@ void TRTrim::FormCreate(const QStringList& arguments) {
     m_host.addLog("");
     m_host.addLog("");
     restoreSettings();
+    m_mainOptions.watchChanges(this, [this] { settingsChanged(); });
+    m_settingsRestored = true;
     if (arguments.size() == 1) {
         startWork(
             [this, path = ToPath(arguments.front())] { m_scanner.HandleCommandLinePath(path); });
@@ -164,6 +174,7 @@ void TRTrim::restoreSettings() {
 }
 
 void TRTrim::saveSettings() {
+    m_saveTimer.stop();
     m_settingsSaved = true;
     m_store.save(
         [this](RegFile& file) {
@@ -171,6 +182,14 @@ void TRTrim::saveSettings() {
             SaveDialogFolders(file, *m_dialogs);
         },
         *m_dialogs, this);
+}
+
+void TRTrim::settingsChanged() {
+    if (!m_settingsRestored) {
+        return;  // the restored values being shown
+    }
+    m_settingsSaved = false;
+    m_saveTimer.start();
 }
 
 // ---- idle and busy ----------------------------------------------------------------------
@@ -269,6 +288,7 @@ void TRTrim::ScanButtonClick() {
     }
     const std::string folder = WithTrailingSlash(ToPath(*chosen));
     inputfold->setText(FromPath(folder));
+    settingsChanged();
     startWork([this, folder] { m_scanner.ScanFolder(folder); });
 }
 
@@ -323,6 +343,7 @@ void TRTrim::romInfoClick() {
 void TRTrim::ShowLogButtonClick() {
     auto* window = new TLogWindow(logLines(), *m_dialogs, this);
     window->exec();
+    settingsChanged();  // the folder of its "Save As"
 }
 
 QStringList TRTrim::logLines() const {
@@ -357,6 +378,7 @@ void TRTrim::setAlwaysOnTop(bool onTop) {
         return;
     }
     m_alwaysOnTop = onTop;
+    settingsChanged();
     const Qt::WindowFlags flags = windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop);
     if (QWindow* shown = windowHandle()) {
         // The window system is told directly: the widget's own way hides the window and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -83,9 +84,12 @@ class TRTrim : public QWidget, public MainWindowControls {
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     void setAlwaysOnTop(bool onTop);
 
-    // Settings: restored at creation, saved when the window closes.
+    // Settings: restored at creation; saved a moment after a change (changes coming close
+    // together are saved at once) and when the window closes.
     void restoreSettings();
     void saveSettings();
+    // A stored option or a dialog's folder has changed: the settings are saved shortly.
+    void settingsChanged();
 
     // The log's lines.
     QStringList logLines() const;
@@ -124,8 +128,10 @@ class TRTrim : public QWidget, public MainWindowControls {
     QString m_pickFolderStart;  // PickFolderStart
     bool m_busy = false;
     bool m_closeRequested = false;
-    bool m_stopRequested = false;  // "Stop" was asked for the work going on
-    bool m_settingsSaved = false;
+    bool m_stopRequested = false;     // "Stop" was asked for the work going on
+    bool m_settingsSaved = false;     // nothing changed since the last save
+    bool m_settingsRestored = false;  // changes from here on are the user's
+    QTimer m_saveTimer;
     bool m_shownOnce = false;
     bool m_alwaysOnTop = false;
     SettingsStore m_store;

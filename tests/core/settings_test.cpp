@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "settings/main_settings.h"
 #include "settings/settings_file.h"
@@ -71,8 +77,8 @@ TEST(RegFile, ContinuationLinesOfHexValues) {
     for (const Row& row : {
              Row{"joined", "\"A\"=hex:01,\\\r\n  02\r\n\"B\"=\"b\"\r\n", "hex:01,02", true},
              Row{"texts do not continue", "\"A\"=\"x\\\\\"\r\n\"B\"=\"b\"\r\n", "", true},
-             Row{"an empty line after a doubled mark",
-                 "\"A\"=hex:\\\\\r\n\r\n\"B\"=\"b\"\r\n", "hex:\"B\"=\"b\"", false},
+             Row{"an empty line after a doubled mark", "\"A\"=hex:\\\\\r\n\r\n\"B\"=\"b\"\r\n",
+                 "hex:\"B\"=\"b\"", false},
              Row{"an empty line after a single mark ends it",
                  "\"A\"=hex:01,\\\r\n\r\n\"B\"=\"b\"\r\n", "hex:01,", true},
              Row{"the file ends inside it", "\"A\"=hex:01,\\\r\n02,\\\\", "hex:01,02,", false},
@@ -431,6 +437,154 @@ TEST(SettingsFile, AFileWithoutReadPermissionIsAFailure) {
     ASSERT_EQ(chmod(dir.file("settings.reg").c_str(), 0), 0);
     RegFile file;
     EXPECT_FALSE(LoadSettingsFile(dir.file("settings.reg"), file).ok());
+}
+
+// What the link at `path` holds; empty when `path` is no link.
+std::string LinkText(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path text = std::filesystem::read_symlink(path, error);
+    return error ? std::string() : text.string();
+}
+
+// A store saved through a symbolic link (a dotfiles folder, a synced folder) changes the
+// file the link leads to, keeping its permission bits, and the link stays a link. The new
+// content is made beside that file, so that it can be renamed over it even on another file
+// system than the link's, and nothing else is left in either folder.
+TEST(SettingsFile, ASaveThroughALinkWritesItsTargetAndTheLinkStays) {
+    struct Row {
+        const char* behaviour;
+        const char* linkText;  // what the store's link holds ("@" stands for the target folder)
+        const char* between;   // what a link between the two holds ("" for none)
+        bool targetExists;
+        bool onAnotherFileSystem;
+    };
+    for (const Row& row : {
+             Row{"absolute link", "@/target.reg", "", true, false},
+             Row{"relative link", "../dotfiles/target.reg", "", true, false},
+             Row{"link to a link", "@/middle.reg", "target.reg", true, false},
+             Row{"link to a file not made yet", "@/target.reg", "", false, false},
+             Row{"link to another file system", "@/target.reg", "", true, true},
+         }) {
+        testing::TempDir dir;
+        std::string folder = dir.subfolder("dotfiles");
+        char elsewhere[] = "/dev/shm/ostravex-test-XXXXXX";
+        if (row.onAnotherFileSystem) {
+            if (!mkdtemp(elsewhere)) {
+                continue;  // no second file system here
+            }
+            folder = std::string(elsewhere) + "/";
+        }
+        const auto placed = [&](std::string text) {
+            return text.starts_with('@') ? folder + text.substr(2) : text;
+        };
+        const std::string target = folder + "target.reg";
+        if (row.targetExists) {
+            testing::WriteFile(target, testing::Bytes(3, 'x'));
+            ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+        }
+        if (*row.between) {
+            ASSERT_EQ(symlink(row.between, (folder + "middle.reg").c_str()), 0);
+        }
+        const std::string store = dir.subfolder("config") + "settings.reg";
+        ASSERT_EQ(symlink(placed(row.linkText).c_str(), store.c_str()), 0);
+
+        RegFile file;
+        file.set(kMainSettingsKey, "SramP_Checked", RegValue::String("TRUE"));
+        const Status saved = SaveSettingsFile(store, file);
+        ASSERT_TRUE(saved.ok()) << row.behaviour << ": " << saved.reason();
+
+        EXPECT_EQ(LinkText(store), placed(row.linkText)) << row.behaviour;
+        const std::string content = file.Serialize();
+        EXPECT_EQ(testing::ReadFile(target), testing::Bytes(content.begin(), content.end()))
+            << row.behaviour;
+        struct stat info {};
+        ASSERT_EQ(lstat(target.c_str(), &info), 0) << row.behaviour;
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << row.behaviour;
+        EXPECT_EQ(info.st_mode & 07777, row.targetExists ? 0640u : 0600u) << row.behaviour;
+        EXPECT_EQ(testing::ListFolder(dir.file("config")), std::vector<std::string>{"settings.reg"})
+            << row.behaviour;
+        std::vector<std::string> expected = {"target.reg"};
+        if (*row.between) {
+            expected.insert(expected.begin(), "middle.reg");
+        }
+        EXPECT_EQ(testing::ListFolder(folder), expected) << row.behaviour;
+        if (row.onAnotherFileSystem) {
+            std::filesystem::remove_all(elsewhere);
+        }
+    }
+}
+
+// What the store leads to that is not a regular file is never replaced, whichever way the
+// store leads to it.
+TEST(SettingsFile, ALinkToSomethingElseThanARegularFileIsNotWrittenOver) {
+    testing::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    dir.subfolder("folder");
+    for (const char* what : {"fifo", "folder"}) {
+        const std::string store = dir.file(std::string(what) + ".reg");
+        ASSERT_EQ(symlink(dir.file(what).c_str(), store.c_str()), 0);
+        EXPECT_FALSE(SaveSettingsFile(store, RegFile()).ok()) << what;
+        EXPECT_EQ(LinkText(store), dir.file(what)) << what;
+    }
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.file("fifo").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(testing::ListFolder(dir.path()),
+              (std::vector<std::string>{"fifo", "fifo.reg", "folder", "folder.reg"}));
+}
+
+// Whether `work`, run in a child process, ends within a few seconds; the child is killed
+// when it does not.
+bool EndsInAChildProcess(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        _exit(0);
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return false;
+}
+
+// The temporary of a save is a new file of its own: what already stands at a name a save
+// once used (a fifo, which would make the save wait for ever; a link, which would make it
+// write the file linked to) is neither opened nor followed, and is left as it is.
+TEST(SettingsFile, WhatStandsAtTheOldTemporaryNameIsLeftAlone) {
+    for (const char* what : {"fifo", "link"}) {
+        testing::TempDir dir;
+        const std::string store = dir.file("settings.reg");
+        const std::string oldTemporary = store + ".tmp";
+        const testing::Bytes victim = {'m', 'i', 'n', 'e'};
+        testing::WriteFile(dir.file("victim"), victim);
+        if (what == std::string("fifo")) {
+            ASSERT_EQ(mkfifo(oldTemporary.c_str(), 0600), 0);
+        } else {
+            ASSERT_EQ(symlink(dir.file("victim").c_str(), oldTemporary.c_str()), 0);
+        }
+        RegFile file;
+        file.set(kMainSettingsKey, "SramP_Checked", RegValue::String("TRUE"));
+        EXPECT_TRUE(EndsInAChildProcess([&] { (void)SaveSettingsFile(store, file); })) << what;
+
+        RegFile back;
+        EXPECT_TRUE(LoadSettingsFile(store, back).ok()) << what;
+        EXPECT_EQ(back.Serialize(), file.Serialize()) << what;
+        EXPECT_EQ(testing::ReadFile(dir.file("victim")), victim) << what;
+        struct stat info {};
+        ASSERT_EQ(lstat(oldTemporary.c_str(), &info), 0) << what;
+        EXPECT_TRUE(what == std::string("fifo") ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode))
+            << what;
+        EXPECT_EQ(testing::ListFolder(dir.path()),
+                  (std::vector<std::string>{"settings.reg", "settings.reg.tmp", "victim"}))
+            << what;
+    }
 }
 
 }  // namespace

@@ -1,23 +1,38 @@
 #include "settings/main_options.h"
 
 #include <algorithm>
-#include <utility>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <variant>
 
 #include "io/paths.h"
 
 namespace ostravex {
 namespace {
 
-// The on/off options a scan or a run reads, and where they go in its options.
-const std::pair<const BooleanSetting*, bool RunOptions::*> kRunSwitches[] = {
-    {&settings::kDontOverwrite, &RunOptions::dontOverwrite},
-    {&settings::kSramPatch, &RunOptions::sramPatch},
-    {&settings::kOnlyPatch, &RunOptions::onlyPatch},
-    {&settings::kSkipDsi, &RunOptions::skipDsi},
-    {&settings::kRemoveSceneNumbers, &RunOptions::removeSceneNumbers},
-    {&settings::kRecursiveScan, &RunOptions::recursiveScan},
-    {&settings::kScanArchives, &RunOptions::scanArchives},
-};
+// Gives the member of `run` that a stored option is read into the option's value. The file
+// options are read together (FileModeOf), not one by one.
+void ReadIntoRun(const RunTarget& target, const SettingValue& value, RunOptions& run) {
+    if (const auto* on = std::get_if<bool RunOptions::*>(&target)) {
+        run.*(*on) = std::get<bool>(value);
+    } else if (const auto* folder = std::get_if<std::string RunOptions::*>(&target)) {
+        run.*(*folder) = WithTrailingSlash(std::get<std::string>(value));
+    }
+}
+
+SettingValue DefaultOf(const MainSettingDeclaration& declared) {
+    return std::visit(
+        [](const auto& setting) -> SettingValue {
+            using Value = std::remove_cvref_t<decltype(setting)>;
+            if constexpr (std::is_same_v<Value, TextSetting>) {
+                return std::string(setting.defaultValue);
+            } else {
+                return setting.defaultValue;
+            }
+        },
+        declared);
+}
 
 void FixUpOutputFolder(SettingValues& options, const AskFolder& askOutputFolder) {
     options.set(settings::kOutputFolder, WithTrailingSlash(options.get(settings::kOutputFolder)));
@@ -72,13 +87,25 @@ void SaveMainOptions(RegFile& file, const SettingValues& options) {
 }
 
 RunOptions RunOptionsFrom(const SettingValues& options) {
+    if (&options.group() != &kMainGroup) {
+        throw std::logic_error("the options of a run are read from the main window's group");
+    }
     RunOptions run;
     run.fileMode = FileModeOf(options);
-    run.outputFolder = WithTrailingSlash(options.get(settings::kOutputFolder));
-    for (const auto& [setting, field] : kRunSwitches) {
-        run.*field = options.get(*setting);
+    for (std::size_t i = 0; i < kMainOptionCount; ++i) {
+        ReadIntoRun(kMainOptions[i].run, options.at(i), run);
     }
     return run;
+}
+
+RunOptions::RunOptions() {
+    for (const MainOption& option : kMainOptions) {
+        const SettingValue value = DefaultOf(option.setting);
+        if (const auto* mode = std::get_if<FileMode>(&option.run); mode && std::get<bool>(value)) {
+            fileMode = *mode;
+        }
+        ReadIntoRun(option.run, value, *this);
+    }
 }
 
 }  // namespace ostravex

@@ -5,8 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "settings/main_settings.h"
-
 namespace ostravex {
 
 class DatIndex;
@@ -14,25 +12,25 @@ class DatIndex;
 // The three file options; exactly one is chosen at any time.
 enum class FileMode { Overwrite, Backup, Folder };
 
-// The file option whose radio button the main window starts with.
-inline constexpr FileMode kDefaultFileMode = settings::kModeBackup.defaultValue ? FileMode::Backup
-                                             : settings::kModeFolder.defaultValue
-                                                 ? FileMode::Folder
-                                                 : FileMode::Overwrite;
-
 // Everything a scan or a run reads from the user's choices: the window's controls, or the
-// command line's options. The defaults are those of the window's stored options.
+// command line's options.
 struct RunOptions {
-    FileMode fileMode = kDefaultFileMode;
+    // The members the window's stored options give start at those options' defaults, each
+    // read from its row of the main window's table (settings/main_settings.h, which checks
+    // as it compiles that each has exactly one).
+    RunOptions();
+
+    FileMode fileMode{};
     // Of "Use a different output folder"; ends with "/" when set.
-    std::string outputFolder{settings::kOutputFolder.defaultValue};
-    bool dontOverwrite = settings::kDontOverwrite.defaultValue;
-    bool sramPatch = settings::kSramPatch.defaultValue;
-    bool onlyPatch = settings::kOnlyPatch.defaultValue;
-    bool skipDsi = settings::kSkipDsi.defaultValue;
-    bool removeSceneNumbers = settings::kRemoveSceneNumbers.defaultValue;
-    bool recursiveScan = settings::kRecursiveScan.defaultValue;
-    bool scanArchives = settings::kScanArchives.defaultValue;
+    std::string outputFolder;
+    bool dontOverwrite{};
+    bool sramPatch{};
+    bool onlyPatch{};
+    bool skipDsi{};
+    bool removeSceneNumbers{};
+    bool recursiveScan{};
+    bool scanArchives{};
+    // The command line's own.
     bool dryRun = false;   // decide and log every entry, write nothing (command line only)
     bool restore = false;  // pad trimmed images back to their cartridge size (command line only)
     bool checkPadding =
