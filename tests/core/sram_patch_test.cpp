@@ -329,15 +329,174 @@ TEST(SramPatch, AFlash1MV102ImageStaysV102) {
     EXPECT_EQ(plan.writes[2].bytes, EntryReplacement(3));
 }
 
-TEST(SramPatch, FirstEntriesOnlyFallThroughToV111) {
+// Patches `image` through a file, as a run does: planned on the bytes and then applied
+// without searching again, or searched and written in one call. Returns the file afterwards.
+struct FilePatch {
+    Bytes bytes;
+    SramPatchResult planned;  // what plan() reports (a dry run's line and size)
+    SramPatchResult written;
+};
+
+FilePatch PatchThroughFile(const Bytes& image, bool planFirst) {
+    testing::TempDir dir;
+    const std::string path = dir.file("g.gba");
+    testing::WriteFile(path, image);
+    SramPatcher patcher;
+    FilePatch patch;
+    File file;
+    EXPECT_TRUE(file.openForUpdate(path).ok());
+    if (planFirst) {
+        EXPECT_TRUE(patcher.plan(MemoryByteSource(image), patch.planned).ok());
+        EXPECT_TRUE(patcher.applyPlanned(file, patch.written).ok());
+    } else {
+        EXPECT_TRUE(patcher.SRAMPatch(file, patch.written).ok());
+    }
+    file.close();
+    patch.bytes = testing::ReadFile(path);
+    return patch;
+}
+
+// The run, the dry run and the one-call patch all give `expected` and one line.
+void ExpectEveryWayGives(const Bytes& image, const Bytes& expected, const std::string& line) {
+    EXPECT_EQ(Apply(image, PlanSramPatch(image)), expected);
+    for (const bool planFirst : {true, false}) {
+        SCOPED_TRACE(planFirst ? "planned, then applied" : "in one call");
+        const FilePatch patch = PatchThroughFile(image, planFirst);
+        EXPECT_EQ(patch.bytes, expected);
+        EXPECT_EQ(patch.written.line, line);
+        EXPECT_EQ(patch.written.sizeAfter, expected.size());
+        if (planFirst) {
+            EXPECT_EQ(patch.planned.line, line);
+            EXPECT_EQ(patch.planned.sizeAfter, expected.size());
+        }
+    }
+}
+
+Bytes Address(std::uint64_t offset) {
+    const auto address = static_cast<std::uint32_t>(0x08000000 + offset);
+    return {static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
+}
+
+// The V111 writes by hand: the stub at the signature, the routine at `appendAt`.
+Bytes WithV111Patch(Bytes image, std::size_t signatureAt, std::size_t appendAt) {
+    Bytes stub = Hex(kGoldenV111JumpStub);
+    const Bytes target = Address(appendAt + 1);
+    std::copy(target.begin(), target.begin() + 3, stub.begin() + 4);
+    Bytes routine = Hex(kGoldenV111Routine);
+    const Bytes returnTo = Address(signatureAt + 33);
+    std::copy(returnTo.begin(), returnTo.begin() + 3, routine.begin() + 184);
+    image.resize(std::max(image.size(), appendAt + routine.size()), 0xEE);
+    std::copy(stub.begin(), stub.end(), image.begin() + static_cast<std::ptrdiff_t>(signatureAt));
+    std::copy(routine.begin(), routine.end(),
+              image.begin() + static_cast<std::ptrdiff_t>(appendAt));
+    return image;
+}
+
+constexpr std::size_t kNoV111 = 0;
+
+// Only the group the line reports is written. A found entry of a group that did not
+// complete may be unrelated code: entry 13's signature is a common Thumb function prologue.
+TEST(SramPatch, WritesOnlyTheGroupItReports) {
+    using Placed = std::vector<std::pair<std::size_t, int>>;  // offset, catalogue entry
+    struct Row {
+        const char* behaviour;
+        Placed placed;
+        std::size_t v111At;  // kNoV111: no V111 signature
+        const char* logLine;
+        Placed written;  // the replacements the image gets
+    };
+    const char* v111Line = "SRAM Patched: SRAM_EEProm_V111";
+    const Row rows[] = {
+        {"EEPROM V122 and a Thumb prologue elsewhere",
+         {{11, 13}, {333, 15}, {777, 16}},
+         kNoV111,
+         "SRAM Patched: SRAM_EEProm_V120_V121_V122",
+         {{333, 15}, {777, 16}}},
+        {"Flash V120 after Flash1M and Flash512 groups that did not complete",
+         {{11, 1}, {333, 2}, {777, 3}, {1201, 10}, {1601, 12}, {2001, 21}, {2401, 22}, {2801, 23}},
+         kNoV111,
+         "SRAM Patched: SRAM_Flash_V120_V121",
+         {{2001, 21}, {2401, 22}, {2801, 23}}},
+        {"Flash1M V103 and V102's own erase routine",
+         {{11, 1}, {333, 2}, {777, 3}, {1201, 7}, {1601, 8}, {2001, 4}},
+         kNoV111,
+         "SRAM Patched: SRAM_Flash1M_V103",
+         {{11, 5}, {333, 6}, {1201, 7}, {1601, 8}, {2001, 9}}},
+        // Signature 17 holds signature 15, so V126 also shows V122's and V124's first entry.
+        {"EEPROM V126, whose routine the earlier EEPROM groups share",
+         {{11, 17}, {333, 20}},
+         kNoV111,
+         "SRAM Patched: SRAM_EEProm_V126",
+         {{11, 19}, {333, 20}}},
+        {"V111 and a Thumb prologue elsewhere", {{11, 13}}, 2001, v111Line, {}},
+        {"V111 and Flash512 without its last routine",
+         {{11, 10}, {333, 11}, {777, 12}, {1201, 13}},
+         2001,
+         v111Line,
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        Image image(4096);  // no pad run, a multiple of 16: a V111 routine goes at 4096
+        for (const auto& [offset, entry] : row.placed) {
+            image.put(offset, EntrySignature(entry));
+        }
+        Image expected = image;
+        if (row.v111At != kNoV111) {
+            image.put(row.v111At, Hex(kGoldenV111Signature));
+            expected.bytes = WithV111Patch(image.bytes, row.v111At, 4096);
+        }
+        for (const auto& [offset, entry] : row.written) {
+            expected.put(offset, EntryReplacement(entry));
+        }
+        ExpectEveryWayGives(image.bytes, expected.bytes, row.logLine);
+    }
+}
+
+// The V111 routine that goes past the image's end starts at a multiple of 16; the gap
+// before it holds the image's filler (0xFF where the image shows none, as unused cartridge
+// space reads), so the image does not get a run of zeros between its data and the routine.
+TEST(SramPatch, TheGapBeforeAnAppendedV111RoutineTakesTheImagesFiller) {
+    struct Row {
+        const char* behaviour;
+        std::size_t dataEnd;  // bytes of data (0x11), then pad bytes up to `size`
+        std::size_t size;
+        std::uint8_t pad;
+        std::size_t appendAt;
+        std::uint8_t gapFiller;
+    };
+    const Row rows[] = {
+        {"no pad run (a trimmed image)", 1000, 1000, 0, 1008, 0xFF},
+        {"15 bytes to the next multiple of 16", 1009, 1009, 0, 1024, 0xFF},
+        {"a pad run of 0xFF shorter than the gap", 1000, 1005, 0xFF, 1008, 0xFF},
+        {"a pad run of 0x00 shorter than the gap", 1000, 1005, 0x00, 1008, 0x00},
+        {"ending at a multiple of 16: no gap", 1008, 1008, 0, 1008, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        Image image(row.size);
+        std::fill(image.bytes.begin() + static_cast<std::ptrdiff_t>(row.dataEnd), image.bytes.end(),
+                  row.pad);
+        image.put(101, Hex(kGoldenV111Signature));
+        Bytes expected = image.bytes;
+        expected.resize(row.appendAt, row.gapFiller);
+        expected = WithV111Patch(expected, 101, row.appendAt);
+        ExpectEveryWayGives(image.bytes, expected, "SRAM Patched: SRAM_EEProm_V111");
+    }
+}
+
+// Routines of a group that did not complete are not written when the V111 path applies.
+TEST(SramPatch, FirstEntriesOnlyFallThroughToV111AndStayUnwritten) {
     Image image(4096);
     image.put(11, EntrySignature(1)).put(333, EntrySignature(2)).put(777, EntrySignature(3));
     image.put(2001, Bytes(std::begin(kV111Signature), std::end(kV111Signature)));
     const SramPatchPlan plan = PlanSramPatch(image.bytes);
     EXPECT_EQ(plan.logLine, "SRAM Patched: SRAM_EEProm_V111");
     const Bytes patched = Apply(image.bytes, plan);
-    EXPECT_EQ(Slice(patched, 11, 138), EntryReplacement(1));
-    EXPECT_EQ(Slice(patched, 777, 22), EntryReplacement(3));
+    EXPECT_EQ(Slice(patched, 11, 138), Slice(image.bytes, 11, 138));
+    EXPECT_EQ(Slice(patched, 333, 24), EntrySignature(2));
+    EXPECT_EQ(Slice(patched, 777, 22), EntrySignature(3));
 }
 
 TEST(SramPatch, V111ExampleImage) {
@@ -348,7 +507,7 @@ TEST(SramPatch, V111ExampleImage) {
     const Bytes patched = Apply(image.bytes, plan);
     ASSERT_EQ(patched.size(), 300u);
     EXPECT_EQ(Slice(patched, 40, 8), (Bytes{0x00, 0x48, 0x00, 0x47, 0x71, 0x00, 0x00, 0x08}));
-    EXPECT_EQ(Slice(patched, 100, 12), Bytes(12, 0));
+    EXPECT_EQ(Slice(patched, 100, 12), Bytes(12, 0xFF));  // the image shows no filler
     const auto routine = V111RoutineTemplate();
     EXPECT_EQ(Slice(patched, 112, 184), Bytes(routine.begin(), routine.begin() + 184));
     EXPECT_EQ(Slice(patched, 112 + 184, 4), (Bytes{0x49, 0x00, 0x00, 0x08}));

@@ -655,6 +655,8 @@ TEST_P(SramThroughTheRunTest, GbaOutputIsPatchedAndNdsIsNot) {
     // Trimmed to 1000 bytes the image has no pad run: the routine goes at 1008 and the file
     // grows; whole, the routine goes into the filler at 1008 and the size stays.
     EXPECT_EQ(patched.size(), c.onlyPatch ? 4_MiB : 1008u + 188u);
+    // Either way the bytes between the data and the routine are the image's 0xFF filler.
+    EXPECT_EQ(Bytes(patched.begin() + 1000, patched.begin() + 1008), Bytes(8, 0xFF));
     EXPECT_EQ(Prefix(patched, 501), Prefix(gba, 501));
     EXPECT_EQ(Bytes(patched.begin() + 501, patched.begin() + 509),
               (Bytes{0x00, 0x48, 0x00, 0x47, 0xF1, 0x03, 0x00, 0x08}));  // 0x08000000 + 1009

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 
 #include "fuzz_support.h"
 #include "io/file.h"
@@ -73,6 +74,56 @@ std::vector<std::uint8_t> ApplyThroughFile(std::span<const std::uint8_t> image) 
     return patched;
 }
 
+// A patch writes the routines of the group its line names and nothing else; the V111 path
+// writes the stub, the secondary fix, the alignment gap and the routine only.
+void CheckWritesBelongToTheReportedGroup(const ostravex::SramPatchPlan& plan) {
+    if (!plan.patched) {
+        ostravex::fuzz::Require(plan.writes.empty(), "a patch not possible writes something");
+        return;
+    }
+    const std::string v111Line = "SRAM Patched: " + std::string(ostravex::kV111GroupName);
+    if (plan.logLine == v111Line) {
+        const auto stubHead = std::span(ostravex::kV111JumpStub).first<4>();
+        const auto routineHead = ostravex::V111RoutineTemplate().first<184>();
+        for (const ostravex::SramPatchWrite& write : plan.writes) {
+            const std::span<const std::uint8_t> bytes = write.bytes;
+            const bool stub = bytes.size() == sizeof(ostravex::kV111JumpStub) &&
+                              std::ranges::equal(bytes.first(4), stubHead);
+            const bool secondary = std::ranges::equal(bytes, ostravex::kV111SecondaryReplacement);
+            const bool gap = bytes.size() < 16 && std::ranges::all_of(bytes, [&](std::uint8_t b) {
+                                 return b == bytes.front();
+                             });
+            const bool routine = bytes.size() == ostravex::kV111RoutineSize &&
+                                 std::ranges::equal(bytes.first(184), routineHead);
+            ostravex::fuzz::Require(stub || secondary || gap || routine,
+                                    "the V111 path writes something else");
+        }
+        return;
+    }
+    // The entries of the named group: from the one after the previous named entry to it.
+    const auto& catalogue = ostravex::SramCatalogue();
+    std::size_t first = 0;
+    std::size_t last = 0;
+    for (std::size_t entry = 0; entry < catalogue.size(); ++entry) {
+        if (catalogue[entry].group.empty()) {
+            continue;
+        }
+        if ("SRAM Patched: " + std::string(catalogue[entry].group) == plan.logLine) {
+            last = entry;
+            break;
+        }
+        first = entry + 1;
+    }
+    for (const ostravex::SramPatchWrite& write : plan.writes) {
+        bool ofTheGroup = false;
+        for (std::size_t entry = first; entry <= last; ++entry) {
+            ofTheGroup =
+                ofTheGroup || std::ranges::equal(write.bytes, catalogue[entry].replacement);
+        }
+        ostravex::fuzz::Require(ofTheGroup, "a patch writes a routine of another group");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,6 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckSearch(image);
     const ostravex::SramPatchPlan plan = ostravex::PlanSramPatch(image);
     ostravex::fuzz::Require(!plan.logLine.empty(), "a patch plan names its outcome");
+    CheckWritesBelongToTheReportedGroup(plan);
     ostravex::fuzz::Require(ApplyInMemory(image, plan) == ApplyThroughFile(image),
                             "the file and the plan disagree");
     return 0;

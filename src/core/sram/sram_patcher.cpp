@@ -14,6 +14,8 @@ constexpr std::uint32_t kCartridgeBase = 0x08000000;  // where the image starts 
 constexpr std::size_t kPadRunLength = 5;
 constexpr std::uint64_t kRoutineAlignment = 16;
 constexpr const char* kSramPatchedText = "SRAM Patched: ";
+// What unused space of a cartridge reads, and the filler most images are padded with.
+constexpr std::uint8_t kUnusedCartridgeByte = 0xFF;
 
 // The catalogue's distinct signatures plus the two V111 ones, searched in one pass.
 struct Searches {
@@ -115,8 +117,16 @@ Status FindSignatures(const ByteSource& image, ByteBuffer& buffer,
     return Status::success();
 }
 
-// The V111 append point, reading backwards from the end only as far as the pad run goes.
-Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_t& appendAt) {
+// Where the V111 routine goes, and what fills the gap between the image's end and it.
+struct V111Placement {
+    std::uint64_t appendAt = 0;
+    std::uint8_t gapFiller = kUnusedCartridgeByte;
+};
+
+// The V111 placement, reading backwards from the end only as far as the pad run goes. The
+// gap before the routine takes the image's pad byte; an image without a pad run (a trimmed
+// one has lost it) gets the value unused cartridge space reads.
+Status FindV111Placement(const ByteSource& image, ByteBuffer& buffer, V111Placement& placement) {
     std::uint64_t end = image.size();
     if (end >= kPadRunLength) {
         std::array<std::uint8_t, kPadRunLength> tail{};
@@ -127,6 +137,9 @@ Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_
         const bool padded =
             (pad == 0xFF || pad == 0x00) &&
             std::all_of(tail.begin(), tail.end(), [pad](std::uint8_t b) { return b == pad; });
+        if (padded) {
+            placement.gapFiller = pad;
+        }
         buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, end)));
         while (padded && end > 0) {
             const std::size_t want =
@@ -143,7 +156,7 @@ Status FindAppendPoint(const ByteSource& image, ByteBuffer& buffer, std::uint64_
             }
         }
     }
-    appendAt = (end + kRoutineAlignment - 1) / kRoutineAlignment * kRoutineAlignment;
+    placement.appendAt = (end + kRoutineAlignment - 1) / kRoutineAlignment * kRoutineAlignment;
     return Status::success();
 }
 
@@ -163,43 +176,59 @@ bool CarriesFlash1MV103(const std::vector<std::size_t>& found) {
                                [&](std::size_t entry) { return FoundEntry(found, entry); });
 }
 
+// Goes through the catalogue group by group. A group completes when its last entry (the one
+// that carries its name) is found; the plan is then the replacements of that group's entries
+// that were found, and nothing of a group before it: their signatures, some of them common
+// function prologues, may match code that has nothing to do with saving.
 SramPatchPlan PlanFromMatches(const std::vector<std::size_t>& found) {
     const Searches& searches = CatalogueSearches();
     SramPatchPlan plan;
+    std::vector<SramPatchWrite> groupWrites;
     for (std::size_t entry = 0; entry < kSramCatalogueSize; ++entry) {
         const std::size_t at = found[searches.entrySignature[entry]];
-        if (at == SignatureSearch::kNotFound) {
+        const SramCatalogueEntry& catalogueEntry = SramCatalogue()[entry];
+        if (at != SignatureSearch::kNotFound) {
+            groupWrites.push_back({at, Bytes(catalogueEntry.replacement)});
+        }
+        if (catalogueEntry.group.empty()) {
             continue;
         }
-        const SramCatalogueEntry& catalogueEntry = SramCatalogue()[entry];
-        plan.writes.push_back({at, Bytes(catalogueEntry.replacement)});
-        if (entry == kFlash1MV102LastEntry && CarriesFlash1MV103(found)) {
-            continue;  // the V103 group, which repeats this entry last, completes instead
-        }
-        if (!catalogueEntry.group.empty()) {
+        // The V103 group, which repeats entry 4 last, completes instead of V102.
+        const bool givesWayToV103 = entry == kFlash1MV102LastEntry && CarriesFlash1MV103(found);
+        if (at != SignatureSearch::kNotFound && !givesWayToV103) {
+            plan.writes = std::move(groupWrites);
             plan.logLine = kSramPatchedText + std::string(catalogueEntry.group);
             plan.patched = true;
             return plan;
         }
+        groupWrites.clear();
     }
     return plan;
 }
 
-void AddV111Writes(const std::vector<std::size_t>& found, std::uint64_t appendAt,
-                   SramPatchPlan& plan) {
+// The V111 path writes the V111 routines only: the jump stub, the secondary fix, and the
+// replacement routine, with the alignment gap before it when it lies past the image's end.
+void AddV111Writes(const std::vector<std::size_t>& found, std::uint64_t imageSize,
+                   const V111Placement& placement, SramPatchPlan& plan) {
     const Searches& searches = CatalogueSearches();
     const std::size_t signatureAt = found[searches.v111];
     std::vector<std::uint8_t> stub = Bytes(kV111JumpStub);
-    PutAddress(stub, kV111StubAddressOffset, appendAt + 1);
+    PutAddress(stub, kV111StubAddressOffset, placement.appendAt + 1);
     plan.writes.push_back({signatureAt, std::move(stub)});
 
     if (const std::size_t at = found[searches.secondary]; at != SignatureSearch::kNotFound) {
         plan.writes.push_back({at, Bytes(kV111SecondaryReplacement)});
     }
 
+    if (placement.appendAt > imageSize) {
+        plan.writes.push_back(
+            {imageSize,
+             std::vector<std::uint8_t>(static_cast<std::size_t>(placement.appendAt - imageSize),
+                                       placement.gapFiller)});
+    }
     std::vector<std::uint8_t> routine = Bytes(V111RoutineTemplate());
     PutAddress(routine, kV111RoutineReturnOffset, signatureAt + kV111ReturnDistance);
-    plan.writes.push_back({appendAt, std::move(routine)});
+    plan.writes.push_back({placement.appendAt, std::move(routine)});
     plan.logLine = kSramPatchedText + std::string(kV111GroupName);
     plan.patched = true;
 }
@@ -216,17 +245,15 @@ Status PlanSramPatch(const ByteSource& image, ByteBuffer& buffer, SramPatchPlan&
         return Status::success();
     }
     if (found[CatalogueSearches().v111] == SignatureSearch::kNotFound) {
-        // The line says the patch was not possible, so the image is left as it was: bytes
-        // of a partly matched group would leave a rom that may no longer save.
-        plan.writes.clear();
+        // No group completed, so nothing is written: the image is left as it was.
         plan.logLine = "SRAM Patch Not Possible on this Rom or it's already patched.";
         return Status::success();
     }
-    std::uint64_t appendAt = 0;
-    if (Status status = FindAppendPoint(image, buffer, appendAt); !status) {
+    V111Placement placement;
+    if (Status status = FindV111Placement(image, buffer, placement); !status) {
         return status;
     }
-    AddV111Writes(found, appendAt, plan);
+    AddV111Writes(found, image.size(), placement, plan);
     return Status::success();
 }
 
@@ -239,9 +266,9 @@ SramPatchPlan PlanSramPatch(std::span<const std::uint8_t> snapshot) {
 
 std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot) {
     ByteBuffer buffer;
-    std::uint64_t appendAt = 0;
-    (void)FindAppendPoint(MemoryByteSource(snapshot), buffer, appendAt);
-    return appendAt;
+    V111Placement placement;
+    (void)FindV111Placement(MemoryByteSource(snapshot), buffer, placement);
+    return placement.appendAt;
 }
 
 Status CheckCartridgeSize(std::uint64_t imageSize) {
