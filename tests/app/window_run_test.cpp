@@ -51,8 +51,7 @@ class HeldWrite {
     // Lets the window's events run until it has had `ticks` timer ticks during the hold.
     // A hold that ends before that many ticks is the caller's to judge, by ticksWhileHeld().
     void waitForTicks(int ticks) const {
-        (void)QTest::qWaitFor([&] { return m_ticks - m_ticksAtHold >= ticks || m_released; },
-                              2000);
+        (void)QTest::qWaitFor([&] { return m_ticks - m_ticksAtHold >= ticks || m_released; }, 2000);
     }
     void release() { m_release = true; }
     int ticksWhileHeld() const { return m_ticksWhileHeld; }
