@@ -87,10 +87,12 @@ inline constexpr std::size_t kMainOptionCount = std::size(kMainOptions);
 // the table, or an option of another type, does not compile.
 template <typename T>
 consteval const Setting<T>& MainSetting(std::string_view name) {
+    // By the alternative's index, not by get_if: a compiler that checks pointers for
+    // undefined behaviour (the sanitizer builds) takes no address test as a constant.
     for (const MainOption& option : kMainOptions) {
-        const auto* declared = std::get_if<Setting<T>>(&option.setting);
-        if (declared && declared->name == name) {
-            return *declared;
+        if (std::holds_alternative<Setting<T>>(option.setting) &&
+            std::get<Setting<T>>(option.setting).name == name) {
+            return std::get<Setting<T>>(option.setting);
         }
     }
     throw "no stored option of the main window of this name and type";
@@ -162,8 +164,9 @@ template <typename Target>
 consteval int RowsReadInto(Target target) {
     int rows = 0;
     for (const MainOption& option : kMainOptions) {
-        const auto* read = std::get_if<Target>(&option.run);
-        rows += read && *read == target ? 1 : 0;
+        rows += std::holds_alternative<Target>(option.run) && std::get<Target>(option.run) == target
+                    ? 1
+                    : 0;
     }
     return rows;
 }
@@ -173,13 +176,15 @@ consteval int RowsReadInto(Target target) {
 consteval bool FileOptionsAreOneRadioSet() {
     int checkedAtStart = 0;
     for (const MainOption& option : kMainOptions) {
-        const auto* boolean = std::get_if<BooleanSetting>(&option.setting);
+        const bool boolean = std::holds_alternative<BooleanSetting>(option.setting);
         const bool isFileOption = std::holds_alternative<FileMode>(option.run);
-        const bool inSet = boolean && boolean->radioSet == settings::kFileOptions;
+        const bool inSet =
+            boolean && std::get<BooleanSetting>(option.setting).radioSet == settings::kFileOptions;
         if (isFileOption != inSet) {
             return false;
         }
-        checkedAtStart += isFileOption && boolean->defaultValue ? 1 : 0;
+        checkedAtStart +=
+            isFileOption && std::get<BooleanSetting>(option.setting).defaultValue ? 1 : 0;
     }
     return checkedAtStart == 1;
 }
