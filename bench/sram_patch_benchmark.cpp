@@ -73,7 +73,7 @@ void BM_SramPatchNoMatch(benchmark::State& state) {
     for (auto _ : state) {
         File file;
         SramPatchResult result;
-        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, result).ok()) {
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.patch(file, result).ok()) {
             state.SkipWithError("patch failed");
         }
     }
@@ -87,7 +87,7 @@ void BM_SramPatchNoMatchFirstImage(benchmark::State& state) {
         SramPatcher patcher;
         File file;
         SramPatchResult result;
-        if (!file.openForUpdate(g_image->path()).ok() || !patcher.SRAMPatch(file, result).ok()) {
+        if (!file.openForUpdate(g_image->path()).ok() || !patcher.patch(file, result).ok()) {
             state.SkipWithError("patch failed");
         }
     }
@@ -208,7 +208,7 @@ bool ImageMatchesNothing(const std::string& path) {
     File file;
     SramPatcher patcher;
     SramPatchResult result;
-    return file.openForUpdate(path).ok() && patcher.SRAMPatch(file, result).ok() &&
+    return file.openForUpdate(path).ok() && patcher.patch(file, result).ok() &&
            result.line == kNoMatch;
 }
 

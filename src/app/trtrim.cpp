@@ -134,7 +134,7 @@ void TRTrim::FormCreate(const QStringList& arguments) {
     m_settingsRestored = true;
     if (arguments.size() == 1) {
         startWork(
-            [this, path = ToPath(arguments.front())] { m_scanner.HandleCommandLinePath(path); });
+            [this, path = ToPath(arguments.front())] { m_scanner.listCommandLinePath(path); });
     }
 }
 
@@ -289,7 +289,7 @@ void TRTrim::ScanButtonClick() {
     const std::string folder = WithTrailingSlash(ToPath(*chosen));
     inputfold->setText(FromPath(folder));
     settingsChanged();
-    startWork([this, folder] { m_scanner.ScanFolder(folder); });
+    startWork([this, folder] { m_scanner.scanFolderTree(folder); });
 }
 
 void TRTrim::TrimButtonClick() {
@@ -415,7 +415,7 @@ void TRTrim::handleDrop(const QStringList& paths) {
     for (const QString& path : paths) {
         names.push_back(ToPath(path));
     }
-    startWork([this, names, listed = m_romList.count()] { m_scanner.HandleDrop(names, listed); });
+    startWork([this, names, listed = m_romList.count()] { m_scanner.listDropped(names, listed); });
 }
 
 bool TRTrim::eventFilter(QObject* watched, QEvent* event) {

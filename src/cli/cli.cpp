@@ -83,13 +83,14 @@ class Session {
 // Lists every PATH as a drop on the window would. Returns false when Ctrl-C stopped it.
 bool ListPaths(const std::vector<RomScanner::DroppedPath>& paths, Session& session,
                RomScanner& scanner) {
-    scanner.HandleDrop(paths, 0);
+    scanner.listDropped(paths, 0);
     return !session.host.wasInterrupted();
 }
 
 // Loads every DAT given. A DAT that cannot be loaded stops the call before anything is done:
 // the run would otherwise cut roms without the checks the user asked for.
-bool LoadDats(const std::vector<std::string>& files, RunOptions& run, LineStream& err) {
+bool LoadDats(const std::vector<std::string>& files, std::shared_ptr<const DatIndex>& dats,
+              LineStream& err) {
     if (files.empty()) {
         return true;
     }
@@ -107,19 +108,19 @@ bool LoadDats(const std::vector<std::string>& files, RunOptions& run, LineStream
         err.writeLine("ERROR: Cannot hash roms: " + status.reason());
         return false;
     }
-    run.dats = std::move(index);
+    dats = std::move(index);
     return true;
 }
 
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
-    RunOptions runOptions = options.run;
-    if (!LoadDats(options.datFiles, runOptions, err)) {
+    std::shared_ptr<const DatIndex> dats;
+    if (!LoadDats(options.datFiles, dats, err)) {
         return kExitErrorsCounted;
     }
     if (options.run.dryRun) {
         err.writeLine("ostravex-cli: dry run: nothing will be written");
     }
-    Session session(options, runOptions, out, err);
+    Session session(options, out, err);
     CliHost& host = session.host;
     // With --json, standard output carries only JSON: the search's errors go to standard
     // error, and the run's lines into the entry objects.
@@ -139,7 +140,7 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     ArchiveMemberExtraction extraction;
     SramPatcher patcher;
     TrimRun run(session.frontEnd, extraction, patcher);
-    const RunEnd end = run.run(host.entries());
+    const RunEnd end = run.run(host.entries(), dats);
     host.finishProgress();
     if (options.json) {
         RunSummary summary = host.entrySums();
@@ -150,8 +151,7 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     } else {
         if (scanErrors > 0) {
             // The run counts only its own errors; the summary counts the scan's too.
-            host.setLabel(CounterLabel::Errors,
-                          ErrorsLabel(run.counters().ErrorCount + scanErrors));
+            host.setLabel(CounterLabel::Errors, ErrorsLabel(run.counters().errors + scanErrors));
         }
         for (const std::string& label : host.counterLabels()) {
             out.writeLine(label);

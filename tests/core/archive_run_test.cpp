@@ -136,10 +136,10 @@ TEST_F(ArchiveRunTest, AnUnfinishedMemberResultIsFinishedAndNothingElseIsReplace
                 ASSERT_EQ(lstat(path.c_str(), &info), 0);
                 if (row.finished) {
                     EXPECT_EQ(ReadFile(path), Cut());
-                    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+                    EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
                 } else {
                     EXPECT_FALSE(S_ISREG(info.st_mode));
-                    EXPECT_EQ(trim.counters().ErrorCount, 1);
+                    EXPECT_EQ(trim.counters().errors, 1);
                 }
                 std::remove(path.c_str());
                 std::remove(dir.file("elsewhere.nds").c_str());
@@ -191,7 +191,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
 
         run({RarMember(folder + "a.rar", "m.nds")});
 
-        EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+        EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
         EXPECT_EQ(testing::ListFolder(folder), row.inArchiveFolder);
         EXPECT_EQ(testing::ListFolder(output), row.inOutput);
         const std::string result = (row.mode == FileMode::Folder ? output : folder) + "m.nds";
@@ -211,7 +211,7 @@ TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
 
     std::remove((out + "m.nds").c_str());
     run({RarMember(z + "a.rar", "m.nds")});
-    EXPECT_EQ(trim.counters().ErrorCount, 0);
+    EXPECT_EQ(trim.counters().errors, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }
 
@@ -224,7 +224,7 @@ TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
     }
     const Bytes archive = ReadFile(z + "s.7z");
     run({SevenZipMember(z + "s.7z", "s.nds")});
-    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty());
     EXPECT_EQ(ReadFile(z + "s.nds"), Cut());
     EXPECT_EQ(ReadFile(z + "s.7z"), archive);
@@ -260,7 +260,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         host.options.fileMode = mode;
         host.options.outputFolder = output;
         std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
-        for (const ArchiveItem& item : SevenZipList(folder + "solid.7z").items) {
+        for (const ArchiveItem& item : ListSevenZipItems(folder + "solid.7z").items) {
             if (!item.isFolder) {
                 entries.push_back(SevenZipMember(folder + "solid.7z", MemberBaseName(item.path)));
             }
@@ -269,7 +269,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
 
         run(entries);
 
-        EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+        EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
         EXPECT_TRUE(host.notices.empty()) << ::testing::PrintToString(host.notices);
         const std::string results = mode == FileMode::Folder ? output : folder;
         for (const Member& member : members) {
@@ -285,7 +285,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
 TEST_F(ArchiveRunTest, AColonInARarMemberNameIsKept) {
     WriteFile(z + "zelda.rar", RarBuilder().add("set\\Zelda: Minish Cap.nds", Rom()).build());
     run({RarMember(z + "zelda.rar", "Zelda: Minish Cap.nds")});
-    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_EQ(ReadFile(z + "Zelda: Minish Cap.nds"), Cut());
 }
 
@@ -321,7 +321,7 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
         run({row.entry});
 
         EXPECT_EQ(body(), std::vector<std::string>{row.line}) << row.entry.text();
-        EXPECT_EQ(trim.counters().ErrorCount, 1) << row.entry.text();
+        EXPECT_EQ(trim.counters().errors, 1) << row.entry.text();
         EXPECT_EQ(host.notices, row.extractionNotice
                                     ? std::vector<std::string>{"Rar Extraction Error."}
                                     : std::vector<std::string>{})
@@ -358,7 +358,7 @@ TEST_F(ArchiveRunTest, MembersThatCannotBeHadEndTheirEntryAndTheRunGoesOn) {
                           "ERROR: Cannot open archive (overlapping entries): bomb.zip",
                           "ERROR: Cannot extract (the member is not in the archive): other.nds",
                           "roms/eu/game.nds: 448576"}));
-    EXPECT_EQ(trim.counters().ErrorCount, 7);
+    EXPECT_EQ(trim.counters().errors, 7);
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
     EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 8/8");
     EXPECT_EQ(testing::ListFolder(z),
@@ -387,7 +387,7 @@ TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
     EXPECT_EQ(body(), (std::vector<std::string>{
                           "m.nds: 448576", "roms/eu/game.nds: 448576",
                           "ERROR: Cannot extract (the data does not match its CRC-32): x.nds"}));
-    EXPECT_EQ(trim.counters().ErrorCount, 1);
+    EXPECT_EQ(trim.counters().errors, 1);
     EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "corrupt.rar"}));
 }
 
@@ -413,7 +413,7 @@ TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
         run({entry});
         ASSERT_EQ(body().size(), 2u) << ::testing::PrintToString(host.log);
         EXPECT_EQ(body()[1], planned) << entry.text();
-        EXPECT_EQ(trim.counters().ErrorCount, 0) << entry.text();
+        EXPECT_EQ(trim.counters().errors, 0) << entry.text();
     }
     EXPECT_EQ(testing::ListFolder(z),
               (std::vector<std::string>{"a.rar", "a.zip", "g.rar", "g.zip"}));
@@ -542,7 +542,7 @@ TEST(MemberNameTaken, AFileAtTheMembersNameIsNeverReplaced) {
                     EXPECT_EQ(testing::ListFolder(out), mode == FileMode::Folder
                                                             ? std::vector<std::string>{"game.nds"}
                                                             : std::vector<std::string>{});
-                    EXPECT_EQ(trim.counters().ErrorCount, situation.error ? 1 : 0)
+                    EXPECT_EQ(trim.counters().errors, situation.error ? 1 : 0)
                         << ::testing::PrintToString(host.log);
                     ASSERT_EQ(host.reports.size(), 1u);
                     const EntryFacts& facts = host.reports[0];
@@ -577,13 +577,13 @@ TEST(MemberNameTaken, ASecondBackupRunOverA7zKeepsTheFirstRunsResults) {
     testing::WiredTrimRun trim{host};
 
     trim.run({SevenZipMember(archive, "game.nds")});
-    ASSERT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    ASSERT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_EQ(ReadFile(folder + "game.nds"), Cut());
 
     host.reports.clear();
     trim.run({SevenZipMember(archive, "game.nds")});
 
-    EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     ASSERT_EQ(host.reports.size(), 1u);
     EXPECT_EQ(host.reports[0].lines.back().text,
               "SKIP: Already there from an earlier run: game.nds");

@@ -103,7 +103,7 @@ TEST(BufferSizes, AZipMemberIsNeverHeldWhole) {
         const std::size_t largest = LargestAllocation(
             [&] { trim.run({testing::ZipMember(dir.file("a.zip"), "game.nds")}); });
 
-        EXPECT_EQ(trim.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+        EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
         EXPECT_LE(largest, 2_MiB);
     }
     EXPECT_EQ(testing::ReadFile(out + "game.nds").size(), 6000000u);

@@ -112,7 +112,7 @@ TEST_P(BackupSteps, TheRomsNameHoldsTheOriginalBetweenEverySteps) {
 
     EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::CheckOriginal,
                                              OutputStep::KeepOriginal, OutputStep::Replace}));
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().errors, 0);
     EXPECT_EQ(ReadFile(dir.file("x.nds")), Trimmed());
     EXPECT_EQ(ReadFile(dir.file("x.nds.bak")), Original());
     EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"x.nds", "x.nds.bak"}));
@@ -152,7 +152,7 @@ TEST_P(BackupFaults, AFailedStepLeavesTheOriginalUnderItsNameAndNothingElse) {
     });
     run.run(testing::FileEntries({dir.file("x.nds"), dir.file("y.nds")}));
 
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(host.log[4], c.line);
     EXPECT_EQ(ReadFile(dir.file("x.nds")), Original());
     // The next entry is written as usual.
@@ -210,7 +210,7 @@ TEST(BackupOutput, ABackupNameTooLongKeepsItsLineAndGivesTheReasonApart) {
     run.run(testing::FileEntries({dir.file(name)}));
 
     EXPECT_EQ(host.log[4], "Error: File is Read-Only: " + name);
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(host.diagnostics, std::vector<std::string>{"Cannot keep the original as " + name +
                                                          ".bak: File name too long"});
     EXPECT_EQ(ReadFile(dir.file(name)), Original());
@@ -313,7 +313,7 @@ Bytes ExpectedResult(const InPlaceCase& c) {
     host.options.outputFolder = out;
     testing::WiredTrimRun run(host);
     run.run(testing::FileEntries({dir.file(RomName(c))}));
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().errors, 0);
     return ReadFile(out + RomName(c));
 }
 
@@ -341,7 +341,7 @@ TEST_P(InPlaceChange, TheRomHoldsItsOriginalUntilTheWholeResultTakesItsName) {
 
     EXPECT_EQ(seen, (std::vector<OutputStep>{OutputStep::Close, OutputStep::CheckOriginal,
                                              OutputStep::Replace}));
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().errors, 0);
     EXPECT_EQ(ReadFile(rom), expected);
     EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
 }
@@ -381,7 +381,7 @@ TEST_P(InPlaceChange, AFailedStepLeavesTheOriginal) {
         run.setOutputStepHook(FailingAt({{step, EIO}}));
         run.run(testing::FileEntries({rom}));
 
-        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(run.counters().errors, 1);
         EXPECT_EQ(ReadFile(rom), c.image());
         EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{RomName(c)});
     }
@@ -480,7 +480,7 @@ TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
 class PreviewingPatcher final : public OutputPatcher {
   public:
     explicit PreviewingPatcher(bool changes) : m_changes(changes) {}
-    Status SRAMPatch(File& output, SramPatchResult& result) override {
+    Status patch(File& output, SramPatchResult& result) override {
         ++searches;
         result = {SramPatchOutcome::Patched, "patched", 0};
         return output.size(result.sizeAfter);
@@ -546,7 +546,7 @@ TEST(InPlaceCut, ARomThatShrankSinceItWasReadIsAnErrorAndIsNotGrown) {
     run.run(testing::FileEntries({rom}));
 
     EXPECT_EQ(host.log[4], "ERROR: File changed since it was read: x.nds");
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     const Bytes original = Original();
     EXPECT_EQ(ReadFile(rom), Bytes(original.begin(), original.begin() + 1000));
 }
@@ -611,7 +611,7 @@ TEST(BackupOutput, ALeftoverOfAKilledBackupIsTakenAndTheRunGoesOn) {
         testing::WiredTrimRun run(again);
         run.run(testing::FileEntries({rom}));
 
-        EXPECT_EQ(run.counters().ErrorCount, 0) << again.log[4];
+        EXPECT_EQ(run.counters().errors, 0) << again.log[4];
         EXPECT_EQ(ReadFile(rom), Trimmed());
         EXPECT_EQ(ReadFile(rom + ".bak"), Original());
         EXPECT_EQ(testing::ListFolder(dir.path()),
@@ -666,7 +666,7 @@ TEST(BackupOutput, EveryReplacedRomKeepsItsOwnerGroupAndPermissionBits) {
 // Runs out of memory while patching the first image.
 class ExhaustedPatcher final : public OutputPatcher {
   public:
-    Status SRAMPatch(File& output, SramPatchResult& result) override {
+    Status patch(File& output, SramPatchResult& result) override {
         if (m_calls++ == 0) {
             throw std::bad_alloc();
         }
@@ -700,8 +700,8 @@ TEST(RunGuard, AnAllocationFailureIsAnErrorLineForItsEntryAlone) {
                   RunEnd::Finished);
 
         EXPECT_EQ(host.log[4], "ERROR: Not enough memory: a.gba");
-        EXPECT_EQ(run.counters().ErrorCount, 1);
-        EXPECT_EQ(run.counters().ProcessedCount, 2);
+        EXPECT_EQ(run.counters().errors, 1);
+        EXPECT_EQ(run.counters().processed, 2);
         EXPECT_EQ(ReadFile(dir.file("a.gba")), gba);
         EXPECT_EQ(ReadFile((mode == FileMode::Folder ? out : dir.path()) + "b.gba").size(), 1000u);
         EXPECT_FALSE(testing::Exists(dir.file("a.gba.bak")));

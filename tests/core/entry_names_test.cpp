@@ -96,7 +96,7 @@ TEST_P(EntryNamesTest, ScannedAndTrimmedInEveryPosition) {
     Utf8Locale locale;
     RecordingHost host;
     RomScanner scanner(host.frontEnd());
-    scanner.ScanFolder(n);
+    scanner.scanFolderTree(n);
 
     const std::string at = n + "/";
     std::vector<RomListEntry> expected{
@@ -112,7 +112,7 @@ TEST_P(EntryNamesTest, ScannedAndTrimmedInEveryPosition) {
 
     testing::WiredTrimRun run(host);
     run.run(host.entries);
-    EXPECT_EQ(run.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(run.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty()) << ::testing::PrintToString(host.notices);
     EXPECT_EQ(host.labels[CounterLabel::Complete],
               "Files Processed: " + std::to_string(expected.size()) + "/" +

@@ -99,8 +99,8 @@ TEST(EntryReport, ARestoreIsReportedWithTheBytesItAdded) {
     EXPECT_EQ(host.reports[0].outcome(), EntryOutcome::Restored);
     EXPECT_EQ(host.reports[0].sizeAfter, 8_MiB);
     EXPECT_EQ(host.reports[0].bytesSaved(), -2475008);
-    EXPECT_EQ(run.counters().TotalAdded, 2475008);
-    EXPECT_EQ(run.counters().TotalSavings, 0);
+    EXPECT_EQ(run.counters().bytesAdded, 2475008);
+    EXPECT_EQ(run.counters().bytesSaved, 0);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(ExfatCard, ABackupKeepsTheRomUnderItsNameBeforeEveryStep) {
     });
     run.run(testing::FileEntries({rom}));
 
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().errors, 0);
     EXPECT_EQ(seen.size(), 4u);
     EXPECT_EQ(ReadFile(rom), Trimmed());
     EXPECT_EQ(ReadFile(rom + ".bak"), Original());
@@ -97,7 +97,7 @@ TEST_F(ExfatCard, ABackupKilledAtAnyStepIsCompletedByTheNextRun) {
         testing::WiredTrimRun run(again);
         run.run(testing::FileEntries({rom}));
 
-        EXPECT_EQ(run.counters().ErrorCount, 0) << again.log[4];
+        EXPECT_EQ(run.counters().errors, 0) << again.log[4];
         EXPECT_EQ(ReadFile(rom), Trimmed());
         EXPECT_EQ(ReadFile(rom + ".bak"), Original());
         EXPECT_EQ(ListFolder(folder),
@@ -130,7 +130,7 @@ TEST_F(ExfatCard, ChangesInPlaceReplaceTheRom) {
         testing::WiredTrimRun run(inPlace);
         run.run(testing::FileEntries({path}));
 
-        EXPECT_EQ(run.counters().ErrorCount, 0);
+        EXPECT_EQ(run.counters().errors, 0);
         EXPECT_EQ(ReadFile(path).size(), row.sizeAfter);
     }
     EXPECT_EQ(ListFolder(folder), (std::vector<std::string>{"g.gba", "game one.nds", "t.nds"}));

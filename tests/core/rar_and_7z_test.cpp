@@ -40,10 +40,10 @@ class RarTest : public ::testing::Test {
 };
 
 TEST_F(RarTest, ListsNamesInHeaderOrderWithOrWithoutPaths) {
-    const RarNames stripped = RarListFiles(archive, true);
+    const RarNames stripped = ListRarMembers(archive, true);
     EXPECT_EQ(stripped.names, (std::vector<std::string>{"a", "b.nds", "c.gba", "b.nds"}));
     EXPECT_FALSE(stripped.headerBroken);
-    const RarNames full = RarListFiles(archive, false);
+    const RarNames full = ListRarMembers(archive, false);
     EXPECT_EQ(full.names[1].size(), 7u);  // a\b.nds or a/b.nds, as the reader spells it
     EXPECT_EQ(MemberBaseName(full.names[1]), "b.nds");
 }
@@ -51,7 +51,7 @@ TEST_F(RarTest, ListsNamesInHeaderOrderWithOrWithoutPaths) {
 TEST_F(RarTest, ExtractsTheFirstMemberOfThatBaseNameFlat) {
     const std::string out = dir.subfolder("out");
     FileMemberSink sink(out + "b.nds");
-    const ArchiveExtraction extraction = RarExtractFile(archive, "b.nds", sink, nullptr);
+    const ArchiveExtraction extraction = ExtractRarMember(archive, "b.nds", sink, nullptr);
     EXPECT_EQ(extraction.outcome, Outcome::Extracted) << extraction.reason;
     EXPECT_EQ(ReadFile(out + "b.nds"), Data(3000, 1));
     EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{"b.nds"});
@@ -60,11 +60,11 @@ TEST_F(RarTest, ExtractsTheFirstMemberOfThatBaseNameFlat) {
 TEST_F(RarTest, AMissingMemberOrAForeignFileExtractsNothing) {
     const std::string out = dir.subfolder("out");
     FileMemberSink sink(out + "zz.nds");
-    EXPECT_EQ(RarExtractFile(archive, "zz.nds", sink, nullptr).outcome, Outcome::NotFound);
+    EXPECT_EQ(ExtractRarMember(archive, "zz.nds", sink, nullptr).outcome, Outcome::NotFound);
     WriteFile(dir.file("text.rar"), Bytes(3000, 'x'));
-    EXPECT_EQ(RarExtractFile(dir.file("text.rar"), "b.nds", sink, nullptr).outcome,
+    EXPECT_EQ(ExtractRarMember(dir.file("text.rar"), "b.nds", sink, nullptr).outcome,
               Outcome::NotOpened);
-    EXPECT_TRUE(RarListFiles(dir.file("text.rar"), true).names.empty());
+    EXPECT_TRUE(ListRarMembers(dir.file("text.rar"), true).names.empty());
     EXPECT_TRUE(testing::ListFolder(out).empty());
 }
 
@@ -102,7 +102,7 @@ TEST_F(RarTest, ADamagedHeaderEndsTheListingAfterTheMembersBefore) {
     WriteFile(
         archive,
         RarBuilder().add("x.nds", Data(100, 4)).add("y.nds", Data(100, 5)).damageHeader(1).build());
-    const RarNames listing = RarListFiles(archive, true);
+    const RarNames listing = ListRarMembers(archive, true);
     EXPECT_EQ(listing.names, std::vector<std::string>{"x.nds"});
     EXPECT_TRUE(listing.headerBroken);
 }
@@ -113,7 +113,7 @@ TEST_F(RarTest, ColonsAndLetterCaseInMemberNames) {
                            .add("set\\game.gba", Data(100, 2))
                            .add("Zelda: Minish Cap.gba", Data(100, 3))
                            .build());
-    EXPECT_EQ(RarListFiles(archive, true).names,
+    EXPECT_EQ(ListRarMembers(archive, true).names,
               (std::vector<std::string>{"Game.gba", "game.gba", "Zelda: Minish Cap.gba"}));
     struct Row {
         const char* member;
@@ -123,7 +123,7 @@ TEST_F(RarTest, ColonsAndLetterCaseInMemberNames) {
                            Row{"Zelda: Minish Cap.gba", 3}, Row{"zelda: minish cap.GBA", 3}}) {
         ByteBuffer bytes;
         MemoryMemberSink sink(bytes, 1000);
-        EXPECT_EQ(RarExtractFile(archive, row.member, sink, nullptr).outcome, Outcome::Extracted)
+        EXPECT_EQ(ExtractRarMember(archive, row.member, sink, nullptr).outcome, Outcome::Extracted)
             << row.member;
         EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), Data(100, row.seed)) << row.member;
     }
@@ -136,7 +136,7 @@ TEST_F(RarTest, AMemberWhoseCrcFailsIsAFailureAndLeavesNothing) {
     const std::string out = dir.subfolder("out");
     {
         FileMemberSink sink(out + "x.nds");
-        const ArchiveExtraction extraction = RarExtractFile(archive, "x.nds", sink, nullptr);
+        const ArchiveExtraction extraction = ExtractRarMember(archive, "x.nds", sink, nullptr);
         EXPECT_EQ(extraction.outcome, Outcome::Failed);
         EXPECT_EQ(extraction.reason, "the data does not match its CRC-32");
     }
@@ -147,7 +147,7 @@ TEST_F(RarTest, AStoredMemberIsReadWhereItLiesWhenTheSinkCan) {
     ByteBuffer bytes;
     std::unique_ptr<ByteSource> inPlace;
     MemoryMemberSink sink(bytes, 1u << 20, &inPlace);
-    ASSERT_EQ(RarExtractFile(archive, "c.gba", sink, nullptr).outcome, Outcome::Extracted);
+    ASSERT_EQ(ExtractRarMember(archive, "c.gba", sink, nullptr).outcome, Outcome::Extracted);
     EXPECT_TRUE(bytes.empty());
     ASSERT_TRUE(inPlace);
     Bytes read(800, 0);
@@ -163,7 +163,7 @@ TEST_F(RarTest, AStoredMemberIsReadWhereItLiesWhenTheSinkCan) {
     corrupt[corrupt.size() - 7 - 2000] ^= 0x10;  // in the member's data, before the end block
     WriteFile(archive, corrupt);
     inPlace.reset();
-    const ArchiveExtraction extraction = RarExtractFile(archive, "x.nds", sink, nullptr);
+    const ArchiveExtraction extraction = ExtractRarMember(archive, "x.nds", sink, nullptr);
     EXPECT_EQ(extraction.outcome, Outcome::Failed);
     EXPECT_EQ(extraction.reason, "the data does not match its CRC-32");
     EXPECT_FALSE(inPlace);
@@ -213,7 +213,7 @@ class SevenZipTest : public ::testing::Test {
 };
 
 TEST_F(SevenZipTest, ListsPathsAndFolders) {
-    const std::vector<ArchiveItem> items = SevenZipList(archive).items;
+    const std::vector<ArchiveItem> items = ListSevenZipItems(archive).items;
     ASSERT_EQ(items.size(), 3u);
     std::vector<std::string> files;
     int folders = 0;
@@ -234,8 +234,8 @@ TEST_F(SevenZipTest, AMemberInAFolderIsFoundByItsBaseNameAndExtractedFlat) {
     const std::string out = dir.subfolder("out");
     FileMemberSink sink(out + "a.nds");
     std::uint64_t lastWritten = 0;
-    const ArchiveExtraction extraction =
-        SevenZipExtract(archive, "A.NDS", sink, [&](std::uint64_t written, std::uint64_t size) {
+    const ArchiveExtraction extraction = ExtractSevenZipMember(
+        archive, "A.NDS", sink, [&](std::uint64_t written, std::uint64_t size) {
             EXPECT_EQ(size, 5000u);
             lastWritten = written;
         });
@@ -249,7 +249,7 @@ TEST_F(SevenZipTest, AnExistingFileIsReplacedWhole) {
     const std::string out = dir.subfolder("out");
     WriteFile(out + "b.gba", Bytes(100000, 1));
     FileMemberSink sink(out + "b.gba");
-    EXPECT_EQ(SevenZipExtract(archive, "b.gba", sink, nullptr).outcome, Outcome::Extracted);
+    EXPECT_EQ(ExtractSevenZipMember(archive, "b.gba", sink, nullptr).outcome, Outcome::Extracted);
     EXPECT_EQ(ReadFile(out + "b.gba"), Data(900, 7));
 }
 
@@ -268,7 +268,8 @@ TEST_F(SevenZipTest, AnExactNameWinsAndColonsAreOrdinary) {
          {Row{"game.gba", 2}, Row{"Game.gba", 1}, Row{"Zelda: Minish Cap.gba", 3}}) {
         ByteBuffer bytes;
         MemoryMemberSink sink(bytes, 1000);
-        EXPECT_EQ(SevenZipExtract(named, row.member, sink, nullptr).outcome, Outcome::Extracted)
+        EXPECT_EQ(ExtractSevenZipMember(named, row.member, sink, nullptr).outcome,
+                  Outcome::Extracted)
             << row.member;
         EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), Data(300, row.seed)) << row.member;
     }
@@ -348,7 +349,7 @@ TEST_F(SevenZipTest, AMemberWhoseCrcFailsIsAFailureAndLeavesNothing) {
     const std::string out = dir.subfolder("out");
     {
         FileMemberSink sink(out + "x.nds");
-        const ArchiveExtraction extraction = SevenZipExtract(stored, "x.nds", sink, nullptr);
+        const ArchiveExtraction extraction = ExtractSevenZipMember(stored, "x.nds", sink, nullptr);
         EXPECT_EQ(extraction.outcome, Outcome::Failed);
         EXPECT_FALSE(extraction.reason.empty());
     }
@@ -389,7 +390,7 @@ TEST_F(NonAsciiNamesTest, SevenZipMembersAreListedAndExtracted) {
         GTEST_SKIP() << "7zz is not installed";
     }
     std::vector<std::string> paths;
-    for (const ArchiveItem& item : SevenZipList(archive).items) {
+    for (const ArchiveItem& item : ListSevenZipItems(archive).items) {
         paths.push_back(item.path);
         EXPECT_FALSE(item.nameUnreadable) << item.path;
     }
@@ -406,7 +407,7 @@ TEST_F(NonAsciiNamesTest, RarMembersAreListedAndExtracted) {
                            .addUnicode(u"日本語.gba", Data(900, 4))
                            .add("plain.nds", Data(10, 5))
                            .build());
-    const RarNames listing = RarListFiles(archive, true);
+    const RarNames listing = ListRarMembers(archive, true);
     EXPECT_EQ(listing.names, (std::vector<std::string>{kFrench, kJapanese, "plain.nds"}));
     EXPECT_TRUE(listing.unreadableNames.empty());
     expectExtracted(archive, LibarchiveFormat::Rar,
@@ -421,7 +422,7 @@ TEST_F(NonAsciiNamesTest, ANameThatIsNotValidUnicodeIsReportedNotDropped) {
                            .addUnicode(loneSurrogate, Data(10, 7))
                            .add("after.nds", Data(10, 8))
                            .build());
-    const RarNames listing = RarListFiles(archive, true);
+    const RarNames listing = ListRarMembers(archive, true);
     EXPECT_EQ(listing.names, (std::vector<std::string>{"before.nds", "after.nds"}));
     EXPECT_EQ(listing.unreadableNames, std::vector<std::size_t>{2});
     // The member after it still comes out.

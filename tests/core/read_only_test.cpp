@@ -44,7 +44,7 @@ TEST(ReadOnly, EveryFileOptionReportsAndChangesNothing) {
         host.options.outputFolder = roms;
         testing::WiredTrimRun run(host);
         run.run(testing::FileEntries({roms + "x.nds"}));
-        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(run.counters().errors, 1);
         ASSERT_GE(host.log.size(), 5u);
         EXPECT_TRUE(host.log[4].starts_with(row.line)) << host.log[4];
         EXPECT_EQ(ReadFile(roms + "x.nds"), original);

@@ -65,7 +65,7 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
     const bool sevenZip = testing::MakeSevenZip(root + "e.7z", src, {"inner", "t.gba"});
     host.entries = {RomListEntry::file("/earlier.nds")};
 
-    scanner.ScanFolder(root.substr(0, root.size() - 1));
+    scanner.scanFolderTree(root.substr(0, root.size() - 1));
 
     std::vector<std::string> expected = expectedEntries();
     if (sevenZip) {
@@ -88,7 +88,7 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
 
 TEST_F(RomScannerTest, WithoutArchiveScanningOnlyTheFolderPass) {
     host.options.scanArchives = false;
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
     EXPECT_EQ(host.entryTexts(), (std::vector<std::string>{root + "b.nds", root + "a.gba"}));
 }
 
@@ -98,7 +98,7 @@ TEST_F(RomScannerTest, StopDuringTheFolderPassOpensNoArchive) {
             h.pressStop();
         }
     };
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
     EXPECT_EQ(host.entryTexts(), std::vector<std::string>{root + "b.nds"});
     EXPECT_EQ(host.log, (std::vector<std::string>{
                             "File Scan Started.", "Halt Requested. Stopping Operations...",
@@ -113,7 +113,7 @@ TEST_F(RomScannerTest, StopDuringTheArchivePassFinishesTheArchiveBeingListed) {
             h.pressStop();
         }
     };
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
     std::vector<std::string> expected = expectedEntries();
     expected.resize(4);  // both rom members of c.zip, then nothing more
     EXPECT_EQ(host.entryTexts(), expected);
@@ -121,14 +121,14 @@ TEST_F(RomScannerTest, StopDuringTheArchivePassFinishesTheArchiveBeingListed) {
 }
 
 TEST_F(RomScannerTest, AnEmptyFolderFindsNothing) {
-    scanner.ScanFolder(dir.subfolder("empty"));
+    scanner.scanFolderTree(dir.subfolder("empty"));
     EXPECT_EQ(host.log.back(), "0 roms found");
     EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/0");
 }
 
 TEST_F(RomScannerTest, AnArchiveThatIsGoneIsALogLineAndTheScanGoesOn) {
     ASSERT_EQ(symlink((root + "nowhere.zip").c_str(), (root + "a-gone.zip").c_str()), 0);
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
     EXPECT_EQ(host.entryTexts(), expectedEntries());
     EXPECT_EQ(host.log[1], "ERROR: Cannot open archive (the file has gone): a-gone.zip");
 }
@@ -137,7 +137,7 @@ TEST_F(RomScannerTest, ADamagedRarHeaderIsAnErrorAndANoticeAfterItsMembers) {
     WriteFile(
         root + "d.rar",
         RarBuilder().add("m.nds", Bytes(10, 5)).add("n.gba", Bytes(10, 5)).damageHeader(1).build());
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
     EXPECT_EQ(host.entries.back(),
               RomListEntry::inArchive(ArchiveKind::Rar, root + "d.rar", "m.nds"));
     EXPECT_EQ(host.failureLines,
@@ -211,10 +211,10 @@ TEST(UnreadableArchives, EachIsOneErrorLineNamingItInAScanAndPassedDirectly) {
             RecordingHost host;
             RomScanner scanner(host.frontEnd());
             if (direct) {
-                scanner.HandleDrop(std::vector<std::string>{dir.file(row.name)},
-                                   host.entries.size());
+                scanner.listDropped(std::vector<std::string>{dir.file(row.name)},
+                                    host.entries.size());
             } else {
-                scanner.ScanFolder(dir.path());
+                scanner.scanFolderTree(dir.path());
             }
             std::vector<std::string> lines(host.log.begin() + 1, host.log.end() - 2);
             EXPECT_EQ(lines, row.lines);
@@ -238,7 +238,7 @@ TEST_F(RomScannerTest, NonAsciiMemberNamesAreListedUnderTheCLocale) {
     WriteFile(src + "日本語.gba", Bytes(10, 7));
     const bool sevenZip = testing::MakeSevenZip(root + "f.7z", src, {"日本語.gba"});
 
-    scanner.ScanFolder(root);
+    scanner.scanFolderTree(root);
 
     std::vector<std::string> expected = expectedEntries();
     expected.push_back("RAR: " + root + "e.rar| Pokémon Blanc.nds");
@@ -259,7 +259,7 @@ TEST_F(RomScannerTest, DropsAddToTheList) {
     host.entries = {RomListEntry::file("/earlier.nds")};
     host.options.recursiveScan = false;
 
-    scanner.HandleDrop(
+    scanner.listDropped(
         std::vector<std::string>{root + "sub", root + "a.gba", root + "c.zip", root + "notes.txt"},
         host.entries.size());
 
@@ -276,7 +276,7 @@ TEST_F(RomScannerTest, DropsAddToTheList) {
 
 TEST_F(RomScannerTest, ADroppedArchiveWithoutArchiveScanningAddsNothing) {
     host.options.scanArchives = false;
-    scanner.HandleDrop(std::vector<std::string>{root + "c.zip"}, host.entries.size());
+    scanner.listDropped(std::vector<std::string>{root + "c.zip"}, host.entries.size());
     EXPECT_TRUE(host.entries.empty());
     EXPECT_EQ(host.log.size(), 3u);
     EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Trimmed: 0/0");
@@ -285,22 +285,22 @@ TEST_F(RomScannerTest, ADroppedArchiveWithoutArchiveScanningAddsNothing) {
 TEST_F(RomScannerTest, ADroppedFolderNamedLikeARomIsScannedAndListed) {
     const std::string folder = dir.subfolder("odd.nds");
     WriteFile(folder + "in.gba", Bytes(10, 1));
-    scanner.HandleDrop(std::vector<std::string>{folder.substr(0, folder.size() - 1)},
-                       host.entries.size());
+    scanner.listDropped(std::vector<std::string>{folder.substr(0, folder.size() - 1)},
+                        host.entries.size());
     EXPECT_EQ(host.entryTexts(),
               (std::vector<std::string>{folder + "in.gba", dir.file("odd.nds")}));
 }
 
 TEST_F(RomScannerTest, TheCommandLinePath) {
-    scanner.HandleCommandLinePath(root + "a.gba");
+    scanner.listCommandLinePath(root + "a.gba");
     EXPECT_EQ(host.entryTexts(), std::vector<std::string>{root + "a.gba"});
     EXPECT_EQ(host.busyChanges, std::vector<bool>{false});
-    scanner.HandleCommandLinePath(root + "d.rar");
+    scanner.listCommandLinePath(root + "d.rar");
     EXPECT_EQ(host.entries.size(), 4u);
-    scanner.HandleCommandLinePath(root + "missing.nds");
-    scanner.HandleCommandLinePath(root + "x");
+    scanner.listCommandLinePath(root + "missing.nds");
+    scanner.listCommandLinePath(root + "x");
     EXPECT_EQ(host.entries.size(), 4u);
-    scanner.HandleCommandLinePath(root);  // a folder: a new scan
+    scanner.listCommandLinePath(root);  // a folder: a new scan
     EXPECT_EQ(host.entryTexts(), expectedEntries());
     EXPECT_EQ(host.log.front(), "File Scan Started.");
 }

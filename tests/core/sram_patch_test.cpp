@@ -349,7 +349,7 @@ FilePatch PatchThroughFile(const Bytes& image, bool planFirst) {
         EXPECT_TRUE(patcher.plan(MemoryByteSource(image), patch.planned).ok());
         EXPECT_TRUE(patcher.applyPlanned(file, patch.written).ok());
     } else {
-        EXPECT_TRUE(patcher.SRAMPatch(file, patch.written).ok());
+        EXPECT_TRUE(patcher.patch(file, patch.written).ok());
     }
     file.close();
     patch.bytes = testing::ReadFile(path);
@@ -581,7 +581,7 @@ TEST(SramPatch, PatcherWritesThroughTheFileAndLogsOnce) {
     ASSERT_TRUE(file.openForUpdate(path).ok());
     SramPatcher patcher;
     SramPatchResult result;
-    ASSERT_TRUE(patcher.SRAMPatch(file, result).ok());
+    ASSERT_TRUE(patcher.patch(file, result).ok());
     file.close();
     EXPECT_EQ(result.line, "SRAM Patched: SRAM_EEProm_V111");
     EXPECT_EQ(result.outcome, SramPatchOutcome::Patched);
@@ -634,7 +634,7 @@ TEST(SramPatch, ReadingInBlocksFindsWhatStraddlesTheirBorders) {
     ASSERT_TRUE(file.openForUpdate(path).ok());
     SramPatcher patcher;
     SramPatchResult result;
-    ASSERT_TRUE(patcher.SRAMPatch(file, result).ok());
+    ASSERT_TRUE(patcher.patch(file, result).ok());
     file.close();
     EXPECT_EQ(testing::ReadFile(path), Apply(image.bytes, plan));
 }
@@ -675,7 +675,7 @@ TEST_P(SramPatchSize, ImagesLargerThanACartridgeAreNotPatched) {
 
     const std::string refusal = "ERROR: SRAM patch failed (image larger than 32 MiB): big.gba";
     EXPECT_EQ(std::ranges::count(host.log, refusal), c.refused ? 1 : 0);
-    EXPECT_EQ(run.counters().ErrorCount, c.refused ? 1 : 0);
+    EXPECT_EQ(run.counters().errors, c.refused ? 1 : 0);
     EXPECT_EQ(std::ranges::count(host.log, std::string(kNotPossible)), c.refused ? 1 : 2);
     struct stat info {};
     ASSERT_EQ(stat(dir.file("big.gba").c_str(), &info), 0);

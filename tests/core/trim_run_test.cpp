@@ -114,7 +114,7 @@ TEST_P(FileOptionTest, PutsTheCutImageWhereTheOptionSays) {
 
     runOn({roms + name});
 
-    EXPECT_EQ(run.counters().ErrorCount, 0) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(run.counters().errors, 0) << ::testing::PrintToString(host.log);
     switch (c.mode) {
         case FileMode::Overwrite:
             EXPECT_EQ(testing::ListFolder(roms), std::vector<std::string>{name});
@@ -200,7 +200,7 @@ TEST_F(TrimRunTest, ExistingBackupRefusesTheEntryAndLeavesBothFiles) {
 
     EXPECT_EQ(body(),
               (std::vector<std::string>{"x.nds: 2475008", "Error: File is Read-Only: x.nds"}));
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors: 1");
     EXPECT_EQ(ReadFile(path), original);
     EXPECT_EQ(ReadFile(path + ".bak"), oldBackup);
@@ -241,7 +241,7 @@ TEST_F(TrimRunTest, DontOverwriteDecidesWhetherAnExistingOutputIsReplaced) {
         // The log without its three header lines and its three closing lines.
         ASSERT_GE(host.log.size(), 6u);
         EXPECT_EQ(std::vector<std::string>(host.log.begin() + 3, host.log.end() - 3), row.log);
-        EXPECT_EQ(run.counters().ErrorCount, row.errors);
+        EXPECT_EQ(run.counters().errors, row.errors);
         EXPECT_EQ(ReadFile(out + "x.nds"), row.xOutput);
         EXPECT_EQ(ReadFile(out + "y.nds"), Prefix(original, kUsed));
         EXPECT_EQ(testing::ListFolder(out), (std::vector<std::string>{"x.nds", "y.nds"}));
@@ -259,7 +259,7 @@ TEST_F(TrimRunTest, AMissingEntryIsCountedAndTheRunGoesOn) {
 
     runOn(entries);
 
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "ERROR: File doesn't exist: r2.nds"), 1);
     EXPECT_EQ(host.labels[CounterLabel::Complete], "Files Processed: 10/10");
     EXPECT_EQ(ReadFile(entries[9]).size(), kUsed);
@@ -282,7 +282,7 @@ TEST_F(TrimRunTest, StopWhileTheFourthIsExaminedWritesNothingOfIt) {
 
     EXPECT_EQ(ReadFile(entries[2]).size(), kUsed);
     EXPECT_EQ(ReadFile(entries[3]).size(), 8_MiB);
-    EXPECT_EQ(run.counters().ProcessedCount, 3);
+    EXPECT_EQ(run.counters().processed, 3);
     EXPECT_EQ(host.gauges[Gauge::Run].first, 3u);
     EXPECT_EQ(
         std::vector<std::string>(host.log.end() - 2, host.log.end()),
@@ -309,18 +309,18 @@ TEST_F(TrimRunTest, StopWhileTheFourthIsWrittenCompletesIt) {
     EXPECT_EQ(ReadFile(entries[3]).size(), kUsed);
     EXPECT_TRUE(testing::Exists(entries[3] + ".bak"));
     EXPECT_EQ(ReadFile(entries[4]).size(), 8_MiB);
-    EXPECT_EQ(run.counters().ProcessedCount, 4);
+    EXPECT_EQ(run.counters().processed, 4);
 }
 
 TEST_F(TrimRunTest, ASecondRunStartsFromZero) {
     const std::string missing = dir.file("gone.nds");
     runOn({missing});
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
 
     const std::string path = put("game.nds", Nds());
     runOn({path});
 
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().errors, 0);
     EXPECT_EQ(host.labels[CounterLabel::Errors], "Errors:");
     EXPECT_EQ(body(), std::vector<std::string>{"game.nds: 2475008"});
 }
@@ -465,8 +465,8 @@ TEST_F(TrimRunTest, ALockedSourceIsSkippedAndTheRunGoesOn) {
 
     EXPECT_EQ(body(), (std::vector<std::string>{"SKIP: In use by another run: locked.nds",
                                                 "free.nds: 2475008"}));
-    EXPECT_EQ(run.counters().SkippedCount, 1);
-    EXPECT_EQ(run.counters().ErrorCount, 0);
+    EXPECT_EQ(run.counters().skipped, 1);
+    EXPECT_EQ(run.counters().errors, 0);
     EXPECT_EQ(ReadFile(locked), Nds());
 }
 
@@ -478,7 +478,7 @@ TEST_F(TrimRunTest, AMissingOutputFolderIsAnErrorLinePerEntry) {
 
     runOn({path, path});
 
-    EXPECT_EQ(run.counters().ErrorCount, 2);
+    EXPECT_EQ(run.counters().errors, 2);
     EXPECT_EQ(body()[1], "ERROR: Cannot create file (No such file or directory): x.nds");
     EXPECT_EQ(ReadFile(path), original);
 }
@@ -516,7 +516,7 @@ TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
 // Stands in for the SRAM patcher: records which outputs it saw and their size.
 class RecordingPatcher : public OutputPatcher {
   public:
-    Status SRAMPatch(File& output, SramPatchResult& result) override {
+    Status patch(File& output, SramPatchResult& result) override {
         std::uint64_t size = 0;
         EXPECT_TRUE(output.size(size).ok());
         sizes.push_back(size);
@@ -553,7 +553,7 @@ TEST_F(TrimRunTest, GbaOutputGoesThroughThePatcherAfterItIsWritten) {
 // A patcher that fails in a way no step expects: it throws.
 class ThrowingPatcher final : public OutputPatcher {
   public:
-    Status SRAMPatch(File&, SramPatchResult&) override { throw std::runtime_error("no SHA-1"); }
+    Status patch(File&, SramPatchResult&) override { throw std::runtime_error("no SHA-1"); }
     Status checkImageSize(std::uint64_t) const override { return Status::success(); }
     Status plan(const ByteSource&, SramPatchResult&) override {
         throw std::runtime_error("no SHA-1");
@@ -581,7 +581,7 @@ TEST_F(TrimRunTest, AnExceptionFailsItsEntryAloneAndLeavesNothingBehind) {
         EXPECT_EQ(throwingRun.run(testing::FileEntries({g, n})), RunEnd::Finished);
 
         EXPECT_EQ(ReadFile(g), Gba());
-        EXPECT_EQ(throwingRun.counters().ErrorCount, 1);
+        EXPECT_EQ(throwingRun.counters().errors, 1);
         EXPECT_TRUE(std::find(host.log.begin(), host.log.end(),
                               "ERROR: Cannot process file (no SHA-1): g.gba") != host.log.end());
         const std::string folder = mode == FileMode::Folder ? out : local.path();
@@ -772,7 +772,7 @@ TEST(TrimRunThreads, AStopPressedOnTheFrontEndsThreadHaltsTheRun) {
         TrimRun run(FrontEnd{host, options, control}, extraction, patcher);
 
         EXPECT_EQ(run.run(testing::FileEntries(paths)), RunEnd::Halted);
-        EXPECT_EQ(run.counters().ProcessedCount, 1);
+        EXPECT_EQ(run.counters().processed, 1);
         host.catchUp();
         seen = host.seen;
     }

@@ -69,7 +69,7 @@ TEST_P(WriteFailureTest, AFailedWriteLeavesEveryFileAsItWas) {
         run.run(testing::FileEntries({roms + "x.nds", roms + "small.nds"}));
     }
 
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(host.log[4], "ERROR: Cannot write file (File too large): x.nds");
     EXPECT_EQ(ReadFile(roms + "x.nds"), original);
     EXPECT_EQ(ReadFile(out + "x.nds"), earlierOutput);
@@ -105,7 +105,7 @@ TEST(SramPatchFailure, APatchThatCannotBeWrittenLeavesNoHalfPatchedImage) {
             run.run(testing::FileEntries({dir.file("g.gba")}));
         }
         EXPECT_EQ(host.log[4], "ERROR: SRAM patch failed (File too large): g.gba");
-        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(run.counters().errors, 1);
         // In place too, the cut and the patch are one change: neither is made.
         EXPECT_EQ(ReadFile(dir.file("g.gba")), gba);
         EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"g.gba"});
@@ -127,7 +127,7 @@ TEST(RestoreFailure, ARestoreThatCannotBeWrittenLeavesTheImageAsItWas) {
             FileSizeLimit limit(3_MiB + 512 * 1024);
             run.run(testing::FileEntries({dir.file("x.nds")}));
         }
-        EXPECT_EQ(run.counters().ErrorCount, 1);
+        EXPECT_EQ(run.counters().errors, 1);
         EXPECT_EQ(host.log[3], "ERROR: Cannot write file (File too large): x.nds");
         EXPECT_EQ(host.log[4], "Processing Finished.") << "no RESTORED line";
         EXPECT_EQ(ReadFile(dir.file("x.nds")), trimmed);
@@ -152,7 +152,7 @@ TEST(FullDisk, BackupOnASmallTmpfsKeepsTheOriginal) {
     const auto names = testing::ListFolder(disk);
     umount(disk.c_str());
 
-    EXPECT_EQ(run.counters().ErrorCount, 1);
+    EXPECT_EQ(run.counters().errors, 1);
     EXPECT_EQ(host.log[4], "ERROR: Cannot write file (No space left on device): x.nds");
     EXPECT_EQ(after, original);
     EXPECT_EQ(names, std::vector<std::string>{"x.nds"});

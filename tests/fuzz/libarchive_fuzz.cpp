@@ -77,19 +77,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TryFormat(path, size, ostravex::LibarchiveFormat::Rar);
     TryFormat(path, size, ostravex::LibarchiveFormat::SevenZip);
 
-    const ostravex::RarNames rar = ostravex::RarListFiles(path, true);
+    const ostravex::RarNames rar = ostravex::ListRarMembers(path, true);
     if (!rar.names.empty()) {
         ostravex::ByteBuffer bytes;
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);
-        CheckExtraction(ostravex::RarExtractFile(path, rar.names.front(), sink, {}), bytes);
+        CheckExtraction(ostravex::ExtractRarMember(path, rar.names.front(), sink, {}), bytes);
     }
-    const std::vector<ostravex::ArchiveItem> items = ostravex::SevenZipList(path).items;
+    const std::vector<ostravex::ArchiveItem> items = ostravex::ListSevenZipItems(path).items;
     if (!items.empty()) {
         ostravex::ByteBuffer bytes;
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);
-        CheckExtraction(
-            ostravex::SevenZipExtract(path, ostravex::MemberBaseName(items.front().path), sink, {}),
-            bytes);
+        CheckExtraction(ostravex::ExtractSevenZipMember(
+                            path, ostravex::MemberBaseName(items.front().path), sink, {}),
+                        bytes);
     }
     return 0;
 }

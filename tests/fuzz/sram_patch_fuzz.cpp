@@ -63,7 +63,7 @@ std::vector<std::uint8_t> ApplyThroughFile(std::span<const std::uint8_t> image) 
     ostravex::fuzz::Require(file.openForUpdate(memory.hold(image.data(), image.size())).ok(),
                             "the image file opens");
     ostravex::SramPatchResult result;
-    ostravex::fuzz::Require(patcher.SRAMPatch(file, result).ok(), "patching a file fails");
+    ostravex::fuzz::Require(patcher.patch(file, result).ok(), "patching a file fails");
     ostravex::fuzz::Require(!result.line.empty(), "patching gives its line");
     std::uint64_t size = 0;
     ostravex::fuzz::Require(file.size(size).ok(), "the patched file has a size");

@@ -2,7 +2,7 @@
 
 namespace ostravex {
 
-RarNames RarListFiles(const std::string& archive, bool stripPaths) {
+RarNames ListRarMembers(const std::string& archive, bool stripPaths) {
     ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
     RarNames result;
     result.opened = listing.opened;
@@ -19,8 +19,8 @@ RarNames RarListFiles(const std::string& archive, bool stripPaths) {
     return result;
 }
 
-ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
-                                 MemberSink& sink, const ExtractionProgress& progress) {
+ArchiveExtraction ExtractRarMember(const std::string& archive, const std::string& member,
+                                   MemberSink& sink, const ExtractionProgress& progress) {
     ArchiveMemberReader reader;
     return reader.extract(archive, LibarchiveFormat::Rar, member, sink, progress);
 }

@@ -20,11 +20,11 @@ struct RarNames {
 
 // The member names of a RAR archive (base names with `stripPaths`). An archive that cannot
 // be read as RAR lists nothing.
-RarNames RarListFiles(const std::string& archive, bool stripPaths);
+RarNames ListRarMembers(const std::string& archive, bool stripPaths);
 
 // Extracts the member `FindMember` picks for `member` (its base name; letter case counts
 // unless no member matches exactly) into `sink`.
-ArchiveExtraction RarExtractFile(const std::string& archive, const std::string& member,
-                                 MemberSink& sink, const ExtractionProgress& progress);
+ArchiveExtraction ExtractRarMember(const std::string& archive, const std::string& member,
+                                   MemberSink& sink, const ExtractionProgress& progress);
 
 }  // namespace ostravex

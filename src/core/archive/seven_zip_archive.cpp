@@ -2,12 +2,12 @@
 
 namespace ostravex {
 
-ArchiveListing SevenZipList(const std::string& archive) {
+ArchiveListing ListSevenZipItems(const std::string& archive) {
     return ListArchive(archive, LibarchiveFormat::SevenZip);
 }
 
-ArchiveExtraction SevenZipExtract(const std::string& archive, const std::string& member,
-                                  MemberSink& sink, const ExtractionProgress& progress) {
+ArchiveExtraction ExtractSevenZipMember(const std::string& archive, const std::string& member,
+                                        MemberSink& sink, const ExtractionProgress& progress) {
     ArchiveMemberReader reader;
     return reader.extract(archive, LibarchiveFormat::SevenZip, member, sink, progress);
 }

@@ -9,11 +9,11 @@ namespace ostravex {
 
 // The items of a 7z archive: path and folder flag, in index order. An archive that cannot
 // be read as 7z lists nothing and says so.
-ArchiveListing SevenZipList(const std::string& archive);
+ArchiveListing ListSevenZipItems(const std::string& archive);
 
 // Extracts the file item `FindMember` picks for `member` (its base name, as the ROM list
 // carries only base names; letter case counts unless no item matches exactly) into `sink`.
-ArchiveExtraction SevenZipExtract(const std::string& archive, const std::string& member,
-                                  MemberSink& sink, const ExtractionProgress& progress);
+ArchiveExtraction ExtractSevenZipMember(const std::string& archive, const std::string& member,
+                                        MemberSink& sink, const ExtractionProgress& progress);
 
 }  // namespace ostravex

@@ -67,7 +67,7 @@ void RomScanner::failureNotice(const std::string& text) {
 
 // ---- folder scans -----------------------------------------------------------------------
 
-void RomScanner::ScanFolder(const std::string& folder) {
+void RomScanner::scanFolderTree(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
     m_finds.clear();
     m_host.clearRomList();
@@ -205,7 +205,7 @@ void RomScanner::listZip(const std::string& archive) {
 }
 
 void RomScanner::listRar(const std::string& archive) {
-    const RarNames listing = RarListFiles(archive, /*stripPaths=*/true);
+    const RarNames listing = ListRarMembers(archive, /*stripPaths=*/true);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
     }
@@ -229,7 +229,7 @@ void RomScanner::listRar(const std::string& archive) {
 }
 
 void RomScanner::listSevenZip(const std::string& archive) {
-    const ArchiveListing listing = SevenZipList(archive);
+    const ArchiveListing listing = ListSevenZipItems(archive);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
     }
@@ -267,16 +267,16 @@ void RomScanner::scanDroppedFolder(const std::string& folder) {
     startFolderPass(m_scanFolder);
 }
 
-void RomScanner::HandleDrop(const std::vector<std::string>& names, std::size_t listedBefore) {
+void RomScanner::listDropped(const std::vector<std::string>& names, std::size_t listedBefore) {
     std::vector<DroppedPath> paths;
     paths.reserve(names.size());
     for (const std::string& name : names) {
         paths.push_back({name, KindOfPath(name)});
     }
-    HandleDrop(paths, listedBefore);
+    listDropped(paths, listedBefore);
 }
 
-void RomScanner::HandleDrop(const std::vector<DroppedPath>& paths, std::size_t listedBefore) {
+void RomScanner::listDropped(const std::vector<DroppedPath>& paths, std::size_t listedBefore) {
     m_listed = listedBefore;
     m_host.addLog("Dragged files Scan Started.");
     m_finds.clear();
@@ -298,10 +298,10 @@ void RomScanner::HandleDrop(const std::vector<DroppedPath>& paths, std::size_t l
     finishScan("Files dragged Scan Finished.");
 }
 
-void RomScanner::HandleCommandLinePath(const std::string& path) {
+void RomScanner::listCommandLinePath(const std::string& path) {
     const PathKind kind = KindOfPath(path);
     if (kind == PathKind::Folder) {
-        ScanFolder(path);
+        scanFolderTree(path);
         return;
     }
     if (kind != PathKind::File) {

@@ -20,7 +20,7 @@ class RomScanner {
 
     // "Scan Folders" once its folder is chosen: empties the ROM list and scans `folder`.
     // Returns when the scan has ended, in the idle state.
-    void ScanFolder(const std::string& folder);
+    void scanFolderTree(const std::string& folder);
 
     // A dropped file or folder, and what it is, when the caller knows.
     struct DroppedPath {
@@ -29,13 +29,13 @@ class RomScanner {
     };
     // Files and folders dropped on the window (the caller ignores drops while busy), added
     // to a list that holds `listedBefore` entries.
-    void HandleDrop(const std::vector<std::string>& names, std::size_t listedBefore);
-    void HandleDrop(const std::vector<DroppedPath>& paths, std::size_t listedBefore);
+    void listDropped(const std::vector<std::string>& names, std::size_t listedBefore);
+    void listDropped(const std::vector<DroppedPath>& paths, std::size_t listedBefore);
 
     // The one path the program may be started with: a folder is scanned, a rom file is
     // listed, an archive has its rom members listed (with archive scanning on); a path
     // that names nothing is ignored.
-    void HandleCommandLinePath(const std::string& path);
+    void listCommandLinePath(const std::string& path);
 
     // The folder of the current or last scan, ending with "/".
     const std::string& scanFolder() const { return m_scanFolder; }

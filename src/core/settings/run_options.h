@@ -1,13 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 
 namespace ostravex {
-
-class DatIndex;
 
 // The three file options; exactly one is chosen at any time.
 enum class FileMode { Overwrite, Backup, Folder };
@@ -38,9 +35,6 @@ struct RunOptions {
     // An NDS image is changed only when its header checksum matches; the command line can
     // turn this off for images the user vouches for. The window always checks.
     bool headerCheck = true;
-    // The DATs every image is identified against (command line only); without them nothing
-    // is hashed.
-    std::shared_ptr<const DatIndex> dats;
 
     bool operator==(const RunOptions&) const = default;
 };

@@ -278,7 +278,7 @@ Status CheckCartridgeSize(std::uint64_t imageSize) {
     return Status::success();
 }
 
-Status SramPatcher::SRAMPatch(File& output, SramPatchResult& result) {
+Status SramPatcher::patch(File& output, SramPatchResult& result) {
     std::uint64_t size = 0;
     if (Status status = output.size(size); !status) {
         return status;
@@ -295,7 +295,7 @@ Status SramPatcher::SRAMPatch(File& output, SramPatchResult& result) {
 
 Status SramPatcher::applyPlanned(File& output, SramPatchResult& result) {
     if (!m_planned) {
-        return SRAMPatch(output, result);
+        return patch(output, result);
     }
     const SramPatchPlan plan = std::move(*m_planned);
     m_planned.reset();

@@ -46,7 +46,7 @@ std::uint64_t V111AppendPoint(std::span<const std::uint8_t> snapshot);
 // SRAM. Works in place on the finished output.
 class SramPatcher final : public OutputPatcher {
   public:
-    Status SRAMPatch(File& output, SramPatchResult& result) override;
+    Status patch(File& output, SramPatchResult& result) override;
     Status checkImageSize(std::uint64_t imageSize) const override {
         return CheckCartridgeSize(imageSize);
     }

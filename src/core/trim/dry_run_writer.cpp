@@ -115,7 +115,7 @@ OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPa
     if (content.sramPatch) {
         SramPatchResult patch;
         if (!RefusesSramPatch(patcher, content.size, patch)) {
-            if (Status status = patcher.SRAMPatch(m_receiver, patch); !status) {
+            if (Status status = patcher.patch(m_receiver, patch); !status) {
                 result.patch = SramPatchResult{SramPatchOutcome::Failed, status.reason(), 0};
                 result.failure = OutputFailure{OutputStage::SramPatch, status};
                 return result;

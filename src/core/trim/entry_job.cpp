@@ -42,8 +42,8 @@ EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
         facts.archive = entry.path;
         facts.member = entry.member;
     }
-    if (m_options.dats) {
-        m_dat.emplace(m_record, *m_options.dats);
+    if (services.dats) {
+        m_dat.emplace(m_record, *services.dats);
     }
 }
 

@@ -27,6 +27,8 @@ struct JobServices {
     MemberExtraction& extraction;
     OutputPatcher& patcher;
     OutputWriter& writer;
+    // The DATs every image is identified against, when the run has any.
+    const DatIndex* dats = nullptr;
     // A fact of the entry changed the count behind this label; the run shows it at once.
     EntryRecord::Counted counted;
     // Moves the rom gauge.

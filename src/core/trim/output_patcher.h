@@ -23,7 +23,7 @@ class OutputPatcher {
   public:
     virtual ~OutputPatcher() = default;
     // A failure leaves the output as it was before the call; the run reports it.
-    virtual Status SRAMPatch(File& output, SramPatchResult& result) = 0;
+    virtual Status patch(File& output, SramPatchResult& result) = 0;
     // Fails, with the reason the log gives, for an image the patch must not touch; the
     // run then leaves the image unpatched and counts an error.
     virtual Status checkImageSize(std::uint64_t imageSize) const = 0;
@@ -35,7 +35,7 @@ class OutputPatcher {
     // Patches `output`, which holds the image plan() was last given in this entry, as that
     // plan found, without searching the image again.
     virtual Status applyPlanned(File& output, SramPatchResult& result) {
-        return SRAMPatch(output, result);
+        return patch(output, result);
     }
     // The run is over: whatever is kept from one image to the next is let go.
     virtual void runEnded() {}

@@ -138,7 +138,7 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
             patch = *content.plannedPatch;
         } else if (!RefusesSramPatch(patcher, content.size, patch)) {
             if (Status status = content.plannedPatch ? patcher.applyPlanned(output, patch)
-                                                     : patcher.SRAMPatch(output, patch);
+                                                     : patcher.patch(output, patch);
                 !status) {
                 // The output is dropped: the rom keeps its original bytes.
                 m_output.discard();

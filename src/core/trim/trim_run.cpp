@@ -10,22 +10,23 @@
 namespace ostravex {
 
 void RunCounters::add(const EntryFacts& facts, bool ongoing) {
-    ErrorCount += facts.errors;
-    WifiCount += facts.wifi ? 1 : 0;
-    SkippedCount += facts.skipped ? 1 : 0;
+    errors += facts.errors;
+    wifiGames += facts.wifi ? 1 : 0;
+    skipped += facts.skipped ? 1 : 0;
     std::int64_t saved = facts.bytesSaved();
     if (ongoing && !facts.written && facts.sizeBefore && facts.decidedSize) {
         saved = static_cast<std::int64_t>(*facts.sizeBefore) -
                 static_cast<std::int64_t>(*facts.decidedSize);
     }
     if (facts.restoring) {
-        TotalAdded -= saved;
+        bytesAdded -= saved;
     } else {
-        TotalSavings += saved;
+        bytesSaved += saved;
     }
 }
 
-RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
+RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist,
+                    std::shared_ptr<const DatIndex> dats) {
     Host& host = m_frontEnd.host;
     const RunOptions options = m_frontEnd.options.current();
     // The one place where a dry run differs: its writer.
@@ -53,6 +54,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
         .extraction = m_extraction,
         .patcher = m_patcher,
         .writer = *m_writer,
+        .dats = dats.get(),
         .counted = [this](CounterLabel label,
                           const EntryFacts& ongoing) { showCounted(label, &ongoing); },
         .setSingleGauge = [this](std::uint64_t position,
@@ -67,9 +69,8 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist) {
             return halt();
         }
         job.release();
-        m_counters.ProcessedCount = static_cast<std::int32_t>(i + 1);
-        host.setLabel(CounterLabel::Complete,
-                      ProcessedLabel(m_counters.ProcessedCount, romlist.size()));
+        m_counters.processed = static_cast<std::int32_t>(i + 1);
+        host.setLabel(CounterLabel::Complete, ProcessedLabel(m_counters.processed, romlist.size()));
         host.setGauge(Gauge::Run, i + 1, romlist.size());
         if (job.options().removeSceneNumbers) {
             job.removeSceneNumber();
@@ -124,9 +125,8 @@ void TrimRun::finishEntry(const EntryJob& job) {
     m_finished.add(facts, /*ongoing=*/false);
     const RunCounters shown = m_counters;
     m_counters = m_finished;
-    m_counters.ProcessedCount = shown.ProcessedCount;
-    if (m_counters.TotalSavings != shown.TotalSavings ||
-        m_counters.TotalAdded != shown.TotalAdded) {
+    m_counters.processed = shown.processed;
+    if (m_counters.bytesSaved != shown.bytesSaved || m_counters.bytesAdded != shown.bytesAdded) {
         showCounted(CounterLabel::Savings, nullptr);
     }
     m_anythingFailed = m_anythingFailed || facts.failed();
@@ -134,25 +134,25 @@ void TrimRun::finishEntry(const EntryJob& job) {
 }
 
 void TrimRun::showCounted(CounterLabel label, const EntryFacts* ongoing) {
-    const std::int32_t processed = m_counters.ProcessedCount;
+    const std::int32_t processed = m_counters.processed;
     m_counters = m_finished;
     if (ongoing) {
         m_counters.add(*ongoing, /*ongoing=*/true);
     }
-    m_counters.ProcessedCount = processed;
+    m_counters.processed = processed;
     Host& host = m_frontEnd.host;
     switch (label) {
         case CounterLabel::Wifi:
-            return host.setLabel(label, WifiLabel(m_counters.WifiCount));
+            return host.setLabel(label, WifiLabel(m_counters.wifiGames));
         case CounterLabel::Errors:
-            return host.setLabel(label, ErrorsLabel(m_counters.ErrorCount));
+            return host.setLabel(label, ErrorsLabel(m_counters.errors));
         case CounterLabel::Skipped:
-            return host.setLabel(label, SkippedLabel(m_counters.SkippedCount));
+            return host.setLabel(label, SkippedLabel(m_counters.skipped));
         case CounterLabel::Savings:
             return host.setLabel(
                 label, m_restoring
-                           ? AddedLabel(m_counters.TotalAdded, m_frontEnd.decimalSeparator)
-                           : SavingsLabel(m_counters.TotalSavings, m_frontEnd.decimalSeparator));
+                           ? AddedLabel(m_counters.bytesAdded, m_frontEnd.decimalSeparator)
+                           : SavingsLabel(m_counters.bytesSaved, m_frontEnd.decimalSeparator));
         case CounterLabel::Complete:
             return;
     }
@@ -165,9 +165,9 @@ void TrimRun::setSingleGauge(std::uint64_t position, std::uint64_t maximum) {
 
 // A halted entry is not counted: nothing of it was written.
 RunEnd TrimRun::halt() {
-    const std::int32_t processed = m_counters.ProcessedCount;
+    const std::int32_t processed = m_counters.processed;
     m_counters = m_finished;
-    m_counters.ProcessedCount = processed;
+    m_counters.processed = processed;
     releaseHelpers();
     m_frontEnd.host.addLog("Operations Halted");
     m_frontEnd.control.clearHalt();

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "dat/dat_index.h"
 #include "host/entry_facts.h"
 #include "host/front_end.h"
 #include "io/output_file.h"
@@ -16,12 +18,12 @@ namespace ostravex {
 
 // The counters of a run: the sums of its entries' facts.
 struct RunCounters {
-    std::int32_t ErrorCount = 0;
-    std::int32_t WifiCount = 0;
-    std::int32_t SkippedCount = 0;
-    std::int32_t ProcessedCount = 0;  // entries finished, whatever their outcome
-    std::int64_t TotalSavings = 0;    // bytes removed in the run
-    std::int64_t TotalAdded = 0;      // bytes added by a restore run
+    std::int32_t errors = 0;
+    std::int32_t wifiGames = 0;
+    std::int32_t skipped = 0;
+    std::int32_t processed = 0;   // entries finished, whatever their outcome
+    std::int64_t bytesSaved = 0;  // bytes removed in the run
+    std::int64_t bytesAdded = 0;  // bytes added by a restore run
 
     // Adds the facts of an entry. While it is `ongoing`, its savings are those decided;
     // once finished, those of the file it left (none when nothing was written).
@@ -46,7 +48,9 @@ class TrimRun {
     // Runs between the steps that put a new output in place (tests).
     void setOutputStepHook(OutputStepHook hook) { m_fileWriter.setStepHook(std::move(hook)); }
 
-    RunEnd run(const std::vector<RomListEntry>& romlist);
+    // With `dats`, every image is identified against them; without, nothing is hashed.
+    RunEnd run(const std::vector<RomListEntry>& romlist,
+               std::shared_ptr<const DatIndex> dats = nullptr);
     const RunCounters& counters() const { return m_counters; }
     // Whether anything of the last run failed: an entry's error, a failure notice, a
     // scene-number rename.
