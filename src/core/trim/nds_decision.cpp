@@ -16,9 +16,10 @@ constexpr std::uint8_t kUnitCodeNds = 0;  // DS only
 constexpr std::uint8_t kUnitCodeDsiEnhanced = 2;
 constexpr std::uint8_t kUnitCodeDsiExclusive = 3;
 
-// Whether a file of `sourceSize` bytes, about to be cut at `cut`, has a size no untrimmed
-// cartridge image has: neither whole mebibytes nor the cartridge size its header names,
-// and (for a DS-only image) not the used size plus a download-play block either.
+// Whether the size of a file about to be cut at `cut` suggests that another tool trimmed
+// it before: neither whole mebibytes nor the cartridge size its header names, nor (unless
+// the image is DSi-enhanced) the used size plus a download-play block, which has a warning
+// of its own.
 bool SizeSuggestsEarlierTrim(std::uint64_t sourceSize, std::uint64_t cut, bool dsiEnhanced,
                              std::span<const std::uint8_t> header) {
     if (sourceSize % kMebibyte == 0 ||
