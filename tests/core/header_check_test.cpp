@@ -1,5 +1,8 @@
-// An NDS image whose header checksum is wrong is left alone by a whole run, in every mode.
+// NDS headers in a whole run: an image whose header checksum is wrong is left alone in every
+// mode, and images as build tools and cartridges really make them are cut as they should be.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "support/recording_host.h"
 #include "support/rom_images.h"
@@ -70,6 +73,53 @@ TEST(HeaderCheckInARun, NothingIsWrittenAndTheEntryCountsAsSkipped) {
             EXPECT_EQ(host.labels.at(CounterLabel::Wifi), "Wifi games:");
         }
     }
+}
+
+// Images as ndstool and the cartridges make them, in one run with "Skip DSi roms" and the
+// padding check on: each is cut where its data ends, or left alone when it is DSi.
+TEST(HeaderCheckInARun, ImagesAsBuildToolsMakeThemAreCutWhereTheirDataEnds) {
+    constexpr std::uint32_t kUsed = 5913600;
+    struct Row {
+        const char* name;
+        Bytes image;
+        std::size_t sizeAfter;
+    };
+    const Row rows[] = {
+        {"pad.nds", NdsImageBuilder().usedSize(kUsed).size(kUsed + 16).build(), kUsed},
+        {"stray.nds",
+         NdsImageBuilder().usedSize(kUsed).word(0x1E8, 9000000).word(0x1EC, 1000).build(), kUsed},
+        {"dsi.nds", NdsImageBuilder().usedSize(kUsed).byte(0x12, 2).word(0x210, 0x40).build(),
+         8_MiB},
+        {"cart.nds", NdsImageBuilder().usedSize(100000).size(128 << 10).build(), 100000},
+    };
+    TempDir dir;
+    std::vector<RomListEntry> entries;
+    for (const Row& row : rows) {
+        WriteFile(dir.file(row.name), row.image);
+        entries.push_back(RomListEntry::file(dir.file(row.name)));
+    }
+    RecordingHost host;
+    host.options.fileMode = FileMode::Overwrite;
+    host.options.skipDsi = true;
+    host.options.checkPadding = true;
+    testing::WiredTrimRun run(host);
+    EXPECT_EQ(run.run(entries), RunEnd::Finished);
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Bytes after = ReadFile(dir.file(row.name));
+        EXPECT_EQ(after.size(), row.sizeAfter);
+        EXPECT_TRUE(std::equal(after.begin(), after.end(), row.image.begin()));
+    }
+    ASSERT_GE(host.log.size(), 8u);
+    const std::vector<std::string> body(host.log.begin() + 3, host.log.begin() + 8);
+    EXPECT_EQ(body, (std::vector<std::string>{
+                        "WARNING: File was previously trimmed incorrectly (or rom is homebrew). "
+                        "Proceeding to fix: pad.nds",
+                        "pad.nds: 16", "stray.nds: 2475008",
+                        "SKIP: DSi rom, skipping trimming: dsi.nds", "cart.nds: 31072"}));
+    EXPECT_EQ(host.labels.at(CounterLabel::Errors), "Errors:");
+    EXPECT_EQ(host.labels.at(CounterLabel::Skipped), "Files skipped: 1");
 }
 
 }  // namespace

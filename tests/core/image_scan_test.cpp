@@ -27,6 +27,7 @@ NdsImageBuilder Game() {
 NdsImageBuilder DsiGame(std::uint32_t end) {
     return NdsImageBuilder()
         .usedSize(kUsed)
+        .byte(0x12, 2)
         .word(0x1E0, 0x4000)
         .word(0x1E4, kUsed - 0x4000)
         .word(0x1E8, end - 100000)
@@ -96,6 +97,15 @@ TEST(ImageScan, DecidesAsTheWholeImageDoes) {
         {"NDS cut through its block", [] { return Game().size(kUsed + 100).build(); }, {}},
         {"NDS overtrimmed", [] { return Game().size(kUsed - 1000).build(); }, {}},
         {"NDS homebrew size", [] { return Game().size(kUsed + 5000).build(); }, {}},
+        {"NDS with alignment padding after its used size",
+         [] { return Game().size(kUsed + 16).build(); },
+         {}},
+        {"NDS with alignment padding, padding check",
+         [] { return Game().size(kUsed + 16).build(); },
+         {.checkPadding = true}},
+        {"NDS with a stray digest word",
+         [] { return Game().word(0x1E8, 7000000).word(0x1EC, 1000).build(); },
+         {}},
         {"NDS with zero filler", [] { return Game().filler(0x00).build(); }, {}},
         {"NDS whose header does not check out",
          [] { return Game().wrongHeaderChecksum().build(); },

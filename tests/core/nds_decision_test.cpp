@@ -30,10 +30,11 @@ NdsImageBuilder Game() {
     return NdsImageBuilder().usedSize(kUsed).size(8_MiB);
 }
 
-// A DSi-enhanced image whose TWL digest region ends at `end`.
+// A DSi-enhanced image (unit code 2) whose TWL digest region ends at `end`.
 NdsImageBuilder DsiGame(std::uint32_t end) {
     return NdsImageBuilder()
         .usedSize(kUsed)
+        .byte(0x12, 2)
         .word(0x1E0, 0x4000)
         .word(0x1E4, kUsed - 0x4000)
         .word(0x1E8, end - 100000)
@@ -99,8 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
                 std::nullopt},
         NdsCase{
             "UsedSizePlusBlankBlockIsFixed", Game().size(kUsed + 136), false, {kBlankKept}, kUsed},
-        NdsCase{
-            "PartOfABlockIsAWrongTrim", Game().size(kUsed + 50), false, {kWrongTrim}, std::nullopt},
+        NdsCase{"PartOfABlockIsAWrongTrim",
+                Game().size(kUsed + 50).wifiBlock(Block::Data),
+                false,
+                {kWrongTrim},
+                std::nullopt},
         NdsCase{"ShorterThanUsedSizeIsOvertrimmed",
                 Game().size(kUsed - 1),
                 false,
@@ -177,10 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
                 false,
                 {},
                 kUsed},
-        NdsCase{"TotalSizeNotLargerIsPlainNds",
+        NdsCase{"TotalSizeNotLargerIsStillDsi",
                 Game().byte(0x12, 2).word(0x210, kUsed),
                 false,
-                {},
+                {kDsi},
                 kUsed},
         // Never below what the header declares used.
         NdsCase{"DsiKeepsDataBetweenItsDigestEndAndItsTotalSize",
@@ -198,21 +202,167 @@ INSTANTIATE_TEST_SUITE_P(
                 false,
                 {kDsi},
                 7000000},
-        NdsCase{"StrayDigestWordNeverCutsBelowTheUsedSize",
-                Game().word(0x1E8, 0x4000).word(0x1EC, 0x288),
+        NdsCase{"DigestsEndingBeforeTheUsedSizeNeverCutBelowIt",
+                Game().byte(0x12, 2).word(0x1E8, 0x4000).word(0x1EC, 0x288),
                 false,
                 {kDsi},
                 kUsed},
-        NdsCase{"StrayDigestWordOnAnImageWithWifiKeepsTheBlock",
-                Game().word(0x1E8, 0x4000).word(0x1EC, 0x288).wifiBlock(Block::Data),
-                false,
-                {kDsi, kWifi},
-                kUsed + 136},
-        NdsCase{"NdsUnitCodeStillIgnoresTotalSizeWithDigests",
-                DsiGame(7000000).byte(0x12, 0).word(0x210, 7500000),
+        NdsCase{"DigestWordsOfAnUnknownUnitCodeStillMarkDsi",
+                Game().byte(0x12, 1).word(0x1E8, 0x4000).word(0x1EC, 0x288),
                 false,
                 {kDsi},
-                7000000}));
+                kUsed}));
+
+// Fewer bytes than a download-play block after the used size: alignment padding of one
+// filler value is cut, anything else is what an earlier trim left of a block.
+INSTANTIATE_TEST_SUITE_P(
+    ShortTailAfterTheUsedSize, NdsDecisionTest,
+    ::testing::Values(
+        NdsCase{"SixteenFfBytesOfAlignment", Game().size(kUsed + 16), false, {kHomebrew}, kUsed},
+        NdsCase{"OneFfByte", Game().size(kUsed + 1), false, {kHomebrew}, kUsed},
+        NdsCase{"OneHundredThirtyFiveZeroBytes",
+                Game().wifiBlock(Block::Zero).size(kUsed + 135),
+                false,
+                {kHomebrew},
+                kUsed},
+        NdsCase{"PaddingUpToAWholeMebibyte",
+                NdsImageBuilder().usedSize(1_MiB - 16).size(1_MiB),
+                false,
+                {},
+                1_MiB - 16},
+        NdsCase{"DsiImageWithAlignmentPadding",
+                DsiGame(7000000).size(7000016),
+                false,
+                {kDsi, kHomebrew},
+                7000000},
+        NdsCase{"OneDataByteInThePadding",
+                Game().size(kUsed + 16).byte(kUsed + 5, 0x12),
+                false,
+                {kWrongTrim},
+                std::nullopt},
+        NdsCase{"DataInTheLastByte",
+                Game().size(kUsed + 135).byte(kUsed + 134, 0x01),
+                false,
+                {kWrongTrim},
+                std::nullopt},
+        NdsCase{"TwoFillerValues",
+                Game().size(kUsed + 16).bytes(kUsed + 8, Bytes(8, 0x00)),
+                false,
+                {kWrongTrim},
+                std::nullopt},
+        NdsCase{"ARunOfAnotherValueMayBeginABlock",
+                Game().size(kUsed + 16).bytes(kUsed, Bytes(16, 0x20)),
+                false,
+                {kWrongTrim},
+                std::nullopt}));
+
+// A DS-only image (unit code 0) has no digest regions: stray words at 0x1E0-0x1EF neither
+// make it DSi nor move its cut.
+INSTANTIATE_TEST_SUITE_P(
+    DsOnlyUnitCode, NdsDecisionTest,
+    ::testing::Values(NdsCase{"StrayWordInsideTheUsedSize",
+                              Game().word(0x1E8, 0x4000).word(0x1EC, 0x288),
+                              false,
+                              {},
+                              kUsed},
+                      NdsCase{"StrayWordIsNotSkippedAsDsi",
+                              Game().word(0x1E8, 0x4000).word(0x1EC, 0x288),
+                              true,
+                              {},
+                              kUsed},
+                      NdsCase{"StrayRegionPastTheUsedSizeKeepsNoPadding",
+                              Game().word(0x1E8, 7000000).word(0x1EC, 1000),
+                              false,
+                              {},
+                              kUsed},
+                      NdsCase{"StrayRegionPastTheFileEnd",
+                              Game().word(0x1E8, 9000000).word(0x1EC, 1000),
+                              false,
+                              {},
+                              kUsed},
+                      NdsCase{"StrayNtrAndTwlWords",
+                              Game().word(0x1E0, 0x4000).word(0x1E4, 7500000).word(0x1E8, 0x4000),
+                              false,
+                              {},
+                              kUsed},
+                      NdsCase{"StrayWordOnAWifiGame",
+                              Game().word(0x1E8, 0x4000).word(0x1EC, 0x288).wifiBlock(Block::Data),
+                              false,
+                              {kWifi},
+                              kUsed + 136}));
+
+constexpr const char* kDsiSkip = "SKIP: DSi rom, skipping trimming: ";
+
+// "Skip DSi roms" leaves every image with a DSi unit code alone, whatever its size words.
+INSTANTIATE_TEST_SUITE_P(DsiUnitCode, NdsDecisionTest,
+                         ::testing::Values(NdsCase{"TotalSizeDamagedBelowTheUsedSize",
+                                                   Game().byte(0x12, 2).word(0x210, 0x40),
+                                                   true,
+                                                   {kDsiSkip},
+                                                   std::nullopt},
+                                           NdsCase{"TotalSizeEqualToTheUsedSize",
+                                                   Game().byte(0x12, 2).word(0x210, kUsed),
+                                                   true,
+                                                   {kDsiSkip},
+                                                   std::nullopt},
+                                           NdsCase{"DsiExclusiveWithoutSizeWords",
+                                                   Game().byte(0x12, 3),
+                                                   true,
+                                                   {kDsiSkip},
+                                                   std::nullopt},
+                                           NdsCase{"DamagedTotalSizeWithoutSkipIsCutAtTheUsedSize",
+                                                   Game().byte(0x12, 2).word(0x210, 0x40),
+                                                   false,
+                                                   {kDsi},
+                                                   kUsed}));
+
+// An untrimmed cartridge image is exactly the cartridge size its header names (128 KiB
+// shifted left by byte 0x14); only other sizes that are not whole mebibytes are suspect.
+INSTANTIATE_TEST_SUITE_P(
+    CartridgeSize, NdsDecisionTest,
+    ::testing::Values(
+        NdsCase{"Untrimmed128KiBCartridge",
+                NdsImageBuilder().usedSize(100000).size(128 << 10),
+                false,
+                {},
+                100000},
+        NdsCase{"Untrimmed256KiBCartridge",
+                NdsImageBuilder().byte(0x14, 1).usedSize(200000).size(256 << 10),
+                false,
+                {},
+                200000},
+        NdsCase{
+            "Untrimmed512KiBWifiGame",
+            NdsImageBuilder().byte(0x14, 2).usedSize(400000).wifiBlock(Block::Data).size(512 << 10),
+            false,
+            {kWifi},
+            400136},
+        NdsCase{"Untrimmed512KiBDsiImage",
+                NdsImageBuilder()
+                    .byte(0x14, 2)
+                    .byte(0x12, 2)
+                    .usedSize(400000)
+                    .word(0x210, 450000)
+                    .dataEnd(450000)
+                    .size(512 << 10),
+                false,
+                {kDsi},
+                450000},
+        NdsCase{"SmallerThanItsCartridge",
+                NdsImageBuilder().byte(0x14, 1).usedSize(100000).size(200000),
+                false,
+                {kHomebrew},
+                100000},
+        NdsCase{"LargerThanItsCartridge",
+                NdsImageBuilder().usedSize(100000).size(256 << 10),
+                false,
+                {kHomebrew},
+                100000},
+        NdsCase{"CapacityBeyondAnyCartridge",
+                Game().byte(0x14, 0xFF).size(6000000),
+                false,
+                {kHomebrew},
+                kUsed}));
 
 // The file: 4 MiB whose first 0x200 bytes are zero except the used size 1000,
 // followed by data. Without the header check it would be cut to 1,136 bytes as a wifi game.

@@ -414,6 +414,7 @@ TEST_F(TrimRunTest, OnlyPatchLeavesGbaWholeAndStillCutsNds) {
 TEST_F(TrimRunTest, SkipDsiIsReadAfreshForEveryEntry) {
     const Bytes dsi = NdsImageBuilder()
                           .usedSize(kUsed)
+                          .byte(0x12, 2)
                           .word(0x1E0, 0x4000)
                           .word(0x1E4, 100)
                           .word(0x1E8, 6000000)

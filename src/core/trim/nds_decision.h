@@ -35,7 +35,9 @@ struct CutTarget {
 
 // Where the header says the image's data ends, from its first kDecisionHeaderBytes bytes:
 // the used size at 0x80 and, for a DSi unit code (2 or 3), the total at 0x210 when larger;
-// the end of a DSi-enhanced image's digest regions only ever moves the cut later.
+// the end of a DSi-enhanced image's digest regions only ever moves the cut later. A DSi unit
+// code always marks the image DSi-enhanced; so do digest words, except on a DS-only image
+// (unit code 0), whose digest words are ignored.
 CutTarget TargetFromHeader(std::span<const std::uint8_t> header);
 
 // Finishes `verdict` as the header-mismatch skip and returns true when the check is
@@ -46,6 +48,8 @@ bool RefuseUncheckedHeader(std::span<const std::uint8_t> header, HeaderCheck che
 
 // Decides where an NDS image is cut: the used size its header states (for a DSi-enhanced
 // image the end of its later digest region), plus the download-play block when present.
+// Fewer than a block's bytes after the used size are cut when they are all 0xFF or all
+// 0x00, and an error otherwise.
 // An image whose header checksum is wrong is skipped unless `headerCheck` is Off.
 CutVerdict DecideNdsCut(const ByteSource& source, bool skipDsi,
                         HeaderCheck headerCheck = HeaderCheck::Required);
