@@ -12,10 +12,11 @@ zpty -n -w z "$2"$'\t'
 print_hit() {
     [[ $1 == *'<hit>'* ]] && print -r -- ${${${1//$'\r'/}#*<hit>}%$'\n'}
 }
-# Input typed ahead would cut the completion short: wait until zsh has been quiet for a
-# second (at most 20 seconds), then end the line and mark the end of the output.
+# Input typed ahead would cut the completion short: wait until zsh has been quiet for two
+# seconds (at most 30 seconds; a loaded machine can pause a starting compinit for one),
+# then end the line and mark the end of the output.
 local line quiet=0 waited=0
-while (( quiet < 10 && waited < 200 )); do
+while (( quiet < 20 && waited < 300 )); do
     if zpty -r -t z line; then
         print_hit "$line"
         quiet=0
