@@ -14,10 +14,12 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -63,6 +65,9 @@ struct CallLog {
             calls.push_back(std::string(name) + " fd");
         }
     }
+    // Runs once, before the next lock taken on a watched descriptor: what another run does
+    // while this one has opened a file and not yet locked it.
+    std::function<void()> beforeNextLock;
     void closed(int fd) {
         const std::lock_guard lock(mutex);
         if (descriptors.erase(fd) > 0) {
@@ -131,6 +136,16 @@ int fstat(int fd, struct stat* info) {
 
 int flock(int fd, int operation) {
     Calls().onDescriptor("flock", fd);
+    std::function<void()> before;
+    {
+        const std::lock_guard lock(Calls().mutex);
+        if (Calls().descriptors.contains(fd)) {
+            before = std::exchange(Calls().beforeNextLock, {});
+        }
+    }
+    if (before) {
+        before();
+    }
     static const auto next = Next<int (*)(int, int)>("flock");
     return next(fd, operation);
 }
@@ -242,6 +257,31 @@ TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
                          "open ",     // the folder, once a run: leftovers of killed runs
                          "fstat fd",  // the rom is still the size it was read at
                          "ftruncate fd", "close fd"}));
+}
+
+// A second run that opened a rom while another run was cutting it, and takes the lock once
+// the other is done, sees the rom as the other left it: already trimmed, nothing lost, no
+// error.
+TEST(TwoRuns, ARomCutByAnotherRunBeforeTheLockIsSeenAsItWasLeft) {
+    TempDir dir;
+    WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(5913600).size(8u << 20).build());
+    Calls().beforeNextLock = [&dir] { (void)truncate(dir.file("game.nds").c_str(), 5913600); };
+    std::ostringstream out, err;
+    {
+        const std::lock_guard lock(Calls().mutex);
+        Calls().watched = dir.path();
+        Calls().calls.clear();
+        Calls().descriptors.clear();
+    }
+    const int code = RunCli({dir.file("game.nds")}, out, err);
+    {
+        const std::lock_guard lock(Calls().mutex);
+        Calls().watched.clear();
+        Calls().beforeNextLock = {};
+    }
+    EXPECT_EQ(code, 0) << out.str() << err.str();
+    EXPECT_NE(out.str().find("SKIP: File already trimmed"), std::string::npos) << out.str();
+    EXPECT_EQ(testing::ReadFile(dir.file("game.nds")).size(), 5913600u);
 }
 
 // A rom checked against a DAT is identified before anything of it is copied, in every file

@@ -333,7 +333,7 @@ TEST(BackupName, IsUsableWhenFreeOrAlreadyTheOriginalsBackup) {
         const std::string backup = r.path + ".bak";
         row.make(r.path, backup);
 
-        const Status usable = BackupNameUsable(backup, r.original);
+        const Status usable = BackupNameUsable(backup, r.original, r.path);
 
         EXPECT_EQ(usable.ok(), row.usable) << usable.reason();
         if (!row.usable) {

@@ -501,6 +501,32 @@ TEST_F(TrimRunTest, ASourceThatShrinksBeforeTheCopyGetsItsNameBack) {
     EXPECT_EQ(ReadFile(path).size(), 1000u);
 }
 
+// Another run that kept the original as its backup and put its result in place while this
+// run waited: this run finds the work done, skips the rom, and changes nothing.
+TEST_F(TrimRunTest, ABackupMadeByAnotherRunMeanwhileIsASkip) {
+    const Bytes original = Nds();
+    const std::string path = put("x.nds", original);
+    host.options.fileMode = FileMode::Backup;
+    host.onPump = [&](RecordingHost& h) {
+        if (h.log.back() == "" && !testing::Exists(path + ".bak")) {
+            // The pump between examination and output: the other run's whole commit.
+            ASSERT_EQ(link(path.c_str(), (path + ".bak").c_str()), 0);
+            WriteFile(dir.file("other.tmp"), Prefix(original, kUsed));
+            ASSERT_EQ(rename(dir.file("other.tmp").c_str(), path.c_str()), 0);
+        }
+    };
+
+    runOn({path});
+
+    EXPECT_EQ(body(),
+              (std::vector<std::string>{"x.nds: 2475008", "SKIP: In use by another run: x.nds"}));
+    EXPECT_EQ(run.counters().errors, 0);
+    EXPECT_EQ(run.counters().skipped, 1);
+    EXPECT_EQ(ReadFile(path), Prefix(original, kUsed));
+    EXPECT_EQ(ReadFile(path + ".bak"), original);
+    EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"x.nds", "x.nds.bak"}));
+}
+
 TEST_F(TrimRunTest, MissingArchiveAndPlainNamesWithABar) {
     const Bytes original = Nds();
     const std::string other = put("b.nds", original);

@@ -193,6 +193,10 @@ Status File::closeChecked() {
     return Status::success();
 }
 
+Status HeldByAnotherRun() {
+    return Status::failure(kHeldByAnotherRun, EWOULDBLOCK);
+}
+
 bool IsHeldByAnotherRun(const Status& status) {
     return !status && status.code() == EWOULDBLOCK && status.reason() == kHeldByAnotherRun;
 }

@@ -92,6 +92,8 @@ class File {
 // The reason an open fails when another run of the program (or another program taking the
 // same advisory lock) holds the file.
 bool IsHeldByAnotherRun(const Status& status);
+// That failure, for a step that finds another run has done the work meanwhile.
+Status HeldByAnotherRun();
 
 // The identity of the file a path leads to (symbolic links followed), when it is a
 // regular file.

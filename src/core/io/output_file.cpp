@@ -110,11 +110,16 @@ bool IsChangedSinceRead(const Status& status) {
     return !status && status.code() == ESTALE && status.reason() == kChangedSinceRead;
 }
 
-Status BackupNameUsable(const std::string& backupPath, const File& original) {
+Status BackupNameUsable(const std::string& backupPath, const File& original,
+                        const std::string& path) {
     if (Status free = NameIsFree(backupPath); free || free.code() != EEXIST) {
         return free;
     }
-    return IsBackupOf(backupPath, original) ? Status::success() : Status::fromErrno(EEXIST);
+    if (!IsBackupOf(backupPath, original)) {
+        return Status::fromErrno(EEXIST);
+    }
+    return RegularFileIdentity(path) == original.identity() ? Status::success()
+                                                            : HeldByAnotherRun();
 }
 
 OutputFile::~OutputFile() {

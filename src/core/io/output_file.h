@@ -111,10 +111,14 @@ class OutputFile {
 // since it was read: another program shortened, grew or replaced it.
 bool IsChangedSinceRead(const Status& status);
 
-// Whether `backupPath` can receive the backup of `original`: success when nothing stands
-// there, or when what stands there already is that backup (the same file under a second
-// name, or a complete copy of it: what a run killed between keeping the original and
-// replacing it leaves); EEXIST when anything else does.
-Status BackupNameUsable(const std::string& backupPath, const File& original);
+// Whether `backupPath` can receive the backup of `original`, the file `path` led to when it
+// was opened: success when nothing stands there, or when what stands there already is that
+// backup (the same file under a second name, or a complete copy of it) while `path` still
+// leads to the original: what a run killed between keeping the original and replacing it
+// leaves. When `path` leads elsewhere by now, another run kept the original and put its
+// result in place while this one waited for the lock: HeldByAnotherRun(). EEXIST when
+// anything else stands at `backupPath`.
+Status BackupNameUsable(const std::string& backupPath, const File& original,
+                        const std::string& path);
 
 }  // namespace ostravex

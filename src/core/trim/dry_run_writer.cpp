@@ -65,8 +65,8 @@ std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, F
             // A backup left by a killed run is taken, as a real run takes it.
             const bool asReal = source.isOpen() && !m_created.contains(target.backup) &&
                                 !m_gone.contains(target.backup);
-            if (Status usable =
-                    asReal ? BackupNameUsable(target.backup, source) : nameIsFree(target.backup);
+            if (Status usable = asReal ? BackupNameUsable(target.backup, source, target.path)
+                                       : nameIsFree(target.backup);
                 !usable) {
                 return OutputFailure{OutputStage::KeepOriginal, usable};
             }

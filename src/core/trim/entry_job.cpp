@@ -385,6 +385,11 @@ void EntryJob::failOutput(const OutputFailure& failure) {
             m_record.error(FileFailureText(FileAction::Create, status) + romName());
             break;
         case OutputStage::KeepOriginal:
+            if (IsHeldByAnotherRun(status)) {
+                // Another run kept the original and put its result in place meanwhile.
+                m_record.skip("SKIP: In use by another run: " + romName(), SkipReason::Decision);
+                break;
+            }
             m_record.error("Error: File is Read-Only: " + m_rom.name);
             m_record.diagnostic("Cannot keep the original as " + NamePart(m_keptAs) + ": " +
                                 status.reason());

@@ -104,7 +104,7 @@ std::optional<OutputFailure> FileOutputWriter::prepare(const OutputTarget& targe
             // The trimmed copy is written beside the original under a temporary name; only
             // when it is complete does the original get its ".bak" name (OutputFile::commit),
             // so the rom's name never stands empty while a copy is made.
-            if (Status usable = BackupNameUsable(target.backup, source); !usable) {
+            if (Status usable = BackupNameUsable(target.backup, source, target.path); !usable) {
                 return OutputFailure{OutputStage::KeepOriginal, usable};
             }
             if (Status status = m_output.createReplacement(target.path, source); !status) {
