@@ -190,7 +190,9 @@ using testing::NdsImageBuilder;
 using testing::TempDir;
 using testing::WriteFile;
 
-std::vector<std::string> CallsOf(const std::vector<std::string>& arguments, const TempDir& dir) {
+// Runs the command line with the calls on paths under `dir` recorded; its exit status.
+int RunWatched(const std::vector<std::string>& arguments, const TempDir& dir,
+               std::ostringstream& out) {
     {
         const std::lock_guard lock(Calls().mutex);
         Calls().watched = dir.path();
@@ -198,11 +200,24 @@ std::vector<std::string> CallsOf(const std::vector<std::string>& arguments, cons
         Calls().descriptors.clear();
         Calls().bytesRead = 0;
     }
-    std::ostringstream out, err;
-    (void)RunCli(arguments, out, err);
+    std::ostringstream err;
+    const int code = RunCli(arguments, out, err);
     const std::lock_guard lock(Calls().mutex);
     Calls().watched.clear();
+    Calls().beforeNextLock = {};
+    return code;
+}
+
+std::vector<std::string> CallsOf(const std::vector<std::string>& arguments, const TempDir& dir) {
+    std::ostringstream out;
+    (void)RunWatched(arguments, dir, out);
+    const std::lock_guard lock(Calls().mutex);
     return Calls().calls;
+}
+
+bool StraceWorks() {
+    return access("/usr/bin/strace", X_OK) == 0 &&
+           std::system("/usr/bin/strace -qq -o /dev/null /bin/true") == 0;
 }
 
 std::size_t NameQueries(const std::vector<std::string>& calls, const std::string& path) {
@@ -266,20 +281,8 @@ TEST(TwoRuns, ARomCutByAnotherRunBeforeTheLockIsSeenAsItWasLeft) {
     TempDir dir;
     WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(5913600).size(8u << 20).build());
     Calls().beforeNextLock = [&dir] { (void)truncate(dir.file("game.nds").c_str(), 5913600); };
-    std::ostringstream out, err;
-    {
-        const std::lock_guard lock(Calls().mutex);
-        Calls().watched = dir.path();
-        Calls().calls.clear();
-        Calls().descriptors.clear();
-    }
-    const int code = RunCli({dir.file("game.nds")}, out, err);
-    {
-        const std::lock_guard lock(Calls().mutex);
-        Calls().watched.clear();
-        Calls().beforeNextLock = {};
-    }
-    EXPECT_EQ(code, 0) << out.str() << err.str();
+    std::ostringstream out;
+    EXPECT_EQ(RunWatched({dir.file("game.nds")}, dir, out), 0) << out.str();
     EXPECT_NE(out.str().find("SKIP: File already trimmed"), std::string::npos) << out.str();
     EXPECT_EQ(testing::ReadFile(dir.file("game.nds")).size(), 5913600u);
 }
@@ -344,8 +347,7 @@ std::string Text(const Bytes& bytes) {
 // press is answered on standard error during the patch, not after the entry; a second one
 // ends the program without leaving the temporary.
 TEST(CtrlC, TheFirstIsAnsweredAtOnceASecondEndsTheProgramAndRemovesItsTemporary) {
-    if (access("/usr/bin/strace", X_OK) != 0 ||
-        std::system("/usr/bin/strace -qq -o /dev/null /bin/true") != 0) {
+    if (!StraceWorks()) {
         GTEST_SKIP() << "strace cannot trace here";
     }
     // A GBA image whose patch writes twice: a jump at 501, then the routine after the data.
@@ -384,8 +386,7 @@ TEST(CtrlC, TheFirstIsAnsweredAtOnceASecondEndsTheProgramAndRemovesItsTemporary)
 // Ctrl-C pressed twice by strace in the second entry, standard output a pipe: the lines of
 // the first entry were produced before, and reach the pipe before the program ends.
 TEST(CtrlC, ASecondOneLosesNoLineAlreadyProducedIntoAPipe) {
-    if (access("/usr/bin/strace", X_OK) != 0 ||
-        std::system("/usr/bin/strace -qq -o /dev/null /bin/true") != 0) {
+    if (!StraceWorks()) {
         GTEST_SKIP() << "strace cannot trace here";
     }
     // The NDS image is copied first (by the kernel, without pwrite); then the GBA image's

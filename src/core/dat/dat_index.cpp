@@ -11,12 +11,13 @@ void DatIndex::add(DatFile dat) {
     bool newSize = false;
     for (const DatRom& rom : kept.roms) {
         m_roms[{rom.size, rom.crc32}].push_back({&rom, &kept});
-        m_bySize[rom.size].push_back({&rom, &kept});
-        newSize = m_sizes[rom.size]++ == 0 || newSize;
+        std::vector<IndexedRom>& ofSize = m_bySize[rom.size];
+        newSize = ofSize.empty() || newSize;
+        ofSize.push_back({&rom, &kept});
     }
     if (newSize) {
         m_sortedSizes.clear();
-        for (const auto& [size, count] : m_sizes) {
+        for (const auto& [size, roms] : m_bySize) {
             m_sortedSizes.push_back(size);
         }
         std::sort(m_sortedSizes.begin(), m_sortedSizes.end());

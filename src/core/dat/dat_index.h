@@ -35,7 +35,7 @@ class DatIndex {
     // Every rom of this size and CRC-32, in the order the DATs were added.
     std::span<const IndexedRom> find(std::uint64_t size, std::uint32_t crc32) const;
     // True when some rom has this size.
-    bool hasSize(std::uint64_t size) const { return m_sizes.contains(size); }
+    bool hasSize(std::uint64_t size) const { return m_bySize.contains(size); }
     // Every rom of this size, in the order the DATs were added.
     std::span<const IndexedRom> romsOfSize(std::uint64_t size) const;
     // The distinct rom sizes in (above, upTo], ascending. Their number depends on how many
@@ -57,7 +57,6 @@ class DatIndex {
 
     std::vector<std::unique_ptr<DatFile>> m_dats;
     std::unordered_map<Key, std::vector<IndexedRom>, KeyHash> m_roms;
-    std::unordered_map<std::uint64_t, std::size_t> m_sizes;  // size -> number of roms
     std::unordered_map<std::uint64_t, std::vector<IndexedRom>> m_bySize;
     std::vector<std::uint64_t> m_sortedSizes;
     std::size_t m_romCount = 0;
