@@ -10,7 +10,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 if [ ! -f build/build.ninja ]; then
-    echo "Configuring build/ for the first time; the first build takes a few minutes." >&2
+    echo "Configuring build/ for the first time; the first build takes 7-8 minutes on 2 cores." >&2
     launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     if ! cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \

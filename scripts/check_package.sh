@@ -34,9 +34,9 @@ version=$(dpkg-query -W -f='${Version}' ostravex)
 
 # The installed programs, from the directories of PATH as a user would call them.
 [ "$(command -v ostravex-cli)" = /usr/bin/ostravex-cli ] || fail "ostravex-cli is not /usr/bin/ostravex-cli"
-[ "$(ostravex-cli --version)" = "ostravex-cli $version" ] ||
+[ "$(ostravex-cli --version | head -n 1)" = "ostravex-cli $version" ] ||
     fail "ostravex-cli --version says \"$(ostravex-cli --version)\", the package is $version"
-[ "$(env -u DISPLAY -u WAYLAND_DISPLAY ostravex --version)" = "ostravex $version" ] ||
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY ostravex --version | head -n 1)" = "ostravex $version" ] ||
     fail "ostravex --version"
 [ "$(man -w ostravex-cli)" = /usr/share/man/man1/ostravex-cli.1.gz ] || fail "man -w ostravex-cli"
 [ "$(man -w ostravex)" = /usr/share/man/man1/ostravex.1.gz ] || fail "man -w ostravex"
@@ -46,7 +46,8 @@ for file in /usr/share/applications/org.ostravex.Ostravex.desktop \
     /usr/share/bash-completion/completions/ostravex-cli \
     /usr/share/zsh/vendor-completions/_ostravex-cli \
     /usr/share/fish/vendor_completions.d/ostravex-cli.fish \
-    /usr/share/doc/ostravex/copyright; do
+    /usr/share/doc/ostravex/copyright \
+    /usr/share/doc/ostravex/README.md; do
     [ -f "$file" ] || fail "the package does not install $file"
 done
 

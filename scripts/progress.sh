@@ -18,6 +18,11 @@ with_progress() {
         if [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]] || [[ $line =~ ^\ *([0-9]+)/([0-9]+)\ Test ]]; then
             done=${BASH_REMATCH[1]}
             total=${BASH_REMATCH[2]}
+            # "[0/N]" is ninja checking whether anything is to be done, not work done: a
+            # build with nothing to do shows no count.
+            if [ "$done" -eq 0 ]; then
+                continue
+            fi
             if [ -t 2 ]; then
                 printf '\r%s: %d/%d' "$label" "$done" "$total" >&2
             elif [ "$total" -gt 0 ]; then

@@ -23,7 +23,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 # The options ostravex-cli's --help lists: the option lines and the verbs of its usage lines.
 help_options() {
-    "$OSTRAVEX_CLI" --help | sed -nE 's/^ +(--[a-z][a-z-]*).*/\1/p; s/.*ostravex-cli (--[a-z][a-z-]*).*/\1/p' |
+    "$OSTRAVEX_CLI" --help |
+        sed -nE 's/^ +(-[a-z], )?(--[a-z][a-z-]*).*/\2/p; s/.*ostravex-cli (--[a-z][a-z-]*).*/\1/p' |
         sort -u
 }
 

@@ -22,7 +22,11 @@ cli_page=$(render ostravex-cli)
 while read -r option; do
     grep -q -- "$option" <<<"$cli_page" || fail "man ostravex-cli does not list $option"
 done < <(help_options)
-version=$("$OSTRAVEX_CLI" --version)
+version=$("$OSTRAVEX_CLI" --version | head -n 1)
 grep -q "${version#ostravex-cli }" <<<"$cli_page" || fail "man ostravex-cli does not give $version"
 grep -q -- "--version" <<<"$(render ostravex)" || fail "man ostravex does not list --version"
+for section in "EXIT STATUS" "LOG LINES"; do
+    grep -q "^$section" <<<"$cli_page" || fail "man ostravex-cli has no $section section"
+done
+grep -q "Files skipped:" <<<"$cli_page" || fail "man ostravex-cli does not explain the counters"
 finish

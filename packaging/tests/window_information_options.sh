@@ -1,13 +1,14 @@
 # ostravex --help and --version print and exit, without a display and without a window.
 source "$(dirname "$0")/lib.sh"
 
-cli_version=$("$OSTRAVEX_CLI" --version)
+cli_version=$("$OSTRAVEX_CLI" --version | head -n 1)
 for arguments in "--version" "some/folder --version"; do
     out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$OSTRAVEX_WINDOW" \
         $arguments 2>"$scratch/err")
     status=$?
     expect_equal "exit status of ostravex $arguments" 0 "$status"
-    expect_equal "ostravex $arguments" "ostravex ${cli_version#ostravex-cli }" "$out"
+    expect_equal "ostravex $arguments" "ostravex ${cli_version#ostravex-cli }" "$(head -n 1 <<<"$out")"
+    grep -qx "License GPL-3.0-or-later: .*" <<<"$out" || fail "ostravex $arguments names no licence"
     expect_equal "standard error of ostravex $arguments" "" "$(cat "$scratch/err")"
 done
 for option in --help -h; do

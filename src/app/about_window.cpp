@@ -21,17 +21,22 @@ TAboutWindow::TAboutWindow(QWidget* parent) : QDialog(parent) {
     RichEdit1 = new QTextBrowser(this);
     RichEdit1->setObjectName("RichEdit1");
     RichEdit1->setOpenExternalLinks(true);
-    const QStringList lines{
+    QStringList lines{
         "Ostravex 2.00",
         "",
         "Here goes some boring text about the app etc.. I'll do it someday!",
-        "",
-        "Feel free to leave a commnent about my app here:",
-        "",
-        Link(kForumUrl),
-        "",
-        "My website: " + Link(kWebsiteUrl),
     };
+    // An address the build does not set is left out with the line that leads to it, so the
+    // box never offers a link that goes nowhere.
+    if (!QString(kForumUrl).isEmpty()) {
+        lines << ""
+              << "Feel free to leave a commnent about my app here:"
+              << "" << Link(kForumUrl);
+    }
+    if (!QString(kWebsiteUrl).isEmpty()) {
+        lines << ""
+              << "My website: " + Link(kWebsiteUrl);
+    }
     QStringList html;
     for (const QString& line : lines) {
         html << (line.isEmpty() ? QString("&nbsp;") : line);

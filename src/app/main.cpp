@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "application_setup.h"
+#include "host/license_notice.h"
 #include "trtrim.h"
 
 namespace {
@@ -39,6 +40,7 @@ std::optional<int> AnswerInformationOption(int argc, char** argv) {
             std::fputs(kUsage, stdout);
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::fputs("ostravex " OSTRAVEX_VERSION "\n", stdout);
+            std::fputs(ostravex::kLicenseNotice, stdout);
         } else {
             continue;
         }

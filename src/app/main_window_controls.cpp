@@ -61,8 +61,8 @@ constexpr auto kNoIcon = QStyle::SP_CustomBase;
 
 struct ControlRow {
     ControlSlot slot;
-    const char* name;      // the object name
-    QRect place;           // in the parent's coordinates; empty: left where it is made
+    const char* name;  // the object name
+    QRect place;       // in the parent's coordinates; empty: left where it is made
     unsigned flags;
     const char* caption;
     const char* hint;
@@ -296,9 +296,14 @@ void FinishControls(MainWindowControls& c) {
 
     // The link's colour is given in the text: a label's rich text takes the desktop's link
     // colour, which a dark palette makes too light for the light window.
-    c.websiteLink->setText(QString("<a href=\"%1\" style=\"color: #0000cc\">%1</a>")
-                               .arg(QString(kWebsiteUrl).toHtmlEscaped()));
-    c.websiteLink->setToolTip(QString("Visit ") + kForumUrl);
+    // A build that names no web site shows no link (and no tooltip naming nothing).
+    if (!QString(kWebsiteUrl).isEmpty()) {
+        c.websiteLink->setText(QString("<a href=\"%1\" style=\"color: #0000cc\">%1</a>")
+                                   .arg(QString(kWebsiteUrl).toHtmlEscaped()));
+    }
+    if (!QString(kForumUrl).isEmpty()) {
+        c.websiteLink->setToolTip(QString("Visit ") + kForumUrl);
+    }
     c.websiteLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont linkFont("Arial");
     linkFont.setPointSize(7);

@@ -8,6 +8,7 @@
 #include "dat/dat_index.h"
 #include "dat/image_hasher.h"
 #include "host/front_end.h"
+#include "host/license_notice.h"
 #include "io/paths.h"
 #include "json_report.h"
 #include "romformat/header_report.h"
@@ -217,6 +218,7 @@ int RunVerb(const std::vector<std::string>& arguments, LineStream& outLines, Lin
             return kExitSuccess;
         case Verb::Version:
             outLines.writeLine(std::string("ostravex-cli ") + OSTRAVEX_VERSION);
+            outLines.writeRaw(kLicenseNotice);
             return kExitSuccess;
         case Verb::Info:
             return runInfo(options.paths.front(), options.json, outLines, errLines);

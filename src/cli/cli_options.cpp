@@ -34,6 +34,7 @@ File options:
                            0x00); a rom with other bytes there is skipped
   --no-header-check        change NDS roms whose header checksum does not match too
                            (by default they are skipped as damaged or not NDS images)
+
 DATs:
   --dat=FILE               identify every rom against this DAT (No-Intro style, Logiqx
                            XML or clrmamepro text; may be given more than once): one
@@ -42,9 +43,11 @@ DATs:
                            when padding it back gives the DAT's dump again; --restore
                            pads a trimmed dump to its DAT size with its filler and
                            keeps the result only when it is the DAT's dump
+
 Search options:
   --no-recursive           do not search subfolders
   --no-archives            do not look inside zip, rar and 7z archives
+
 Output:
   --dry-run                decide and log every entry, write nothing
   --quiet                  print only error lines and the summary
@@ -52,7 +55,7 @@ Output:
                            Lines) instead of the log; errors of the search go to
                            standard error; with --list one object per entry, with
                            --info one object with the report's lines
-  --help                   show this text
+  -h, --help               show this text
   --version                show the version
 Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the options.
 

@@ -14,6 +14,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -21,8 +22,10 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -543,6 +546,25 @@ class WindowLooksTest : public QObject {
         for (const auto& [shown, title] : titles) {
             QCOMPARE(shown->windowTitle(), title);
         }
+    }
+
+    // A build names no address of its own, so no window may offer a link that leads nowhere.
+    void noLinkLeadsNowhere() {
+        auto window = mainWindow();
+        app::TAboutWindow about(window.get());
+        auto* aboutText = about.findChild<QTextBrowser*>("RichEdit1");
+        QVERIFY(aboutText);
+        auto* websiteLink = window->findChild<QLabel*>("websiteLink");
+        QVERIFY(websiteLink);
+        const QRegularExpression address("href=\"([^\"]*)\"");
+        for (const QString& html : {aboutText->toHtml(), websiteLink->text()}) {
+            for (const QRegularExpressionMatch& link : address.globalMatch(html)) {
+                const QUrl url(link.captured(1));
+                QVERIFY2(url.isValid() && !url.host().isEmpty() && !url.host().endsWith(".invalid"),
+                         qPrintable("a link to " + link.captured(1)));
+            }
+        }
+        QVERIFY(!websiteLink->toolTip().contains(".invalid"));
     }
 
     void windowsOpenCentredOnTheScreen() {

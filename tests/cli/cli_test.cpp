@@ -138,12 +138,18 @@ TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
                              "--opt VALUE"}) {
         EXPECT_TRUE(Contains(result.out, word)) << word;
     }
+    EXPECT_TRUE(Contains(result.out, "\n  -h, --help ")) << result.out;
+    // Each section of options stands apart, after a blank line.
+    for (const char* section : {"File options:", "DATs:", "Search options:", "Output:"}) {
+        EXPECT_TRUE(Contains(result.out, std::string("\n\n") + section + "\n")) << section;
+    }
 }
 
 TEST(CliUsage, VersionGoesToStandardOutput) {
     const Result result = RunCommand({"--version"});
     EXPECT_EQ(result.code, 0);
     EXPECT_TRUE(result.out.starts_with("ostravex-cli 2.")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nLicense GPL-3.0-or-later: ")) << result.out;
     EXPECT_EQ(result.err, "");
 }
 
