@@ -35,9 +35,11 @@ File options:
   --no-header-check        change NDS roms whose header checksum does not match too
                            (by default they are skipped as damaged or not NDS images)
 DATs:
-  --dat=FILE               identify every rom against this DAT (No-Intro style, Logiqx
-                           XML or clrmamepro text; may be given more than once): one
-                           line per rom says whether it is a full dump, a trimmed dump
+  --dat=PATH               identify every rom against DATs (No-Intro style, Logiqx
+                           XML in UTF-8 or UTF-16, or clrmamepro text); PATH is a DAT
+                           file, a zip holding DATs (as DAT-o-MATIC gives them) or a
+                           folder (its .dat, .xml and .zip files); may be given more
+                           than once, a DAT reached twice is read once: one line per rom says whether it is a full dump, a trimmed dump
                            (and its filler), a bad dump or in no DAT; a dump is cut only
                            when padding it back gives the DAT's dump again; --restore
                            pads a trimmed dump to its DAT size with its filler and
@@ -152,7 +154,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.run.fileMode = mode->second;
         } else if (TakeValue("--dat", arguments, i, value)) {
             if (!value || value->empty()) {
-                return Failure("option '--dat' needs a DAT file");
+                return Failure("option '--dat' needs a DAT file, zip or folder");
             }
             options.datFiles.push_back(*value);
         } else if (TakeValue("--output", arguments, i, value)) {
