@@ -39,8 +39,9 @@ DATs:
                            XML in UTF-8 or UTF-16, or clrmamepro text); PATH is a DAT
                            file, a zip holding DATs (as DAT-o-MATIC gives them) or a
                            folder (its .dat, .xml and .zip files); may be given more
-                           than once, a DAT reached twice is read once: one line per rom says whether it is a full dump, a trimmed dump
-                           (and its filler), a bad dump or in no DAT; a dump is cut only
+                           than once, a DAT reached twice is read once. One line per
+                           rom says whether it is a full dump, a trimmed dump (and
+                           its filler), a bad dump or in no DAT; a dump is cut only
                            when padding it back gives the DAT's dump again; --restore
                            pads a trimmed dump to its DAT size with its filler and
                            keeps the result only when it is the DAT's dump
