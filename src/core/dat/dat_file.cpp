@@ -180,12 +180,11 @@ const char* ArticleFor(std::size_t number) {
     return digits[0] == '8' || number == 11 || number == 18 ? "an" : "a";
 }
 
-// What is wrong with the text of a checksum of `digits` hexadecimal digits that does not
-// parse: "a CRC that is not hexadecimal", "a 39-digit SHA-1".
-std::string ChecksumProblem(std::string_view text, const char* checksum) {
+// What is wrong with the text of a checksum that does not parse: "a CRC that is not
+// hexadecimal", "a 39-digit SHA-1". `article` is the one its name takes.
+std::string ChecksumProblem(std::string_view text, const char* article, const char* checksum) {
     if (text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
-        return std::string(checksum[0] == 'M' ? "an " : "a ") + checksum +
-               " that is not hexadecimal";
+        return std::string(article) + " " + checksum + " that is not hexadecimal";
     }
     return std::string(ArticleFor(text.size())) + " " + std::to_string(text.size()) + "-digit " +
            checksum;
@@ -203,14 +202,14 @@ std::optional<std::string> RomProblem(const DatRomFields& fields, DatRom& rom) {
         return "no CRC";
     }
     if (!ParseDatCrc32(fields.crc, rom.crc32)) {
-        return ChecksumProblem(fields.crc, "CRC");
+        return ChecksumProblem(fields.crc, "a", "CRC");
     }
     // An empty digest field is one the DAT does not give.
     if (fields.sha1Seen && !fields.sha1.empty() && !ParseDatHex(fields.sha1, rom.sha1.emplace())) {
-        return ChecksumProblem(fields.sha1, "SHA-1");
+        return ChecksumProblem(fields.sha1, "a", "SHA-1");
     }
     if (fields.md5Seen && !fields.md5.empty() && !ParseDatHex(fields.md5, rom.md5.emplace())) {
-        return ChecksumProblem(fields.md5, "MD5");
+        return ChecksumProblem(fields.md5, "an", "MD5");
     }
     return std::nullopt;
 }
@@ -218,13 +217,13 @@ std::optional<std::string> RomProblem(const DatRomFields& fields, DatRom& rom) {
 }  // namespace
 
 void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile& dat) {
-    // A rom the DAT marks as never dumped has no checksums to match, and nothing is wrong
-    // with it.
-    if (fields.notDumped) {
-        return;
-    }
     DatRom rom;
     if (const std::optional<std::string> problem = RomProblem(fields, rom)) {
+        // A rom the DAT marks as never dumped may lack its checksums: nothing is wrong with
+        // the DAT then.
+        if (fields.notDumped) {
+            return;
+        }
         if (dat.leftOut.count++ == 0) {
             dat.leftOut.firstGame = !gameName.empty()      ? gameName
                                     : !fields.name.empty() ? fields.name

@@ -26,7 +26,7 @@ struct DatRomFields {
 
 // Adds the rom to `dat` when its size and CRC-32 parse (and its digests, when given);
 // otherwise counts it in dat.leftOut, with what is wrong when it is the first. A rom marked
-// as never dumped is passed over.
+// as never dumped that cannot be matched is passed over without being counted.
 void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile& dat);
 
 }  // namespace ostravex

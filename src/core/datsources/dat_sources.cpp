@@ -55,16 +55,20 @@ class DatSourceLoader {
             return;
         }
         std::vector<std::string> names;
-        errno = 0;
-        while (const dirent* item = readdir(dir.get())) {
+        for (;;) {
+            errno = 0;  // readdir tells its end from a failure only by errno
+            const dirent* item = readdir(dir.get());
+            if (item == nullptr) {
+                if (errno != 0) {
+                    fail(folder, Status::fromErrno(errno).reason());
+                    return;
+                }
+                break;
+            }
             const std::string name = item->d_name;
             if (IsDatName(name) || LowerExtension(name) == ".zip") {
                 names.push_back(name);
             }
-        }
-        if (errno != 0) {
-            fail(folder, Status::fromErrno(errno).reason());
-            return;
         }
         // readdir's order is the file system's; name order gives the same DATs the same
         // order (and so the same lines) on every machine.
