@@ -28,7 +28,7 @@ _ostravex_cli() {
             return
             ;;
         --dat)
-            _filedir '@(dat|xml)'
+            _filedir '@(dat|xml|zip)'
             return
             ;;
     esac

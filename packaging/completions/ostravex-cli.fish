@@ -22,7 +22,7 @@ complete -c ostravex-cli -l remove-scene-numbers -d 'Rename "0123 - Name.nds" to
 complete -c ostravex-cli -l restore -d 'Pad each rom back to its full size'
 complete -c ostravex-cli -l check-padding -d 'Cut only when every byte removed is filler'
 complete -c ostravex-cli -l no-header-check -d 'Change NDS roms whose header checksum does not match too'
-complete -c ostravex-cli -l dat -r -F -d 'Identify every rom against a DAT (No-Intro style)'
+complete -c ostravex-cli -l dat -r -F -d 'Identify every rom against DATs: a DAT, a zip of DATs or a folder'
 complete -c ostravex-cli -l no-recursive -d 'Do not search subfolders'
 complete -c ostravex-cli -l no-archives -d 'Do not look inside zip, rar and 7z archives'
 complete -c ostravex-cli -l dry-run -d 'Decide and log every entry, write nothing'

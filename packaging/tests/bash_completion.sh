@@ -31,6 +31,7 @@ expect_equal "--output=" "sub dir" "$(offered 'ostravex-cli --mode=folder --outp
 expect_equal "--output " "sub dir" "$(offered 'ostravex-cli --output ')"
 expect_equal "PATH" "B.GBA a.nds c.zip d.7z e.rar sub dir" "$(offered 'ostravex-cli --dry-run ')"
 expect_equal "--info" "a.nds sub dir" "$(offered 'ostravex-cli --info ')"
+expect_equal "--dat" "c.zip sub dir" "$(offered 'ostravex-cli --dat ')"
 touch -- --x.nds
 expect_equal "after --" "--x.nds" "$(offered 'ostravex-cli -- --')"
 rm -- --x.nds

@@ -21,5 +21,6 @@ expect_equal "--mode " "backup folder overwrite" "$(offered 'ostravex-cli --mode
 expect_equal "--output=" 'sub\ dir' "$(offered 'ostravex-cli --output=')"
 expect_equal "PATH" 'B.GBA a.nds c.zip d.7z e.rar sub\ dir' "$(offered 'ostravex-cli --quiet ')"
 expect_equal "--info " 'a.nds sub\ dir' "$(offered 'ostravex-cli --info ')"
+expect_equal "--dat=" 'c.zip sub\ dir' "$(offered 'ostravex-cli --dat=')"
 expect_equal "ostravex PATH" 'B.GBA a.nds c.zip d.7z e.rar sub\ dir' "$(offered 'ostravex ')"
 finish

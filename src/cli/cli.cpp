@@ -7,6 +7,7 @@
 #include "cli_options.h"
 #include "dat/dat_index.h"
 #include "dat/image_hasher.h"
+#include "datsources/dat_sources.h"
 #include "host/front_end.h"
 #include "host/license_notice.h"
 #include "io/paths.h"
@@ -88,20 +89,27 @@ bool ListPaths(const std::vector<RomScanner::DroppedPath>& paths, Session& sessi
     return !session.host.wasInterrupted();
 }
 
-// Loads every DAT given. A DAT that cannot be loaded stops the call before anything is done:
-// the run would otherwise cut roms without the checks the user asked for.
-bool LoadDats(const std::vector<std::string>& files, std::shared_ptr<const DatIndex>& dats,
+// Loads every DAT the --dat options name (files, zips of DATs, folders of them). A DAT that
+// cannot be loaded stops the call before anything is done: the run would otherwise cut roms
+// without the checks the user asked for. Every failure is reported, and every DAT that
+// leaves roms out is warned of.
+bool LoadDats(const std::vector<std::string>& sources, std::shared_ptr<const DatIndex>& dats,
               LineStream& err) {
-    if (files.empty()) {
+    if (sources.empty()) {
         return true;
     }
+    LoadedDats loaded = LoadDatSources(sources);
+    for (const std::string& warning : loaded.warnings) {
+        err.writeLine(warning);
+    }
+    for (const DatSourceFailure& failure : loaded.failures) {
+        err.writeLine(FailureLine(failure));
+    }
+    if (!loaded.failures.empty()) {
+        return false;
+    }
     auto index = std::make_shared<DatIndex>();
-    for (const std::string& file : files) {
-        DatFile dat;
-        if (Status status = LoadDatFile(file, dat); !status) {
-            err.writeLine("ERROR: Cannot load DAT: " + file + ": " + status.reason());
-            return false;
-        }
+    for (DatFile& dat : loaded.dats) {
         index->add(std::move(dat));
     }
     // Hashing needs libcrypto's SHA-1, tried now: without it no rom is touched.

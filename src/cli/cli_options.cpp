@@ -36,10 +36,13 @@ File options:
                            (by default they are skipped as damaged or not NDS images)
 
 DATs:
-  --dat=FILE               identify every rom against this DAT (No-Intro style, Logiqx
-                           XML or clrmamepro text; may be given more than once): one
-                           line per rom says whether it is a full dump, a trimmed dump
-                           (and its filler), a bad dump or in no DAT; a dump is cut only
+  --dat=PATH               identify every rom against DATs (No-Intro style, Logiqx
+                           XML in UTF-8 or UTF-16, or clrmamepro text); PATH is a DAT
+                           file, a zip holding DATs (as DAT-o-MATIC gives them) or a
+                           folder (its .dat, .xml and .zip files); may be given more
+                           than once, a DAT reached twice is read once. One line per
+                           rom says whether it is a full dump, a trimmed dump (and
+                           its filler), a bad dump or in no DAT; a dump is cut only
                            when padding it back gives the DAT's dump again; --restore
                            pads a trimmed dump to its DAT size with its filler and
                            keeps the result only when it is the DAT's dump
@@ -155,7 +158,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.run.fileMode = mode->second;
         } else if (TakeValue("--dat", arguments, i, value)) {
             if (!value || value->empty()) {
-                return Failure("option '--dat' needs a DAT file");
+                return Failure("option '--dat' needs a DAT file, zip or folder");
             }
             options.datFiles.push_back(*value);
         } else if (TakeValue("--output", arguments, i, value)) {

@@ -132,7 +132,7 @@ TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
                              "--version",
                              "--list",
                              "--info",
-                             "--dat=FILE",
+                             "--dat=PATH",
                              "--no-header-check",
                              "zip, rar and 7z archives",
                              "--opt VALUE"}) {

@@ -24,6 +24,7 @@ using testing::NdsImageBuilder;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
+using testing::ZipBuilder;
 using testing::operator""_MiB;
 
 using Result = testing::CliResult;
@@ -41,11 +42,12 @@ struct Dump {
 
 // A No-Intro style Logiqx DAT listing `dumps`, its checksums computed with zlib and OpenSSL
 // directly.
-std::string LogiqxDat(const std::string& name, const std::vector<Dump>& dumps) {
+std::string LogiqxDat(const std::string& name, const std::vector<Dump>& dumps,
+                      const std::string& version = "20261201-000000") {
     std::string text =
         "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile>\n<datafile>\n\t<header>\n\t\t<name>" + name +
-        "</name>\n\t\t<description>" + name +
-        "</description>\n\t\t<version>20261201-000000</version>\n\t</header>\n";
+        "</name>\n\t\t<description>" + name + "</description>\n\t\t<version>" + version +
+        "</version>\n\t</header>\n";
     for (const Dump& dump : dumps) {
         unsigned char sha1[SHA_DIGEST_LENGTH];
         SHA1(dump.bytes.data(), dump.bytes.size(), sha1);
@@ -332,6 +334,162 @@ TEST_F(DatRunTest, ADatThatCannotBeLoadedStopsTheCallBeforeAnything) {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(ReadFile(roms + "Full.nds"), fullFf);
     }
+}
+
+// The DAT as DAT-o-MATIC publishes it: a byte order mark, the header's clrmamepro element,
+// CRLF line ends.
+std::string AsPublished(const std::string& dat) {
+    std::string text = "\xEF\xBB\xBF";
+    for (const char c : dat) {
+        text += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    const std::size_t header = text.find("\t</header>");
+    return text.insert(header, "\t\t<clrmamepro forcenodump=\"required\"/>\r\n");
+}
+
+// UTF-8 text of code points below U+10000 as UTF-16LE with its byte order mark.
+Bytes Utf16(const std::string& utf8) {
+    Bytes bytes = {0xFF, 0xFE};
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        const int length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : 3;
+        unsigned code = length == 1 ? byte : length == 2 ? byte & 0x1F : byte & 0x0F;
+        for (int k = 1; k < length; ++k) {
+            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        }
+        i += length;
+        bytes.push_back(static_cast<std::uint8_t>(code & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(code >> 8));
+    }
+    return bytes;
+}
+
+Bytes BytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// DATs given as they are downloaded: zipped, in a folder, in UTF-16, twice, in two versions,
+// with roms that cannot be matched. Each row's call identifies Full.nds, a dump of the main
+// DAT, and says what it must of the DATs.
+TEST_F(DatRunTest, DatsAreTakenAsTheyAreDownloaded) {
+    const std::string published =
+        AsPublished(LogiqxDat("Nintendo - Nintendo DS", {{"Blank &amp; Blue (Europe)", fullFf}}));
+    WriteFile(dir.file("published.dat"), BytesOf(published));
+    WriteFile(dir.file("copy.dat"), BytesOf(published));
+    WriteFile(dir.file("Nintendo - Nintendo DS (20261201-000000).zip"),
+              ZipBuilder()
+                  .add("Nintendo - Nintendo DS (20261201-000000).dat", BytesOf(published))
+                  .build());
+    WriteFile(dir.file("utf16.dat"),
+              Utf16(LogiqxDat("Nintendo - Nintendo DS", {{"Blank &amp; Blue (Europe)", fullFf}})));
+    const std::string folder = dir.subfolder("dats");
+    WriteFile(folder + "nds.zip", ZipBuilder().add("nds.dat", BytesOf(published)).build());
+    WriteFile(folder + "kiosk.xml", ReadFile(dir.file("kiosk.dat")));
+    WriteFile(dir.file("older.dat"),
+              BytesOf(LogiqxDat("Nintendo - Nintendo DS", {{"Blank &amp; Blue (Europe)", fullFf}},
+                                "20250101-000000")));
+    std::string broken =
+        LogiqxDat("Nintendo - Nintendo DS (Kiosk)",
+                  {{"Broken (Europe)", gba}, {"Blank &amp; Blue (Kiosk)", fullFf}});
+    broken.erase(broken.find(" sha1=\"") + 10, 1);  // the first SHA-1 is one digit short
+    WriteFile(dir.file("broken.dat"), BytesOf(broken));
+    std::string allBroken = broken;
+    allBroken.erase(allBroken.rfind(" crc=\"") + 8, 1);  // and the second CRC
+    WriteFile(dir.file("all broken.dat"), BytesOf(allBroken));
+
+    const std::string main = "Blank & Blue (Europe) (Nintendo - Nintendo DS)";
+    const std::string kiosk = "Blank & Blue (Kiosk) (Nintendo - Nintendo DS (Kiosk))";
+    struct Row {
+        const char* behaviour;
+        std::vector<std::string> dats;
+        std::string entries;  // after "Full.nds -> "; "" when the call stops before the run
+        std::string err;      // the lines on standard error
+    };
+    const std::vector<Row> rows = {
+        {"a zip as DAT-o-MATIC gives it",
+         {dir.file("Nintendo - Nintendo DS (20261201-000000).zip")},
+         main,
+         ""},
+        {"a folder of a zip and an XML file", {folder}, kiosk + "; " + main, ""},
+        {"UTF-16", {dir.file("utf16.dat")}, main, ""},
+        {"the same DAT twice, and a copy of it",
+         {dir.file("published.dat"), dir.file("published.dat"), dir.file("copy.dat")},
+         main,
+         ""},
+        {"two versions of one DAT",
+         {dir.file("published.dat"), dir.file("older.dat")},
+         "Blank & Blue (Europe) (Nintendo - Nintendo DS, 20261201-000000); Blank & Blue (Europe) "
+         "(Nintendo - Nintendo DS, 20250101-000000)",
+         ""},
+        {"a DAT with a rom that cannot be matched",
+         {dir.file("broken.dat")},
+         kiosk,
+         "WARNING: " + dir.file("broken.dat") +
+             ": 1 entries left out (first: Broken (Europe): a 39-digit SHA-1)\n"},
+        {"a DAT whose every rom cannot be matched",
+         {dir.file("published.dat"), dir.file("all broken.dat")},
+         "",
+         "ERROR: Cannot load DAT: " + dir.file("all broken.dat") +
+             ": no usable entry: 2 entries left out (first: Broken (Europe): a 39-digit "
+             "SHA-1)\n"},
+    };
+    WriteFile(roms + "Full.nds", fullFf);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        std::vector<std::string> arguments = {"--dry-run"};
+        for (const std::string& dat : row.dats) {
+            arguments.insert(arguments.end(), {"--dat", dat});
+        }
+        arguments.push_back(roms);
+        const Result result = RunCommand(arguments);
+        EXPECT_EQ(result.err, row.err + (row.entries.empty() ? ""
+                                                             : "ostravex-cli: dry run: "
+                                                               "nothing will be written\n"));
+        if (row.entries.empty()) {
+            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.out, "");
+        } else {
+            EXPECT_EQ(result.code, 0);
+            EXPECT_TRUE(Contains(
+                result.out, "INFO: Full dump of a DAT entry: Full.nds -> " + row.entries + "\n"))
+                << result.out;
+        }
+    }
+    EXPECT_EQ(ReadFile(roms + "Full.nds"), fullFf);
+}
+
+TEST_F(DatRunTest, JsonTellsDatsOfOneNameApartAndKeepsWarningsOffItsLines) {
+    WriteFile(dir.file("older.dat"),
+              BytesOf(LogiqxDat("Nintendo - Nintendo DS", {{"Blank &amp; Blue (Europe)", fullFf}},
+                                "20250101-000000")));
+    std::string broken = LogiqxDat("Other", {{"Broken", gba}, {"Good", zero}});
+    broken.erase(broken.find(" crc=\"") + 6, 1);
+    WriteFile(dir.file("broken.dat"), BytesOf(broken));
+    WriteFile(roms + "Full.nds", fullFf);
+    const Result result =
+        RunCommand({"--json", "--dat", dir.file("main.dat"), "--dat", dir.file("older.dat"),
+                    "--dat", dir.file("broken.dat"), roms});
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    EXPECT_TRUE(Contains(result.err, "WARNING: " + dir.file("broken.dat") +
+                                         ": 1 entries left out (first: Broken: a 7-digit CRC)\n"))
+        << result.err;
+    std::istringstream lines(result.out);
+    nlohmann::json entry;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_TRUE(nlohmann::json::accept(line)) << line;
+        const nlohmann::json object = nlohmann::json::parse(line);
+        if (object["type"] == "entry") {
+            entry = object;
+        }
+    }
+    const nlohmann::json expected =
+        nlohmann::json::array({{{"dat", "Nintendo - Nintendo DS, 20261201-000000"},
+                                {"game", "Blank & Blue (Europe)"},
+                                {"rom", "Blank & Blue (Europe).nds"}},
+                               {{"dat", "Nintendo - Nintendo DS, 20250101-000000"},
+                                {"game", "Blank & Blue (Europe)"},
+                                {"rom", "Blank & Blue (Europe).nds"}}});
+    EXPECT_EQ(entry["dat"]["entries"], expected);
 }
 
 // A file that is no NDS image: zeros but for a "used size" of 1000, then data.

@@ -111,7 +111,7 @@ TEST(DatFormats, BothReadTheSameRoms) {
         ASSERT_TRUE(ParseDat(text, dat).ok());
         EXPECT_EQ(dat.name, "Nintendo - Nintendo DS (Decrypted)");
         EXPECT_EQ(dat.version, "20240101-000000");
-        EXPECT_EQ(dat.skippedRoms, 0u);
+        EXPECT_EQ(dat.leftOut.count, 0u);
         ASSERT_EQ(dat.roms.size(), 2u);
 
         const DatRom& mario = dat.roms[0];
@@ -141,32 +141,55 @@ TEST(DatFormats, TheFormatIsToldByTheFirstCharacter) {
     EXPECT_EQ(DetectDatFormat(""), DatFormat::ClrMamePro);
 }
 
-TEST(DatFormats, RomsThatCannotBeMatchedAreCountedAndLeftOut) {
+TEST(DatFormats, RomsThatCannotBeMatchedAreLeftOutWithWhatIsWrong) {
     struct Row {
-        const char* behaviour;
-        const char* rom;  // the fields of one rom, in the clrmamepro form
+        const char* rom;     // the fields of one rom, in the clrmamepro form
+        const char* reason;  // as the warning line gives it
     };
     const Row rows[] = {
-        {"no CRC-32 (a rom never dumped)",
-         R"(name "a" size 1024 sha1 00112233445566778899aabbccddeeff00112233)"},
-        {"no size", "name a crc 12345678"},
-        {"a size that is no number", "name a size 1k crc 12345678"},
-        {"a size past 64 bits", "name a size 99999999999999999999 crc 12345678"},
-        {"a CRC of seven digits", "name a size 1 crc 1234567"},
-        {"a CRC with a letter past f", "name a size 1 crc 1234567g"},
-        {"a SHA-1 one digit short",
-         "name a size 1 crc 12345678 sha1 0011223344556677889900112233445566778899a"},
-        {"an MD5 one digit long",
-         "name a size 1 crc 12345678 md5 0123456789abcdef0123456789abcdef0"},
+        {R"(name "a" size 1024 sha1 00112233445566778899aabbccddeeff00112233)", "no CRC"},
+        {"name a crc 12345678", "no size"},
+        {"name a size 1k crc 12345678", "a size that is not a number"},
+        {"name a size 99999999999999999999 crc 12345678", "a size past 64 bits"},
+        {"name a size 1 crc 1234567", "a 7-digit CRC"},
+        {"name a size 1 crc 123456789", "a 9-digit CRC"},
+        {"name a size 1 crc 1234567g", "a CRC that is not hexadecimal"},
+        {"name a size 1 crc 12345678 sha1 001122334455667788990011223344556677889",
+         "a 39-digit SHA-1"},
+        {"name a size 1 crc 12345678 sha1 00112233445566778899001122334455667788",
+         "a 38-digit SHA-1"},
+        {"name a size 1 crc 12345678 md5 0123456789abcdef0123456789abcdef0", "a 33-digit MD5"},
+        {"name a size 1 crc 12345678 md5 0123456789abcdef0123456789abcdeX",
+         "an MD5 that is not hexadecimal"},
+        {"name a size 1 crc 12345678 sha1 00112233", "an 8-digit SHA-1"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.behaviour);
+        SCOPED_TRACE(row.rom);
         const std::string clrmamepro = std::string("game ( name g rom ( ") + row.rom + " ) )";
         DatFile dat;
         ASSERT_TRUE(ParseClrMameProDat(clrmamepro, dat).ok());
         EXPECT_TRUE(dat.roms.empty());
-        EXPECT_EQ(dat.skippedRoms, 1u);
+        EXPECT_EQ(dat.leftOut.count, 1u);
+        EXPECT_EQ(dat.leftOut.firstGame, "g");
+        EXPECT_EQ(dat.leftOut.firstReason, row.reason);
     }
+}
+
+TEST(DatFormats, TheFirstRomLeftOutIsNamedAndTheOthersCounted) {
+    const char* xml = R"(<?xml version="1.0"?>
+<datafile>
+	<game name="Good"><rom name="good.nds" size="16" crc="01234567"/></game>
+	<game name="Short &amp; Sha"><rom name="s.nds" size="16" crc="01234567" sha1="001122334455667788990011223344556677889"/></game>
+	<game name="Never Dumped"><rom name="n.nds" size="16" status="nodump"/></game>
+	<game name=""><rom name="nameless.nds" crc="01234567"/></game>
+</datafile>
+)";
+    DatFile dat;
+    ASSERT_TRUE(ParseLogiqxDat(xml, dat).ok());
+    ASSERT_EQ(dat.roms.size(), 1u);
+    EXPECT_EQ(dat.leftOut.count, 2u);  // the rom never dumped is not a fault of the DAT
+    EXPECT_EQ(LeftOutText(dat.leftOut),
+              "2 entries left out (first: Short & Sha: a 39-digit SHA-1)");
 }
 
 TEST(DatFormats, DamagedFilesFailWithWhereAndNothingIsKept) {

@@ -24,6 +24,12 @@ int HexValue(char c) {
 }  // namespace
 
 DatFormat DetectDatFormat(std::string_view text) {
+    // UTF-16 text is XML: expat reads it, the clrmamepro format is never written so.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+        text.starts_with(std::string_view("<\0", 2)) ||
+        text.starts_with(std::string_view("\0<", 2))) {
+        return DatFormat::LogiqxXml;
+    }
     // A UTF-8 byte order mark may stand before either.
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
@@ -38,7 +44,7 @@ Status ParseDat(std::string_view text, DatFile& dat) {
                                                          : ParseClrMameProDat(text, dat);
 }
 
-Status LoadDatFile(const std::string& path, DatFile& dat) {
+Status ReadDatText(const std::string& path, std::string& text) {
     File file;
     if (Status status = file.openShared(path); !status) {
         return status;
@@ -47,22 +53,43 @@ Status LoadDatFile(const std::string& path, DatFile& dat) {
     if (size > kLargestDatFile) {
         return Status::failure("larger than any DAT (" + std::to_string(size) + " bytes)");
     }
-    std::string text(static_cast<std::size_t>(size), '\0');
+    std::string read(static_cast<std::size_t>(size), '\0');
     std::size_t got = 0;
-    const std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(text.data()), text.size());
+    const std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(read.data()), read.size());
     if (Status status = file.readAt(0, bytes, got); !status) {
         return status;
     }
-    text.resize(got);
+    read.resize(got);
+    text = std::move(read);
+    return Status::success();
+}
+
+Status ParseUsableDat(std::string_view text, const std::string& source, DatFile& dat) {
     DatFile parsed;
     if (Status status = ParseDat(text, parsed); !status) {
         return status;
     }
     if (parsed.roms.empty()) {
-        return Status::failure("holds no rom with a size and a CRC-32");
+        return parsed.leftOut.count > 0
+                   ? Status::failure("no usable entry: " + LeftOutText(parsed.leftOut))
+                   : Status::failure("holds no rom with a size and a CRC-32");
     }
+    parsed.source = source;
     dat = std::move(parsed);
     return Status::success();
+}
+
+Status LoadDatFile(const std::string& path, DatFile& dat) {
+    std::string text;
+    if (Status status = ReadDatText(path, text); !status) {
+        return status;
+    }
+    return ParseUsableDat(text, path, dat);
+}
+
+std::string LeftOutText(const LeftOutRoms& leftOut) {
+    return std::to_string(leftOut.count) + " entries left out (first: " + leftOut.firstGame + ": " +
+           leftOut.firstReason + ")";
 }
 
 bool ParseDatSize(std::string_view text, std::uint64_t& size) {
@@ -136,23 +163,73 @@ void DatRomFields::set(std::string_view key, std::string_view value) {
         sha1Seen = true;
     } else if (key == "serial") {
         serial = value;
+    } else if ((key == "status" || key == "flags") && value == "nodump") {
+        notDumped = true;
     }
 }
 
+namespace {
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "a" or "an" before a number said in English: "an 8-digit", "an 11-digit", "a 7-digit".
+const char* ArticleFor(std::size_t number) {
+    const std::string digits = std::to_string(number);
+    return digits[0] == '8' || number == 11 || number == 18 ? "an" : "a";
+}
+
+// What is wrong with the text of a checksum that does not parse: "a CRC that is not
+// hexadecimal", "a 39-digit SHA-1". `article` is the one its name takes.
+std::string ChecksumProblem(std::string_view text, const char* article, const char* checksum) {
+    if (text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+        return std::string(article) + " " + checksum + " that is not hexadecimal";
+    }
+    return std::string(ArticleFor(text.size())) + " " + std::to_string(text.size()) + "-digit " +
+           checksum;
+}
+
+// What is wrong with a rom's fields, or nothing when it can be matched; fills `rom`.
+std::optional<std::string> RomProblem(const DatRomFields& fields, DatRom& rom) {
+    if (!fields.sizeSeen) {
+        return "no size";
+    }
+    if (!ParseDatSize(fields.size, rom.size)) {
+        return AllDigits(fields.size) ? "a size past 64 bits" : "a size that is not a number";
+    }
+    if (!fields.crcSeen) {
+        return "no CRC";
+    }
+    if (!ParseDatCrc32(fields.crc, rom.crc32)) {
+        return ChecksumProblem(fields.crc, "a", "CRC");
+    }
+    // An empty digest field is one the DAT does not give.
+    if (fields.sha1Seen && !fields.sha1.empty() && !ParseDatHex(fields.sha1, rom.sha1.emplace())) {
+        return ChecksumProblem(fields.sha1, "a", "SHA-1");
+    }
+    if (fields.md5Seen && !fields.md5.empty() && !ParseDatHex(fields.md5, rom.md5.emplace())) {
+        return ChecksumProblem(fields.md5, "an", "MD5");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile& dat) {
     DatRom rom;
-    bool valid = fields.sizeSeen && fields.crcSeen && ParseDatSize(fields.size, rom.size) &&
-                 ParseDatCrc32(fields.crc, rom.crc32);
-    if (valid && fields.sha1Seen && !fields.sha1.empty()) {
-        rom.sha1.emplace();
-        valid = ParseDatHex(fields.sha1, *rom.sha1);
-    }
-    if (valid && fields.md5Seen && !fields.md5.empty()) {
-        rom.md5.emplace();
-        valid = ParseDatHex(fields.md5, *rom.md5);
-    }
-    if (!valid) {
-        ++dat.skippedRoms;
+    if (const std::optional<std::string> problem = RomProblem(fields, rom)) {
+        // A rom the DAT marks as never dumped may lack its checksums: nothing is wrong with
+        // the DAT then.
+        if (fields.notDumped) {
+            return;
+        }
+        if (dat.leftOut.count++ == 0) {
+            dat.leftOut.firstGame = !gameName.empty()      ? gameName
+                                    : !fields.name.empty() ? fields.name
+                                                           : "(no name)";
+            dat.leftOut.firstReason = *problem;
+        }
         return;
     }
     rom.gameName = gameName;

@@ -25,6 +25,15 @@ struct DatRom {
     std::string romName;
     // The game's serial as No-Intro gives it ("AXVE", or "NTR-AXVE-EUR"); may be empty.
     std::string serial;
+    bool operator==(const DatRom&) const = default;
+};
+
+// The roms of a DAT that cannot be matched (no size, a CRC or digest of the wrong length,
+// ...), so are left out: how many, and the first of them with what is wrong with it.
+struct LeftOutRoms {
+    std::size_t count = 0;
+    std::string firstGame;    // its game's name (its rom's name when the game has none)
+    std::string firstReason;  // "a 39-digit SHA-1", "no size", ...
 };
 
 // One loaded DAT: its name from the header block and its roms, in file order.
@@ -32,15 +41,25 @@ struct DatFile {
     std::string name;  // the header's name (No-Intro: "Nintendo - Nintendo DS"), may be empty
     std::string version;
     std::vector<DatRom> roms;
-    // Rom lines that lack a size or a CRC-32, or hold a value that does not parse; they
-    // cannot be matched and are left out.
-    std::size_t skippedRoms = 0;
+    LeftOutRoms leftOut;
+    // Where it was read from: its path, or for a DAT inside a zip "ARCHIVE| MEMBER".
+    std::string source;
+    // How lines name it when its name alone does not tell it from another loaded DAT
+    // ("NAME, VERSION"); empty when the name does.
+    std::string label;
+
+    // The name lines and reports give the DAT.
+    const std::string& shownName() const { return label.empty() ? name : label; }
 };
+
+// "N entries left out (first: GAME: REASON)".
+std::string LeftOutText(const LeftOutRoms& leftOut);
 
 enum class DatFormat { LogiqxXml, ClrMamePro };
 
-// Which of the two formats `text` is in: XML when its first non-blank character is '<',
-// otherwise the clrmamepro text format.
+// Which of the two formats `text` is in: XML when it is UTF-16 (a byte order mark, or "<"
+// as its first character) or its first non-blank character is '<', otherwise the clrmamepro
+// text format.
 DatFormat DetectDatFormat(std::string_view text);
 
 // Parse a whole DAT held in memory. A failure names what is wrong and where (line number);
@@ -52,6 +71,13 @@ DatFormat DetectDatFormat(std::string_view text);
 // The largest DAT file read: No-Intro's largest DATs are a few MiB; a file far above that
 // is not a DAT, and is refused before it is read into memory.
 constexpr std::uint64_t kLargestDatFile = 256u << 20;
+
+// Reads the whole file at `path` into `text`; a file larger than kLargestDatFile is refused.
+[[nodiscard]] Status ReadDatText(const std::string& path, std::string& text);
+
+// Parses a DAT (either format) read from `source` and checks that it holds a rom that can
+// be matched; a DAT whose every rom is left out fails with what is wrong with them.
+[[nodiscard]] Status ParseUsableDat(std::string_view text, const std::string& source, DatFile& dat);
 
 // Reads and parses the DAT at `path` (either format).
 [[nodiscard]] Status LoadDatFile(const std::string& path, DatFile& dat);

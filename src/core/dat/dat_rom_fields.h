@@ -19,12 +19,14 @@ struct DatRomFields {
     bool crcSeen = false;
     bool md5Seen = false;
     bool sha1Seen = false;
+    bool notDumped = false;  // status or flags "nodump": the DAT knows no dump of it
 
     void set(std::string_view key, std::string_view value);
 };
 
 // Adds the rom to `dat` when its size and CRC-32 parse (and its digests, when given);
-// otherwise counts it as skipped.
+// otherwise counts it in dat.leftOut, with what is wrong when it is the first. A rom marked
+// as never dumped that cannot be matched is passed over without being counted.
 void AddDatRom(const DatRomFields& fields, const std::string& gameName, DatFile& dat);
 
 }  // namespace ostravex

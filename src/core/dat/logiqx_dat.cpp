@@ -105,6 +105,20 @@ class LogiqxReader {
     std::string m_gameName;
 };
 
+// The encoding a byte order mark gives the text, or null: expat then reads the XML
+// declaration (UTF-8 when there is none). A UTF-16 DAT carries its mark; the name of the
+// encoding is passed on so that the declaration ("UTF-16", or a wrong one) cannot
+// contradict it.
+const XML_Char* EncodingOfByteOrderMark(std::string_view text) {
+    if (text.starts_with("\xFF\xFE")) {
+        return "UTF-16LE";
+    }
+    if (text.starts_with("\xFE\xFF")) {
+        return "UTF-16BE";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 Status ParseLogiqxDat(std::string_view text, DatFile& dat) {
@@ -115,7 +129,7 @@ Status ParseLogiqxDat(std::string_view text, DatFile& dat) {
     DatFile parsed;
     LogiqxReader reader(parsed);
     const std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
-        xml->ParserCreate(nullptr), xml->ParserFree);
+        xml->ParserCreate(EncodingOfByteOrderMark(text)), xml->ParserFree);
     if (!parser) {
         return Status::failure("out of memory");
     }

@@ -55,7 +55,7 @@ enum class DatMatchOutcome {
 
 // A DAT entry an image is a dump of.
 struct DatEntryName {
-    std::string dat;   // the DAT's name
+    std::string dat;   // the DAT's name, with its version when another DAT has that name
     std::string game;  // the game's name in it
     std::string rom;   // the rom's name in the game
     bool operator==(const DatEntryName&) const = default;

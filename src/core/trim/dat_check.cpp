@@ -68,7 +68,7 @@ DatFacts DatFactsOf(const DatMatch& match) {
     facts.match = OutcomeOf(match.kind);
     facts.filler = match.filler;
     for (const IndexedRom& found : match.roms) {
-        facts.entries.push_back({found.dat->name, found.rom->gameName, found.rom->romName});
+        facts.entries.push_back({found.dat->shownName(), found.rom->gameName, found.rom->romName});
     }
     facts.size = match.image.size;
     facts.datSize = match.datSize;
