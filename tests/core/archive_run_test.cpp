@@ -78,7 +78,7 @@ class ArchiveRunTest : public ::testing::Test {
 // temporary name, so a run stopped at any moment never leaves the untrimmed member there.
 TEST_F(ArchiveRunTest, AMemberTakesItsNameOnlyWhenItIsCut) {
     for (const RomListEntry& entry :
-         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "m.nds")}) {
+         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "set/m.nds")}) {
         SCOPED_TRACE(entry.text());
         for (const FileMode mode : {FileMode::Overwrite, FileMode::Folder}) {
             host.options.fileMode = mode;
@@ -122,7 +122,7 @@ TEST_F(ArchiveRunTest, AnUnfinishedMemberResultIsFinishedAndNothingElseIsReplace
          false},
     };
     for (const RomListEntry& entry :
-         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "m.nds")}) {
+         {ZipMember(z + "a.zip", "roms/eu/game.nds"), RarMember(z + "a.rar", "set/m.nds")}) {
         for (const FileMode mode : {FileMode::Overwrite, FileMode::Folder}) {
             for (const Row& row : rows) {
                 SCOPED_TRACE(entry.text() + ", " + ::testing::PrintToString(mode) + ", " +
@@ -189,7 +189,7 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
         host.options.fileMode = row.mode;
         host.options.outputFolder = output;
 
-        run({RarMember(folder + "a.rar", "m.nds")});
+        run({RarMember(folder + "a.rar", "set/m.nds")});
 
         EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
         EXPECT_EQ(testing::ListFolder(folder), row.inArchiveFolder);
@@ -204,18 +204,18 @@ TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
     host.options.fileMode = FileMode::Folder;
     host.options.dontOverwrite = true;
     WriteFile(out + "m.nds", Bytes(5, 5));
-    run({RarMember(z + "a.rar", "m.nds")});
+    run({RarMember(z + "a.rar", "set/m.nds")});
     EXPECT_EQ(body(), std::vector<std::string>{
                           "Error: file-exists in the new output folder. Skipping this rom"});
     EXPECT_EQ(ReadFile(out + "m.nds"), Bytes(5, 5));
 
     std::remove((out + "m.nds").c_str());
-    run({RarMember(z + "a.rar", "m.nds")});
+    run({RarMember(z + "a.rar", "set/m.nds")});
     EXPECT_EQ(trim.counters().errors, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }
 
-TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
+TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsPath) {
     const std::string src = dir.subfolder("src");
     dir.subfolder("src/roms");
     WriteFile(src + "roms/s.nds", Rom());
@@ -223,7 +223,7 @@ TEST_F(ArchiveRunTest, SevenZipMemberInAFolderIsFoundByItsBaseName) {
         GTEST_SKIP() << "7zz is not installed";
     }
     const Bytes archive = ReadFile(z + "s.7z");
-    run({SevenZipMember(z + "s.7z", "s.nds")});
+    run({SevenZipMember(z + "s.7z", "roms/s.nds")});
     EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_TRUE(host.notices.empty());
     EXPECT_EQ(ReadFile(z + "s.nds"), Cut());
@@ -237,7 +237,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         std::uint64_t size;
         std::uint32_t used;
         Bytes image() const { return NdsImageBuilder().usedSize(used).size(size).build(); }
-        std::string name() const { return MemberBaseName(path); }
+        std::string name() const { return StripMemberPath(path); }
     };
     const std::vector<Member> members{{"a.nds", 1u << 20, 600000},
                                       {"b.nds", 1u << 20, 700000},
@@ -262,7 +262,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
         std::vector<RomListEntry> entries;  // in the archive's order, as the scan lists them
         for (const ArchiveItem& item : ListSevenZipItems(folder + "solid.7z").items) {
             if (!item.isFolder) {
-                entries.push_back(SevenZipMember(folder + "solid.7z", MemberBaseName(item.path)));
+                entries.push_back(SevenZipMember(folder + "solid.7z", item.path));
             }
         }
         ASSERT_EQ(entries.size(), members.size());
@@ -284,7 +284,7 @@ TEST_F(ArchiveRunTest, EveryMemberOfASolid7zIsTrimmedInEachFileOption) {
 
 TEST_F(ArchiveRunTest, AColonInARarMemberNameIsKept) {
     WriteFile(z + "zelda.rar", RarBuilder().add("set\\Zelda: Minish Cap.nds", Rom()).build());
-    run({RarMember(z + "zelda.rar", "Zelda: Minish Cap.nds")});
+    run({RarMember(z + "zelda.rar", "set/Zelda: Minish Cap.nds")});
     EXPECT_EQ(trim.counters().errors, 0) << ::testing::PrintToString(host.log);
     EXPECT_EQ(ReadFile(z + "Zelda: Minish Cap.nds"), Cut());
 }
@@ -311,7 +311,7 @@ TEST_F(ArchiveRunTest, RarAnd7zMembersThatFailAreCountedAndLeaveNothing) {
                  "ERROR: Cannot extract (not a readable 7z archive): a.nds", true},
              // The output is readied before anything is read: without its folder the member
              // is not read at all.
-             Row{RarMember(z + "a.rar", "m.nds"), FileMode::Folder, dir.path() + "/missing/",
+             Row{RarMember(z + "a.rar", "set/m.nds"), FileMode::Folder, dir.path() + "/missing/",
                  "ERROR: Cannot create file (No such file or directory): m.nds", false},
          }) {
         host.options.fileMode = row.mode;
@@ -371,7 +371,7 @@ TEST_F(ArchiveRunTest, MemberNamesCannotWriteOutsideTheirFolder) {
     WriteFile(z + "evil.zip", ZipBuilder().add("../../evil.nds", Rom()).build());
     WriteFile(z + "evil.rar", RarBuilder().add("..\\..\\evil.nds", Rom()).build());
     run({ZipMember(z + "evil.zip", "../../evil.nds"), RarMember(z + "evil.rar", "../evil.nds"),
-         RarMember(z + "evil.rar", "evil.nds")});
+         RarMember(z + "evil.rar", "../../evil.nds")});
     EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"out", "z"}));
     EXPECT_EQ(ReadFile(z + "evil.nds"), Cut());
     EXPECT_EQ(host.notices, std::vector<std::string>{"Rar Extraction Error."});
@@ -382,10 +382,10 @@ TEST_F(ArchiveRunTest, DryRunExtractsNothingToDiskAndStillChecksCrcs) {
     corrupt[corrupt.size() - 7 - 1000] ^= 0x10;  // in the member's data, before the end block
     WriteFile(z + "corrupt.rar", corrupt);
     host.options.dryRun = true;
-    run({RarMember(z + "a.rar", "m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds"),
+    run({RarMember(z + "a.rar", "set/m.nds"), ZipMember(z + "a.zip", "roms/eu/game.nds"),
          RarMember(z + "corrupt.rar", "x.nds")});
     EXPECT_EQ(body(), (std::vector<std::string>{
-                          "m.nds: 448576", "roms/eu/game.nds: 448576",
+                          "set/m.nds: 448576", "roms/eu/game.nds: 448576",
                           "ERROR: Cannot extract (the data does not match its CRC-32): x.nds"}));
     EXPECT_EQ(trim.counters().errors, 1);
     EXPECT_EQ(testing::ListFolder(z), (std::vector<std::string>{"a.rar", "a.zip", "corrupt.rar"}));

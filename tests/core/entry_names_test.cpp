@@ -102,9 +102,9 @@ TEST_P(EntryNamesTest, ScannedAndTrimmedInEveryPosition) {
     std::vector<RomListEntry> expected{
         RomListEntry::file(at + n + "f.nds"),
         ZipMember(at + n + ".zip", GetParam().zipListed + "z.nds"),
-        // Rar and 7z members are listed under their base name: the names here hold no
-        // folder separator, and a colon is an ordinary character.
-        RarMember(at + n + ".rar", n + "r.nds")};
+        // Rar and 7z members are listed under their paths, with "/" between folders; a
+        // colon is an ordinary character.
+        RarMember(at + n + ".rar", "set/" + n + "r.nds")};
     if (sevenZip) {
         expected.push_back(SevenZipMember(at + n + ".7z", n + "s.nds"));
     }

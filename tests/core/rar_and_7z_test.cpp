@@ -39,21 +39,28 @@ class RarTest : public ::testing::Test {
     std::string archive;
 };
 
-TEST_F(RarTest, ListsNamesInHeaderOrderWithOrWithoutPaths) {
-    const RarNames stripped = ListRarMembers(archive, true);
-    EXPECT_EQ(stripped.names, (std::vector<std::string>{"a", "b.nds", "c.gba", "b.nds"}));
-    EXPECT_FALSE(stripped.headerBroken);
-    const RarNames full = ListRarMembers(archive, false);
-    EXPECT_EQ(full.names[1].size(), 7u);  // a\b.nds or a/b.nds, as the reader spells it
-    EXPECT_EQ(MemberBaseName(full.names[1]), "b.nds");
+// Paths stored with Windows separators are listed with "/", as zip member paths are.
+TEST_F(RarTest, ListsPathsInHeaderOrderWithSlashes) {
+    const RarNames listing = ListRarMembers(archive);
+    EXPECT_EQ(listing.names, (std::vector<std::string>{"a", "a/b.nds", "c.gba", "d/b.nds"}));
+    EXPECT_FALSE(listing.headerBroken);
 }
 
-TEST_F(RarTest, ExtractsTheFirstMemberOfThatBaseNameFlat) {
+// Members of one name in two folders are each found by their path, never the first of
+// that name for both.
+TEST_F(RarTest, EachMemberOfOneNameInTwoFoldersIsFoundByItsPath) {
     const std::string out = dir.subfolder("out");
+    for (const auto& [path, data] : {std::pair(std::string("a/b.nds"), Data(3000, 1)),
+                                     std::pair(std::string("d/b.nds"), Data(10, 3))}) {
+        {
+            FileMemberSink sink(out + "b.nds");
+            const ArchiveExtraction extraction = ExtractRarMember(archive, path, sink, nullptr);
+            EXPECT_EQ(extraction.outcome, Outcome::Extracted) << path << ": " << extraction.reason;
+        }
+        EXPECT_EQ(ReadFile(out + "b.nds"), data) << path;
+    }
     FileMemberSink sink(out + "b.nds");
-    const ArchiveExtraction extraction = ExtractRarMember(archive, "b.nds", sink, nullptr);
-    EXPECT_EQ(extraction.outcome, Outcome::Extracted) << extraction.reason;
-    EXPECT_EQ(ReadFile(out + "b.nds"), Data(3000, 1));
+    EXPECT_EQ(ExtractRarMember(archive, "b.nds", sink, nullptr).outcome, Outcome::NotFound);
     EXPECT_EQ(testing::ListFolder(out), std::vector<std::string>{"b.nds"});
 }
 
@@ -64,7 +71,7 @@ TEST_F(RarTest, AMissingMemberOrAForeignFileExtractsNothing) {
     WriteFile(dir.file("text.rar"), Bytes(3000, 'x'));
     EXPECT_EQ(ExtractRarMember(dir.file("text.rar"), "b.nds", sink, nullptr).outcome,
               Outcome::NotOpened);
-    EXPECT_TRUE(ListRarMembers(dir.file("text.rar"), true).names.empty());
+    EXPECT_TRUE(ListRarMembers(dir.file("text.rar")).names.empty());
     EXPECT_TRUE(testing::ListFolder(out).empty());
 }
 
@@ -102,7 +109,7 @@ TEST_F(RarTest, ADamagedHeaderEndsTheListingAfterTheMembersBefore) {
     WriteFile(
         archive,
         RarBuilder().add("x.nds", Data(100, 4)).add("y.nds", Data(100, 5)).damageHeader(1).build());
-    const RarNames listing = ListRarMembers(archive, true);
+    const RarNames listing = ListRarMembers(archive);
     EXPECT_EQ(listing.names, std::vector<std::string>{"x.nds"});
     EXPECT_TRUE(listing.headerBroken);
 }
@@ -113,14 +120,15 @@ TEST_F(RarTest, ColonsAndLetterCaseInMemberNames) {
                            .add("set\\game.gba", Data(100, 2))
                            .add("Zelda: Minish Cap.gba", Data(100, 3))
                            .build());
-    EXPECT_EQ(ListRarMembers(archive, true).names,
-              (std::vector<std::string>{"Game.gba", "game.gba", "Zelda: Minish Cap.gba"}));
+    EXPECT_EQ(ListRarMembers(archive).names,
+              (std::vector<std::string>{"Game.gba", "set/game.gba", "Zelda: Minish Cap.gba"}));
     struct Row {
         const char* member;
         std::uint8_t seed;
     };
-    for (const Row& row : {Row{"game.gba", 2}, Row{"Game.gba", 1}, Row{"GAME.GBA", 1},
-                           Row{"Zelda: Minish Cap.gba", 3}, Row{"zelda: minish cap.GBA", 3}}) {
+    for (const Row& row :
+         {Row{"set/game.gba", 2}, Row{"Game.gba", 1}, Row{"GAME.GBA", 1}, Row{"SET/Game.gba", 2},
+          Row{"Zelda: Minish Cap.gba", 3}, Row{"zelda: minish cap.GBA", 3}}) {
         ByteBuffer bytes;
         MemoryMemberSink sink(bytes, 1000);
         EXPECT_EQ(ExtractRarMember(archive, row.member, sink, nullptr).outcome, Outcome::Extracted)
@@ -169,18 +177,6 @@ TEST_F(RarTest, AStoredMemberIsReadWhereItLiesWhenTheSinkCan) {
     EXPECT_FALSE(inPlace);
 }
 
-TEST(MemberNames, BaseNamesAreCutAtSlashesOnly) {
-    struct Row {
-        const char* path;
-        const char* base;
-    };
-    for (const Row& row : {Row{"Zelda: Minish Cap.gba", "Zelda: Minish Cap.gba"},
-                           Row{"roms/eu/a:b.nds", "a:b.nds"}, Row{"set\\m.nds", "m.nds"},
-                           Row{"C:game.nds", "C:game.nds"}, Row{"plain.nds", "plain.nds"}}) {
-        EXPECT_EQ(MemberBaseName(row.path), row.base) << row.path;
-    }
-}
-
 TEST(MemberNames, AnExactNameWinsOverOneThatDiffersInCase) {
     const std::vector<ArchiveItem> items{{"Game.gba", false, 1},      {"roms", true, 0},
                                          {"roms/game.gba", false, 2}, {"x/GAME.GBA", false, 3},
@@ -190,8 +186,9 @@ TEST(MemberNames, AnExactNameWinsOverOneThatDiffersInCase) {
         std::optional<std::size_t> index;
     };
     for (const Row& row :
-         {Row{"game.gba", 2}, Row{"Game.gba", 0}, Row{"GAME.GBA", 3}, Row{"gAME.gba", 0},
-          Row{"other.NDS", 4}, Row{"roms", std::nullopt}, Row{"none.nds", std::nullopt}}) {
+         {Row{"roms/game.gba", 2}, Row{"Game.gba", 0}, Row{"x/GAME.GBA", 3}, Row{"gAME.gba", 0},
+          Row{"ROMS/GAME.gba", 2}, Row{"other.NDS", 4}, Row{"game.gba", 0}, Row{"GAME.GBA", 0},
+          Row{"roms", std::nullopt}, Row{"none.nds", std::nullopt}}) {
         EXPECT_EQ(FindMember(items, row.member), row.index) << row.member;
     }
 }
@@ -220,7 +217,7 @@ TEST_F(SevenZipTest, ListsPathsAndFolders) {
     for (const ArchiveItem& item : items) {
         if (item.isFolder) {
             ++folders;
-            EXPECT_EQ(MemberBaseName(item.path), "roms");
+            EXPECT_EQ(item.path, "roms");
         } else {
             files.push_back(item.path);
         }
@@ -230,12 +227,12 @@ TEST_F(SevenZipTest, ListsPathsAndFolders) {
     EXPECT_EQ(files, (std::vector<std::string>{"b.gba", "roms/a.nds"}));
 }
 
-TEST_F(SevenZipTest, AMemberInAFolderIsFoundByItsBaseNameAndExtractedFlat) {
+TEST_F(SevenZipTest, AMemberInAFolderIsFoundByItsPathAndExtractedFlat) {
     const std::string out = dir.subfolder("out");
     FileMemberSink sink(out + "a.nds");
     std::uint64_t lastWritten = 0;
     const ArchiveExtraction extraction = ExtractSevenZipMember(
-        archive, "A.NDS", sink, [&](std::uint64_t written, std::uint64_t size) {
+        archive, "ROMS/A.NDS", sink, [&](std::uint64_t written, std::uint64_t size) {
             EXPECT_EQ(size, 5000u);
             lastWritten = written;
         });
@@ -291,17 +288,16 @@ class SolidSevenZipTest : public ::testing::Test {
             GTEST_SKIP() << "7zz is not installed";
         }
     }
-    static std::string baseName(std::size_t i) { return MemberBaseName(kMembers[i].first); }
     void expectMember(ArchiveMemberReader& reader, std::size_t i) {
         ByteBuffer bytes;
         MemoryMemberSink sink(bytes, 8u << 20);
         const ArchiveExtraction extraction =
-            reader.extract(archive, LibarchiveFormat::SevenZip, baseName(i), sink, nullptr);
+            reader.extract(archive, LibarchiveFormat::SevenZip, kMembers[i].first, sink, nullptr);
         EXPECT_EQ(extraction.outcome, Outcome::Extracted)
-            << baseName(i) << ": " << extraction.reason;
+            << kMembers[i].first << ": " << extraction.reason;
         EXPECT_TRUE(Bytes(bytes.begin(), bytes.end()) ==
                     Data(kMembers[i].second, static_cast<std::uint8_t>(i)))
-            << baseName(i);
+            << kMembers[i].first;
     }
 
     static inline const std::vector<std::pair<std::string, std::size_t>> kMembers{
@@ -407,7 +403,7 @@ TEST_F(NonAsciiNamesTest, RarMembersAreListedAndExtracted) {
                            .addUnicode(u"日本語.gba", Data(900, 4))
                            .add("plain.nds", Data(10, 5))
                            .build());
-    const RarNames listing = ListRarMembers(archive, true);
+    const RarNames listing = ListRarMembers(archive);
     EXPECT_EQ(listing.names, (std::vector<std::string>{kFrench, kJapanese, "plain.nds"}));
     EXPECT_TRUE(listing.unreadableNames.empty());
     expectExtracted(archive, LibarchiveFormat::Rar,
@@ -422,7 +418,7 @@ TEST_F(NonAsciiNamesTest, ANameThatIsNotValidUnicodeIsReportedNotDropped) {
                            .addUnicode(loneSurrogate, Data(10, 7))
                            .add("after.nds", Data(10, 8))
                            .build());
-    const RarNames listing = ListRarMembers(archive, true);
+    const RarNames listing = ListRarMembers(archive);
     EXPECT_EQ(listing.names, (std::vector<std::string>{"before.nds", "after.nds"}));
     EXPECT_EQ(listing.unreadableNames, std::vector<std::size_t>{2});
     // The member after it still comes out.

@@ -46,7 +46,7 @@ class RomScannerTest : public ::testing::Test {
                 "ZIP: " + root + "c.zip| x.nds",
                 "ZIP: " + root + "c.zip| roms/Game.NDS",
                 "ZIP: " + root + "sub/f.zip| y.gba",
-                "RAR: " + root + "d.rar| m.nds",
+                "RAR: " + root + "d.rar| folder/m.nds",
                 "RAR: " + root + "d.rar| .nds",
                 "RAR: " + root + "d.rar| n.gba"};
     }
@@ -69,11 +69,12 @@ TEST_F(RomScannerTest, RomsOfTheTreeThenZipThenRarThenSevenZipMembers) {
 
     std::vector<std::string> expected = expectedEntries();
     if (sevenZip) {
-        // 7z items come in the archive's order; both are listed under their base names.
+        // 7z items come in the archive's order; both are listed under their paths.
         const std::vector<std::string> texts = host.entryTexts();
         EXPECT_EQ(texts.size(), expected.size() + 2);
         const std::vector<std::string> last(texts.end() - 2, texts.end());
-        EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| s.nds"), last.end());
+        EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| inner/s.nds"),
+                  last.end());
         EXPECT_NE(std::find(last.begin(), last.end(), "7ZIP: " + root + "e.7z| t.gba"), last.end());
         host.entries.resize(expected.size());
     }

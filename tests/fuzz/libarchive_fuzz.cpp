@@ -53,8 +53,7 @@ void TryFormat(const std::string& path, std::size_t archiveSize,
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit, &inPlace);
         std::uint64_t reported = 0;
         const ostravex::ArchiveExtraction extraction = reader.extract(
-            path, format, ostravex::MemberBaseName(item.path), sink,
-            [&](std::uint64_t written, std::uint64_t) {
+            path, format, item.path, sink, [&](std::uint64_t written, std::uint64_t) {
                 ostravex::fuzz::Require(written >= reported, "progress went backwards");
                 reported = written;
             });
@@ -77,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TryFormat(path, size, ostravex::LibarchiveFormat::Rar);
     TryFormat(path, size, ostravex::LibarchiveFormat::SevenZip);
 
-    const ostravex::RarNames rar = ostravex::ListRarMembers(path, true);
+    const ostravex::RarNames rar = ostravex::ListRarMembers(path);
     if (!rar.names.empty()) {
         ostravex::ByteBuffer bytes;
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);
@@ -87,9 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!items.empty()) {
         ostravex::ByteBuffer bytes;
         ostravex::MemoryMemberSink sink(bytes, kMemoryLimit);
-        CheckExtraction(ostravex::ExtractSevenZipMember(
-                            path, ostravex::MemberBaseName(items.front().path), sink, {}),
-                        bytes);
+        CheckExtraction(ostravex::ExtractSevenZipMember(path, items.front().path, sink, {}), bytes);
     }
     return 0;
 }

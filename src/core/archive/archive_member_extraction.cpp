@@ -4,14 +4,16 @@
 #include "archive/zip_reader.h"
 
 #include <optional>
+
 #include "io/paths.h"
+#include "trim/output_placement.h"
 
 namespace ostravex {
 namespace {
 
 constexpr const char* kExtractionError = "Rar Extraction Error.";
 
-// A member name that can only name a file inside the destination folder.
+// An output name that can only name a file inside the destination folder.
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
@@ -73,9 +75,9 @@ void ArchiveMemberExtraction::extractLibarchiveMember(ArchiveKind kind,
     };
     ArchiveExtraction extraction{ArchiveExtraction::Outcome::Failed, false,
                                  "the name would leave the destination folder"};
-    // The member's result takes its base name in the output's folder: a name that could
-    // lead anywhere else is refused.
-    if (IsPlainName(job.name)) {
+    // The member is found by its whole path; its result takes the path's last part in the
+    // output's folder, and a last part that could lead anywhere else is refused.
+    if (IsPlainName(StripMemberPath(job.name))) {
         ScanningMemberSink sink(context.scan, context.output, ZipReader::kMaxMemberSize);
         const LibarchiveFormat format =
             kind == ArchiveKind::Rar ? LibarchiveFormat::Rar : LibarchiveFormat::SevenZip;

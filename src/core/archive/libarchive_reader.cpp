@@ -83,6 +83,9 @@ ArchiveItem ItemOf(const LibarchiveFunctions& la, archive_entry* entry) {
         name = la.entry_pathname(entry);  // bytes stored without a stated encoding
     }
     item.path = name ? name : "";
+    // Archives made on Windows may separate folders with "\": the path is kept with "/"
+    // as a zip member's is, so that its last part alone names the output.
+    std::replace(item.path.begin(), item.path.end(), '\\', '/');
     item.nameUnreadable = name == nullptr;
     item.isFolder = la.entry_filetype(entry) == AE_IFDIR;
     if (item.isFolder && item.path.size() > 1 && item.path.back() == '/') {
@@ -239,11 +242,6 @@ Status CheckStoredMember(const std::string& path, const Rar4FileHeader& header,
 
 }  // namespace
 
-std::string MemberBaseName(const std::string& path) {
-    const auto cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
                                       const std::string& member) {
     std::optional<std::size_t> caseless;
@@ -251,11 +249,10 @@ std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
         if (items[i].isFolder || items[i].nameUnreadable) {
             continue;
         }
-        const std::string name = MemberBaseName(items[i].path);
-        if (name == member) {
+        if (items[i].path == member) {
             return i;
         }
-        if (!caseless && EqualIgnoringAsciiCase(name, member)) {
+        if (!caseless && EqualIgnoringAsciiCase(items[i].path, member)) {
             caseless = i;
         }
     }

@@ -22,7 +22,7 @@ struct LibarchiveFunctions;
 enum class LibarchiveFormat { Rar, SevenZip };
 
 struct ArchiveItem {
-    std::string path;  // the member's path inside the archive, as stored
+    std::string path;  // the member's path inside the archive, folders separated by "/"
     bool isFolder = false;
     std::uint64_t size = 0;
     bool nameUnreadable = false;  // the stored name is not valid in its encoding; path is ""
@@ -40,12 +40,9 @@ struct ArchiveListing {
 // Lists the items of an archive in header order.
 ArchiveListing ListArchive(const std::string& path, LibarchiveFormat format);
 
-// The base name of a member path: after its last "/" or "\" (a ":" is an ordinary
-// character in a name on this system).
-std::string MemberBaseName(const std::string& path);
-
-// The index of the file item a member name stands for: the first whose base name equals
-// `member`; only when none does, the first whose base name equals it ignoring letter case.
+// The index of the file item a member path stands for: the first whose path equals
+// `member`; only when none does, the first whose path equals it ignoring letter case.
+// Members of one name in different folders are told apart by their paths.
 std::optional<std::size_t> FindMember(const std::vector<ArchiveItem>& items,
                                       const std::string& member);
 

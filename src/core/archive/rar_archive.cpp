@@ -2,7 +2,7 @@
 
 namespace ostravex {
 
-RarNames ListRarMembers(const std::string& archive, bool stripPaths) {
+RarNames ListRarMembers(const std::string& archive) {
     ArchiveListing listing = ListArchive(archive, LibarchiveFormat::Rar);
     RarNames result;
     result.opened = listing.opened;
@@ -13,7 +13,7 @@ RarNames ListRarMembers(const std::string& archive, bool stripPaths) {
         if (item.nameUnreadable) {
             result.unreadableNames.push_back(i + 1);
         } else {
-            result.names.push_back(stripPaths ? MemberBaseName(item.path) : item.path);
+            result.names.push_back(item.path);
         }
     }
     return result;

@@ -11,8 +11,8 @@ namespace ostravex {
 // be read as 7z lists nothing and says so.
 ArchiveListing ListSevenZipItems(const std::string& archive);
 
-// Extracts the file item `FindMember` picks for `member` (its base name, as the ROM list
-// carries only base names; letter case counts unless no item matches exactly) into `sink`.
+// Extracts the file item `FindMember` picks for `member` (its path; letter case counts
+// unless no item matches exactly) into `sink`.
 ArchiveExtraction ExtractSevenZipMember(const std::string& archive, const std::string& member,
                                         MemberSink& sink, const ExtractionProgress& progress);
 

@@ -278,14 +278,7 @@ Status ZipReader::open(const std::string& path) {
         return status;
     }
     m_path = path;
-    std::uint64_t endRecordAt = 0;
-    if (findEndOfCentralDirectory(endRecordAt)) {
-        m_isZipFile = readCentralDirectory(endRecordAt);
-    } else {
-        rebuildFromLocalHeaders();
-        m_isZipFile = !m_entries.empty();
-        m_rebuiltFromLocalHeaders = m_isZipFile;
-    }
+    m_isZipFile = readDirectory();
     if (!m_isZipFile) {
         close();
     } else if (entriesOverlap()) {
@@ -368,14 +361,89 @@ struct ZipReader::DirectoryPlace {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
     bool zip64 = false;
+    std::uint64_t endRecordsAt = 0;  // the end record, or the ZIP64 end record before it
 };
+
+bool ZipReader::readDirectory() {
+    std::uint64_t nearRecord = 0;
+    const bool nearFound = findEndOfCentralDirectory(nearRecord);
+    if (nearFound && readDirectoryEndingAt(nearRecord)) {
+        return true;
+    }
+    // A file that starts as a zip may have its directory whole further back, behind bytes
+    // appended to it.
+    const std::uint64_t headersEnd = rebuildFromLocalHeaders();
+    const bool hasLocalHeaders = !m_entries.empty();
+    if (hasLocalHeaders && readDirectoryBeforeAppendedBytes(headersEnd)) {
+        return true;
+    }
+    if (nearFound) {
+        // A record whose directory does not end right at it is read as it states; one that
+        // states no entries while members stand before it is not theirs.
+        std::vector<ZipEntry> rebuilt = std::move(m_entries);
+        m_entries.clear();
+        const bool read = readCentralDirectory(nearRecord);
+        if (!read || !m_entries.empty() || rebuilt.empty()) {
+            return read;
+        }
+        m_entries = std::move(rebuilt);
+    }
+    m_rebuiltFromLocalHeaders = hasLocalHeaders;
+    return hasLocalHeaders;
+}
+
+bool ZipReader::readDirectoryBeforeAppendedBytes(std::uint64_t headersEnd) {
+    if (m_size < kEndRecordSize || headersEnd > m_size - kEndRecordSize) {
+        return false;
+    }
+    // Searched backwards, a block at a time, from the last place a record fits down to
+    // where the local headers ended; blocks overlap by a signature's length.
+    constexpr std::size_t kSignatureSize = 4;
+    ByteBuffer block = BufferFor(m_size - headersEnd, kDirectoryBlock + kSignatureSize - 1);
+    std::uint64_t top = m_size - kEndRecordSize;  // the highest place not yet searched
+    for (;;) {
+        const std::uint64_t start =
+            top - std::min<std::uint64_t>(top - headersEnd, kDirectoryBlock - 1);
+        const auto length = static_cast<std::size_t>(top - start + kSignatureSize);
+        if (!ReadExact(m_file, start, block.data(), length)) {
+            return false;
+        }
+        for (std::uint64_t at = top + 1; at-- > start;) {
+            const std::uint8_t* p = block.data() + (at - start);
+            if (U32(p) == kEndRecordSignature && readDirectoryEndingAt(at)) {
+                return true;
+            }
+        }
+        if (start == headersEnd) {
+            return false;
+        }
+        top = start - 1;
+    }
+}
+
+bool ZipReader::readDirectoryEndingAt(std::uint64_t endRecordAt) {
+    // Any four bytes may spell the signature: a record counts only when the directory it
+    // states ends right where the end records begin, and reads whole.
+    DirectoryPlace place;
+    if (!findDirectory(endRecordAt, place) ||
+        SaturatingAdd(place.offset, place.size) != place.endRecordsAt) {
+        return false;
+    }
+    std::vector<ZipEntry> rebuilt = std::move(m_entries);
+    m_entries.clear();
+    if (readCentralDirectory(endRecordAt)) {
+        return true;
+    }
+    m_entries = std::move(rebuilt);
+    return false;
+}
 
 bool ZipReader::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const {
     std::array<std::uint8_t, kEndRecordSize> end{};
     if (!ReadExact(m_file, endRecordAt, end.data(), end.size())) {
         return false;
     }
-    place = {U16(&end[8]), U32(&end[16]), U32(&end[12]), false};
+    place = {U16(&end[8]), U32(&end[16]), U32(&end[12]), false, endRecordAt};
     // A ZIP64 archive has a locator right before the end record, pointing at the ZIP64 end
     // record, whose 64-bit count, size and offset stand for the end record's.
     std::array<std::uint8_t, kZip64LocatorSize> locator{};
@@ -389,7 +457,7 @@ bool ZipReader::findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) 
         U32(&zip64End[0]) != kZip64EndRecordSignature) {
         return true;  // a locator pointing elsewhere: the end record's values stand
     }
-    place = {U64(&zip64End[24]), U64(&zip64End[48]), U64(&zip64End[40]), true};
+    place = {U64(&zip64End[24]), U64(&zip64End[48]), U64(&zip64End[40]), true, U64(&locator[8])};
     return true;
 }
 
@@ -469,13 +537,13 @@ bool ZipReader::readCentralDirectory(std::uint64_t endRecordAt) {
     return true;
 }
 
-void ZipReader::rebuildFromLocalHeaders() {
+std::uint64_t ZipReader::rebuildFromLocalHeaders() {
     std::uint64_t offset = 0;
     for (;;) {
         std::array<std::uint8_t, kLocalFixedSize> fixed{};
         if (!ReadExact(m_file, offset, fixed.data(), fixed.size()) ||
             U32(&fixed[0]) != kLocalHeaderSignature) {
-            return;
+            return offset;
         }
         ZipEntry entry;
         CentralDirectoryRecord& c = entry.record;
@@ -494,7 +562,7 @@ void ZipReader::rebuildFromLocalHeaders() {
         std::string variable(std::size_t{c.FilenameLength} + c.ExtraFieldLength, '\0');
         if (!ReadExact(m_file, offset + kLocalFixedSize,
                        reinterpret_cast<std::uint8_t*>(variable.data()), variable.size())) {
-            return;
+            return offset;
         }
         c.FileName = variable.substr(0, c.FilenameLength);
         c.ExtraField = variable.substr(c.FilenameLength);
@@ -502,7 +570,7 @@ void ZipReader::rebuildFromLocalHeaders() {
         // A local header that escapes either size has both in its ZIP64 extra field.
         if ((c.CompressedSize == kEscaped32 || c.UncompressedSize == kEscaped32) &&
             !ReadZip64Fields(c.ExtraField, {&c.UncompressedSize, &c.CompressedSize})) {
-            return;
+            return offset;
         }
         const std::uint64_t dataAt = offset + kLocalFixedSize + variable.size();
 
@@ -510,7 +578,7 @@ void ZipReader::rebuildFromLocalHeaders() {
             // The descriptor's sizes are 64-bit when the header has a ZIP64 extra field.
             const bool wide = FindZip64Extra(c.ExtraField).has_value();
             if (!findDataDescriptor(dataAt, wide, c, offset)) {
-                return;
+                return offset;
             }
             m_entries.push_back(std::move(entry));
             continue;

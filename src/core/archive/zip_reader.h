@@ -63,8 +63,9 @@ class ZipReader {
     void close();
 
     bool isZipFile() const { return m_isZipFile; }
-    // The directory was rebuilt from local headers (no end record was found): the archive
-    // was cut short or damaged.
+    // The directory was rebuilt from local headers (no end record was found, neither after
+    // the comment nor behind bytes appended to the archive): the archive was cut short or
+    // damaged.
     bool rebuiltFromLocalHeaders() const { return m_rebuiltFromLocalHeaders; }
     const std::vector<ZipEntry>& entries() const { return m_entries; }
 
@@ -93,8 +94,17 @@ class ZipReader {
   private:
     struct DirectoryPlace;
     bool findDirectory(std::uint64_t endRecordAt, DirectoryPlace& place) const;
+    // Reads the entries from the archive's directory, else from its local headers. False
+    // when the file is not a zip archive.
+    bool readDirectory();
     bool readCentralDirectory(std::uint64_t endRecordAt);
-    void rebuildFromLocalHeaders();
+    // Lists the entries from their local headers; returns where those ended.
+    std::uint64_t rebuildFromLocalHeaders();
+    // Finds an end record between `headersEnd` and the end of the file, however far back
+    // bytes appended to the archive pushed it, and reads its directory in place of the
+    // rebuilt entries. False, the rebuilt entries kept, when there is none.
+    bool readDirectoryBeforeAppendedBytes(std::uint64_t headersEnd);
+    bool readDirectoryEndingAt(std::uint64_t endRecordAt);
     bool findDataDescriptor(std::uint64_t dataAt, bool wide, CentralDirectoryRecord& c,
                             std::uint64_t& next) const;
     bool findEndOfCentralDirectory(std::uint64_t& at) const;

@@ -18,7 +18,9 @@ enum class RomGroup { Nds = 0, Gba = 1 };
 struct RomListEntry {
     std::optional<ArchiveKind> archive;  // set for archive members
     std::string path;                    // the rom file, or the archive
-    std::string member;  // as listed: a zip member's stored path, a rar or 7z member's base name
+    // A zip member's stored path; a rar or 7z member's path, folders separated by "/". Its
+    // last part names the output.
+    std::string member;
 
     static RomListEntry file(std::string path);
     static RomListEntry inArchive(ArchiveKind kind, std::string archivePath, std::string member);

@@ -205,7 +205,7 @@ void RomScanner::listZip(const std::string& archive) {
 }
 
 void RomScanner::listRar(const std::string& archive) {
-    const RarNames listing = ListRarMembers(archive, /*stripPaths=*/true);
+    const RarNames listing = ListRarMembers(archive);
     if (!listing.unreadable.empty()) {
         return reportUnreadableArchive(archive, listing.unreadable);
     }
@@ -242,8 +242,7 @@ void RomScanner::listSevenZip(const std::string& archive) {
         if (item.nameUnreadable) {
             reportUnreadableName(archive, i + 1);
         } else if (!item.isFolder && IsRomName(item.path)) {
-            addEntry(
-                RomListEntry::inArchive(ArchiveKind::SevenZip, archive, MemberBaseName(item.path)));
+            addEntry(RomListEntry::inArchive(ArchiveKind::SevenZip, archive, item.path));
         }
     }
     if (listing.headerBroken) {
