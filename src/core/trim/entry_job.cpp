@@ -345,13 +345,7 @@ void EntryJob::writeOutput() {
         .inOutput = m_archiveKind.has_value(),
         .origin = {},
     };
-    content.origin = {
-        .source = m_archiveKind ? m_rom.archivePath + "| " + m_rom.name : m_rom.filePath,
-        .keptSize = content.keptSize,
-        .size = content.size,
-        .filler = content.filler,
-        .sramPatch = content.sramPatch,
-    };
+    content.origin = resultOrigin(content);
     if (restoredDump) {
         content.verify = [restoredDump](const ByteSource& result) {
             return VerifyDatDump(result, *restoredDump);
@@ -386,6 +380,17 @@ void EntryJob::writeOutput() {
         m_record.line(RestoredLine(changedName(), static_cast<std::uint64_t>(-m_savings),
                                    m_sizeAssumed ? std::optional(size) : std::nullopt));
     }
+}
+
+// The rom file, or the archive and member, the result is made of, and how.
+ResultOrigin EntryJob::resultOrigin(const OutputContent& content) const {
+    return {
+        .source = m_archiveKind ? m_rom.archivePath + "| " + m_rom.name : m_rom.filePath,
+        .keptSize = content.keptSize,
+        .size = content.size,
+        .filler = content.filler,
+        .sramPatch = content.sramPatch,
+    };
 }
 
 void EntryJob::failOutput(const OutputFailure& failure) {
