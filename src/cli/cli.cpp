@@ -33,34 +33,78 @@ std::string DecimalSeparator() {
                : ".";
 }
 
-// The PATH arguments the scan gets, each with what it names (one question to the file
-// system per path), as `cp` treats its operands: one that cannot be listed is reported with
-// one error line and the others are still done. A missing rom path is kept when
-// `keepMissingRoms` is set: its entry's run then reports "File doesn't exist", as for any
-// listed rom that went away.
+// Each PATH argument with what it names: one question to the file system per path, asked
+// once for every check made on it.
+std::vector<RomScanner::DroppedPath> KindsOfPaths(const std::vector<std::string>& paths) {
+    std::vector<RomScanner::DroppedPath> kinds;
+    kinds.reserve(paths.size());
+    for (const std::string& path : paths) {
+        kinds.push_back({path, KindOfPath(path)});
+    }
+    return kinds;
+}
+
+// An archive named directly while archives are not looked into would be passed over with
+// nothing said: the call is a usage error instead.
+std::optional<std::string> ArchiveRefusedByOptions(
+    const std::vector<RomScanner::DroppedPath>& paths, const RunOptions& options) {
+    if (options.scanArchives) {
+        return std::nullopt;
+    }
+    for (const RomScanner::DroppedPath& path : paths) {
+        if (path.kind != PathKind::Folder && IsArchivePath(path.path)) {
+            return "--no-archives cannot be used with the archive " + path.path;
+        }
+    }
+    return std::nullopt;
+}
+
+// The PATH arguments the scan gets, as `cp` treats its operands: one that cannot be listed
+// is reported with one error line and the others are still done. A missing rom path is kept
+// when `keepMissingRoms` is set: its entry's run then reports "File doesn't exist", as for
+// any listed rom that went away.
 struct PathsToScan {
     std::vector<RomScanner::DroppedPath> kept;
     int errors = 0;
 };
 
-PathsToScan SortPaths(const std::vector<std::string>& paths, Host& host, bool keepMissingRoms) {
+PathsToScan SortPaths(const std::vector<RomScanner::DroppedPath>& paths, Host& host,
+                      bool keepMissingRoms) {
     PathsToScan sorted;
-    const auto refuse = [&](const std::string& line) {
-        host.addLog(line, LineKind::Failure);
+    const auto refuse = [&](const std::string& path, const std::string& line) {
+        host.addScanFailure(path, line);
         ++sorted.errors;
     };
-    for (const std::string& path : paths) {
-        const PathKind kind = KindOfPath(path);
+    for (const RomScanner::DroppedPath& given : paths) {
+        const std::string& path = given.path;
+        const PathKind kind = given.kind;
         const bool exists = kind == PathKind::File || kind == PathKind::Folder;
         if (!exists && !(keepMissingRoms && IsRomName(path))) {
-            refuse("ERROR: No such file or folder: " + path);
+            refuse(path, "ERROR: No such file or folder: " + path);
         } else if (kind == PathKind::File && !IsRomName(path) && !IsArchivePath(path)) {
-            refuse("ERROR: Neither a rom nor an archive nor a folder: " + path);
+            refuse(path, "ERROR: Neither a rom nor an archive nor a folder: " + path);
         } else {
-            sorted.kept.push_back({path, kind});
+            sorted.kept.push_back(given);
         }
     }
     return sorted;
+}
+
+// The output folder of --mode=folder, checked once before anything is read: without it every
+// entry would be read and then fail on its own. The error line, or nothing when the folder
+// can take the results.
+std::optional<std::string> OutputFolderError(const RunOptions& options) {
+    if (options.fileMode != FileMode::Folder) {
+        return std::nullopt;
+    }
+    const std::string& folder = options.outputFolder;
+    if (KindOfPath(folder) == PathKind::Missing) {
+        return "ERROR: Output folder does not exist: " + folder;
+    }
+    if (Status status = CheckCanCreateIn(folder); !status) {
+        return "ERROR: Output folder cannot be written (" + status.reason() + "): " + folder;
+    }
+    return std::nullopt;
 }
 
 // The engine's view of the command line: its host, its fixed options, its halt request
@@ -121,7 +165,28 @@ bool LoadDats(const std::vector<std::string>& sources, std::shared_ptr<const Dat
     return true;
 }
 
+void ReportUsageError(const std::string& error, LineStream& err) {
+    err.writeLine("ostravex-cli: " + error);
+    err.writeLine("Try 'ostravex-cli --help'.");
+}
+
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
+    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
+        ReportUsageError(*refused, err);
+        return kExitUsage;
+    }
+    Session session(options, out, err);
+    CliHost& host = session.host;
+    // With --json, standard output carries only JSON: the search's errors go to standard
+    // error, and the run's lines into the entry objects.
+    host.setLogFilter(options.json    ? LogFilter::StandardErrorOnly
+                      : options.quiet ? LogFilter::ErrorsOnly
+                                      : LogFilter::All);
+    if (const std::optional<std::string> error = OutputFolderError(options.run)) {
+        host.addScanFailure(options.run.outputFolder, *error);
+        return kExitErrorsCounted;
+    }
     std::shared_ptr<const DatIndex> dats;
     if (!LoadDats(options.datFiles, dats, err)) {
         return kExitErrorsCounted;
@@ -129,14 +194,7 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     if (options.run.dryRun) {
         err.writeLine("ostravex-cli: dry run: nothing will be written");
     }
-    Session session(options, out, err);
-    CliHost& host = session.host;
-    // With --json, standard output carries only JSON: the search's errors go to standard
-    // error, and the run's lines into the entry objects.
-    host.setLogFilter(options.json    ? LogFilter::ErrorsToStandardError
-                      : options.quiet ? LogFilter::ErrorsOnly
-                                      : LogFilter::All);
-    const PathsToScan paths = SortPaths(options.paths, host, true);
+    const PathsToScan paths = SortPaths(given, host, true);
     RomScanner scanner(session.frontEnd);
     if (!ListPaths(paths.kept, session, scanner)) {
         host.finishProgress();
@@ -172,9 +230,14 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
 }
 
 int runList(const CliOptions& options, LineStream& out, LineStream& err) {
+    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
+        ReportUsageError(*refused, err);
+        return kExitUsage;
+    }
     Session session(options, out, err);
-    session.host.setLogFilter(LogFilter::ErrorsToStandardError);
-    const PathsToScan paths = SortPaths(options.paths, session.host, false);
+    session.host.setLogFilter(LogFilter::StandardErrorOnly);
+    const PathsToScan paths = SortPaths(given, session.host, false);
     RomScanner scanner(session.frontEnd);
     const bool finished = ListPaths(paths.kept, session, scanner);
     for (const RomListEntry& entry : session.host.entries()) {
@@ -215,8 +278,7 @@ int runInfo(const std::string& path, bool json, LineStream& out, LineStream& err
 int RunVerb(const std::vector<std::string>& arguments, LineStream& outLines, LineStream& errLines) {
     const ParsedArguments parsed = ParseArguments(arguments);
     if (!parsed.options) {
-        errLines.writeLine("ostravex-cli: " + parsed.error);
-        errLines.writeLine("Try 'ostravex-cli --help'.");
+        ReportUsageError(parsed.error, errLines);
         return kExitUsage;
     }
     const CliOptions& options = *parsed.options;

@@ -10,6 +10,7 @@
 
 #include "json_report.h"
 #include "runlog/counter_labels.h"
+#include "sram/sram_patcher.h"
 
 namespace ostravex::cli {
 namespace {
@@ -77,19 +78,37 @@ CliHost::CliHost(bool json, LineStream& out, LineStream& err)
                {CounterLabel::Savings, kSavingsCaption}},
       m_interruptsSeen(InterruptCount()) {}
 
+bool CliHost::logged(LineKind kind) const {
+    switch (m_filter) {
+        case LogFilter::All:
+            return true;
+        case LogFilter::ErrorsOnly:
+            return kind == LineKind::Failure;
+        case LogFilter::StandardErrorOnly:
+        case LogFilter::Nothing:
+            break;
+    }
+    return false;
+}
+
 void CliHost::addLog(const std::string& line, LineKind kind) {
-    const bool failure = kind == LineKind::Failure;
-    if ((m_filter == LogFilter::ErrorsOnly && !failure) || m_filter == LogFilter::Nothing) {
+    if (!logged(kind)) {
         return;
     }
     eraseProgress();
-    if (m_filter == LogFilter::ErrorsToStandardError) {
-        if (failure) {
-            m_err.writeLine(line);
-        }
-        return;
-    }
     m_out.writeLine(line);
+}
+
+void CliHost::addScanFailure(const std::string& path, const std::string& line) {
+    addLog(line, LineKind::Failure);
+    if (m_filter != LogFilter::Nothing) {
+        tellOnStandardError(path, line);
+    }
+}
+
+void CliHost::tellOnStandardError(const std::string& place, const std::string& message) {
+    eraseProgress();
+    m_err.writeLine("ostravex-cli: " + place + ": " + message);
 }
 
 void CliHost::entryFinished(const EntryFacts& facts) {
@@ -98,14 +117,26 @@ void CliHost::entryFinished(const EntryFacts& facts) {
         eraseProgress();
         // JSON escapes every control character itself; a terminal needs nothing more.
         m_out.writeRaw(EntryJson(facts) + '\n');
-        return;
     }
-    // The log names a rom by its name alone; standard error says which file it is.
+    // The log names a rom by its name alone; standard error says which file it is, and the
+    // real cause where the log's text is fixed. Each failure is told there once.
+    const std::string place = FailedEntryPlace(facts);
+    bool failureTold = false;
     for (const LogLine& line : facts.lines) {
         if (line.kind == LineKind::Failure) {
-            eraseProgress();
-            m_err.writeLine("ostravex-cli: " + FailedEntryPlace(facts) + ": " + line.text);
+            tellOnStandardError(place, line.cause.empty() ? line.text : line.cause);
+            failureTold = true;
         }
+    }
+    for (const Notice& notice : facts.notices) {
+        // A failure notice goes with an error line of the entry, which has told it.
+        if (notice.kind == NoticeKind::Warning || !failureTold) {
+            tellOnStandardError(place, notice.detail.empty() ? notice.text : notice.detail);
+        }
+    }
+    if (facts.sramPatch == SramPatchOutcome::NotPossible) {
+        // The log's line does not name the rom it is about.
+        tellOnStandardError(place, kSramPatchNotPossibleText);
     }
 }
 
@@ -118,16 +149,6 @@ std::string FailedEntryPlace(const EntryFacts& facts) {
         place += " -> " + *facts.output;
     }
     return place;
-}
-
-void CliHost::notice(const Notice& notice) {
-    eraseProgress();
-    m_err.writeLine(notice.detail.empty() ? notice.text : notice.detail);
-}
-
-void CliHost::diagnostic(const std::string& text) {
-    eraseProgress();
-    m_err.writeLine(text);
 }
 
 void CliHost::setLabel(CounterLabel label, const std::string& text) {

@@ -14,9 +14,10 @@
 
 namespace ostravex::cli {
 
-// Where log lines go: all of them, only failure lines, none (failure lines then go to
-// standard error, as in --list), or none at all (--json, whose entry objects carry them).
-enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError, Nothing };
+// Where log lines go on standard output: all of them, only failure lines, or none. Each
+// failure is also told on standard error, except with Nothing, which a --json run uses
+// while its entry objects carry the lines (and its entries tell their failures there).
+enum class LogFilter { All, ErrorsOnly, StandardErrorOnly, Nothing };
 
 // The progress bar's text: entries finished of all entries (the bar, the count and the
 // percentage say the same) and how far the current entry is.
@@ -40,9 +41,9 @@ void CleanUpForInterrupt(int fd) noexcept;
 // The text the first Ctrl-C prints.
 extern const char* const kHaltAcknowledgement;
 
-// The command-line front end's host: log lines on standard output, notices on standard
-// error, a progress bar on standard error when it is a terminal; with --json, one object
-// per finished entry.
+// The command-line front end's host: log lines on standard output; each failure once on
+// standard error, with the file it is about; a progress bar on standard error when it is a
+// terminal; with --json, one object per finished entry.
 class CliHost final : public Host {
   public:
     CliHost(bool json, LineStream& out, LineStream& err);
@@ -56,8 +57,10 @@ class CliHost final : public Host {
     void clearRomList() override { m_entries.clear(); }
     void setLabel(CounterLabel label, const std::string& text) override;
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override;
-    void notice(const Notice& notice) override;
-    void diagnostic(const std::string& text) override;
+    void addScanFailure(const std::string& path, const std::string& line) override;
+    // A notice or a diagnostic is told with its entry, when the entry is finished; the scan's
+    // failure notices come with an error line of their own.
+    void notice(const Notice&) override {}
     void setBusy(bool) override {}
     void entryFinished(const EntryFacts& facts) override;
 
@@ -73,6 +76,10 @@ class CliHost final : public Host {
     void finishProgress();
 
   private:
+    // Whether a log line of `kind` goes to standard output.
+    bool logged(LineKind kind) const;
+    // One line on standard error: "ostravex-cli: PLACE: MESSAGE".
+    void tellOnStandardError(const std::string& place, const std::string& message);
     void eraseProgress();
     void drawProgress(bool force);
 

@@ -13,15 +13,19 @@ Each PATH is handled like an item dropped on the window: a folder is searched fo
 ".nds" and ".gba" files (recursively unless --no-recursive), then for zip, rar and 7z
 archives, whose ".nds" and ".gba" members are listed too (unless --no-archives); a
 ".nds" or ".gba" file becomes one entry; an archive has its rom members listed.
-A PATH that does not exist is reported and the others are still done.
+A PATH that does not exist, or a folder that cannot be read, is reported and the
+others are still done.
 
 File options:
   --mode=overwrite         cut each rom in place (default)
   --mode=backup            keep the original as NAME.bak beside the cut rom
   --mode=folder            write cut roms into the folder given by --output
-  --output=DIR             the output folder (needs --mode=folder)
-  --dont-overwrite         with --mode=folder: a rom whose output already exists is
-                           an error and is left alone
+  --output=DIR             the output folder (needs --mode=folder), checked before
+                           anything is read; a DIR that starts with "-" is given as
+                           --output=DIR
+  --dont-overwrite         with --mode=folder: a file already at a result's name is
+                           never replaced: one that holds the same bytes as the result
+                           is a skip ("Already there"), any other an error
   --sram-patch             patch GBA roms to save to SRAM (turn off if you get
                            corrupted GBA roms)
   --only-patch             do not trim GBA roms, only patch them (needs --sram-patch)
@@ -52,8 +56,9 @@ Search options:
   --no-archives            do not look inside zip, rar and 7z archives
 
 Output:
-  --dry-run                decide and log every entry, write nothing
-  --quiet                  print only error lines and the summary
+  --dry-run                decide and log every entry, write nothing (not with --list
+                           or --info)
+  --quiet                  print only error lines and the summary (not with --json)
   --json                   print one JSON object per entry and a summary object (JSON
                            Lines) instead of the log; errors of the search go to
                            standard error; with --list one object per entry, with
@@ -62,12 +67,20 @@ Output:
   --version                show the version
 Options that take a value accept --opt=VALUE and --opt VALUE; -- ends the options.
 
-Log lines go to standard output, notices to standard error; an entry that fails is
-also named on standard error with its path and its output's path. Ctrl-C stops the
-run after the current entry; a second Ctrl-C stops at once, leaving nothing half
-written. Exit status: 0 when nothing failed, 1 when anything failed (an error line,
-a failed archive member, a missing PATH, a DAT that cannot be loaded) or the run was
-stopped, 2 for wrong usage.
+Log lines go to standard output. Each failure is also told once on standard error,
+with --quiet and --json too, as "ostravex-cli: PATH -> OUTPUT: MESSAGE" (PATH the
+rom, archive or folder; "-> OUTPUT" when the result goes to another file), with the
+real cause where the log's text is fixed. Ctrl-C stops the run after the current
+entry; a second Ctrl-C stops at once, leaving nothing half written.
+
+Wrong usage, besides unknown options and missing values: options that would do
+nothing, such as --list with --sram-patch, --mode, --dry-run, --restore or
+--check-padding; --info with --restore or --dry-run; --quiet with --json; --restore
+with --check-padding; --no-archives with an archive PATH.
+
+Exit status: 0 when nothing failed, 1 when anything failed (an error line, a failed
+archive member, a missing PATH, an unreadable folder, a missing output folder, a DAT
+that cannot be loaded) or the run was stopped, 2 for wrong usage.
 )";
 
 namespace {
@@ -102,14 +115,18 @@ ParsedArguments Failure(std::string error) {
     return {std::nullopt, std::move(error)};
 }
 
-// Takes the value of `name` from "--name=VALUE" or from "--name VALUE" (the next argument,
-// whatever it looks like, as getopt_long does). Returns false when `argument` is another
-// option; `value` stays empty when the value is missing.
+// How the value of an option was given.
+enum class ValueForm { Attached, NextArgument };
+
+// Takes the value of `name` from "--name=VALUE" or from "--name VALUE" (the next argument).
+// Returns false when `argument` is another option; `value` stays empty when the value is
+// missing.
 bool TakeValue(const std::string& name, const std::vector<std::string>& arguments,
-               std::size_t& index, std::optional<std::string>& value) {
+               std::size_t& index, std::optional<std::string>& value, ValueForm& form) {
     const std::string& argument = arguments[index];
     if (argument.starts_with(name + "=")) {
         value = argument.substr(name.size() + 1);
+        form = ValueForm::Attached;
         return true;
     }
     if (argument != name) {
@@ -118,7 +135,57 @@ bool TakeValue(const std::string& name, const std::vector<std::string>& argument
     if (index + 1 < arguments.size()) {
         value = arguments[++index];
     }
+    form = ValueForm::NextArgument;
     return true;
+}
+
+// A next argument that starts with "-" is most likely an option whose value was forgotten
+// ("--output --dry-run"): taken as the value, the call would do what was not asked. Such a
+// value is given attached.
+bool LooksLikeAnOption(const std::optional<std::string>& value, ValueForm form) {
+    return form == ValueForm::NextArgument && value && value->size() > 1 && value->front() == '-';
+}
+
+std::string AttachedValueError(const std::string& name, const std::string& value) {
+    return "option '" + name + "' got '" + value + "'; a value that starts with '-' is given as " +
+           name + "=VALUE";
+}
+
+// Options that would be taken and then do nothing: the first one found, as a usage error.
+std::optional<std::string> UselessCombination(const CliOptions& options, bool modeGiven) {
+    const RunOptions& run = options.run;
+    const auto refuse = [](const std::string& verb, const char* option) {
+        return verb + " cannot be used with " + option;
+    };
+    if (options.verb == Verb::List) {
+        const std::pair<bool, const char*> listed[] = {
+            {run.sramPatch, "--sram-patch"},
+            {modeGiven, "--mode"},
+            {run.dryRun, "--dry-run"},
+            {run.restore, "--restore"},
+            {run.checkPadding, "--check-padding"},
+        };
+        for (const auto& [given, option] : listed) {
+            if (given) {
+                return refuse("--list", option);
+            }
+        }
+    }
+    if (options.verb == Verb::Info) {
+        if (run.restore) {
+            return refuse("--info", "--restore");
+        }
+        if (run.dryRun) {
+            return refuse("--info", "--dry-run");
+        }
+    }
+    if (options.quiet && options.json) {
+        return refuse("--quiet", "--json");
+    }
+    if (run.restore && run.checkPadding) {
+        return refuse("--restore", "--check-padding");
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -126,10 +193,12 @@ bool TakeValue(const std::string& name, const std::vector<std::string>& argument
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
     bool outputGiven = false;
+    bool modeGiven = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::optional<std::string> value;
+        ValueForm form = ValueForm::Attached;
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             options.paths.push_back(argument);
         } else if (argument == "--") {
@@ -146,7 +215,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.run.*(flag->second.first) = flag->second.second;
         } else if (const auto output = kOutputFlags.find(argument); output != kOutputFlags.end()) {
             options.*(output->second) = true;
-        } else if (TakeValue("--mode", arguments, i, value)) {
+        } else if (TakeValue("--mode", arguments, i, value, form)) {
+            if (LooksLikeAnOption(value, form)) {
+                return Failure(AttachedValueError("--mode", *value));
+            }
             if (!value) {
                 return Failure("option '--mode' needs a value (overwrite, backup or folder)");
             }
@@ -156,12 +228,19 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                                "' (use overwrite, backup or folder)");
             }
             options.run.fileMode = mode->second;
-        } else if (TakeValue("--dat", arguments, i, value)) {
+            modeGiven = true;
+        } else if (TakeValue("--dat", arguments, i, value, form)) {
+            if (LooksLikeAnOption(value, form)) {
+                return Failure(AttachedValueError("--dat", *value));
+            }
             if (!value || value->empty()) {
                 return Failure("option '--dat' needs a DAT file, zip or folder");
             }
             options.datFiles.push_back(*value);
-        } else if (TakeValue("--output", arguments, i, value)) {
+        } else if (TakeValue("--output", arguments, i, value, form)) {
+            if (LooksLikeAnOption(value, form)) {
+                return Failure(AttachedValueError("--output", *value));
+            }
             if (!value || value->empty()) {
                 return Failure("option '--output' needs a folder");
             }
@@ -194,6 +273,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (options.run.onlyPatch && !options.run.sramPatch) {
         return Failure("--only-patch needs --sram-patch");
+    }
+    if (const std::optional<std::string> useless = UselessCombination(options, modeGiven)) {
+        return Failure(*useless);
     }
     if (!options.datFiles.empty() && options.verb != Verb::Trim) {
         return Failure(std::string("--dat cannot be used with ") +

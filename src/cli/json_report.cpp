@@ -141,6 +141,12 @@ std::string EntryJson(const EntryFacts& facts) {
     if (facts.sramPatch) {
         json["sram_patch"] = SramPatchName(*facts.sramPatch);
     }
+    if (facts.rename == RenameOutcome::Renamed) {
+        json["rename"] = "renamed";
+    } else if (facts.rename == RenameOutcome::Failed) {
+        json["rename"] = "failed";
+        json["rename_error"] = ValidUtf8Text(facts.renameFailure);
+    }
     Json lines = Json::array();
     for (const LogLine& line : facts.lines) {
         lines.push_back(ValidUtf8Text(line.text));

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +18,9 @@
 #include "line_stream.h"
 #include "support/archive_builders.h"
 #include "support/cli_run.h"
+#include "support/read_only_folder.h"
 #include "support/rom_images.h"
+#include "support/unprivileged_run.h"
 
 namespace ostravex::cli {
 namespace {
@@ -68,6 +71,26 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
              Row{{"--list", "--dat=x.dat", dir.path()}, "--dat cannot be used with --list"},
              Row{{"--info", "--dat=x.dat", "a.nds"}, "--dat cannot be used with --info"},
              Row{{"--dat", dir.path()}, "no PATH given"},
+             Row{{"--list", "--sram-patch", dir.path()}, "--list cannot be used with --sram-patch"},
+             Row{{"--list", "--mode=overwrite", dir.path()}, "--list cannot be used with --mode"},
+             Row{{"--list", "--dry-run", dir.path()}, "--list cannot be used with --dry-run"},
+             Row{{"--list", "--restore", dir.path()}, "--list cannot be used with --restore"},
+             Row{{"--list", "--check-padding", dir.path()},
+                 "--list cannot be used with --check-padding"},
+             Row{{"--info", "--restore", "a.nds"}, "--info cannot be used with --restore"},
+             Row{{"--info", "--dry-run", "a.nds"}, "--info cannot be used with --dry-run"},
+             Row{{"--quiet", "--json", dir.path()}, "--quiet cannot be used with --json"},
+             Row{{"--restore", "--check-padding", dir.path()},
+                 "--restore cannot be used with --check-padding"},
+             Row{{"--no-archives", dir.file("a.zip")},
+                 "--no-archives cannot be used with the archive " + dir.file("a.zip")},
+             Row{{"--list", "--no-archives", dir.path(), dir.file("b.7z")},
+                 "--no-archives cannot be used with the archive " + dir.file("b.7z")},
+             // A value that starts with "-" is most likely a forgotten one.
+             Row{{"--mode=folder", "--output", "--dry-run", dir.path()},
+                 "a value that starts with '-' is given as --output=VALUE"},
+             Row{{"--dat", "--list", dir.path()},
+                 "a value that starts with '-' is given as --dat=VALUE"},
          }) {
         const Result result = RunCommand(row.arguments);
         EXPECT_EQ(result.code, 2) << row.message;
@@ -80,17 +103,20 @@ TEST(CliUsage, OptionsMapToTheWindowsOptions) {
     const ParsedArguments parsed = ParseArguments(
         {"--mode=folder", "--output=/out", "--dont-overwrite", "--sram-patch", "--only-patch",
          "--skip-dsi", "--remove-scene-numbers", "--no-recursive", "--no-archives", "--dry-run",
-         "--quiet", "--restore", "--check-padding", "--json", "--", "--odd-name.nds"});
+         "--quiet", "--restore", "--", "--odd-name.nds"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const CliOptions& o = *parsed.options;
     const RunOptions& r = o.run;
     EXPECT_EQ(r.fileMode, FileMode::Folder);
     EXPECT_EQ(r.outputFolder, "/out/");
     EXPECT_TRUE(r.dontOverwrite && r.sramPatch && r.onlyPatch && r.skipDsi &&
-                r.removeSceneNumbers && r.dryRun && o.quiet && r.restore && r.checkPadding &&
-                o.json);
+                r.removeSceneNumbers && r.dryRun && o.quiet && r.restore);
     EXPECT_FALSE(r.recursiveScan || r.scanArchives);
     EXPECT_EQ(o.paths, std::vector<std::string>{"--odd-name.nds"});
+    // The two that go with neither --quiet nor --restore.
+    const ParsedArguments others = ParseArguments({"--check-padding", "--json", "p"});
+    ASSERT_TRUE(others.options) << others.error;
+    EXPECT_TRUE(others.options->run.checkPadding && others.options->json);
 }
 
 TEST(CliUsage, ValueOptionsTakeTheValueAttachedOrAsTheNextArgument) {
@@ -105,10 +131,14 @@ TEST(CliUsage, ValueOptionsTakeTheValueAttachedOrAsTheNextArgument) {
         EXPECT_EQ(parsed.options->run.outputFolder, "/out/");
         EXPECT_EQ(parsed.options->paths, std::vector<std::string>{"p"});
     }
-    // As with getopt_long, the next argument is the value whatever it looks like.
-    const ParsedArguments dashed = ParseArguments({"--mode=folder", "--output", "--odd", "p"});
+    // A value that starts with "-" is taken only attached; "-" alone is a value.
+    const ParsedArguments dashed = ParseArguments({"--mode=folder", "--output=--odd", "p"});
     ASSERT_TRUE(dashed.options) << dashed.error;
     EXPECT_EQ(dashed.options->run.outputFolder, "--odd/");
+    EXPECT_FALSE(ParseArguments({"--mode=folder", "--output", "--odd", "p"}).options);
+    const ParsedArguments dash = ParseArguments({"--mode=folder", "--output", "-", "p"});
+    ASSERT_TRUE(dash.options) << dash.error;
+    EXPECT_EQ(dash.options->run.outputFolder, "-/");
 }
 
 TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
@@ -218,10 +248,8 @@ TEST_F(CliRunTest, ABackupNameTooLongGivesItsRealReasonOnStandardError) {
     const Result result = RunCommand({"--quiet", "--mode=backup", roms + name});
     EXPECT_EQ(result.code, 1);
     EXPECT_EQ(Lines(result.out)[0], "Error: File is Read-Only: " + name);
-    EXPECT_EQ(Lines(result.err),
-              (std::vector<std::string>{
-                  "Cannot keep the original as " + name + ".bak: File name too long",
-                  "ostravex-cli: " + roms + name + ": Error: File is Read-Only: " + name}));
+    EXPECT_EQ(result.err, "ostravex-cli: " + roms + name + ": Cannot keep the original as " + name +
+                              ".bak: File name too long\n");
     EXPECT_EQ(ReadFile(roms + name).size(), 8_MiB);
 }
 
@@ -297,10 +325,14 @@ TEST_F(CliRunTest, ListReportsWhatItCannotListAndListsTheRest) {
         RunCommand({"--list", roms + "notes.txt", dir.file("gone.nds"), roms + "a.gba"});
     EXPECT_EQ(result.code, 1);
     EXPECT_EQ(result.out, roms + "a.gba\n");
-    EXPECT_EQ(Lines(result.err),
-              (std::vector<std::string>{
-                  "ERROR: Neither a rom nor an archive nor a folder: " + roms + "notes.txt",
-                  "ERROR: No such file or folder: " + dir.file("gone.nds")}));
+    EXPECT_EQ(
+        Lines(result.err),
+        (std::vector<std::string>{"ostravex-cli: " + roms +
+                                      "notes.txt: ERROR: Neither a rom nor an archive nor "
+                                      "a folder: " +
+                                      roms + "notes.txt",
+                                  "ostravex-cli: " + dir.file("gone.nds") +
+                                      ": ERROR: No such file or folder: " + dir.file("gone.nds")}));
 }
 
 TEST_F(CliRunTest, AnArchiveTheScanCannotOpenFailsTheCall) {
@@ -326,7 +358,8 @@ TEST_F(CliRunTest, AFailedArchiveMemberFailsTheCall) {
     const Result result = RunCommand({roms + "cut.rar"});
     EXPECT_TRUE(Contains(result.out, "1 roms found")) << result.out;
     // What happened and to which archive, not the window's fixed notice text.
-    EXPECT_TRUE(Contains(result.err, "Cannot extract m.nds from " + roms + "cut.rar into " + roms))
+    EXPECT_TRUE(Contains(result.err, "ostravex-cli: " + roms + "cut.rar (member m.nds) -> " + roms +
+                                         "m.nds: ERROR: Cannot extract ("))
         << result.err;
     EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
     // Cut short, the archive is also damaged where the listing ends. The run's error line
@@ -344,14 +377,15 @@ TEST_F(CliRunTest, SevenZipMemberFailuresSayWhatHappenedAndWhere) {
     if (!testing::MakeSevenZip(roms + "pack.7z", dir.path(), {"m.nds"})) {
         GTEST_SKIP() << "7zz is not installed";
     }
-    const std::string out = dir.path() + "no such folder/";
+    const std::string out = dir.subfolder("blocked");
+    dir.subfolder("blocked/m.nds");
     const Result result = RunCommand({"--mode=folder", "--output=" + out, roms + "pack.7z"});
     EXPECT_EQ(result.code, 1);
     EXPECT_FALSE(Contains(result.err, "Rar Extraction Error.")) << result.err;
     // Its output cannot be made: the member is not read, and the line says where it was to go.
     EXPECT_TRUE(Contains(result.err, roms + "pack.7z (member m.nds) -> " + out +
-                                         "m.nds: ERROR: Cannot create file (No such file or "
-                                         "directory): m.nds\n"))
+                                         "m.nds: ERROR: Cannot create file (Is a directory): "
+                                         "m.nds\n"))
         << result.err;
 
     // A member that "don't overwrite" refuses is named with its archive and its output.
@@ -367,7 +401,9 @@ TEST_F(CliRunTest, SevenZipMemberFailuresSayWhatHappenedAndWhere) {
 }
 
 TEST_F(CliRunTest, AFailedEntryIsNamedWithItsPathAndOutputOnStandardError) {
-    const std::string missingOutput = dir.path() + "gone/";
+    // A folder stands at the output's name.
+    const std::string blockedOutput = dir.subfolder("blocked");
+    dir.subfolder("blocked/b.nds");
     struct Row {
         std::vector<std::string> arguments;
         std::string err;  // a line of standard error
@@ -375,8 +411,8 @@ TEST_F(CliRunTest, AFailedEntryIsNamedWithItsPathAndOutputOnStandardError) {
     for (const Row& row : {
              Row{{roms + "nosuch.nds"},
                  "ostravex-cli: " + roms + "nosuch.nds: ERROR: File doesn't exist: nosuch.nds\n"},
-             Row{{"--mode=folder", "--output=" + missingOutput, roms + "b.nds"},
-                 "ostravex-cli: " + roms + "b.nds -> " + missingOutput +
+             Row{{"--mode=folder", "--output=" + blockedOutput, roms + "b.nds"},
+                 "ostravex-cli: " + roms + "b.nds -> " + blockedOutput +
                      "b.nds: ERROR: Cannot create file ("},
          }) {
         const Result result = RunCommand(row.arguments);
@@ -386,13 +422,13 @@ TEST_F(CliRunTest, AFailedEntryIsNamedWithItsPathAndOutputOnStandardError) {
 
     // In JSON, every entry carries both paths.
     const Result json =
-        RunCommand({"--json", "--mode=folder", "--output=" + missingOutput, roms + "b.nds"});
+        RunCommand({"--json", "--mode=folder", "--output=" + blockedOutput, roms + "b.nds"});
     std::istringstream lines(json.out);
     std::string first;
     std::getline(lines, first);
     const nlohmann::json entry = nlohmann::json::parse(first);
     EXPECT_EQ(entry["path"], roms + "b.nds");
-    EXPECT_EQ(entry["output"], missingOutput + "b.nds");
+    EXPECT_EQ(entry["output"], blockedOutput + "b.nds");
 }
 
 TEST_F(CliRunTest, AFailedSceneNumberRenameIsCountedAndExplained) {
@@ -477,7 +513,9 @@ TEST_F(CliRunTest, NamesCannotControlTheTerminalOrSplitALine) {
 
     // Messages on standard error name paths too.
     const Result missing = RunCommand({"--list", dir.file("gone\033[2J.nds")}, {.err = true});
-    EXPECT_EQ(missing.err, "ERROR: No such file or folder: " + dir.file("gone\\033[2J.nds") + "\n");
+    const std::string shown = dir.file("gone\\033[2J.nds");
+    EXPECT_EQ(missing.err,
+              "ostravex-cli: " + shown + ": ERROR: No such file or folder: " + shown + "\n");
 }
 
 TEST_F(CliRunTest, RestorePadsBackAndSumsUpWhatItAdded) {
@@ -558,7 +596,11 @@ TEST_F(CliRunTest, JsonGivesOneObjectPerEntryAndASummary) {
     const Result result =
         RunCommand({"--json", "--skip-dsi", "--no-recursive", roms, dir.file("missing-folder")});
     EXPECT_EQ(result.code, 1);
-    EXPECT_EQ(result.err, "ERROR: No such file or folder: " + dir.file("missing-folder") + "\n");
+    EXPECT_TRUE(result.err.starts_with(
+        "ostravex-cli: " + dir.file("missing-folder") +
+        ": ERROR: No such file or folder: " + dir.file("missing-folder") + "\n"))
+        << result.err;
+    EXPECT_EQ(Lines(result.err).size(), 3u) << result.err;  // and t.nds, the zip member
     std::vector<nlohmann::json> objects;
     ASSERT_NO_THROW(objects = JsonLines(result.out)) << result.out;
     ASSERT_EQ(objects.size(), 9u) << result.out;
@@ -648,6 +690,8 @@ TEST_F(CliRunTest, JsonNamesTheFilesThatAreThere) {
 // The JSON report tells what each entry's file holds afterwards, and its summary is the sum
 // of its entries.
 TEST_F(CliRunTest, JsonSizesAreTheSizesOfTheFilesLeft) {
+    const std::string blocked = dir.subfolder("blocked");
+    dir.subfolder("blocked/b.nds");  // a folder at the output's name
     const Bytes v111{0x0E, 0x48, 0x39, 0x68, 0x01, 0x60, 0x0E, 0x48};
     WriteFile(roms + "v.gba", GbaImageBuilder().size(4_MiB).dataEnd(1000).bytes(501, v111).build());
     // Larger than any cartridge: trimmed, but not patched.
@@ -662,7 +706,7 @@ TEST_F(CliRunTest, JsonSizesAreTheSizesOfTheFilesLeft) {
     for (const Row& row : {
              Row{{"--sram-patch", roms + "v.gba"}, "v.gba", "trimmed", "patched", 0},
              Row{{"--sram-patch", roms + "big.gba"}, "big.gba", "trimmed", "failed", 1},
-             Row{{"--mode=folder", "--output=" + dir.file("nowhere"), roms + "b.nds"},
+             Row{{"--mode=folder", "--output=" + blocked, roms + "b.nds"},
                  "b.nds",
                  "error",
                  std::nullopt,
@@ -717,6 +761,220 @@ TEST_F(CliRunTest, NamesThatReadLikeLogLinesAreOnlyNames) {
     std::vector<nlohmann::json> objects;
     ASSERT_NO_THROW(objects = JsonLines(json.out)) << json.out;
     EXPECT_FALSE(objects.at(0).contains("sram_patch")) << objects.at(0);
+}
+
+// A folder of roms that cannot be read (another user's, mode 700), at the top or inside a
+// tree, is an error line, counted, and the rest of the tree is still searched.
+TEST_F(CliRunTest, AFolderThatCannotBeReadIsAnErrorAndTheRestIsSearched) {
+    const std::string locked = dir.subfolder("roms/locked");
+    WriteFile(locked + "hidden.nds", NdsImageBuilder().usedSize(5913600).build());
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    for (const char* name : {"b.nds", "a.gba", "t.nds"}) {
+        ASSERT_EQ(chmod((roms + name).c_str(), 0666), 0);  // opened for update by anyone
+    }
+    const std::string lockedPath = locked.substr(0, locked.size() - 1);
+    const std::string line = "ERROR: Cannot read folder (Permission denied): " + lockedPath;
+    // The calls run in a child process; their three results come back in one text.
+    const auto run = [](const std::vector<std::string>& arguments) {
+        const Result result = testing::RunCommandOnce(arguments);
+        return std::to_string(result.code) + '\0' + result.out + '\0' + result.err;
+    };
+    const auto parts = [](const std::string& text) {
+        const std::size_t first = text.find('\0');
+        const std::size_t second = text.find('\0', first + 1);
+        return Result{std::stoi(text.substr(0, first)), text.substr(first + 1, second - first - 1),
+                      text.substr(second + 1)};
+    };
+    const std::optional<std::string> trim = testing::RunWithoutPrivileges([&] {
+        return run({"--dry-run", "--quiet", roms});
+    });
+    if (!trim) {
+        GTEST_SKIP() << "no user here whom folder permissions stop";
+    }
+    const Result quiet = parts(*trim);
+    EXPECT_EQ(quiet.code, 1);
+    EXPECT_EQ(Lines(quiet.out),
+              (std::vector<std::string>{
+                  line, "ERROR: Incorrect File: t.nds", "Wifi games:", "Errors: 2",
+                  "Files skipped:", "Files Processed: 3/3", "Total Savings: 6.36 MB"}));
+    EXPECT_TRUE(Contains(quiet.err, "ostravex-cli: " + lockedPath + ": " + line + "\n"))
+        << quiet.err;
+
+    for (const std::string& path : {roms, locked}) {
+        SCOPED_TRACE(path);
+        const Result list = parts(*testing::RunWithoutPrivileges([&] {
+            return run({"--list", path});
+        }));
+        EXPECT_EQ(list.code, 1);
+        EXPECT_EQ(list.err, "ostravex-cli: " + lockedPath + ": " + line + "\n");
+        EXPECT_EQ(Lines(list.out).size(), path == roms ? 3u : 0u) << list.out;
+    }
+}
+
+// Standard output keeps the log; standard error carries each failure once, prefixed with
+// the program's name and the file it is about, whatever --quiet or --json say.
+TEST_F(CliRunTest, EveryFailureReachesStandardErrorOnce) {
+    const std::string gone = dir.file("nosuchdir");
+    Bytes rar = testing::RarBuilder().add("m.nds", Bytes(4096, 7)).build();
+    rar.resize(rar.size() - 2000);  // the member's data cut short
+    WriteFile(roms + "cut.rar", rar);
+    const std::vector<std::string> expected = {
+        "ostravex-cli: " + gone + ": ERROR: No such file or folder: " + gone,
+        "ostravex-cli: " + roms +
+            "cut.rar: ERROR: Damaged archive, listed as far as it could be "
+            "read: cut.rar",
+        "ostravex-cli: " + roms + "t.nds: ERROR: Incorrect File: t.nds",
+        "ostravex-cli: " + roms + "cut.rar (member m.nds) -> " + roms +
+            "m.nds: ERROR: Cannot "
+            "extract (",
+    };
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{}, {"--quiet"}, {"--json"}}) {
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {gone, roms + "t.nds", roms + "cut.rar"});
+        SCOPED_TRACE(arguments.front());
+        const Result result = RunCommand(arguments);
+        EXPECT_EQ(result.code, 1);
+        const std::vector<std::string> lines = Lines(result.err);
+        ASSERT_EQ(lines.size(), expected.size()) << result.err;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_TRUE(lines[i].starts_with(expected[i])) << lines[i];
+        }
+    }
+    // Only the missing PATH: the one message is there with --quiet too.
+    const Result quiet = RunCommand({"--quiet", gone});
+    EXPECT_EQ(quiet.code, 1);
+    EXPECT_EQ(quiet.err, expected[0] + "\n");
+}
+
+// The output folder is checked once, before anything is read: one error line, and nothing
+// is processed.
+TEST_F(CliRunTest, TheOutputFolderIsCheckedOnceBeforeTheRun) {
+    const std::string missing = dir.path() + "no such folder/";
+    const Bytes original = ReadFile(roms + "b.nds");
+    const Result result = RunCommand({"--mode=folder", "--output=" + missing, roms});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.out, "ERROR: Output folder does not exist: " + missing + "\n");
+    EXPECT_EQ(result.err, "ostravex-cli: " + missing +
+                              ": ERROR: Output folder does not exist: " + missing + "\n");
+
+    const Result json = RunCommand({"--json", "--mode=folder", "--output=" + missing, roms});
+    EXPECT_EQ(json.code, 1);
+    EXPECT_EQ(json.out, "");
+    EXPECT_EQ(json.err, result.err);
+
+    const std::string file = roms + "a.gba";
+    const Result notAFolder = RunCommand({"--mode=folder", "--output=" + file, roms});
+    EXPECT_EQ(notAFolder.code, 1);
+    EXPECT_EQ(notAFolder.out, "ERROR: Output folder does not exist: " + file + "/\n");
+
+    const std::string readOnlyOut = dir.subfolder("read-only");
+    testing::ReadOnlyFolder readOnly(readOnlyOut);
+    if (readOnly.ready()) {
+        const Result unwritable = RunCommand({"--mode=folder", "--output=" + readOnlyOut, roms});
+        EXPECT_EQ(unwritable.code, 1);
+        EXPECT_TRUE(unwritable.out.starts_with("ERROR: Output folder cannot be written ("))
+            << unwritable.out;
+        EXPECT_EQ(Lines(unwritable.out).size(), 1u) << unwritable.out;
+    }
+    EXPECT_EQ(ReadFile(roms + "b.nds"), original);
+
+    // "--output --dry-run" would take the option as the folder and run for real.
+    const Result dashed = RunCommand({"--mode=folder", "--output", "--dry-run", roms});
+    EXPECT_EQ(dashed.code, 2);
+    EXPECT_TRUE(Contains(dashed.err, "--output=VALUE")) << dashed.err;
+    EXPECT_EQ(ReadFile(roms + "b.nds"), original);
+}
+
+// With --dont-overwrite a file at the output's name that is already the result is a skip,
+// as it is for an archive member without it; only a different file is refused.
+TEST_F(CliRunTest, DontOverwriteSkipsWhatIsAlreadyTheResult) {
+    const std::string out = dir.subfolder("out");
+    WriteFile(roms + "m.zip",
+              testing::ZipBuilder()
+                  .add("m.nds", NdsImageBuilder().usedSize(600000).size(1_MiB).build())
+                  .build());
+    const std::vector<std::string> arguments = {"--mode=folder", "--output=" + out,
+                                                "--dont-overwrite", roms + "b.nds", roms + "m.zip"};
+    const Result first = RunCommand(arguments);
+    EXPECT_EQ(first.code, 0) << first.out << first.err;
+
+    const Result again = RunCommand(arguments);
+    EXPECT_EQ(again.code, 0) << again.out << again.err;
+    EXPECT_TRUE(Contains(again.out, "\nSKIP: Already there from an earlier run: b.nds\n"))
+        << again.out;
+    EXPECT_TRUE(Contains(again.out, "\nSKIP: Already there from an earlier run: m.nds\n"))
+        << again.out;
+    EXPECT_TRUE(Contains(again.out, "\nFiles skipped: 2\n")) << again.out;
+    EXPECT_EQ(again.err, "");
+
+    // A different file is left as it is, with the error it always had.
+    WriteFile(out + "b.nds", Bytes(600, 1));
+    WriteFile(out + "m.nds", Bytes(600, 2));
+    const Result different = RunCommand(arguments);
+    EXPECT_EQ(different.code, 1);
+    const std::vector<std::string> lines = Lines(different.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "Error: file-exists in the new output folder. Skipping this rom"),
+              2)
+        << different.out;
+    EXPECT_EQ(ReadFile(out + "b.nds"), Bytes(600, 1));
+    EXPECT_EQ(ReadFile(out + "m.nds"), Bytes(600, 2));
+
+    // The same rom twice in one run: the second finds what the first made.
+    const std::string fresh = dir.subfolder("fresh");
+    const Result twice = RunCommand(
+        {"--mode=folder", "--output=" + fresh, "--dont-overwrite", roms + "b.nds", roms + "b.nds"});
+    EXPECT_EQ(twice.code, 0) << twice.out << twice.err;
+    EXPECT_TRUE(Contains(twice.out, "\nSKIP: Already there, made earlier in this run: b.nds\n"))
+        << twice.out;
+}
+
+// Messages whose text users match keep it; standard error tells the real cause and names the
+// rom, and the JSON report tells a failed scene-number rename.
+TEST_F(CliRunTest, FixedMessagesGetTheirRealCauseOnStandardError) {
+    WriteFile(roms + "b.nds.bak", Bytes(600, 1));
+    const Result backup = RunCommand({"--quiet", "--mode=backup", roms + "b.nds"});
+    EXPECT_EQ(backup.code, 1);
+    EXPECT_EQ(Lines(backup.out)[0], "Error: File is Read-Only: b.nds");
+    EXPECT_EQ(backup.err, "ostravex-cli: " + roms +
+                              "b.nds: Cannot keep the original as b.nds.bak: it already exists\n");
+
+    const std::string readOnlyRoms = dir.subfolder("ro");
+    WriteFile(readOnlyRoms + "b.nds", NdsImageBuilder().usedSize(5913600).build());
+    testing::ReadOnlyFolder readOnly(readOnlyRoms);
+    if (readOnly.ready()) {
+        const Result folder = RunCommand({"--quiet", "--mode=backup", readOnlyRoms + "b.nds"});
+        EXPECT_EQ(folder.code, 1);
+        EXPECT_EQ(Lines(folder.out)[0], "Error: File is Read-Only: b.nds");
+        EXPECT_TRUE(Contains(folder.err, "ostravex-cli: " + readOnlyRoms +
+                                             "b.nds: Cannot keep the original as b.nds.bak: "
+                                             "the folder is read-only ("))
+            << folder.err;
+    }
+
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{}, {"--json"}}) {
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {"--sram-patch", "--only-patch", roms + "a.gba"});
+        const Result patch = RunCommand(arguments);
+        EXPECT_EQ(patch.code, 0);
+        EXPECT_EQ(patch.err, "ostravex-cli: " + roms +
+                                 "a.gba: SRAM Patch Not Possible on this Rom or it's already "
+                                 "patched.\n");
+    }
+
+    WriteFile(roms + "0123 - Name.nds", NdsImageBuilder().usedSize(5913600).build());
+    WriteFile(roms + "Name.nds", Bytes(600, 1));
+    const Result rename =
+        RunCommand({"--json", "--remove-scene-numbers", roms + "0123 - Name.nds"});
+    EXPECT_EQ(rename.code, 1);
+    const nlohmann::json entry = nlohmann::json::parse(Lines(rename.out).at(0));
+    EXPECT_EQ(entry["rename"], "failed");
+    EXPECT_EQ(entry["rename_error"], "File exists");
+    EXPECT_EQ(rename.err, "ostravex-cli: " + roms + "0123 - Name.nds: Cannot rename " + roms +
+                              "0123 - Name.nds to " + roms + "Name.nds: File exists\n");
 }
 
 // A stream whose every write fails as on a full disk.

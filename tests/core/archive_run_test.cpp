@@ -200,17 +200,28 @@ TEST_F(ArchiveRunTest, RarMemberIsExtractedFlatAndCut) {
     }
 }
 
-TEST_F(ArchiveRunTest, DontOverwriteIsTestedBeforeARarMemberIsExtracted) {
+// "Don't overwrite" leaves a different file at the member's name as it is; the member's
+// own result already there is a skip, as without the option.
+TEST_F(ArchiveRunTest, DontOverwriteRefusesOnlyADifferentFile) {
     host.options.fileMode = FileMode::Folder;
     host.options.dontOverwrite = true;
     WriteFile(out + "m.nds", Bytes(5, 5));
     run({RarMember(z + "a.rar", "set/m.nds")});
-    EXPECT_EQ(body(), std::vector<std::string>{
-                          "Error: file-exists in the new output folder. Skipping this rom"});
+    EXPECT_EQ(body(), (std::vector<std::string>{
+                          "set/m.nds: 448576",
+                          "Error: file-exists in the new output folder. Skipping this rom"}));
+    EXPECT_EQ(trim.counters().errors, 1);
     EXPECT_EQ(ReadFile(out + "m.nds"), Bytes(5, 5));
 
     std::remove((out + "m.nds").c_str());
     run({RarMember(z + "a.rar", "set/m.nds")});
+    EXPECT_EQ(trim.counters().errors, 0);
+    EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
+
+    run({RarMember(z + "a.rar", "set/m.nds")});
+    EXPECT_EQ(body(),
+              (std::vector<std::string>{"set/m.nds: 448576",
+                                        "SKIP: Already there from an earlier run: set/m.nds"}));
     EXPECT_EQ(trim.counters().errors, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }

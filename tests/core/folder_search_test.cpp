@@ -1,9 +1,11 @@
 #include "scan/folder_search.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/rom_images.h"
+#include "support/unprivileged_run.h"
 
 namespace ostravex {
 namespace {
@@ -46,6 +48,39 @@ class FolderSearchTest : public ::testing::Test {
     std::vector<std::string> found;
     int finishes = 0;
 };
+
+// A folder that cannot be read (another user's, mode 700) is told, once, with its reason,
+// and the rest of the tree is still searched: at the top of the search and inside it.
+TEST_F(FolderSearchTest, AFolderThatCannotBeReadIsToldAndTheRestIsSearched) {
+    const std::string locked = dir.subfolder("root/sub/locked");
+    WriteFile(locked + "hidden.nds", Bytes(10, 0));
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    const auto searchedAs = [](const std::string& folderAndMasks) {
+        FolderSearch search;
+        search.folderAndMasks = folderAndMasks;
+        std::string told;
+        search.onMatch = [&](const std::string& folder, const DirectoryEntry& entry) {
+            told += "found " + folder + entry.name + "\n";
+        };
+        search.onUnreadableFolder = [&](const std::string& folder, const Status& why) {
+            told += "unreadable " + folder + " (" + why.reason() + ")\n";
+        };
+        search.run();
+        return told;
+    };
+    const std::optional<std::string> tree =
+        testing::RunWithoutPrivileges([&] { return searchedAs(root + "*.nds"); });
+    if (!tree) {
+        GTEST_SKIP() << "no user here whom folder permissions stop";
+    }
+    EXPECT_EQ(*tree, "found " + root + ".hidden.nds\nfound " + root + "b.nds\nfound " + root +
+                         "C.NDS\nfound " + root + "x.nds\nfound " + root + "sub/d.nds\nfound " +
+                         root + "sub/deeper/f.nds\nunreadable " + locked +
+                         " (Permission denied)\n");
+    EXPECT_EQ(testing::RunWithoutPrivileges([&] { return searchedAs(locked + "*.nds"); }),
+              "unreadable " + locked + " (Permission denied)\n");
+}
 
 TEST_F(FolderSearchTest, FirstMaskOverTheWholeTreeThenTheNext) {
     search.run();

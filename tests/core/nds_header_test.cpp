@@ -164,6 +164,50 @@ TEST(HeaderReport, LinesInDisplayOrder) {
     EXPECT_EQ(lines[50], "Spanish Title: ");
 }
 
+// Banner titles are UTF-16LE text: shown as that text, their lines joined by " / ".
+TEST(HeaderReport, BannerTitlesAreTheirText) {
+    struct Row {
+        std::u16string title;
+        std::string shown;
+    };
+    for (const Row& row : {
+             Row{u"\u30dd\u30b1\u30e2\u30f3", "\xE3\x83\x9D\xE3\x82\xB1\xE3\x83\xA2\xE3\x83\xB3"},
+             Row{u"Pok\u00e9mon\nBlack Version\nNintendo",
+                 "Pok\xC3\xA9mon / Black Version / Nintendo"},
+             Row{u"Two\r\nLines\n", "Two / Lines"},  // CR LF is one break
+             Row{u"\nA\n\nB", "A / B"},              // no empty lines
+             Row{u"\u0141\u00f3d\u017a",
+                 "\xC5\x81\xC3\xB3"
+                 "d\xC5\xBA"},                          // above U+00FF
+             Row{u"\U0001F600!", "\xF0\x9F\x98\x80!"},  // a surrogate pair
+             Row{std::u16string(u"a\xD800"
+                                u"b",
+                                3),
+                 "a\xEF\xBF\xBD"
+                 "b"},                                           // half a pair
+             Row{std::u16string(u"tab\tbell\a", 9), "tabbell"},  // control characters
+         }) {
+        Bytes bytes = Utf16(row.title);
+        bytes.resize(kBannerTitleBytes, 0);
+        EXPECT_EQ(BannerTitleText(std::string(bytes.begin(), bytes.end())), row.shown) << row.shown;
+    }
+}
+
+// The header report, which the window shows too, gives a Japanese title as its text.
+TEST(HeaderReport, AJapaneseTitleIsShownAsItsText) {
+    testing::TempDir dir;
+    Bytes image(0x1000, 0);
+    Put(image, 0x68, {0x00, 0x02, 0, 0});  // banner at 0x200
+    Put(image, 0x200 + 0x240, Utf16(u"\u30de\u30ea\u30aa\n\u4efb\u5929\u5802"));
+    const std::string path = dir.file("jp.nds");
+    testing::WriteFile(path, image);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(ReadHeaderReport(path, lines).ok());
+    EXPECT_EQ(lines.at(45),
+              "Japanese Title: \xE3\x83\x9E\xE3\x83\xAA\xE3\x82\xAA / "
+              "\xE4\xBB\xBB\xE5\xA4\xA9\xE5\xA0\x82");
+}
+
 TEST(HeaderChecksum, MatchesOnlyTheStoredCrcOfTheFirst350Bytes) {
     const Bytes good = testing::NdsImageBuilder().size(0x1000).usedSize(0x800).build();
     EXPECT_TRUE(HeaderChecksumMatches(good));

@@ -73,7 +73,7 @@ std::vector<Row> Rows() {
          [](const std::string& base, std::optional<ReadOnlyFolder>&) {
              mkfifo((base + "x.nds").c_str(), 0600);
              OutputTarget target{OutputTarget::Kind::NewFile, base + "x.nds", "", false};
-             target.memberResult = true;
+             target.neverReplaces = true;
              return target;
          },
          OutputStage::Create, EEXIST},
@@ -81,7 +81,7 @@ std::vector<Row> Rows() {
          [](const std::string& base, std::optional<ReadOnlyFolder>&) {
              std::filesystem::create_symlink(base + "nowhere", base + "x.nds");
              OutputTarget target{OutputTarget::Kind::NewFile, base + "x.nds", "", false};
-             target.memberResult = true;
+             target.neverReplaces = true;
              return target;
          },
          OutputStage::Create, EEXIST},

@@ -13,6 +13,10 @@ enum class LineKind { Info, Failure };
 struct LogLine {
     std::string text;
     LineKind kind = LineKind::Info;
+    // For a failure line whose text is fixed (users match it) and says less than what
+    // happened: what did happen, for front ends that can tell it (the command line's
+    // standard error). Empty when the text says it all.
+    std::string cause;
     bool operator==(const LogLine&) const = default;
 };
 
@@ -104,6 +108,7 @@ struct EntryFacts {
     std::optional<std::uint64_t> sizeAfter;     // the size of the file that holds the rom now
     std::optional<SramPatchOutcome> sramPatch;  // when a patch was tried
     RenameOutcome rename = RenameOutcome::NotTried;
+    std::string renameFailure;   // why a failed rename failed
     std::vector<LogLine> lines;  // the entry's log lines, in order
     std::vector<Notice> notices;
 

@@ -26,6 +26,12 @@ class Host {
     // tells the lines that report a failure from the others.
     virtual void addLog(const std::string& line, LineKind kind) = 0;
     void addLog(const std::string& line) { addLog(line, LineKind::Info); }
+    // A failure line of a scan (or of the checks before one), with the file or folder it
+    // is about: the line may name it by its name alone. A log line like any other unless a
+    // front end says more.
+    virtual void addScanFailure(const std::string& /*path*/, const std::string& line) {
+        addLog(line, LineKind::Failure);
+    }
     virtual void clearLog() = 0;
 
     // The ROM list: an entry is added to both list controls at once.

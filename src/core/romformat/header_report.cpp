@@ -24,6 +24,52 @@ std::string ShownLatin1(std::string_view bytes) {
     return text;
 }
 
+void AppendUtf8(std::string& text, char32_t code) {
+    if (code < 0x80) {
+        text += static_cast<char>(code);
+    } else if (code < 0x800) {
+        text += static_cast<char>(0xC0 | (code >> 6));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        text += static_cast<char>(0xE0 | (code >> 12));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (code >> 18));
+        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The code points of UTF-16LE text up to its first NUL; half a surrogate pair is U+FFFD.
+std::u32string Utf16LeCodePoints(std::string_view bytes) {
+    constexpr char32_t kReplacement = 0xFFFD;
+    std::u32string codes;
+    const auto unitAt = [&](std::size_t at) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
+                                     (static_cast<unsigned char>(bytes[at + 1]) << 8));
+    };
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        const char32_t unit = unitAt(at);
+        if (unit == 0) {
+            break;
+        }
+        const bool high = unit >= 0xD800 && unit < 0xDC00;
+        const bool low = unit >= 0xDC00 && unit < 0xE000;
+        if (high && at + 3 < bytes.size()) {
+            const char32_t next = unitAt(at + 2);
+            if (next >= 0xDC00 && next < 0xE000) {
+                codes += 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                at += 2;
+                continue;
+            }
+        }
+        codes += high || low ? kReplacement : unit;
+    }
+    return codes;
+}
+
 std::string N(std::int32_t value) {
     return std::to_string(value);
 }
@@ -44,16 +90,36 @@ std::vector<std::string> BannerLines(const HeaderInfo& h, const std::optional<Ba
     return {
         "Version: " + N(b.Version),
         "Banner CRC16: " + N(b.CRC16),
-        "Japanese Title: " + ShownLatin1(CleanTitle(b.TitleJP)),
-        "English Title: " + ShownLatin1(CleanTitle(b.TitleEN)),
-        "French Title: " + ShownLatin1(CleanTitle(b.TitleFR)),
-        "German Title: " + ShownLatin1(CleanTitle(b.TitleGR)),
-        "Italian Title: " + ShownLatin1(CleanTitle(b.TitleIT)),
-        "Spanish Title: " + ShownLatin1(CleanTitle(b.TitleSP)),
+        "Japanese Title: " + BannerTitleText(b.TitleJP),
+        "English Title: " + BannerTitleText(b.TitleEN),
+        "French Title: " + BannerTitleText(b.TitleFR),
+        "German Title: " + BannerTitleText(b.TitleGR),
+        "Italian Title: " + BannerTitleText(b.TitleIT),
+        "Spanish Title: " + BannerTitleText(b.TitleSP),
     };
 }
 
 }  // namespace
+
+std::string BannerTitleText(std::string_view utf16le) {
+    std::string text;
+    std::string line;
+    const auto endLine = [&] {
+        if (!line.empty()) {
+            text += text.empty() ? line : " / " + line;
+            line.clear();
+        }
+    };
+    for (const char32_t code : Utf16LeCodePoints(utf16le)) {
+        if (code == '\n' || code == '\r') {
+            endLine();
+        } else if (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code < 0xA0)) {
+            AppendUtf8(line, code);
+        }
+    }
+    endLine();
+    return text;
+}
 
 bool HasBanner(const HeaderInfo& header, std::uint64_t imageSize) {
     const std::uint32_t offset = BannerOffset(header);

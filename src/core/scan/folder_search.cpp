@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 
@@ -35,13 +36,22 @@ DirectoryEntry EntryOf(const std::string& name, const struct stat& info) {
     return entry;
 }
 
-// Reads a folder's entries, sorted without regard to case. False when it cannot be read.
-bool ReadFolder(const std::string& folder, FolderListing& listing) {
+// Reads a folder's entries, sorted without regard to case; the failure when it cannot be
+// read to its end.
+Status ReadFolder(const std::string& folder, FolderListing& listing) {
     std::unique_ptr<DIR, DirectoryCloser> dir(opendir(folder.c_str()));
     if (!dir) {
-        return false;
+        return Status::fromErrno(errno);
     }
-    while (const dirent* item = readdir(dir.get())) {
+    while (true) {
+        errno = 0;
+        const dirent* item = readdir(dir.get());
+        if (!item) {
+            if (errno != 0) {
+                return Status::fromErrno(errno);
+            }
+            break;
+        }
         std::string name = item->d_name;
         if (name == "." || name == "..") {
             continue;
@@ -69,7 +79,7 @@ bool ReadFolder(const std::string& folder, FolderListing& listing) {
         sorted.push_back(std::move(listing[key.second]));
     }
     listing = std::move(sorted);
-    return true;
+    return Status::success();
 }
 
 }  // namespace
@@ -186,6 +196,10 @@ void FolderSearch::walk(const std::string& folder, const DirectoryEntry& folderE
     const std::string listed = folder.empty() ? "./" : folder;
     struct stat self {};
     if (stat(listed.c_str(), &self) != 0) {
+        // A folder that went away since its parent was listed holds nothing any more.
+        if (errno != ENOENT) {
+            reportUnreadable(folder, Status::fromErrno(errno));
+        }
         return;
     }
     if (!visited.insert({self.st_dev, self.st_ino}).second) {
@@ -195,8 +209,10 @@ void FolderSearch::walk(const std::string& folder, const DirectoryEntry& folderE
         onFolderEntered(folder, folderEntry);
     }
     FolderListing entries;
-    if (!ReadFolder(listed, entries)) {
-        return;  // a folder that cannot be listed is passed over
+    if (Status status = ReadFolder(listed, entries); !status) {
+        // It may hold roms: said, and the rest of the tree is still searched.
+        reportUnreadable(folder, status);
+        return;
     }
 
     std::optional<std::size_t> folderIndex;
@@ -259,6 +275,12 @@ void FolderSearch::reportMatch(const std::string& folder, const DirectoryEntry& 
     if (onMatch) {
         onMatch(folder, entry);
         m_foundPaths.push_back(folder + entry.name);
+    }
+}
+
+void FolderSearch::reportUnreadable(const std::string& folder, const Status& status) {
+    if (onUnreadableFolder) {
+        onUnreadableFolder(folder, status);
     }
 }
 

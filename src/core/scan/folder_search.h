@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "io/status.h"
+
 namespace ostravex {
 
 // A directory entry as the folder search reports it; valid only during the call.
@@ -61,6 +63,9 @@ class FolderSearch {
     EntryHandler onMatch;
     // Each folder walked, with its own directory entry.
     EntryHandler onFolderEntered;
+    // Each folder of the tree that cannot be read (its path, ending with "/"), and why; the
+    // rest of the tree is still searched.
+    std::function<void(const std::string& folder, const Status& why)> onUnreadableFolder;
     std::function<void()> onFinished;
 
     // Runs the whole search: all matches of the first mask over the whole tree, then those
@@ -99,6 +104,7 @@ class FolderSearch {
               std::vector<Gathering>& masks, std::vector<std::string>& folders,
               VisitedFolders& visited);
     void report(const GatheredFinds& gathered);
+    void reportUnreadable(const std::string& folder, const Status& status);
     void reportMatch(const std::string& folder, const DirectoryEntry& entry);
     void pump();
 

@@ -43,6 +43,11 @@ RomScanner::RomScanner(const FrontEnd& frontEnd)
         listFoundArchive(folder, found);
     };
     m_archiveSearch.onFinished = [this] { archivePassFinished(); };
+    for (FolderSearch* search : {&m_romSearch, &m_archiveSearch}) {
+        search->onUnreadableFolder = [this](const std::string& folder, const Status& why) {
+            reportUnreadableFolder(folder, why);
+        };
+    }
 }
 
 void RomScanner::pumpEvents() {
@@ -55,8 +60,8 @@ void RomScanner::addEntry(const RomListEntry& entry) {
     ++m_listed;
 }
 
-void RomScanner::logError(const std::string& line) {
-    m_host.addLog(line, LineKind::Failure);
+void RomScanner::logError(const std::string& path, const std::string& line) {
+    m_host.addScanFailure(path, line);
     ++m_errors;
 }
 
@@ -70,6 +75,7 @@ void RomScanner::failureNotice(const std::string& text) {
 void RomScanner::scanFolderTree(const std::string& folder) {
     m_scanFolder = WithTrailingSlash(folder);
     m_finds.clear();
+    m_unreadableFolders.clear();
     m_host.clearRomList();
     m_listed = 0;
     m_host.addLog("File Scan Started.");
@@ -90,6 +96,17 @@ void RomScanner::startFolderPass(const std::string& folder) {
     m_romSearch.folderAndMasks = folder + kRomMasks;
     m_romSearch.recursive = recursive;
     m_romSearch.run();
+}
+
+// A folder that cannot be read may hold roms: it is never passed over in silence. Both
+// passes may meet it; it is told once.
+void RomScanner::reportUnreadableFolder(const std::string& folder, const Status& why) {
+    const std::string path =
+        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    if (!m_unreadableFolders.insert(path).second) {
+        return;
+    }
+    logError(path, "ERROR: Cannot read folder (" + why.reason() + "): " + path);
 }
 
 void RomScanner::listFoundRom(const std::string& folder, const DirectoryEntry& found) {
@@ -175,12 +192,13 @@ bool RomScanner::archiveReadable(const std::string& archive, PathKind kind) {
 
 // An archive that cannot be read may hold roms: it is never passed over in silence.
 void RomScanner::reportUnreadableArchive(const std::string& archive, const std::string& reason) {
-    logError("ERROR: Cannot open archive (" + reason + "): " + NamePart(archive));
+    logError(archive, "ERROR: Cannot open archive (" + reason + "): " + NamePart(archive));
 }
 
 // A damaged archive lists the members read before the damage; the others may be roms.
 void RomScanner::reportDamagedArchive(const std::string& archive) {
-    logError("ERROR: Damaged archive, listed as far as it could be read: " + NamePart(archive));
+    logError(archive,
+             "ERROR: Damaged archive, listed as far as it could be read: " + NamePart(archive));
 }
 
 void RomScanner::listZip(const std::string& archive) {
@@ -252,8 +270,8 @@ void RomScanner::listSevenZip(const std::string& archive) {
 
 // A member whose name cannot be read may be a rom: it is not passed over in silence.
 void RomScanner::reportUnreadableName(const std::string& archive, std::size_t position) {
-    logError("ERROR: Cannot read the name of member " + std::to_string(position) +
-             " (not valid Unicode): " + NamePart(archive));
+    logError(archive, "ERROR: Cannot read the name of member " + std::to_string(position) +
+                          " (not valid Unicode): " + NamePart(archive));
 }
 
 // ---- drops and the command line ---------------------------------------------------------
@@ -279,6 +297,7 @@ void RomScanner::listDropped(const std::vector<DroppedPath>& paths, std::size_t 
     m_listed = listedBefore;
     m_host.addLog("Dragged files Scan Started.");
     m_finds.clear();
+    m_unreadableFolders.clear();
     m_host.setBusy(true);
     m_host.beginListUpdate();
     m_scanTimerEnabled = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ class RomScanner {
     // the archive pass has its rom members listed (by its extension).
     void listFoundRom(const std::string& folder, const DirectoryEntry& found);
     void listFoundArchive(const std::string& folder, const DirectoryEntry& found);
+    void reportUnreadableFolder(const std::string& folder, const Status& why);
     void romPassFinished();
     void archivePassFinished();
     void finishScan(const char* finishedLine);
@@ -66,7 +68,8 @@ class RomScanner {
     void reportDamagedArchive(const std::string& archive);
     void reportUnreadableName(const std::string& archive, std::size_t position);
     void addEntry(const RomListEntry& entry);
-    void logError(const std::string& line);
+    // An error line about `path` (a folder, an archive), counted.
+    void logError(const std::string& path, const std::string& line);
     void failureNotice(const std::string& text);
     void pumpEvents();
     RunOptions options() const { return m_frontEnd.options.current(); }
@@ -76,6 +79,7 @@ class RomScanner {
     std::size_t m_listed = 0;  // entries in the ROM list
     int m_errors = 0;
     int m_failureNotices = 0;
+    std::set<std::string> m_unreadableFolders;  // told so far in this scan or drop
     SearchFindCache m_finds;  // the archive pass takes its finds from the rom pass's walk
     FolderSearch m_romSearch;
     FolderSearch m_archiveSearch;

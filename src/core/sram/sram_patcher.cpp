@@ -246,7 +246,7 @@ Status PlanSramPatch(const ByteSource& image, ByteBuffer& buffer, SramPatchPlan&
     }
     if (found[CatalogueSearches().v111] == SignatureSearch::kNotFound) {
         // No group completed, so nothing is written: the image is left as it was.
-        plan.logLine = "SRAM Patch Not Possible on this Rom or it's already patched.";
+        plan.logLine = kSramPatchNotPossibleText;
         return Status::success();
     }
     V111Placement placement;

@@ -16,6 +16,10 @@ namespace ostravex {
 // The largest GBA cartridge; larger images are not patched.
 constexpr std::uint64_t kLargestGbaImage = 32u << 20;
 
+// The log line of an image in which no save routine was found to patch.
+inline constexpr const char* kSramPatchNotPossibleText =
+    "SRAM Patch Not Possible on this Rom or it's already patched.";
+
 // Fails, with the reason the log gives, for an image larger than any cartridge.
 Status CheckCartridgeSize(std::uint64_t imageSize);
 

@@ -1,7 +1,9 @@
 #include "trim/dry_run_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "io/byte_source.h"
 #include "io/output_file.h"
@@ -11,9 +13,35 @@
 #include "trim/restore_decision.h"
 
 namespace ostravex {
+namespace {
+
+// Copies the first `length` bytes of `image` to the start of `to`.
+Status CopyImageStart(const ByteSource& image, std::uint64_t length, File& to) {
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    for (std::uint64_t at = 0; at < length;) {
+        const auto chunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - at));
+        std::size_t got = 0;
+        if (Status status = image.readAt(at, std::span(buffer).first(chunk), got); !status) {
+            return status;
+        }
+        if (got == 0) {
+            return Status::failure("the rom ended before its kept size");
+        }
+        if (Status status = to.writeAt(at, std::span<const std::uint8_t>(buffer).first(got));
+            !status) {
+            return status;
+        }
+        at += got;
+    }
+    return Status::success();
+}
+
+}  // namespace
 
 void DryRunWriter::runStarted() {
     m_target.reset();
+    m_origins.clear();
     m_created.clear();
     m_gone.clear();
     m_changed.clear();
@@ -77,6 +105,16 @@ std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, F
     return std::nullopt;
 }
 
+Status DryRunWriter::createReceiver(const std::string& path) {
+    // Beside where the output would be, else in the temporary folder.
+    Status status = m_receiver.createUnnamed(FolderPart(path));
+    if (!status) {
+        const char* temporary = std::getenv("TMPDIR");
+        status = m_receiver.createUnnamed(temporary && *temporary ? temporary : "/tmp");
+    }
+    return status;
+}
+
 std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& target,
                                                            bool imageNeeded, File*& receiver) {
     receiver = nullptr;
@@ -85,13 +123,7 @@ std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& t
         return failure;
     }
     if (imageNeeded) {
-        // Beside where the output would be, else in the temporary folder.
-        Status status = m_receiver.createUnnamed(FolderPart(target.path));
-        if (!status) {
-            const char* temporary = std::getenv("TMPDIR");
-            status = m_receiver.createUnnamed(temporary && *temporary ? temporary : "/tmp");
-        }
-        if (!status) {
+        if (Status status = createReceiver(target.path); !status) {
             m_target.reset();
             return OutputFailure{OutputStage::Create, status};
         }
@@ -100,12 +132,25 @@ std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& t
     return std::nullopt;
 }
 
+// A result this run made only in thought has no bytes to compare: it is the same as the new
+// one when both are made alike from the same rom.
+void DryRunWriter::compareWithMadeInThought(const OutputContent& content,
+                                            OutputResult& result) const {
+    const auto made = m_origins.find(m_target->path);
+    if (made != m_origins.end() && made->second == content.origin) {
+        result.alreadyThere = true;
+        result.madeInThisRun = true;
+        return;
+    }
+    result.failure = OutputFailure{OutputStage::Occupied, Status::fromErrno(EEXIST)};
+}
+
 OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPatcher& patcher,
-                                          const CopyProgress& progress) {
+                                          const CopyProgress& progress, bool streamed) {
     OutputResult result;
     result.size = content.size;
-    const bool memberResult = m_target && m_target->memberResult;
-    const bool finishesUnfinished = memberResult && !m_gone.contains(m_target->path) &&
+    const bool neverReplaces = m_target && m_target->neverReplaces;
+    const bool finishesUnfinished = streamed && neverReplaces && !m_gone.contains(m_target->path) &&
                                     !m_created.contains(m_target->path) &&
                                     HoldsUnfinishedMemberResult(m_receiver, m_target->path);
     if (Status status = FinishInOutput(m_receiver, content, progress); !status) {
@@ -130,12 +175,11 @@ OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPa
             return result;
         }
     }
-    if (memberResult && !finishesUnfinished) {
+    if (neverReplaces && !finishesUnfinished) {
         if (m_gone.contains(m_target->path)) {
             // Moved away by this run: the name would be free.
         } else if (m_created.contains(m_target->path)) {
-            // Made by this run only in thought: its bytes are not there to compare.
-            result.failure = OutputFailure{OutputStage::Occupied, Status::fromErrno(EEXIST)};
+            compareWithMadeInThought(content, result);
         } else if (std::optional<OutputFailure> failure =
                        CheckMemberName(m_receiver, m_target->path, result.alreadyThere)) {
             result.failure = failure;
@@ -144,10 +188,41 @@ OutputResult DryRunWriter::finishReceiver(const OutputContent& content, OutputPa
     return result;
 }
 
+void DryRunWriter::createNewFile(const OutputContent& content) {
+    create(m_target->path);
+    m_changed.erase(m_target->path);
+    m_origins[m_target->path] = content.origin;
+}
+
 OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& patcher,
                                  const CopyProgress& progress) {
-    if (content.inOutput && m_receiver.isOpen()) {
-        OutputResult result = finishReceiver(content, patcher, progress);
+    const bool neverReplaces = m_target && m_target->neverReplaces;
+    if (!content.inOutput && neverReplaces && !m_gone.contains(m_target->path)) {
+        if (m_created.contains(m_target->path)) {
+            OutputResult result;
+            result.size = content.size;
+            compareWithMadeInThought(content, result);
+            m_target.reset();
+            return result;
+        }
+        if (FileExists(m_target->path)) {
+            // Made in an unnamed file, as the real run makes it, to be compared with the
+            // file that stands at its name.
+            Status status = createReceiver(m_target->path);
+            if (status) {
+                status = CopyImageStart(content.image, content.keptSize, m_receiver);
+            }
+            if (!status) {
+                m_receiver.close();
+                m_target.reset();
+                OutputResult failed;
+                failed.failure = OutputFailure{OutputStage::Write, status};
+                return failed;
+            }
+        }
+    }
+    if (m_receiver.isOpen()) {
+        OutputResult result = finishReceiver(content, patcher, progress, content.inOutput);
         m_receiver.close();
         if (result.failure || result.alreadyThere) {
             m_target.reset();
@@ -155,8 +230,7 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
         }
         progress(content.size);
         if (m_target) {
-            create(m_target->path);
-            m_changed.erase(m_target->path);
+            createNewFile(content);
         }
         m_target.reset();
         return result;
@@ -204,8 +278,7 @@ OutputResult DryRunWriter::write(const OutputContent& content, OutputPatcher& pa
                 m_changed[m_target->path] = changed;
                 break;
             case OutputTarget::Kind::NewFile:
-                create(m_target->path);
-                m_changed.erase(m_target->path);
+                createNewFile(content);
                 break;
             case OutputTarget::Kind::KeepOriginal:
                 create(m_target->backup);
@@ -230,6 +303,10 @@ Status DryRunWriter::rename(const std::string& from, const std::string& to) {
     create(to);
     m_created.erase(from);
     m_gone.insert(from);
+    if (const auto origin = m_origins.find(from); origin != m_origins.end()) {
+        m_origins[to] = origin->second;
+        m_origins.erase(from);
+    }
     if (const auto changed = m_changed.find(from); changed != m_changed.end()) {
         m_changed[to] = changed->second;
         m_changed.erase(from);

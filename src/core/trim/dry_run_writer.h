@@ -39,9 +39,15 @@ class DryRunWriter final : public OutputWriter {
     // Success when nothing stands at `path`, as the run would have left it.
     Status nameIsFree(const std::string& path) const;
     void create(const std::string& path);
-    // Makes the result in the unnamed receiver, as a real run makes it in its output.
+    // An unnamed file for a result to be made in, near `path`.
+    Status createReceiver(const std::string& path);
+    // Makes the result in the unnamed receiver, as a real run makes it in its output;
+    // `streamed`: the receiver took a member's bytes as they came.
     OutputResult finishReceiver(const OutputContent& content, OutputPatcher& patcher,
-                                const CopyProgress& progress);
+                                const CopyProgress& progress, bool streamed);
+    void compareWithMadeInThought(const OutputContent& content, OutputResult& result) const;
+    // The target's new file, made in thought.
+    void createNewFile(const OutputContent& content);
 
     std::optional<OutputTarget> m_target;
     // A member's bytes, when the result is needed whole; it has no name and vanishes.
@@ -51,6 +57,8 @@ class DryRunWriter final : public OutputWriter {
     std::set<std::string> m_created;
     std::set<std::string> m_gone;
     std::map<std::string, ChangedFile> m_changed;
+    // What each new file made in thought was made from.
+    std::map<std::string, ResultOrigin> m_origins;
 };
 
 }  // namespace ostravex

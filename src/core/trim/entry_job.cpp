@@ -1,5 +1,7 @@
 #include "trim/entry_job.h"
 
+#include <cerrno>
+
 #include "io/paths.h"
 #include "trim/file_failure_text.h"
 #include "trim/gba_decision.h"
@@ -14,6 +16,20 @@ namespace {
 constexpr const char* kBrickerNotice = "WARNING: POSSIBLE BRICKER DETECTED!!! CHECK LOG!";
 constexpr const char* kFileExistsText =
     "Error: file-exists in the new output folder. Skipping this rom";
+
+// Why the original could not keep its ".bak" name, in the words of what the user sees.
+std::string BackupFailureCause(const Status& status) {
+    switch (status.code()) {
+        case EEXIST:
+            return "it already exists";
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return "the folder is read-only (" + status.reason() + ")";
+        default:
+            return status.reason();
+    }
+}
 
 }  // namespace
 
@@ -134,17 +150,11 @@ bool EntryJob::acquire() {
         return false;
     }
     const std::string outputPath = memberOutputPath();
-    // A member that "Don't overwrite" refuses is not read at all.
-    if (m_options.fileMode == FileMode::Folder && m_options.dontOverwrite &&
-        m_writer.exists(outputPath)) {
-        m_record.facts().output = outputPath;
-        m_record.error(kFileExistsText);
-        return false;
-    }
+    // Where the result was to go, also when the member cannot be had.
+    m_record.facts().output = outputPath;
     prepareMemberOutput(outputPath);
     if (m_memberOutputFailure) {
         // Nothing is read for an output that cannot be made.
-        m_record.facts().output = outputPath;
         failOutput(*m_memberOutputFailure);
         return false;
     }
@@ -162,7 +172,7 @@ std::string EntryJob::memberOutputPath() const {
 // once. Why it could not be is told where a rom file's output failure is told.
 void EntryJob::prepareMemberOutput(const std::string& path) {
     m_memberTarget = OutputTarget{OutputTarget::Kind::NewFile, path, "", false};
-    m_memberTarget.memberResult = true;
+    m_memberTarget.neverReplaces = true;
     const bool taken = m_writer.exists(path);
     m_nameTakenByOther = taken;
     // The image is needed whole to compare its result with the file that stands there, to
@@ -254,14 +264,6 @@ void EntryJob::prepareOutput() {
         m_record.facts().output = m_memberTarget.path;
         return;  // readied before the bytes came, which are in it now
     }
-    if (m_options.fileMode == FileMode::Folder && m_options.dontOverwrite) {
-        const std::string path = m_options.outputFolder + StripMemberPath(m_rom.name);
-        if (m_writer.exists(path)) {
-            m_record.facts().output = path;
-            m_record.error(kFileExistsText);
-            return finish();
-        }
-    }
     OutputTarget target = chooseTarget();
     if (target.kind == OutputTarget::Kind::InPlace) {
         if (m_acquisition.updateRefusal()) {
@@ -290,9 +292,13 @@ OutputTarget EntryJob::chooseTarget() const {
         case FileMode::Backup:
             return {OutputTarget::Kind::KeepOriginal, m_rom.outputFolder + name,
                     m_rom.outputFolder + name + ".bak", false};
-        case FileMode::Folder:
-            return {OutputTarget::Kind::NewFile, m_options.outputFolder + name, "",
-                    !m_options.dontOverwrite};
+        case FileMode::Folder: {
+            OutputTarget target{OutputTarget::Kind::NewFile, m_options.outputFolder + name, "",
+                                !m_options.dontOverwrite};
+            // "Don't overwrite" refuses only a file that is not already the result.
+            target.neverReplaces = m_options.dontOverwrite;
+            return target;
+        }
     }
     return {};
 }
@@ -337,7 +343,9 @@ void EntryJob::writeOutput() {
         .filler = m_dat ? m_dat->restoreFiller() : kRestoreFiller,
         .verify = {},
         .inOutput = m_archiveKind.has_value(),
+        .origin = {},
     };
+    content.origin = resultOrigin(content);
     if (restoredDump) {
         content.verify = [restoredDump](const ByteSource& result) {
             return VerifyDatDump(result, *restoredDump);
@@ -359,8 +367,11 @@ void EntryJob::writeOutput() {
     if (result.alreadyThere) {
         m_nameTakenByOther = false;
         facts.sizeAfter = result.size;  // what the file at the output's name holds
+        const std::string name = NamePart(facts.output.value_or(m_memberTarget.path));
         return m_record.skip(
-            "SKIP: Already there from an earlier run: " + NamePart(m_memberTarget.path),
+            (result.madeInThisRun ? "SKIP: Already there, made earlier in this run: "
+                                  : "SKIP: Already there from an earlier run: ") +
+                name,
             SkipReason::Decision);
     }
     facts.written = true;
@@ -369,6 +380,17 @@ void EntryJob::writeOutput() {
         m_record.line(RestoredLine(changedName(), static_cast<std::uint64_t>(-m_savings),
                                    m_sizeAssumed ? std::optional(size) : std::nullopt));
     }
+}
+
+// The rom file, or the archive and member, the result is made of, and how.
+ResultOrigin EntryJob::resultOrigin(const OutputContent& content) const {
+    return {
+        .source = m_archiveKind ? m_rom.archivePath + "| " + m_rom.name : m_rom.filePath,
+        .keptSize = content.keptSize,
+        .size = content.size,
+        .filler = content.filler,
+        .sramPatch = content.sramPatch,
+    };
 }
 
 void EntryJob::failOutput(const OutputFailure& failure) {
@@ -390,9 +412,10 @@ void EntryJob::failOutput(const OutputFailure& failure) {
                 m_record.skip("SKIP: In use by another run: " + romName(), SkipReason::Decision);
                 break;
             }
+            // The text users know, whatever the cause; the cause is told beside it.
             m_record.error("Error: File is Read-Only: " + m_rom.name);
             m_record.diagnostic("Cannot keep the original as " + NamePart(m_keptAs) + ": " +
-                                status.reason());
+                                BackupFailureCause(status));
             break;
         case OutputStage::Read:
             m_record.error(FileFailureText(FileAction::Read, status) + romName());
@@ -414,6 +437,12 @@ void EntryJob::failOutput(const OutputFailure& failure) {
                                 " not kept: " + status.reason());
             break;
         case OutputStage::Occupied:
+            // The file there is not this run's result: it keeps its name too.
+            m_nameTakenByOther = true;
+            if (m_options.fileMode == FileMode::Folder && m_options.dontOverwrite) {
+                m_record.error(kFileExistsText);
+                break;
+            }
             m_record.error(
                 "ERROR: A different file is already there, left as it is: " + m_memberTarget.path +
                 " (not replaced by " + m_rom.name + " of " + NamePart(m_rom.archivePath) + ")");
@@ -464,6 +493,7 @@ void EntryJob::removeSceneNumber() {
         renamed ? LineKind::Info : LineKind::Failure);
     if (!renamed) {
         // A failure is counted like any other.
+        facts.renameFailure = status.reason();
         m_record.countError();
         m_record.diagnostic("Cannot rename " + m_renameTarget + " to " + newPath + ": " +
                             status.reason());

@@ -89,6 +89,7 @@ class EntryJob {
     void accountSavings();
     OutputTarget chooseTarget() const;
     bool changesMoreThanACut();
+    ResultOrigin resultOrigin(const OutputContent& content) const;
     void failOutput(const OutputFailure& failure);
     void failWith(const std::string& text);
     void recordPatch(const SramPatchResult& patch);

@@ -23,6 +23,16 @@ void EntryRecord::skip(const std::string& text, SkipReason reason) {
     m_counted(CounterLabel::Skipped, m_facts);
 }
 
+void EntryRecord::diagnostic(const std::string& text) {
+    for (auto line = m_facts.lines.rbegin(); line != m_facts.lines.rend(); ++line) {
+        if (line->kind == LineKind::Failure) {
+            line->cause = text;
+            break;
+        }
+    }
+    m_host.diagnostic(text);
+}
+
 void EntryRecord::notice(const Notice& notice) {
     m_facts.notices.push_back(notice);
     m_host.notice(notice);

@@ -26,8 +26,9 @@ class EntryRecord {
     void countError();
     // The fact behind `label` changed (a wifi game, the savings).
     void counted(CounterLabel label) { m_counted(label, m_facts); }
-    // Says more about a failure where the front end can (the command line's standard error).
-    void diagnostic(const std::string& text) { m_host.diagnostic(text); }
+    // What really happened behind the last failure line, whose text is fixed: kept as that
+    // line's cause, and said where the front end can (the command line's standard error).
+    void diagnostic(const std::string& text);
 
     EntryFacts& facts() { return m_facts; }
     const EntryFacts& facts() const { return m_facts; }

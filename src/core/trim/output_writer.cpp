@@ -119,8 +119,8 @@ std::optional<OutputFailure> FileOutputWriter::prepare(const OutputTarget& targe
 
 OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher& patcher,
                                      const CopyProgress& progress) {
-    const bool memberResult = m_target && m_target->memberResult;
-    const bool finishesUnfinished = memberResult && content.inOutput &&
+    const bool neverReplaces = m_target && m_target->neverReplaces;
+    const bool finishesUnfinished = neverReplaces && content.inOutput &&
                                     HoldsUnfinishedMemberResult(m_output.file(), m_target->path);
     OutputResult result = fill(content, progress);
     if (result.failure) {
@@ -152,7 +152,7 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
     }
     if (finishesUnfinished) {
         m_output.replaceOnCommit();
-    } else if (memberResult) {
+    } else if (neverReplaces) {
         if (std::optional<OutputFailure> failure =
                 CheckMemberName(output, m_target->path, result.alreadyThere)) {
             m_output.discard();
@@ -160,6 +160,7 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
             return result;
         }
         if (result.alreadyThere) {
+            result.madeInThisRun = m_made.contains(m_target->path);
             m_output.discard();
             return result;
         }
@@ -175,6 +176,8 @@ OutputResult FileOutputWriter::write(const OutputContent& content, OutputPatcher
         const bool backupFailed = m_output.failedStep() == OutputStep::KeepOriginal;
         result.failure =
             OutputFailure{backupFailed ? OutputStage::KeepOriginal : OutputStage::Write, status};
+    } else if (m_target && m_target->kind == OutputTarget::Kind::NewFile) {
+        m_made.insert(m_target->path);
     }
     return result;
 }

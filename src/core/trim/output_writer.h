@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 
@@ -28,10 +29,21 @@ struct OutputTarget {
     std::string path;
     std::string backup;
     bool mayReplace = false;  // NewFile: a file already at `path` is replaced
-    // NewFile, the result of an archive member: it never replaces another file. A file
-    // already at `path` that holds exactly the result means the result is already there;
-    // any other is left as it is and the output fails.
-    bool memberResult = false;
+    // NewFile that never replaces another file (an archive member's result, or any result
+    // with "Don't overwrite"): a file already at `path` that holds exactly the result means
+    // the result is already there; any other is left as it is and the output fails.
+    bool neverReplaces = false;
+};
+
+// What makes a result, so that a dry run knows two results of one run to be the same
+// without making them: the file or archive member it comes from and what was done to it.
+struct ResultOrigin {
+    std::string source;  // the rom's file, or the archive and member it comes from
+    std::uint64_t keptSize = 0;
+    std::uint64_t size = 0;
+    std::uint8_t filler = 0xFF;
+    bool sramPatch = false;
+    bool operator==(const ResultOrigin&) const = default;
 };
 
 // What goes into the output.
@@ -49,6 +61,7 @@ struct OutputContent {
     // The image's bytes already went into the output as they came (prepareStreamed()): it
     // is only cut or padded to `size` there.
     bool inOutput = false;
+    ResultOrigin origin;
 };
 
 // The step of writing an output that failed.
@@ -73,9 +86,10 @@ struct OutputResult {
     std::optional<SramPatchResult> patch;  // when the patch was tried
     std::optional<OutputFailure> failure;  // then nothing of the output stayed
     std::uint64_t size = 0;                // the size of the finished file
-    // A member's result was found already at its name (OutputTarget::memberResult): nothing
-    // was written.
+    // The result was found already at its name (OutputTarget::neverReplaces): nothing was
+    // written. `madeInThisRun`: the file there was made by an earlier entry of this run.
     bool alreadyThere = false;
+    bool madeInThisRun = false;
 };
 
 // What a file changed by this run now holds: its first `keptSize` bytes, then restore
@@ -127,7 +141,10 @@ class FileOutputWriter final : public OutputWriter {
     // Runs between the steps that put a new output in place (tests).
     void setStepHook(OutputStepHook hook) { m_output.setStepHook(std::move(hook)); }
 
-    void runStarted() override { m_output.forgetCleanedFolders(); }
+    void runStarted() override {
+        m_output.forgetCleanedFolders();
+        m_made.clear();
+    }
     bool exists(const std::string& path) const override;
     std::optional<ChangedFile> changedFile(const std::string&) const override {
         return std::nullopt;
@@ -145,6 +162,7 @@ class FileOutputWriter final : public OutputWriter {
 
     OutputFile m_output;
     std::optional<OutputTarget> m_target;
+    std::set<std::string> m_made;  // new files this run has put in place
 };
 
 // Puts the kept bytes and the restore filler into `output`, which holds the image's bytes
