@@ -78,12 +78,17 @@ CliHost::CliHost(bool json, LineStream& out, LineStream& err)
       m_interruptsSeen(InterruptCount()) {}
 
 void CliHost::addLog(const std::string& line, LineKind kind) {
+    writeLine(line, kind, m_filter);
+}
+
+void CliHost::writeLine(const std::string& line, LineKind kind, LogFilter filter) {
     const bool failure = kind == LineKind::Failure;
-    if ((m_filter == LogFilter::ErrorsOnly && !failure) || m_filter == LogFilter::Nothing) {
+    const bool quietShows = failure || kind == LineKind::Warning;
+    if ((filter == LogFilter::FailuresAndWarnings && !quietShows) || filter == LogFilter::Nothing) {
         return;
     }
     eraseProgress();
-    if (m_filter == LogFilter::ErrorsToStandardError) {
+    if (filter == LogFilter::ErrorsToStandardError) {
         if (failure) {
             m_err.writeLine(line);
         }
@@ -93,12 +98,17 @@ void CliHost::addLog(const std::string& line, LineKind kind) {
 }
 
 void CliHost::entryFinished(const EntryFacts& facts) {
-    m_sums.add(facts);
+    const bool identification = m_report == EntryReport::Identification;
     if (m_json) {
         eraseProgress();
         // JSON escapes every control character itself; a terminal needs nothing more.
-        m_out.writeRaw(EntryJson(facts) + '\n');
+        m_out.writeRaw((identification ? IdentifiedEntryJson(facts) : EntryJson(facts)) + '\n');
         return;
+    }
+    if (identification) {
+        for (const LogLine& line : facts.lines) {
+            writeLine(line.text, line.kind, m_entryLines);
+        }
     }
     // The log names a rom by its name alone; standard error says which file it is.
     for (const LogLine& line : facts.lines) {

@@ -14,9 +14,15 @@
 
 namespace ostravex::cli {
 
-// Where log lines go: all of them, only failure lines, none (failure lines then go to
-// standard error, as in --list), or none at all (--json, whose entry objects carry them).
-enum class LogFilter { All, ErrorsOnly, ErrorsToStandardError, Nothing };
+// Where log lines go: all of them, only failure and warning lines (--quiet), none (failure
+// lines then go to standard error, as in --list), or none at all (--json, whose entry objects
+// carry them).
+enum class LogFilter { All, FailuresAndWarnings, ErrorsToStandardError, Nothing };
+
+// What is printed once an entry is finished: a run's report (its JSON object with --json;
+// otherwise its failure lines again on standard error, naming its file), or an
+// identification's (its JSON object, or else its own lines, which the log then leaves out).
+enum class EntryReport { Run, Identification };
 
 // The progress bar's text: entries finished of all entries (the bar, the count and the
 // percentage say the same) and how far the current entry is.
@@ -48,6 +54,11 @@ class CliHost final : public Host {
     CliHost(bool json, LineStream& out, LineStream& err);
 
     void setLogFilter(LogFilter filter) { m_filter = filter; }
+    // An identification's entry lines are printed as `entryLines` lets them through.
+    void setEntryReport(EntryReport report, LogFilter entryLines) {
+        m_report = report;
+        m_entryLines = entryLines;
+    }
 
     using Host::addLog;
     void addLog(const std::string& line, LineKind kind) override;
@@ -67,13 +78,12 @@ class CliHost final : public Host {
     const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
-    // The sums of the finished entries, for the closing JSON object.
-    const RunSummary& entrySums() const { return m_sums; }
     bool wasInterrupted() const { return m_interrupted; }
     void finishProgress();
 
   private:
     void eraseProgress();
+    void writeLine(const std::string& line, LineKind kind, LogFilter filter);
     void drawProgress(bool force);
 
     bool m_json;
@@ -81,9 +91,10 @@ class CliHost final : public Host {
     LineStream& m_err;
     bool m_progressBar;
     LogFilter m_filter = LogFilter::All;
+    EntryReport m_report = EntryReport::Run;
+    LogFilter m_entryLines = LogFilter::Nothing;
     std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
-    RunSummary m_sums;
     bool m_interrupted = false;
     int m_interruptsSeen = 0;
     std::uint64_t m_runPosition = 0, m_runMaximum = 0;

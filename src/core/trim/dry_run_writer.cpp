@@ -1,7 +1,6 @@
 #include "trim/dry_run_writer.h"
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "io/byte_source.h"
 #include "io/output_file.h"
@@ -86,12 +85,7 @@ std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& t
     }
     if (imageNeeded) {
         // Beside where the output would be, else in the temporary folder.
-        Status status = m_receiver.createUnnamed(FolderPart(target.path));
-        if (!status) {
-            const char* temporary = std::getenv("TMPDIR");
-            status = m_receiver.createUnnamed(temporary && *temporary ? temporary : "/tmp");
-        }
-        if (!status) {
+        if (Status status = m_receiver.createUnnamedNear(FolderPart(target.path)); !status) {
             m_target.reset();
             return OutputFailure{OutputStage::Create, status};
         }
