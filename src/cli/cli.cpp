@@ -181,7 +181,7 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     // With --json, standard output carries only JSON: the search's errors go to standard
     // error, and the run's lines into the entry objects.
     host.setLogFilter(options.json    ? LogFilter::StandardErrorOnly
-                      : options.quiet ? LogFilter::ErrorsOnly
+                      : options.quiet ? LogFilter::FailuresAndWarnings
                                       : LogFilter::All);
     if (const std::optional<std::string> error = OutputFolderError(options.run)) {
         host.addScanFailure(options.run.outputFolder, *error);
@@ -210,10 +210,11 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
     const RunEnd end = run.run(host.entries(), dats);
     host.finishProgress();
     if (options.json) {
-        RunSummary summary = host.entrySums();
-        summary.errors += scanErrors;
-        summary.entries = host.entries().size();
-        summary.halted = end == RunEnd::Halted;
+        RunSummary summary{.counters = run.counters(),
+                           .entries = host.entries().size(),
+                           .halted = end == RunEnd::Halted,
+                           .withDats = dats != nullptr};
+        summary.counters.errors += scanErrors;
         out.writeRaw(SummaryJson(summary) + '\n');
     } else {
         if (scanErrors > 0) {
@@ -223,10 +224,58 @@ int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
         for (const std::string& label : host.counterLabels()) {
             out.writeLine(label);
         }
+        if (dats) {
+            for (const std::string& line : DatCountLines(run.counters().dats)) {
+                out.writeLine(line);
+            }
+        }
     }
     const bool failed = paths.errors > 0 || scanner.failureCount() > 0 || run.anythingFailed() ||
                         end == RunEnd::Halted;
     return failed ? kExitErrorsCounted : kExitSuccess;
+}
+
+void PrintListed(const CliOptions& options, const std::vector<RomListEntry>& entries,
+                 LineStream& out) {
+    for (const RomListEntry& entry : entries) {
+        if (options.json) {
+            out.writeRaw(ListEntryJson(entry) + '\n');
+        } else {
+            out.writeLine(entry.text());
+        }
+    }
+}
+
+// --list with DATs: every listed entry is read and identified, and nothing is changed; one
+// line (or JSON object) per entry, then the DAT counts. Returns whether every entry was
+// identified and the run was not stopped.
+bool IdentifyListed(const CliOptions& options, Session& session,
+                    std::shared_ptr<const DatIndex> dats, int scanErrors, LineStream& out) {
+    CliHost& host = session.host;
+    // Each entry's lines are printed once it is finished; the run's own lines are not.
+    host.setLogFilter(LogFilter::Nothing);
+    host.setEntryReport(EntryReport::Identification, options.json ? LogFilter::Nothing
+                                                     : options.quiet
+                                                         ? LogFilter::FailuresAndWarnings
+                                                         : LogFilter::All);
+    ArchiveMemberExtraction extraction;
+    SramPatcher patcher;
+    TrimRun run(session.frontEnd, extraction, patcher);
+    const RunEnd end = run.identify(host.entries(), std::move(dats));
+    host.finishProgress();
+    if (options.json) {
+        RunSummary summary{.counters = run.counters(),
+                           .entries = host.entries().size(),
+                           .halted = end == RunEnd::Halted,
+                           .withDats = true};
+        summary.counters.errors += scanErrors;
+        out.writeRaw(IdentificationSummaryJson(summary) + '\n');
+    } else {
+        for (const std::string& line : DatCountLines(run.counters().dats)) {
+            out.writeLine(line);
+        }
+    }
+    return end == RunEnd::Finished && !run.anythingFailed();
 }
 
 int runList(const CliOptions& options, LineStream& out, LineStream& err) {
@@ -235,19 +284,23 @@ int runList(const CliOptions& options, LineStream& out, LineStream& err) {
         ReportUsageError(*refused, err);
         return kExitUsage;
     }
+    std::shared_ptr<const DatIndex> dats;
+    if (!LoadDats(options.datFiles, dats, err)) {
+        return kExitErrorsCounted;
+    }
     Session session(options, out, err);
     session.host.setLogFilter(LogFilter::StandardErrorOnly);
     const PathsToScan paths = SortPaths(given, session.host, false);
     RomScanner scanner(session.frontEnd);
     const bool finished = ListPaths(paths.kept, session, scanner);
-    for (const RomListEntry& entry : session.host.entries()) {
-        if (options.json) {
-            out.writeRaw(ListEntryJson(entry) + '\n');
-        } else {
-            out.writeLine(entry.text());
-        }
+    bool identified = true;
+    if (!dats) {
+        PrintListed(options, session.host.entries(), out);
+    } else if (finished) {
+        identified = IdentifyListed(options, session, std::move(dats),
+                                    paths.errors + scanner.errorCount(), out);
     }
-    const bool failed = !finished || paths.errors > 0 || scanner.failureCount() > 0;
+    const bool failed = !finished || !identified || paths.errors > 0 || scanner.failureCount() > 0;
     return failed ? kExitErrorsCounted : kExitSuccess;
 }
 

@@ -78,12 +78,12 @@ CliHost::CliHost(bool json, LineStream& out, LineStream& err)
                {CounterLabel::Savings, kSavingsCaption}},
       m_interruptsSeen(InterruptCount()) {}
 
-bool CliHost::logged(LineKind kind) const {
-    switch (m_filter) {
+bool CliHost::logged(LineKind kind, LogFilter filter) {
+    switch (filter) {
         case LogFilter::All:
             return true;
-        case LogFilter::ErrorsOnly:
-            return kind == LineKind::Failure;
+        case LogFilter::FailuresAndWarnings:
+            return kind == LineKind::Failure || kind == LineKind::Warning;
         case LogFilter::StandardErrorOnly:
         case LogFilter::Nothing:
             break;
@@ -92,7 +92,11 @@ bool CliHost::logged(LineKind kind) const {
 }
 
 void CliHost::addLog(const std::string& line, LineKind kind) {
-    if (!logged(kind)) {
+    writeLine(line, kind, m_filter);
+}
+
+void CliHost::writeLine(const std::string& line, LineKind kind, LogFilter filter) {
+    if (!logged(kind, filter)) {
         return;
     }
     eraseProgress();
@@ -112,11 +116,15 @@ void CliHost::tellOnStandardError(const std::string& place, const std::string& m
 }
 
 void CliHost::entryFinished(const EntryFacts& facts) {
-    m_sums.add(facts);
+    const bool identification = m_report == EntryReport::Identification;
     if (m_json) {
         eraseProgress();
         // JSON escapes every control character itself; a terminal needs nothing more.
-        m_out.writeRaw(EntryJson(facts) + '\n');
+        m_out.writeRaw((identification ? IdentifiedEntryJson(facts) : EntryJson(facts)) + '\n');
+    } else if (identification) {
+        for (const LogLine& line : facts.lines) {
+            writeLine(line.text, line.kind, m_entryLines);
+        }
     }
     // The log names a rom by its name alone; standard error says which file it is, and the
     // real cause where the log's text is fixed. Each failure is told there once.

@@ -14,10 +14,16 @@
 
 namespace ostravex::cli {
 
-// Where log lines go on standard output: all of them, only failure lines, or none. Each
-// failure is also told on standard error, except with Nothing, which a --json run uses
-// while its entry objects carry the lines (and its entries tell their failures there).
-enum class LogFilter { All, ErrorsOnly, StandardErrorOnly, Nothing };
+// Where log lines go on standard output: all of them, only failure and warning lines
+// (--quiet), or none. Each failure is also told on standard error, once, whatever the filter.
+// StandardErrorOnly is the search of --list and --json; Nothing is the run of --json, whose
+// entry objects carry the lines.
+enum class LogFilter { All, FailuresAndWarnings, StandardErrorOnly, Nothing };
+
+// What is printed once an entry is finished: a run's report (its JSON object with --json),
+// or an identification's (its JSON object, or else its own lines, which the log then leaves
+// out). Its failures are told on standard error either way.
+enum class EntryReport { Run, Identification };
 
 // The progress bar's text: entries finished of all entries (the bar, the count and the
 // percentage say the same) and how far the current entry is.
@@ -49,6 +55,11 @@ class CliHost final : public Host {
     CliHost(bool json, LineStream& out, LineStream& err);
 
     void setLogFilter(LogFilter filter) { m_filter = filter; }
+    // An identification's entry lines are printed as `entryLines` lets them through.
+    void setEntryReport(EntryReport report, LogFilter entryLines) {
+        m_report = report;
+        m_entryLines = entryLines;
+    }
 
     using Host::addLog;
     void addLog(const std::string& line, LineKind kind) override;
@@ -70,17 +81,16 @@ class CliHost final : public Host {
     const std::vector<RomListEntry>& entries() const { return m_entries; }
     // The five counter labels as the window shows them, top to bottom.
     std::vector<std::string> counterLabels() const;
-    // The sums of the finished entries, for the closing JSON object.
-    const RunSummary& entrySums() const { return m_sums; }
     bool wasInterrupted() const { return m_interrupted; }
     void finishProgress();
 
   private:
-    // Whether a log line of `kind` goes to standard output.
-    bool logged(LineKind kind) const;
+    // Whether a log line of `kind` goes to standard output under `filter`.
+    static bool logged(LineKind kind, LogFilter filter);
     // One line on standard error: "ostravex-cli: PLACE: MESSAGE".
     void tellOnStandardError(const std::string& place, const std::string& message);
     void eraseProgress();
+    void writeLine(const std::string& line, LineKind kind, LogFilter filter);
     void drawProgress(bool force);
 
     bool m_json;
@@ -88,9 +98,10 @@ class CliHost final : public Host {
     LineStream& m_err;
     bool m_progressBar;
     LogFilter m_filter = LogFilter::All;
+    EntryReport m_report = EntryReport::Run;
+    LogFilter m_entryLines = LogFilter::Nothing;
     std::vector<RomListEntry> m_entries;
     std::map<CounterLabel, std::string> m_labels;
-    RunSummary m_sums;
     bool m_interrupted = false;
     int m_interruptsSeen = 0;
     std::uint64_t m_runPosition = 0, m_runMaximum = 0;

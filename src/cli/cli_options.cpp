@@ -7,6 +7,7 @@ namespace ostravex::cli {
 const char* const kUsage =
     R"(Usage: ostravex-cli [OPTION]... PATH...        list every PATH, then trim the list
        ostravex-cli --list [OPTION]... PATH...  print the ROM list entries only
+       ostravex-cli --list --dat=FILE PATH...   identify every listed rom, change nothing
        ostravex-cli --info FILE.nds             print the header report of an NDS image
 
 Each PATH is handled like an item dropped on the window: a folder is searched for
@@ -49,7 +50,10 @@ DATs:
                            its filler), a bad dump or in no DAT; a dump is cut only
                            when padding it back gives the DAT's dump again; --restore
                            pads a trimmed dump to its DAT size with its filler and
-                           keeps the result only when it is the DAT's dump
+                           keeps the result only when it is the DAT's dump; the
+                           summary then counts full, trimmed and bad dumps and roms
+                           in no DAT; with --list each rom is only read and
+                           identified, one line each, and nothing is changed
 
 Search options:
   --no-recursive           do not search subfolders
@@ -58,7 +62,8 @@ Search options:
 Output:
   --dry-run                decide and log every entry, write nothing (not with --list
                            or --info)
-  --quiet                  print only error lines and the summary (not with --json)
+  --quiet                  print only error lines, warnings about DAT dumps (a bad
+                           dump, a patched dump) and the summary (not with --json)
   --json                   print one JSON object per entry and a summary object (JSON
                            Lines) instead of the log; errors of the search go to
                            standard error; with --list one object per entry, with
@@ -277,9 +282,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     if (const std::optional<std::string> useless = UselessCombination(options, modeGiven)) {
         return Failure(*useless);
     }
-    if (!options.datFiles.empty() && options.verb != Verb::Trim) {
-        return Failure(std::string("--dat cannot be used with ") +
-                       (options.verb == Verb::List ? "--list" : "--info"));
+    if (!options.datFiles.empty() && options.verb == Verb::Info) {
+        return Failure("--dat cannot be used with --info");
     }
     if (!options.run.outputFolder.empty() && options.run.outputFolder.back() != '/') {
         options.run.outputFolder += '/';

@@ -75,6 +75,21 @@ Json DatJson(const DatFacts& dat) {
     return json;
 }
 
+void AddDatCounts(Json& json, const DatCounts& counts) {
+    json["full_dumps"] = counts.fullDumps;
+    json["trimmed_dumps"] = counts.trimmedDumps;
+    json["bad_dumps"] = counts.badDumps;
+    json["not_in_dat"] = counts.notInDat;
+}
+
+Json LogLinesJson(const std::vector<LogLine>& lines) {
+    Json texts = Json::array();
+    for (const LogLine& line : lines) {
+        texts.push_back(ValidUtf8Text(line.text));
+    }
+    return texts;
+}
+
 Json SizeOrNull(const std::optional<std::uint64_t>& size) {
     return size ? Json(*size) : Json(nullptr);
 }
@@ -96,18 +111,6 @@ std::string ValidUtf8Text(std::string_view text) {
             escaped += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
         });
     return escaped;
-}
-
-void RunSummary::add(const EntryFacts& facts) {
-    wifiGames += facts.wifi ? 1 : 0;
-    errors += facts.errors;
-    skipped += facts.skipped ? 1 : 0;
-    processed += 1;
-    if (facts.restoring) {
-        bytesAdded -= facts.bytesSaved();
-    } else {
-        bytesSaved += facts.bytesSaved();
-    }
 }
 
 std::string EntryJson(const EntryFacts& facts) {
@@ -147,11 +150,7 @@ std::string EntryJson(const EntryFacts& facts) {
         json["rename"] = "failed";
         json["rename_error"] = ValidUtf8Text(facts.renameFailure);
     }
-    Json lines = Json::array();
-    for (const LogLine& line : facts.lines) {
-        lines.push_back(ValidUtf8Text(line.text));
-    }
-    json["lines"] = lines;
+    json["lines"] = LogLinesJson(facts.lines);
     if (!facts.notices.empty()) {
         Json notices = Json::array();
         for (const Notice& notice : facts.notices) {
@@ -174,6 +173,21 @@ std::string ListEntryJson(const RomListEntry& entry) {
     return json.dump();
 }
 
+std::string IdentifiedEntryJson(const EntryFacts& facts) {
+    Json json;
+    json["type"] = "entry";
+    json["entry"] = ValidUtf8Text(facts.listText);
+    json["kind"] = facts.gba ? "gba" : "nds";
+    json["path"] = ValidUtf8Text(facts.path);
+    if (facts.member) {
+        json["member"] = ValidUtf8Text(*facts.member);
+    }
+    // Null when the rom could not be read: its lines say why.
+    json["dat"] = facts.dat ? DatJson(*facts.dat) : Json(nullptr);
+    json["lines"] = LogLinesJson(facts.lines);
+    return json.dump();
+}
+
 std::string HeaderReportJson(const std::string& path, const std::vector<std::string>& lines) {
     Json json;
     json["type"] = "info";
@@ -187,15 +201,32 @@ std::string HeaderReportJson(const std::string& path, const std::vector<std::str
 }
 
 std::string SummaryJson(const RunSummary& summary) {
+    const RunCounters& counters = summary.counters;
     Json json;
     json["type"] = "summary";
-    json["wifi_games"] = summary.wifiGames;
-    json["errors"] = summary.errors;
-    json["skipped"] = summary.skipped;
-    json["processed"] = summary.processed;
+    json["wifi_games"] = counters.wifiGames;
+    json["errors"] = counters.errors;
+    json["skipped"] = counters.skipped;
+    json["processed"] = counters.processed;
     json["entries"] = summary.entries;
-    json["bytes_saved"] = summary.bytesSaved;
-    json["bytes_added"] = summary.bytesAdded;
+    json["bytes_saved"] = counters.bytesSaved;
+    json["bytes_added"] = counters.bytesAdded;
+    if (summary.withDats) {
+        AddDatCounts(json, counters.dats);
+    }
+    json["halted"] = summary.halted;
+    return json.dump();
+}
+
+std::string IdentificationSummaryJson(const RunSummary& summary) {
+    const RunCounters& counters = summary.counters;
+    Json json;
+    json["type"] = "summary";
+    json["errors"] = counters.errors;
+    json["skipped"] = counters.skipped;
+    json["processed"] = counters.processed;
+    json["entries"] = summary.entries;
+    AddDatCounts(json, counters.dats);
     json["halted"] = summary.halted;
     return json.dump();
 }

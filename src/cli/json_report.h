@@ -8,22 +8,16 @@
 
 #include "host/entry_facts.h"
 #include "romlist/rom_list_entry.h"
+#include "trim/trim_run.h"
 
 namespace ostravex::cli {
 
-// The run's figures for the closing summary object: the sums of its entries.
+// The run's figures for the closing summary object: its counters, and how it ended.
 struct RunSummary {
-    std::int32_t wifiGames = 0;
-    std::int32_t errors = 0;
-    std::int32_t skipped = 0;
-    std::int32_t processed = 0;
+    RunCounters counters;  // errors include those of the search
     std::size_t entries = 0;
-    std::int64_t bytesSaved = 0;
-    std::int64_t bytesAdded = 0;
     bool halted = false;
-
-    // Counts one finished entry.
-    void add(const EntryFacts& facts);
+    bool withDats = false;  // the DAT counts are given
 };
 
 // `text` as valid UTF-8: unchanged when it is valid; otherwise each byte that is not part of
@@ -35,6 +29,10 @@ std::string EntryJson(const EntryFacts& facts);
 std::string SummaryJson(const RunSummary& summary);
 // One line of JSON for a listed entry (--list), and for a header report (--info).
 std::string ListEntryJson(const RomListEntry& entry);
+// With DATs: one line of JSON for an entry identified (--list --dat), and for the summary of
+// the identification.
+std::string IdentifiedEntryJson(const EntryFacts& facts);
+std::string IdentificationSummaryJson(const RunSummary& summary);
 std::string HeaderReportJson(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace ostravex::cli

@@ -68,7 +68,6 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
              Row{{"--mode=backup", "--dont-overwrite", dir.path()},
                  "--dont-overwrite needs --mode=folder"},
              Row{{"--only-patch", dir.path()}, "--only-patch needs --sram-patch"},
-             Row{{"--list", "--dat=x.dat", dir.path()}, "--dat cannot be used with --list"},
              Row{{"--info", "--dat=x.dat", "a.nds"}, "--dat cannot be used with --info"},
              Row{{"--dat", dir.path()}, "no PATH given"},
              Row{{"--list", "--sram-patch", dir.path()}, "--list cannot be used with --sram-patch"},

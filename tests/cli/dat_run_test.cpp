@@ -239,9 +239,203 @@ TEST_F(DatRunTest, APatchedDumpIsSaidToBeNoLongerTheDump) {
 
 TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {
     WriteFile(roms + "Full FF.nds", fullFf);
+    const Result json = RunCommand({"--json", "--dry-run", roms});
+    EXPECT_FALSE(Contains(json.out, "\"dat")) << json.out;
+    EXPECT_FALSE(Contains(json.out, "dumps")) << json.out;
     const Result result = RunCommand({roms});
     EXPECT_FALSE(Contains(result.out, "DAT")) << result.out;
+    EXPECT_FALSE(Contains(result.out, "dumps")) << result.out;
     EXPECT_EQ(ReadFile(roms + "Full FF.nds").size(), kUsed);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<nlohmann::json> JsonObjects(const std::string& text) {
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : Lines(text)) {
+        objects.push_back(nlohmann::json::parse(line));
+    }
+    return objects;
+}
+
+constexpr const char* kBadDumpLine =
+    "WARNING: Bad dump (size of a DAT entry, checksum of none): 0042 - Blank & Blue (Europe).nds";
+
+// A collection of each kind: 3 full dumps, 2 trimmed, 1 bad, 4 in no DAT, and a PATH that is
+// not there, which is counted as an error and in none of the four.
+class DatCountsTest : public DatRunTest {
+  protected:
+    void SetUp() override {
+        DatRunTest::SetUp();
+        Bytes bad = fullFf;
+        bad[4_MiB] ^= 0x01;
+        const std::vector<std::pair<std::string, Bytes>> files = {
+            {"Full FF.nds", fullFf},
+            {"Filled.gba", gba},
+            {"Data after.nds", dataAfter},
+            {"Zero trimmed.nds", Prefix(zero, kUsed)},
+            {"FF trimmed.nds", Prefix(fullFf, kUsed)},
+            {"0042 - Blank & Blue (Europe).nds", bad},
+            {"Homebrew 1.nds", NdsDump(0xFF, 'H')},
+            {"Homebrew 2.nds", NdsDump(0xFF, 'I')},
+            {"Homebrew 3.nds", NdsDump(0x00, 'J')},
+            {"Other.gba", GbaImageBuilder().size(4_MiB).dataEnd(1000000).filler(0xFF).build()},
+        };
+        for (const auto& [name, bytes] : files) {
+            WriteFile(roms + name, bytes);
+        }
+    }
+    std::string missing() const { return dir.file("Missing.nds"); }
+};
+
+TEST_F(DatCountsTest, TheDatCountsFollowTheFiveCountersAndStandInTheJsonSummary) {
+    const Result json = RunCommand(WithDats({"--json", "--dry-run", roms, missing()}));
+    EXPECT_EQ(json.code, 1) << json.out;
+    const std::vector<nlohmann::json> objects = JsonObjects(json.out);
+    ASSERT_EQ(objects.size(), 12u) << json.out;
+    const nlohmann::json& summary = objects.back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["full_dumps"], 3) << summary;
+    EXPECT_EQ(summary["trimmed_dumps"], 2) << summary;
+    EXPECT_EQ(summary["bad_dumps"], 1) << summary;
+    EXPECT_EQ(summary["not_in_dat"], 4) << summary;
+    EXPECT_EQ(summary["errors"], 1) << summary;
+    EXPECT_EQ(summary["processed"], 11) << summary;
+
+    const Result result = RunCommand(WithDats({roms, missing()}));
+    EXPECT_EQ(result.code, 1) << result.out;
+    const std::vector<std::string> lines = Lines(result.out);
+    ASSERT_GE(lines.size(), 9u) << result.out;
+    // Skipped: the two trimmed dumps, and the full dump whose cut would drop data.
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 9, lines.end()),
+              (std::vector<std::string>{"Wifi games:", "Errors: 1", "Files skipped: 3",
+                                        "Files Processed: 11/11", "Total Savings: 15.99 MB",
+                                        "Full dumps: 3", "Trimmed dumps: 2", "Bad dumps: 1",
+                                        "In no DAT: 4"}))
+        << result.out;
+}
+
+// A bad dump is a warning: --quiet keeps it, with the errors and the counters.
+TEST_F(DatCountsTest, QuietKeepsTheBadDumpWarning) {
+    const Result result = RunCommand(WithDats({"--quiet", roms}));
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_EQ(Lines(result.out),
+              (std::vector<std::string>{kBadDumpLine, "Wifi games:", "Errors:", "Files skipped: 3",
+                                        "Files Processed: 10/10", "Total Savings: 15.99 MB",
+                                        "Full dumps: 3", "Trimmed dumps: 2", "Bad dumps: 1",
+                                        "In no DAT: 4"}))
+        << result.out;
+}
+
+// --list with DATs reads and identifies every rom, and changes nothing: not a byte, not a
+// name, no file made (an archive member is not extracted).
+TEST_F(DatCountsTest, ListWithDatsIdentifiesAndChangesNothing) {
+    WriteFile(
+        roms + "pack.zip",
+        testing::ZipBuilder()
+            .add("sub/0001 - Full.nds", fullFf)
+            .add(testing::ZipBuilder::Member("sub/Damaged.nds", zero, 0).claimingCrc(0x12345678))
+            .build());
+    std::map<std::string, Bytes> before;
+    for (const std::string& name : testing::ListFolder(roms)) {
+        before[name] = ReadFile(roms + name);
+    }
+    const auto unchanged = [&] {
+        std::map<std::string, Bytes> after;
+        for (const std::string& name : testing::ListFolder(roms)) {
+            after[name] = ReadFile(roms + name);
+        }
+        EXPECT_TRUE(after == before);
+    };
+    const std::vector<std::string> options = {"--list", "--remove-scene-numbers", "--sram-patch",
+                                              roms};
+
+    const Result result = RunCommand(WithDats(options));
+    EXPECT_EQ(result.code, 1) << result.out << result.err;
+    unchanged();
+    const std::vector<std::string> lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 16u) << result.out;
+    // One line per entry, in the list's order, then the counts.
+    EXPECT_EQ(lines[0], kBadDumpLine);
+    EXPECT_EQ(lines[2],
+              "INFO: Trimmed dump of a DAT entry (0xFF padding): FF trimmed.nds -> "
+              "Blank & Blue (Europe) (Nintendo - Nintendo DS); Blank & Blue (Kiosk) "
+              "(Nintendo - Nintendo DS (Kiosk))");
+    EXPECT_EQ(lines[9], "INFO: In no DAT: Other.gba");
+    EXPECT_EQ(lines[10],
+              "INFO: Full dump of a DAT entry: sub/0001 - Full.nds -> Blank & Blue "
+              "(Europe) (Nintendo - Nintendo DS); Blank & Blue (Kiosk) (Nintendo - "
+              "Nintendo DS (Kiosk))");
+    EXPECT_TRUE(lines[11].starts_with("ERROR: ")) << lines[11];
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"Full dumps: 4", "Trimmed dumps: 2", "Bad dumps: 1",
+                                        "In no DAT: 4"}));
+    // The failure is named on standard error with its archive and member.
+    EXPECT_TRUE(Contains(result.err, "pack.zip (member sub/Damaged.nds): ERROR: ")) << result.err;
+
+    const Result quiet = RunCommand(WithDats(
+        {"--quiet", "--list", roms + "pack.zip", roms + "0042 - Blank & Blue (Europe).nds"}));
+    EXPECT_EQ(Lines(quiet.out).size(), 6u) << quiet.out;
+    EXPECT_TRUE(Lines(quiet.out)[0].starts_with("ERROR: ")) << quiet.out;
+    EXPECT_EQ(Lines(quiet.out)[1], kBadDumpLine);
+
+    const Result json = RunCommand(WithDats({"--json", "--list", roms + "pack.zip",
+                                             roms + "Zero trimmed.nds", roms + "Homebrew 1.nds"}));
+    EXPECT_EQ(json.code, 1) << json.out;
+    unchanged();
+    const std::vector<nlohmann::json> objects = JsonObjects(json.out);
+    ASSERT_EQ(objects.size(), 5u) << json.out;
+    EXPECT_EQ(objects[0]["member"], "sub/0001 - Full.nds");
+    EXPECT_EQ(objects[0]["dat"]["match"], "full_dump");
+    EXPECT_EQ(objects[0]["lines"].size(), 1u);
+    EXPECT_TRUE(objects[1]["dat"].is_null()) << objects[1];
+    EXPECT_EQ(objects[2]["dat"]["match"], "trimmed_dump");
+    EXPECT_EQ(objects[2]["dat"]["filler"], "0x00");
+    EXPECT_EQ(objects[3]["dat"]["match"], "not_in_dat");
+    const nlohmann::json expected = {{"type", "summary"},  {"errors", 1},    {"skipped", 0},
+                                     {"processed", 4},     {"entries", 4},   {"full_dumps", 1},
+                                     {"trimmed_dumps", 1}, {"bad_dumps", 0}, {"not_in_dat", 1},
+                                     {"halted", false}};
+    EXPECT_EQ(objects[4], expected);
+}
+
+TEST_F(DatRunTest, ADatThatCannotBeLoadedStopsAListBeforeAnything) {
+    WriteFile(roms + "Full.nds", fullFf);
+    const Result result = RunCommand({"--list", "--dat", dir.file("missing.dat"), roms});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_TRUE(Contains(result.err, "ERROR: Cannot load DAT: ")) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+// A member in a folder of its archive is named by its path in the archive on every line of
+// its entry, as the line of its savings names it.
+TEST_F(DatRunTest, AMemberInAFolderIsNamedAlikeOnEveryLine) {
+    WriteFile(roms + "a.zip", testing::ZipBuilder().add("sub/a.nds", fullFf).build());
+    const Result result = RunCommand(WithDats({roms + "a.zip"}));
+    EXPECT_EQ(result.code, 0) << result.out << result.err;
+    EXPECT_TRUE(Contains(result.out,
+                         "\nINFO: Full dump of a DAT entry: sub/a.nds -> Blank & Blue (Europe) "))
+        << result.out;
+    EXPECT_TRUE(Contains(result.out, "\nsub/a.nds: " + std::to_string(8_MiB - kUsed) + "\n"))
+        << result.out;
+    EXPECT_EQ(ReadFile(roms + "a.nds"), Prefix(fullFf, kUsed));
+
+    // So is a restore's line of a trimmed dump that is not the DAT's.
+    WriteFile(roms + "b.zip",
+              testing::ZipBuilder().add("sub/b.nds", Prefix(NdsDump(0xFF, 'U'), 6_MiB)).build());
+    const Result restore = RunCommand(WithDats({"--restore", roms + "b.zip"}));
+    EXPECT_TRUE(Contains(restore.out,
+                         "\nINFO: In no DAT: sub/b.nds\n"
+                         "ERROR: Not a trimmed dump of any DAT entry, not restored: "
+                         "sub/b.nds\n"))
+        << restore.out;
 }
 
 TEST_F(DatRunTest, ARestoreGivesBackTheDumpOrChangesNothing) {

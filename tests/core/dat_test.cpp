@@ -12,7 +12,10 @@
 #include "dat/image_hasher.h"
 #include "io/copy_range.h"
 #include "io/file.h"
+#include "support/list_entries.h"
+#include "support/recording_host.h"
 #include "support/rom_images.h"
+#include "support/wired_trim_run.h"
 
 namespace ostravex {
 namespace {
@@ -722,6 +725,51 @@ TEST(DatIndexing, FindsBySizeAndCrcInEveryDat) {
     EXPECT_EQ(index.sizesBetween(99, 4_MiB - 1), (std::vector<std::uint64_t>{100}));
     EXPECT_TRUE(index.hasSize(8_MiB));
     EXPECT_FALSE(index.hasSize(8_MiB + 1));
+}
+
+// Identifying alone, as --list --dat does: every entry read and identified, the kinds
+// counted in the run's counters, and not a byte nor a name changed, whatever the options
+// say (in place, scene numbers removed).
+TEST(DatIdentifyingRun, CountsEachKindAndChangesNothing) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    TempDir dir;
+    Bytes bad = c.gbaFf;
+    bad[1000] ^= 0x01;
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"0001 - Filled.gba", c.gbaFf},
+        {"0002 - Zero.nds", Prefix(c.ndsZero, kUsed)},
+        {"0003 - Claims Filled.gba", bad},
+        {"0004 - Homebrew.gba", GbaImageBuilder().size(4_MiB).dataEnd(5000).build()},
+        {"0005 - Half.gba", Prefix(c.gbaHalf, 3000000)},
+    };
+    std::vector<std::string> paths;
+    for (const auto& [name, bytes] : files) {
+        paths.push_back(dir.file(name));
+        WriteFile(paths.back(), bytes);
+    }
+    testing::RecordingHost host;
+    host.options.fileMode = FileMode::Overwrite;
+    host.options.removeSceneNumbers = true;
+    host.options.sramPatch = true;
+    testing::WiredTrimRun run(host);
+    EXPECT_EQ(run.identify(testing::FileEntries(paths), dats), RunEnd::Finished);
+
+    EXPECT_EQ(run.counters().dats,
+              (DatCounts{.fullDumps = 1, .trimmedDumps = 2, .badDumps = 1, .notInDat = 1}));
+    EXPECT_EQ(run.counters().processed, 5);
+    EXPECT_EQ(run.counters().errors, 0);
+    EXPECT_EQ(run.counters().bytesSaved, 0);
+    EXPECT_FALSE(run.anythingFailed());
+    std::size_t identificationLines = 0;
+    for (const std::string& line : host.log) {
+        identificationLines += line.starts_with("INFO: ") || line.starts_with("WARNING: ");
+    }
+    EXPECT_EQ(identificationLines, files.size());
+    EXPECT_EQ(testing::ListFolder(dir.path()).size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(testing::ReadFile(paths[i]), files[i].second) << paths[i];
+    }
 }
 
 }  // namespace

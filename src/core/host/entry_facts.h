@@ -7,8 +7,10 @@
 
 namespace ostravex {
 
-// Whether a log line reports a failure (an error, a rename that did not happen) or not.
-enum class LineKind { Info, Failure };
+// What a log line reports: a failure (an error, a rename that did not happen), a warning
+// about the rom that the user should see even when only failures are shown (a bad dump),
+// or anything else.
+enum class LineKind { Info, Warning, Failure };
 
 struct LogLine {
     std::string text;

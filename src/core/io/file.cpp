@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace ostravex {
 namespace {
@@ -62,6 +63,14 @@ Status File::createNew(const std::string& path) {
 
 Status File::createUnnamed(const std::string& folder) {
     return open(folder.empty() ? std::string(".") : folder, O_RDWR | O_TMPFILE, false);
+}
+
+Status File::createUnnamedNear(const std::string& folder) {
+    if (Status status = createUnnamed(folder); status) {
+        return status;
+    }
+    const char* temporary = std::getenv("TMPDIR");
+    return createUnnamed(temporary && *temporary ? temporary : "/tmp");
 }
 
 Status File::open(const std::string& path, int flags, bool lock) {

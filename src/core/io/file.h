@@ -45,6 +45,9 @@ class File {
     // A new file without a name in `folder`: nobody else sees it, and it vanishes when it
     // is closed, whenever the process ends.
     Status createUnnamed(const std::string& folder);
+    // The same in `folder`, or, where no file can be made there (a read-only folder), in the
+    // temporary folder ($TMPDIR, else /tmp).
+    Status createUnnamedNear(const std::string& folder);
 
     bool isOpen() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }

@@ -103,6 +103,13 @@ std::string AddedLabel(std::int64_t totalAdded, const std::string& decimalSepara
     return MegabytesLabel(kAddedCaption, totalAdded, decimalSeparator);
 }
 
+std::vector<std::string> DatCountLines(const DatCounts& counts) {
+    return {"Full dumps: " + std::to_string(counts.fullDumps),
+            "Trimmed dumps: " + std::to_string(counts.trimmedDumps),
+            "Bad dumps: " + std::to_string(counts.badDumps),
+            "In no DAT: " + std::to_string(counts.notInDat)};
+}
+
 std::string FormatFixed2(double value, const std::string& decimalSeparator) {
     std::string text;
     AppendFixed2(text, value, decimalSeparator);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ostravex {
 
@@ -23,6 +24,20 @@ std::string ProcessedLabel(std::int32_t processedCount, std::size_t entryCount);
 std::string TrimmedLabel(std::size_t entryCount);
 std::string SavingsLabel(std::int64_t totalSavings, const std::string& decimalSeparator);
 std::string AddedLabel(std::int64_t totalAdded, const std::string& decimalSeparator);
+
+// How many of a run's entries the DATs found to be each kind of dump. An entry that could
+// not be read counts in none.
+struct DatCounts {
+    std::int32_t fullDumps = 0;
+    std::int32_t trimmedDumps = 0;
+    std::int32_t badDumps = 0;
+    std::int32_t notInDat = 0;
+    bool operator==(const DatCounts&) const = default;
+};
+
+// The counts of a run with DATs, one line each, shown after the five counters:
+// "Full dumps: N", "Trimmed dumps: N", "Bad dumps: N", "In no DAT: N".
+std::vector<std::string> DatCountLines(const DatCounts& counts);
 
 // A real number in fixed-point notation with two decimals and the given separator,
 // without thousands separators.

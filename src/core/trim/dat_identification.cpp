@@ -12,7 +12,10 @@ bool DatIdentification::identify(const ByteSource& image, ImageKind kind, const 
         return false;
     }
     m_record.facts().dat = DatFactsOf(m_check->match);
-    m_record.line(DatMatchLine(*m_record.facts().dat, name));
+    const DatFacts& facts = *m_record.facts().dat;
+    // A bad dump is a warning: the user is told even when only failures are shown.
+    m_record.line(DatMatchLine(facts, name),
+                  facts.match == DatMatchOutcome::BadDump ? LineKind::Warning : LineKind::Info);
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "io/byte_source.h"
@@ -107,12 +106,7 @@ std::optional<OutputFailure> DryRunWriter::prepare(const OutputTarget& target, F
 
 Status DryRunWriter::createReceiver(const std::string& path) {
     // Beside where the output would be, else in the temporary folder.
-    Status status = m_receiver.createUnnamed(FolderPart(path));
-    if (!status) {
-        const char* temporary = std::getenv("TMPDIR");
-        status = m_receiver.createUnnamed(temporary && *temporary ? temporary : "/tmp");
-    }
-    return status;
+    return m_receiver.createUnnamedNear(FolderPart(path));
 }
 
 std::optional<OutputFailure> DryRunWriter::prepareStreamed(const OutputTarget& target,

@@ -41,6 +41,7 @@ EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
       m_options(m_frontEnd.options.current()),
       m_restoring(m_options.restore),
       m_archiveKind(entry.archive),
+      m_identifyOnly(services.identifyOnly && services.dats),
       m_record(m_frontEnd.host, services.counted),
       m_rom(RomJobFromEntry(entry, m_options.fileMode, m_options.outputFolder)),
       m_acquisition({.record = m_record,
@@ -75,10 +76,17 @@ void EntryJob::release() {
     }
     m_acquisition.release();
     m_receiver = nullptr;
+    m_unnamedCopy.close();
 }
 
 std::string EntryJob::romName() const {
     return NamePart(m_rom.name);
+}
+
+// The rom's name as the line of its savings gives it: for a member, its path in the archive
+// ("sub/a.nds"), so that the lines of one entry all name the same rom.
+std::string EntryJob::entryName() const {
+    return m_rom.name;
 }
 
 // The rom's name in the lines that report a change of it. A symbolic link is followed, so
@@ -108,6 +116,9 @@ void EntryJob::failWith(const std::string& text) {
 // ---- acquire, decide, identify ----------------------------------------------------------
 
 void EntryJob::examine() {
+    if (m_identifyOnly) {
+        return examineForIdentification();
+    }
     m_renameTarget = RenameTarget(m_rom, m_options.fileMode, m_options.outputFolder);
     if (!acquire()) {
         return finish();
@@ -126,9 +137,9 @@ void EntryJob::examine() {
     }
     if (m_dat) {
         const bool kept = m_restoring
-                              ? m_dat->restoreToTheDump(verdict, romName())
+                              ? m_dat->restoreToTheDump(verdict, entryName())
                               : m_dat->keepsTheDump(static_cast<std::uint64_t>(*verdict.cutSize),
-                                                    m_acquisition.size(), romName());
+                                                    m_acquisition.size(), entryName());
         if (!kept) {
             return finish();
         }
@@ -143,10 +154,9 @@ void EntryJob::examine() {
 // member where a result is expected.
 bool EntryJob::acquire() {
     if (!m_archiveKind) {
-        return m_acquisition.openFile();
+        return m_acquisition.openFile(RomAccess::AsTheRunNeeds);
     }
-    if (!m_writer.exists(m_rom.archivePath)) {
-        m_record.error("ERROR(2): File doesn't exist: " + NamePart(m_rom.archivePath));
+    if (!archiveExists()) {
         return false;
     }
     const std::string outputPath = memberOutputPath();
@@ -159,6 +169,38 @@ bool EntryJob::acquire() {
         return false;
     }
     return m_acquisition.readMember(*m_archiveKind, m_receiver);
+}
+
+bool EntryJob::archiveExists() {
+    if (!m_writer.exists(m_rom.archivePath)) {
+        m_record.error("ERROR(2): File doesn't exist: " + NamePart(m_rom.archivePath));
+        return false;
+    }
+    return true;
+}
+
+// Identifying alone: the rom is read and identified, and the entry ends there.
+void EntryJob::examineForIdentification() {
+    if (acquireToRead()) {
+        identify();
+    }
+    finish();
+}
+
+// A rom file is opened for reading only. A member is read into a file without a name, beside
+// its archive or else in the temporary folder, since hashing reads it whole.
+bool EntryJob::acquireToRead() {
+    if (!m_archiveKind) {
+        return m_acquisition.openFile(RomAccess::ReadOnly);
+    }
+    if (!archiveExists()) {
+        return false;
+    }
+    if (Status status = m_unnamedCopy.createUnnamedNear(FolderPart(m_rom.archivePath)); !status) {
+        m_record.error(FileFailureText(FileAction::Create, status) + entryName());
+        return false;
+    }
+    return m_acquisition.readMember(*m_archiveKind, &m_unnamedCopy);
 }
 
 // Where a member's result goes: beside its archive, or into the output folder.
@@ -238,7 +280,7 @@ bool EntryJob::applyVerdict(const CutVerdict& verdict) {
 // The one place an entry is identified against the DATs, whatever the file option.
 bool EntryJob::identify() {
     const ImageKind kind = m_rom.gba ? ImageKind::Gba : ImageKind::Nds;
-    if (!m_dat->identify(m_acquisition.bytes(), kind, romName())) {
+    if (!m_dat->identify(m_acquisition.bytes(), kind, entryName())) {
         return false;
     }
     pump();
@@ -432,7 +474,7 @@ void EntryJob::failOutput(const OutputFailure& failure) {
         case OutputStage::SramPatch:
             break;  // the patch's own line has told it
         case OutputStage::Verify:
-            m_record.error(kRestoredNotTheDumpText + romName());
+            m_record.error(kRestoredNotTheDumpText + entryName());
             m_record.diagnostic("Restored image of " + m_rom.name +
                                 " not kept: " + status.reason());
             break;
@@ -463,7 +505,8 @@ void EntryJob::recordPatch(const SramPatchResult& patch) {
                                dat->match == DatMatchOutcome::TrimmedDump);
     if (aDump && patch.outcome == SramPatchOutcome::Patched) {
         // Only a backup keeps the dump now: a later restore cannot find it in the DATs.
-        m_record.line("WARNING: Patched, no longer the DAT's dump: " + romName());
+        m_record.line("WARNING: Patched, no longer the DAT's dump: " + entryName(),
+                      LineKind::Warning);
     }
 }
 

@@ -29,6 +29,8 @@ struct JobServices {
     OutputWriter& writer;
     // The DATs every image is identified against, when the run has any.
     const DatIndex* dats = nullptr;
+    // The entry is only read and identified against the DATs; nothing is decided or written.
+    bool identifyOnly = false;
     // A fact of the entry changed the count behind this label; the run shows it at once.
     EntryRecord::Counted counted;
     // Moves the rom gauge.
@@ -77,10 +79,14 @@ class EntryJob {
 
   private:
     std::string romName() const;
+    std::string entryName() const;
     std::string changedName() const;
     void finish() { m_rom.finished = true; }
 
     bool acquire();
+    bool archiveExists();
+    void examineForIdentification();
+    bool acquireToRead();
     std::string memberOutputPath() const;
     void prepareMemberOutput(const std::string& path);
     CutVerdict decide() const;
@@ -104,6 +110,7 @@ class EntryJob {
     const RunOptions m_options;
     const bool m_restoring;  // pads images back to their full size instead of cutting
     const std::optional<ArchiveKind> m_archiveKind;  // for an archive member
+    const bool m_identifyOnly;                       // read and identify, nothing more
 
     EntryRecord m_record;
     RomJob m_rom;
@@ -122,6 +129,8 @@ class EntryJob {
     // A member's output, readied before its bytes came, and why it could not be.
     OutputTarget m_memberTarget;
     File* m_receiver = nullptr;
+    // A member read only to be identified: a file without a name, gone when it is closed.
+    File m_unnamedCopy;
     std::optional<OutputFailure> m_memberOutputFailure;
     // A file stood at the member output's name that was not shown to be its result: that
     // file is not this run's, so it keeps its name too.

@@ -81,14 +81,15 @@ bool RomAcquisition::readMember(ArchiveKind kind, File* receiver) {
     return true;
 }
 
-bool RomAcquisition::openFile() {
+bool RomAcquisition::openFile(RomAccess access) {
     const std::string& path = m_rom.filePath;
     const std::optional<ChangedFile> changed = m_writer.changedFile(path);
     if (changed && changed->gone) {
         m_record.error("ERROR: File doesn't exist: " + NamePart(path));
         return false;
     }
-    const bool forUpdate = IsWrittenInPlace(m_rom, m_options.fileMode);
+    const bool forUpdate =
+        access == RomAccess::AsTheRunNeeds && IsWrittenInPlace(m_rom, m_options.fileMode);
     Status status = forUpdate ? m_source.openForUpdate(path) : m_source.openForReading(path);
     if (forUpdate && !status && IsMissingWriteAccess(status.code())) {
         m_updateRefusal = status;

@@ -19,6 +19,10 @@
 
 namespace ostravex {
 
+// How a rom file is opened: as the run needs it (for update when it is cut in place), or
+// for reading only, whatever the file option.
+enum class RomAccess { AsTheRunNeeds, ReadOnly };
+
 // The first step of an entry: its rom's bytes made readable, in one of two ways.
 // - A rom file is opened: for update when it is to be cut in place, so that the same
 //   descriptor is read and cut (without write access it is still examined, and the output
@@ -42,7 +46,7 @@ class RomAcquisition {
     RomAcquisition& operator=(const RomAcquisition&) = delete;
 
     // Opens the rom file. False when the entry ends here; its line is recorded.
-    bool openFile();
+    bool openFile(RomAccess access);
     // Reads the member into `receiver` (may be null: only the scan sees it). False when
     // the entry ends here; its line is recorded.
     bool readMember(ArchiveKind kind, File* receiver);

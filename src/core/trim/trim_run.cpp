@@ -8,11 +8,34 @@
 #include "trim/entry_job.h"
 
 namespace ostravex {
+namespace {
+
+void CountMatch(DatCounts& counts, DatMatchOutcome match) {
+    switch (match) {
+        case DatMatchOutcome::FullDump:
+            ++counts.fullDumps;
+            return;
+        case DatMatchOutcome::TrimmedDump:
+            ++counts.trimmedDumps;
+            return;
+        case DatMatchOutcome::BadDump:
+            ++counts.badDumps;
+            return;
+        case DatMatchOutcome::NotInDat:
+            ++counts.notInDat;
+            return;
+    }
+}
+
+}  // namespace
 
 void RunCounters::add(const EntryFacts& facts, bool ongoing) {
     errors += facts.errors;
     wifiGames += facts.wifi ? 1 : 0;
     skipped += facts.skipped ? 1 : 0;
+    if (facts.dat) {
+        CountMatch(dats, facts.dat->match);
+    }
     std::int64_t saved = facts.bytesSaved();
     if (ongoing && !facts.written && facts.sizeBefore && facts.decidedSize) {
         saved = static_cast<std::int64_t>(*facts.sizeBefore) -
@@ -27,11 +50,23 @@ void RunCounters::add(const EntryFacts& facts, bool ongoing) {
 
 RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist,
                     std::shared_ptr<const DatIndex> dats) {
+    return runEntries(romlist, dats.get(), Purpose::Change);
+}
+
+RunEnd TrimRun::identify(const std::vector<RomListEntry>& romlist,
+                         std::shared_ptr<const DatIndex> dats) {
+    return runEntries(romlist, dats.get(), Purpose::IdentifyOnly);
+}
+
+RunEnd TrimRun::runEntries(const std::vector<RomListEntry>& romlist, const DatIndex* dats,
+                           Purpose purpose) {
     Host& host = m_frontEnd.host;
     const RunOptions options = m_frontEnd.options.current();
-    // The one place where a dry run differs: its writer.
-    m_writer = options.dryRun ? static_cast<OutputWriter*>(&m_dryRunWriter) : &m_fileWriter;
-    m_restoring = options.restore;
+    const bool identifyOnly = purpose == Purpose::IdentifyOnly;
+    // The one place where a dry run differs: its writer. Identifying writes nothing either.
+    m_writer = options.dryRun || identifyOnly ? static_cast<OutputWriter*>(&m_dryRunWriter)
+                                              : &m_fileWriter;
+    m_restoring = options.restore && !identifyOnly;
     host.setBusy(true);
     m_counters = RunCounters{};
     m_finished = RunCounters{};
@@ -54,7 +89,8 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist,
         .extraction = m_extraction,
         .patcher = m_patcher,
         .writer = *m_writer,
-        .dats = dats.get(),
+        .dats = dats,
+        .identifyOnly = identifyOnly,
         .counted = [this](CounterLabel label,
                           const EntryFacts& ongoing) { showCounted(label, &ongoing); },
         .setSingleGauge = [this](std::uint64_t position,
@@ -72,7 +108,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist,
         m_counters.processed = static_cast<std::int32_t>(i + 1);
         host.setLabel(CounterLabel::Complete, ProcessedLabel(m_counters.processed, romlist.size()));
         host.setGauge(Gauge::Run, i + 1, romlist.size());
-        if (job.options().removeSceneNumbers) {
+        if (job.options().removeSceneNumbers && !identifyOnly) {
             job.removeSceneNumber();
         }
         finishEntry(job);
@@ -84,7 +120,7 @@ RunEnd TrimRun::run(const std::vector<RomListEntry>& romlist,
     host.addLog("Processing Finished.");
     host.addLog("");
     host.addLog(
-        "Trimming took " +
+        (identifyOnly ? "Identifying took " : "Trimming took ") +
         FormatFixed2(static_cast<double>(elapsed.count()) / 1000.0, m_frontEnd.decimalSeparator) +
         " seconds.");
     setSingleGauge(m_singleMaximum, m_singleMaximum);

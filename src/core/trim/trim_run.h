@@ -9,6 +9,7 @@
 #include "host/front_end.h"
 #include "io/output_file.h"
 #include "romlist/rom_list_entry.h"
+#include "runlog/counter_labels.h"
 #include "trim/dry_run_writer.h"
 #include "trim/member_extraction.h"
 #include "trim/output_patcher.h"
@@ -24,6 +25,7 @@ struct RunCounters {
     std::int32_t processed = 0;   // entries finished, whatever their outcome
     std::int64_t bytesSaved = 0;  // bytes removed in the run
     std::int64_t bytesAdded = 0;  // bytes added by a restore run
+    DatCounts dats;               // with DATs: the entries identified, by what they are
 
     // Adds the facts of an entry. While it is `ongoing`, its savings are those decided;
     // once finished, those of the file it left (none when nothing was written).
@@ -51,6 +53,10 @@ class TrimRun {
     // With `dats`, every image is identified against them; without, nothing is hashed.
     RunEnd run(const std::vector<RomListEntry>& romlist,
                std::shared_ptr<const DatIndex> dats = nullptr);
+    // Reads every entry and identifies it against `dats`, and changes nothing: no rom is cut,
+    // padded, patched, copied or renamed, and no file is made (an archive member is read
+    // into a file without a name, which vanishes with its entry). One line per entry.
+    RunEnd identify(const std::vector<RomListEntry>& romlist, std::shared_ptr<const DatIndex> dats);
     const RunCounters& counters() const { return m_counters; }
     // Whether anything of the last run failed: an entry's error, a failure notice, a
     // scene-number rename.
@@ -58,6 +64,9 @@ class TrimRun {
 
   private:
     enum class EntryEnd { Done, Halted };
+    enum class Purpose { Change, IdentifyOnly };
+    RunEnd runEntries(const std::vector<RomListEntry>& romlist, const DatIndex* dats,
+                      Purpose purpose);
     EntryEnd processEntry(EntryJob& job);
     void finishEntry(const EntryJob& job);
     void showCounted(CounterLabel label, const EntryFacts* ongoing);
