@@ -26,7 +26,7 @@ complete -c ostravex-cli -l dat -r -F -d 'Identify every rom against DATs: a DAT
 complete -c ostravex-cli -l no-recursive -d 'Do not search subfolders'
 complete -c ostravex-cli -l no-archives -d 'Do not look inside zip, rar and 7z archives'
 complete -c ostravex-cli -l dry-run -d 'Decide and log every entry, write nothing'
-complete -c ostravex-cli -l quiet -d 'Print only error lines and the summary'
+complete -c ostravex-cli -l quiet -d 'Print only error lines, DAT dump warnings and the summary'
 complete -c ostravex-cli -l json -d 'Print JSON Lines instead of the log'
 complete -c ostravex-cli -l help -d 'Show the help and exit'
 complete -c ostravex-cli -l version -d 'Show the version and exit'

@@ -354,8 +354,7 @@ TEST_F(DatCountsTest, ListWithDatsIdentifiesAndChangesNothing) {
         }
         EXPECT_TRUE(after == before);
     };
-    const std::vector<std::string> options = {"--list", "--remove-scene-numbers", "--sram-patch",
-                                              roms};
+    const std::vector<std::string> options = {"--list", "--remove-scene-numbers", roms};
 
     const Result result = RunCommand(WithDats(options));
     EXPECT_EQ(result.code, 1) << result.out << result.err;

@@ -219,9 +219,8 @@ TEST_F(ArchiveRunTest, DontOverwriteRefusesOnlyADifferentFile) {
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 
     run({RarMember(z + "a.rar", "set/m.nds")});
-    EXPECT_EQ(body(),
-              (std::vector<std::string>{"set/m.nds: 448576",
-                                        "SKIP: Already there from an earlier run: set/m.nds"}));
+    EXPECT_EQ(body(), (std::vector<std::string>{"set/m.nds: 448576",
+                                                "SKIP: Already there from an earlier run: m.nds"}));
     EXPECT_EQ(trim.counters().errors, 0);
     EXPECT_EQ(ReadFile(out + "m.nds"), Cut());
 }
