@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -113,6 +114,11 @@ int main(int argc, char** argv) {
     ostravex::app::SetUpApplication();
     QStringList paths;
     for (const std::string& path : commandLine.paths) {
+        // The window lists what it finds; a name that leads nowhere is said here, not passed
+        // over in silence.
+        if (!QFileInfo::exists(ostravex::app::FromPath(path))) {
+            std::fprintf(stderr, "ostravex: %s: no such file or folder\n", path.c_str());
+        }
         paths << ostravex::app::FromPath(path);
     }
     // Held from before the window is made: the scan of a PATH starts with it.

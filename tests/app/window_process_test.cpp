@@ -162,9 +162,8 @@ class WindowProcessTest : public QObject {
         environment.insert("HOME", home.path());
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // Started with a folder: the scan's lines show when the window is up.
-        process.start(OSTRAVEX_WINDOW, {home.filePath("roms")});
+        // Started with a folder, and a name that leads nowhere.
+        process.start(OSTRAVEX_WINDOW, {home.filePath("roms"), home.filePath("none.nds")});
         QVERIFY(process.waitForStarted());
         QTest::qWait(1500);
         QCOMPARE(process.state(), QProcess::Running);
@@ -174,6 +173,10 @@ class WindowProcessTest : public QObject {
         QCOMPARE(process.exitCode(), 0);
         QFile settings(home.filePath("config/ostravex/settings.reg"));
         QVERIFY(settings.exists());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(
+            err.contains("ostravex: " + home.filePath("none.nds") + ": no such file or folder\n"),
+            qPrintable(err));
     }
 };
 
