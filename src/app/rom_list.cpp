@@ -1,6 +1,5 @@
 #include "rom_list.h"
 
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QStyle>
@@ -10,14 +9,6 @@
 #include "text_conversion.h"
 
 namespace ostravex::app {
-namespace {
-
-// The longest a slice shows entries before the window's own events get through, and the
-// entries shown in one batch (one insertion, and one layout, per view).
-constexpr qint64 kSliceMs = 4;
-constexpr std::size_t kBatchSize = 200;
-
-}  // namespace
 
 RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
     : m_listBox(listBox),
@@ -25,8 +16,6 @@ RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
       m_ndsGroup(new QTreeWidgetItem(&listView, {"NDS Roms"})),
       m_gbaGroup(new QTreeWidgetItem(&listView, {"GBA Roms"})),
       m_narrowestColumn(listView.header()->minimumSectionSize()) {
-    m_sliceTimer.setInterval(0);
-    QObject::connect(&m_sliceTimer, &QTimer::timeout, &listBox, [this] { showSlice(); });
     for (QTreeWidgetItem* group : {m_ndsGroup, m_gbaGroup}) {
         group->setFlags(Qt::ItemIsEnabled);
         group->setExpanded(true);
@@ -38,62 +27,13 @@ RomList::RomList(QListWidget& listBox, QTreeWidget& listView)
 }
 
 void RomList::add(const RomListEntry& entry) {
+    const QString text = VisibleText(FromPath(entry.text()));
+    m_listBox.addItem(text);
+    QTreeWidgetItem* group = GroupOfEntry(entry) == RomGroup::Nds ? m_ndsGroup : m_gbaGroup;
+    m_listViewItems.push_back(new QTreeWidgetItem(group, {text}));
     m_entries.push_back(entry);
-    if (m_inBulk || m_sliceTimer.isActive()) {
-        if (!m_sliceTimer.isActive()) {
-            m_sliceTimer.start();
-        }
-        return;
-    }
-    showUpTo(m_entries.size());
-}
-
-void RomList::showSlice() {
-    QElapsedTimer slice;
-    slice.start();
-    while (!allShown() && slice.elapsed() < kSliceMs) {
-        showUpTo(std::min(m_entries.size(), m_shown + kBatchSize));
-    }
-    if (!allShown()) {
-        return;  // the timer comes again after the events waiting now
-    }
-    m_sliceTimer.stop();
-    std::vector<std::function<void()>> waiting;
-    waiting.swap(m_whenAllShown);
-    for (const std::function<void()>& then : waiting) {
-        then();
-    }
-}
-
-void RomList::showUpTo(std::size_t end) {
-    QStringList texts;
-    QList<QTreeWidgetItem*> ndsItems;
-    QList<QTreeWidgetItem*> gbaItems;
-    for (std::size_t i = m_shown; i < end; ++i) {
-        const QString text = VisibleText(FromPath(m_entries[i].text()));
-        texts << text;
-        auto* item = new QTreeWidgetItem(QStringList{text});
-        m_listViewItems.push_back(item);
-        (GroupOfEntry(m_entries[i]) == RomGroup::Nds ? ndsItems : gbaItems) << item;
-        makeRoomFor(text);
-    }
-    m_shown = end;
-    // One insertion per view and group: each view lays out once for the whole batch.
-    m_listBox.addItems(texts);
-    for (const auto& [group, items] : {std::pair{m_ndsGroup, ndsItems}, {m_gbaGroup, gbaItems}}) {
-        if (!items.isEmpty()) {
-            group->addChildren(items);
-            group->setHidden(false);
-        }
-    }
-}
-
-void RomList::whenAllShown(std::function<void()> then) {
-    if (allShown()) {
-        then();
-        return;
-    }
-    m_whenAllShown.push_back(std::move(then));
+    group->setHidden(false);
+    makeRoomFor(text);
 }
 
 void RomList::makeRoomFor(const QString& text) {
@@ -112,7 +52,7 @@ void RomList::makeRoomFor(const QString& text) {
 }
 
 std::size_t RomList::count() const {
-    return m_entries.size();
+    return static_cast<std::size_t>(m_listBox.count());
 }
 
 void RomList::clear() {
@@ -123,23 +63,18 @@ void RomList::clear() {
     }
     m_listViewItems.clear();
     m_entries.clear();
-    m_shown = 0;
-    m_sliceTimer.stop();
     m_widestText = 0;
     m_listView.header()->setMinimumSectionSize(m_narrowestColumn);
-    std::vector<std::function<void()>> waiting;
-    waiting.swap(m_whenAllShown);
-    for (const std::function<void()>& then : waiting) {
-        then();
-    }
 }
 
 void RomList::beginUpdate() {
-    m_inBulk = true;
+    m_listBox.setUpdatesEnabled(false);
+    m_listView.setUpdatesEnabled(false);
 }
 
 void RomList::endUpdate() {
-    m_inBulk = false;  // the slices go on until every entry is shown
+    m_listBox.setUpdatesEnabled(true);
+    m_listView.setUpdatesEnabled(true);
 }
 
 void RomList::setMultipleSelection(bool multiple) {

@@ -216,7 +216,7 @@ void TRTrim::DisableStuff() {
 }
 
 void TRTrim::EnableStuff() {
-    const bool listed = m_romList.count() > 0;
+    const bool listed = RomsList->count() > 0;
     ScanButton->setEnabled(true);
     TrimButton->setEnabled(listed);
     for (QWidget* control : std::initializer_list<QWidget*>{
@@ -253,11 +253,6 @@ void TRTrim::startWork(std::function<void()> job) {
 }
 
 void TRTrim::workEnded() {
-    if (!m_romList.allShown()) {
-        // The work is over once the list shows every entry it listed.
-        m_romList.whenAllShown([this] { workEnded(); });
-        return;
-    }
     setBusy(false);
     emit workFinished();
     if (m_closeRequested) {

@@ -382,43 +382,6 @@ class WindowRunTest : public QObject, public testing::WindowTestCase {
         QCOMPARE(folder->logLines()[3], QString("File Scan Started."));
     }
 
-    // The list fills as a scan goes, as the log does: the entries show in batches while the
-    // scan is still running, never all at once at its end. Both views end with every entry,
-    // in the order found.
-    void theListFillsWhileTheScanGoes() {
-        constexpr int kRoms = 3000;
-        QDir().mkpath(path("many"));
-        for (int i = 0; i < kRoms; ++i) {
-            QFile(path(QString("many/r%1.nds").arg(i, 5, 10, QChar('0'))))
-                .open(QIODevice::WriteOnly);
-        }
-        auto w = window();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        bool seenFilling = false;
-        QTimer watcher;
-        QObject::connect(&watcher, &QTimer::timeout, [&] {
-            const int shown = w->RomsList->count();
-            if (w->isBusy() && shown > 0 && shown < kRoms && w->RomsList->updatesEnabled() &&
-                w->romsListView->updatesEnabled()) {
-                seenFilling = true;
-            }
-        });
-        watcher.start(1);
-        m_dialogs->folderAnswers.push_back(path("many"));
-        w->ScanButtonClick();
-        QVERIFY(Finishes(*w));
-        watcher.stop();
-        QVERIFY(seenFilling);
-        QCOMPARE(w->RomsList->count(), kRoms);
-        QCOMPARE(w->romsListView->topLevelItem(0)->childCount(), kRoms);
-        QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/%1").arg(kRoms));
-        const auto& items = w->romList().listViewItems();
-        for (int i : {0, 1234, kRoms - 1}) {
-            QCOMPARE(items[static_cast<std::size_t>(i)]->text(0), w->RomsList->item(i)->text());
-        }
-    }
-
     // Several paths are listed as a drop of them would be: files, folders, archives.
     void severalCommandLinePathsAreListedAsADrop() {
         writeRom("cl/x.NDS");
