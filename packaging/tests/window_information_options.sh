@@ -16,7 +16,7 @@ for option in --help -h; do
         "$option" 2>"$scratch/err")
     status=$?
     expect_equal "exit status of ostravex $option" 0 "$status"
-    expect_equal "first line of ostravex $option" "Usage: ostravex [PATH]" "$(head -n 1 <<<"$out")"
+    expect_equal "first line of ostravex $option" "Usage: ostravex [OPTION]... [PATH]..." "$(head -n 1 <<<"$out")"
     grep -q -- '--version' <<<"$out" || fail "ostravex $option does not mention --version"
     expect_equal "standard error of ostravex $option" "" "$(cat "$scratch/err")"
 done

@@ -3,6 +3,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "app_title.h"
 #include "build_settings.h"
 #include "window_placement.h"
 
@@ -22,7 +23,7 @@ TAboutWindow::TAboutWindow(QWidget* parent) : QDialog(parent) {
     RichEdit1->setObjectName("RichEdit1");
     RichEdit1->setOpenExternalLinks(true);
     QStringList lines{
-        "Ostravex 2.00",
+        QString("Ostravex ") + kAppVersion,
         "",
         "Here goes some boring text about the app etc.. I'll do it someday!",
     };

@@ -87,9 +87,9 @@ void MainWindowBackgrounds::DisableBackgroundClick() {
 }
 
 void MainWindowBackgrounds::BgTimerTimer() {
+    // The new state is saved with the other options and shows from the next start; the
+    // window and a scan or run it is doing go on as they are.
     m_dialogs.message(&m_window, "Restart required");
-    // The options are saved on the way out; the change shows at the next start.
-    m_window.close();
 }
 
 }  // namespace ostravex::app

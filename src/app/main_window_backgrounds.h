@@ -24,6 +24,8 @@ class MainWindowBackgrounds {
     // Shows a picture as the background at once, unchecked ("Try Background").
     void showBackground(const QImage& picture);
     void BgChangeButClick();
+    // A change of "Disable Background" on the shown window: "Restart required" a moment
+    // later; the change counts from the next start.
     void DisableBackgroundClick();
     void BgTimerTimer();
 

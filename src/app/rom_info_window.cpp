@@ -45,12 +45,19 @@ bool TRomInfo::LoadRomInfo(QString& error) {
         error = FromUtf8(status.reason());
         return false;
     }
+    showReport(lines);
+    return true;
+}
+
+void TRomInfo::showReport(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
-        Memo1->appendPlainText(
-            QString::fromUtf8(line.c_str(), static_cast<qsizetype>(line.size())));
+        Memo1->appendPlainText(FromUtf8(line));
     }
     Memo1->moveCursor(QTextCursor::Start);
-    return true;
+}
+
+QString NotAnNdsImage(const std::string& name) {
+    return "Not an NDS image: " + VisibleText(FromPath(NamePart(name)));
 }
 
 void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent) {
@@ -59,7 +66,7 @@ void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWi
         return;
     }
     if (LowerExtension(path) != ".nds") {
-        dialogs.message(parent, "Only uncompressed roms supported");
+        dialogs.message(parent, NotAnNdsImage(path));
         return;
     }
     auto* info = new TRomInfo(parent);
@@ -71,6 +78,15 @@ void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWi
         dialogs.error(parent, error);
         return;
     }
+    info->show();
+}
+
+void TRomInfo::ShowForMember(const RomListEntry& member, const std::vector<std::string>& lines,
+                             QWidget* parent) {
+    auto* info = new TRomInfo(parent);
+    info->fil = FromPath(member.path);
+    info->setWindowTitle("Rom Header Info: " + VisibleText(FromPath(NamePart(member.member))));
+    info->showReport(lines);
     info->show();
 }
 

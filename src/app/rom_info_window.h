@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
+#include <vector>
 
 #include "romlist/rom_list_entry.h"
 
@@ -9,6 +11,9 @@ class QPlainTextEdit;
 namespace ostravex::app {
 
 class UserDialogs;
+
+// The notice for a header asked of a rom that is no NDS image, such as a ".gba".
+QString NotAnNdsImage(const std::string& name);
 
 // "Rom Header Info": the decoded header and banner of one NDS image, read-only.
 class TRomInfo : public QWidget {
@@ -24,10 +29,15 @@ class TRomInfo : public QWidget {
     bool LoadRomInfo(QString& error);
 
     // Opens the window for a ROM list entry: only for an existing ".nds" file (an archive
-    // member's entry names no file and is passed over; a ".gba" file gets a notice).
+    // member's entry is passed over: see ShowForMember; a ".gba" file gets a notice that
+    // it is not an NDS image).
     static void ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent);
+    // Opens the window with the report of an archive member's header.
+    static void ShowForMember(const RomListEntry& member, const std::vector<std::string>& lines,
+                              QWidget* parent);
 
   protected:
+    void showReport(const std::vector<std::string>& lines);
     void keyPressEvent(QKeyEvent* event) override;
 };
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,7 +26,10 @@
 #include "io/paths.h"
 #include "log_window.h"
 #include "main_options_binding.h"
+#include "member_header_report.h"
 #include "rom_info_window.h"
+#include "runlog/counter_labels.h"
+#include "settings/main_settings.h"
 #include "text_conversion.h"
 #include "user_dialogs.h"
 #include "window_placement.h"
@@ -44,12 +48,11 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
       m_versionCheck(m_host, *m_dialogs, *this),
       m_backgrounds(*this, *m_dialogs) {
     setObjectName("TRTrim");
-    // The body, the background, the counters, the gauges, the group box and the lists
-    // move the window.
+    // The body, the background, the counters, the gauges and the group box move the
+    // window. The lists do not: a drag in a list selects a range of its entries.
     for (QWidget* handle : std::initializer_list<QWidget*>{
              backgroundImage, wifiLabel, errorsLabel, skippedLabel, LabelComplete, LabelSavings,
-             SingleProgress, runProgress, fileOptionsGroup, romsFoundLabel, RomsList->viewport(),
-             romsListView->viewport()}) {
+             SingleProgress, runProgress, fileOptionsGroup, romsFoundLabel}) {
         m_dragger.dragBy(handle);
     }
     m_dropTarget.watch(this);
@@ -72,8 +75,8 @@ TRTrim::TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialog
 TRTrim::~TRTrim() {
     // The entry going on completes before the engine it works with goes.
     m_engine.shutDown();
-    // A program ending without a close (the "Restart required" path) still keeps its options,
-    // and so does one ending before a change's save came.
+    // A program ending without a close still keeps its options, and so does one ending
+    // before a change's save came.
     if (!m_settingsSaved) {
         saveSettings();
     }
@@ -135,6 +138,8 @@ void TRTrim::FormCreate(const QStringList& arguments) {
     if (arguments.size() == 1) {
         startWork(
             [this, path = ToPath(arguments.front())] { m_scanner.listCommandLinePath(path); });
+    } else if (arguments.size() > 1) {
+        handleDrop(arguments);  // several paths: listed as a drop of them would be
     }
 }
 
@@ -156,6 +161,11 @@ void TRTrim::FormShow() {
     ProcessSelectClick();
     if (m_backgrounds.showChosenBackground()) {
         CheckNewVerMouseUp();
+    }
+    if (m_versionCheck.checking()) {
+        connect(&m_versionCheck, &VersionCheckController::checkFinished, this,
+                &TRTrim::firstShowingDone, Qt::SingleShotConnection);
+        return;
     }
     emit firstShowingDone();
 }
@@ -265,6 +275,17 @@ void TRTrim::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TRTrim::closeAtTermination() {
+    m_terminating = true;
+    // A dialog's own event loop holds up the end of the program until it returns.
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(shown); dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+    close();
+}
+
 // ---- commands ---------------------------------------------------------------------------
 
 std::optional<QString> TRTrim::PickFolder(const QString& title) {
@@ -276,10 +297,14 @@ void TRTrim::ScanButtonClick() {
         return;
     }
     // The picker starts at the last scanned folder kept with the settings, or else at the
-    // folder of the last scan of this session.
+    // folder of the last scan of this session. The stored folder's default ("/") is no folder
+    // the user chose: with nothing else the picker starts at the home folder.
     QString scanFolder = FromPath(m_scanner.scanFolder());
-    if (!inputfold->text().isEmpty() && QDir(inputfold->text()).exists()) {
-        scanFolder = inputfold->text();
+    const QString stored = inputfold->text();
+    const bool storedIsDefault =
+        ToPath(stored) == std::string(settings::kLastScannedFolder.defaultValue);
+    if (!stored.isEmpty() && !storedIsDefault && QDir(stored).exists()) {
+        scanFolder = stored;
     }
     m_pickFolderStart = scanFolder;
     const auto chosen = PickFolder("Pick a folder");
@@ -289,6 +314,8 @@ void TRTrim::ScanButtonClick() {
     const std::string folder = WithTrailingSlash(ToPath(*chosen));
     inputfold->setText(FromPath(folder));
     settingsChanged();
+    // The new list is not the one the counters counted.
+    resetCounters();
     startWork([this, folder] { m_scanner.scanFolderTree(folder); });
 }
 
@@ -309,7 +336,22 @@ void TRTrim::StopButtonClick() {
 void TRTrim::ClearButtonClick() {
     m_romList.clear();
     romlist.clear();
+    resetCounters();
     EnableStuff();
+}
+
+void TRTrim::resetCounters() {
+    for (const auto& [label, caption] :
+         std::initializer_list<std::pair<QLabel*, const char*>>{{wifiLabel, kWifiCaption},
+                                                                {errorsLabel, kErrorsCaption},
+                                                                {skippedLabel, kSkippedCaption},
+                                                                {LabelComplete, kProcessedCaption},
+                                                                {LabelSavings, kSavingsCaption}}) {
+        label->setText(caption);
+    }
+    for (QProgressBar* gauge : {SingleProgress, runProgress}) {
+        gauge->setValue(gauge->minimum());
+    }
 }
 
 void TRTrim::AboutButtonClick() {
@@ -335,9 +377,51 @@ void TRTrim::romInfoClick() {
     if (ProcessSelect->isChecked()) {
         return;  // the header window is for one entry
     }
-    if (const auto entry = m_romList.selectedEntry(UseListView->isChecked())) {
-        TRomInfo::ShowForEntry(*entry, *m_dialogs, this);
+    const RomListEntry* entry = m_romList.selectedEntry(UseListView->isChecked());
+    if (!entry) {
+        return;
     }
+    if (entry->isMember()) {
+        showMemberHeader(*entry);
+        return;
+    }
+    TRomInfo::ShowForEntry(*entry, *m_dialogs, this);
+}
+
+void TRTrim::showMemberHeader(const RomListEntry& member) {
+    if (m_busy) {
+        return;  // the engine is busy with a scan or run (the list's menu is still there)
+    }
+    if (LowerExtension(member.member) != ".nds") {
+        m_dialogs->message(this, NotAnNdsImage(member.member));
+        return;
+    }
+    // The member is read on the engine's thread, as a run reads it: the window waits on no
+    // archive. "Stop" ends the reading.
+    struct Outcome {
+        Status status = Status::success();
+        std::vector<std::string> lines;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    connect(
+        this, &TRTrim::workFinished, this,
+        [this, member, outcome] {
+            if (outcome->status) {
+                TRomInfo::ShowForMember(member, outcome->lines, this);
+            } else if (outcome->status.reason() != kHeaderReadStopped) {
+                m_dialogs->error(this, "Cannot read the header of " +
+                                           VisibleText(FromPath(NamePart(member.member))) + " in " +
+                                           VisibleText(FromPath(NamePart(member.path))) + ": " +
+                                           FromUtf8(outcome->status.reason()));
+            }
+        },
+        Qt::SingleShotConnection);
+    startWork([this, member, outcome] {
+        outcome->status = ReadMemberHeaderReport(member, outcome->lines, [this] {
+            m_control.pump();
+            return m_control.haltRequested();
+        });
+    });
 }
 
 void TRTrim::ShowLogButtonClick() {

@@ -36,7 +36,8 @@ class UserDialogs;
 class TRTrim : public QWidget, public MainWindowControls {
     Q_OBJECT
   public:
-    // `arguments`: the command line without the program name (one path is handled).
+    // `arguments`: the paths of the command line. One is scanned or listed; several are
+    // listed as a drop of them would be.
     explicit TRTrim(const QStringList& arguments, std::shared_ptr<UserDialogs> dialogs = {},
                     QWidget* parent = nullptr);
     ~TRTrim() override;
@@ -70,8 +71,17 @@ class TRTrim : public QWidget, public MainWindowControls {
     void FormShow();
     void CheckNewVerMouseUp();
     void checkNewVerLabelClick();
+    // The program is asked to end (a termination signal): questions open now are cancelled
+    // and the window closes as by its close box; a scan or run stops first, its current
+    // entry completed. Notices that come meanwhile are not shown.
+    void closeAtTermination();
+    bool terminating() const { return m_terminating; }
     // Files and folders dropped on the window or the list (ignored while busy).
     void handleDrop(const QStringList& paths);
+
+    // The counter labels show their captions and the gauges are empty: no run has counted
+    // the list shown.
+    void resetCounters();
 
     void DisableStuff();
     void EnableStuff();
@@ -111,6 +121,8 @@ class TRTrim : public QWidget, public MainWindowControls {
     void connectControls();
     void FormCreate(const QStringList& arguments);
     std::optional<QString> PickFolder(const QString& title);
+    // "Rom Header Info" for an archive member: read on the engine's thread, shown after.
+    void showMemberHeader(const RomListEntry& member);
     // Starts a scan or run on the engine's thread; the window is busy until it ends.
     void startWork(std::function<void()> job);
     void workEnded();
@@ -128,6 +140,7 @@ class TRTrim : public QWidget, public MainWindowControls {
     QString m_pickFolderStart;  // PickFolderStart
     bool m_busy = false;
     bool m_closeRequested = false;
+    bool m_terminating = false;
     bool m_stopRequested = false;     // "Stop" was asked for the work going on
     bool m_settingsSaved = false;     // nothing changed since the last save
     bool m_settingsRestored = false;  // changes from here on are the user's

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
 #include <QUrl>
 
 #include "app_title.h"
@@ -48,12 +50,25 @@ void PreselectFolder(QFileDialog& dialog, const QString& folder) {
     dialog.selectFile(absolute);
 }
 
+void PrepareFolderPicker(QFileDialog& dialog, const QString& start) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    // Without a folder to show, the home folder: not the current folder of the process,
+    // nor the list of drives.
+    dialog.setDirectory(QDir::homePath());
+    PreselectFolder(dialog, start);
+    // A path typed at once goes into the path field.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (auto* pathField = dialog.findChild<QLineEdit*>("fileNameEdit")) {
+            pathField->setFocus(Qt::OtherFocusReason);
+        }
+    });
+}
+
 std::optional<QString> UserDialogs::pickFolder(QWidget* parent, const QString& title,
                                                const QString& start) {
     QFileDialog dialog(parent, title);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    PreselectFolder(dialog, start);
+    PrepareFolderPicker(dialog, start);
     const QString chosen = ChosenFile(dialog);
     if (chosen.isEmpty()) {
         return std::nullopt;

@@ -19,7 +19,8 @@ class UserDialogs {
     virtual ~UserDialogs() = default;
 
     // The folder browser, titled `title`. When `start` names an existing folder, the
-    // browser opens in its parent with it selected. Nothing when cancelled.
+    // browser opens in its parent with it selected, else at the home folder. Nothing when
+    // cancelled.
     virtual std::optional<QString> pickFolder(QWidget* parent, const QString& title,
                                               const QString& start);
     // A notice with one OK button.
@@ -52,6 +53,10 @@ class UserDialogs {
 
     std::array<QString, 2> m_lastFolders;  // by FileKind
 };
+
+// Makes `dialog` a folder picker that opens at `start` (see PreselectFolder), or at the
+// home folder when `start` names no folder, with its path field taking the keys typed.
+void PrepareFolderPicker(QFileDialog& dialog, const QString& start);
 
 // Opens `dialog` in the parent of `folder` with `folder` selected; a folder that does not
 // exist leaves the dialog as it is, a root folder opens the root.

@@ -1,9 +1,11 @@
 #include "version_check_controller.h"
 
-#include <QCoreApplication>
+#include <exception>
+#include <memory>
 
 #include "build_settings.h"
 #include "host/host.h"
+#include "io/status.h"
 #include "text_conversion.h"
 #include "update/http_client.h"
 #include "update/version_check.h"
@@ -11,9 +13,28 @@
 #include "user_dialogs.h"
 
 namespace ostravex::app {
+namespace {
+
+// Thrown from the request's wait when the window goes away: it ends the request at once,
+// its connection closed on the way out.
+struct RequestGivenUp {};
+
+}  // namespace
 
 VersionCheckController::VersionCheckController(Host& host, UserDialogs& dialogs, QWidget& window)
     : m_host(host), m_dialogs(dialogs), m_window(window), m_service(kVersionHost) {}
+
+VersionCheckController::~VersionCheckController() {
+    stopRequest();
+}
+
+void VersionCheckController::stopRequest() {
+    m_giveUp = true;
+    if (m_request.joinable()) {
+        m_request.join();
+    }
+    m_giveUp = false;
+}
 
 void VersionCheckController::setService(const QString& host, std::chrono::milliseconds timeout) {
     m_service = host;
@@ -21,25 +42,52 @@ void VersionCheckController::setService(const QString& host, std::chrono::millis
 }
 
 void VersionCheckController::check() {
+    const std::string service = m_service.toStdString();
+    if (!IsVersionServiceConfigured(service)) {
+        return;  // this build names no service: there is nothing to ask
+    }
     if (m_checking) {
         m_dialogs.error(&m_window, "The version check is busy with an earlier request");
         return;
     }
     m_host.addLog("Checking for new version..");
-    const std::string service = m_service.toStdString();
-    if (!IsVersionServiceConfigured(service)) {
-        m_host.addLog("Couldn't check for new version");  // this build names no service
-        return;
-    }
     m_checking = true;
+    // The thread of the last check has handed over its answer and is ending.
+    if (m_request.joinable()) {
+        m_request.join();
+    }
+    m_request = std::thread(
+        [this, url = VersionCheckUrl(service), timeout = m_timeout] { request(url, timeout); });
+}
+
+// The request's own thread: waits for the reply, then hands it to the window's thread.
+void VersionCheckController::request(const std::string& url, std::chrono::milliseconds timeout) {
     HttpGetOptions options;
-    options.inactivityTimeout = m_timeout;
-    options.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
-    HttpReply reply;
-    const Status status = HttpGet(VersionCheckUrl(service), options, reply);
+    options.inactivityTimeout = timeout;
+    options.pump = [this] {
+        if (m_giveUp) {
+            throw RequestGivenUp{};
+        }
+    };
+    auto reply = std::make_shared<HttpReply>();
+    Status status = Status::success();
+    try {
+        status = HttpGet(url, options, *reply);
+    } catch (const RequestGivenUp&) {
+        return;
+    } catch (const std::exception& error) {
+        status = Status::failure(error.what());
+    }
+    // Runs after the window's pending events; never once this object is gone.
+    QMetaObject::invokeMethod(
+        this, [this, status, reply] { showAnswer(status, *reply); }, Qt::QueuedConnection);
+}
+
+void VersionCheckController::showAnswer(const Status& status, const HttpReply& reply) {
     m_checking = false;
     if (!status) {
         m_dialogs.error(&m_window, FromUtf8(status.reason()));
+        emit checkFinished();
         return;
     }
     const VersionReply answer = InterpretVersionReply(reply.body);
@@ -62,6 +110,7 @@ void VersionCheckController::check() {
         case VersionReply::Kind::Nothing:
             break;
     }
+    emit checkFinished();
 }
 
 void VersionCheckController::openWebsite() {

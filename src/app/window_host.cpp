@@ -96,6 +96,9 @@ void WindowHost::pump() {
 }
 
 void WindowHost::notice(const Notice& notice) {
+    if (m_window.terminating()) {
+        return;  // nobody is there to answer it: the program is ending
+    }
     m_dialogs.message(&m_window, FromUtf8(notice.text));
 }
 

@@ -1,5 +1,6 @@
 #include <QBuffer>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "settings/settings_file.h"
 #include "settings/wizard_settings.h"
 #include "support/loopback_http_server.h"
+#include "support/rom_images.h"
 #include "trtrim.h"
 
 using namespace ostravex;
@@ -110,6 +112,14 @@ class BackgroundsTest : public QObject {
         w.show();
         if (!done.wait(10000)) {
             QTest::qFail("the first showing never finished", __FILE__, __LINE__);
+        }
+    }
+    // Starts a version check and waits for its answer to be shown.
+    static void checkAndWait(TRTrim& w) {
+        QSignalSpy answered(&w.versionCheck(), &app::VersionCheckController::checkFinished);
+        w.CheckNewVerMouseUp();
+        if (!answered.wait(10000)) {
+            QTest::qFail("the version check never answered", __FILE__, __LINE__);
         }
     }
     std::unique_ptr<TRTrim> shownWindow() {
@@ -219,16 +229,29 @@ class BackgroundsTest : public QObject {
         QCOMPARE(w->logLines(), (QStringList{"Log", "", ""}));
     }
 
-    void changingDisableBackgroundAsksForARestart() {
+    // "Disable Background" counts from the next start: the window says so and goes on, a
+    // run it is doing included; the new state is kept.
+    void changingDisableBackgroundAsksForARestartAndGoesOn() {
         auto w = shownWindow();
+        QDir().mkpath(path("roms"));
+        for (int i = 0; i < 6; ++i) {
+            const QString rom = path(QString("roms/r%1.nds").arg(i));
+            testing::WriteFile(rom.toStdString(),
+                               testing::NdsImageBuilder().usedSize(600000).size(1048576).build());
+            w->host().addRomEntry(RomListEntry::file(rom.toStdString()));
+        }
+        w->EnableStuff();
+        w->TrimButtonClick();
         w->DisableBackground->setChecked(true);
-        QTRY_VERIFY(!w->isVisible());
-        QCOMPARE(m_dialogs->messages, QStringList{"Restart required"});
+        QTRY_COMPARE(m_dialogs->messages, QStringList{"Restart required"});
+        QVERIFY(QTest::qWaitFor([&] { return !w->isBusy(); }, 30000));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 6/6"));
+        QVERIFY(w->backgroundImage->isVisible());  // the picture stays until the next start
         RegFile file;
-        QVERIFY(LoadSettingsFile(SettingsFilePath(), file).ok());
-        QCOMPARE(
-            QString::fromStdString(file.find(kMainSettingsKey, "DisableBackground_Checked")->text),
-            QString("TRUE"));
+        QTRY_VERIFY(LoadSettingsFile(SettingsFilePath(), file).ok() &&
+                    file.find(kMainSettingsKey, "DisableBackground_Checked") &&
+                    file.find(kMainSettingsKey, "DisableBackground_Checked")->text == "TRUE");
     }
 
     void versionCheckReplies_data() {
@@ -269,7 +292,7 @@ class BackgroundsTest : public QObject {
         TRTrim w({}, m_dialogs);
         w.versionCheck().setService(QString::fromStdString(server.hostAndPort()),
                                     std::chrono::milliseconds(1000));
-        w.CheckNewVerMouseUp();
+        checkAndWait(w);
         QCOMPARE(w.logLines().mid(3), log);
         QCOMPARE(m_dialogs->messages, messages);
         QCOMPARE(m_dialogs->errors, errors);
@@ -285,43 +308,72 @@ class BackgroundsTest : public QObject {
                                     std::chrono::milliseconds(1000));
         w.checkNewVerLabelClick();  // switches the check off: no request
         QVERIFY(!w.CheckNewVer->isChecked());
+        QVERIFY(!w.versionCheck().checking());
         QVERIFY(server.requests().empty());
+        QSignalSpy answered(&w.versionCheck(), &app::VersionCheckController::checkFinished);
         w.checkNewVerLabelClick();  // on again: one request at once
         QVERIFY(w.CheckNewVer->isChecked());
+        QVERIFY(answered.wait(10000));
         QCOMPARE(server.requests().size(), std::size_t{1});
         QCOMPARE(w.logLines().back(), QString("You have the latest version"));
     }
 
-    void aSecondCheckWhileOneWaitsIsRefused() {
-        // The server answers only once the second click has been made, however slow the
-        // machine: the first check is still waiting then.
-        std::atomic<bool> clickedMeanwhile = false;
+    // The request waits on a thread of its own: the window's thread is free at once, however
+    // long the server takes, and a second check meanwhile is refused.
+    void theCheckWaitsBesideTheWindow() {
+        std::atomic<bool> checkReturned = false;
+        std::atomic<bool> returnedBeforeTheReply = false;
         LoopbackHttpServer slow([&](const std::string&) {
-            for (int waited = 0; !clickedMeanwhile && waited < 10000; waited += 10) {
+            for (int waited = 0; !checkReturned && waited < 5000; waited += 10) {
                 QThread::msleep(10);
             }
+            returnedBeforeTheReply = checkReturned.load();
             return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
         });
         TRTrim w({}, m_dialogs);
         w.versionCheck().setService(QString::fromStdString(slow.hostAndPort()),
                                     std::chrono::milliseconds(20000));
-        QTimer::singleShot(0, &w, [&] {
-            w.CheckNewVerMouseUp();  // the window stays responsive while the first one waits
-            clickedMeanwhile = true;
-        });
+        QSignalSpy answered(&w.versionCheck(), &app::VersionCheckController::checkFinished);
         w.CheckNewVerMouseUp();
-        QVERIFY(clickedMeanwhile);
+        w.CheckNewVerMouseUp();  // while the first one waits
+        checkReturned = true;
         QCOMPARE(m_dialogs->errors,
                  QStringList{"The version check is busy with an earlier request"});
-        QCOMPARE(w.logLines().back(), QString("You have the latest version"));
+        QVERIFY(answered.wait(10000));
+        QVERIFY(returnedBeforeTheReply);
+        QCOMPARE(w.logLines().mid(3),
+                 (QStringList{"Checking for new version..", "You have the latest version"}));
         QCOMPARE(slow.requests().size(), std::size_t{1});
     }
 
-    void aBuildWithoutAServiceAsksNobody() {
+    // A window closed while its check waits gives the request up at once.
+    void aWindowClosedDuringTheCheckDoesNotWaitForIt() {
+        std::atomic<bool> released = false;
+        LoopbackHttpServer silent([&](const std::string&) {
+            for (int waited = 0; !released && waited < 10000; waited += 10) {
+                QThread::msleep(10);
+            }
+            return LoopbackHttpServer::Reply(200, "enabled\r\n250\r\n");
+        });
+        QElapsedTimer clock;
+        {
+            TRTrim w({}, m_dialogs);
+            w.versionCheck().setService(QString::fromStdString(silent.hostAndPort()),
+                                        std::chrono::milliseconds(20000));
+            w.CheckNewVerMouseUp();
+            QTRY_COMPARE(silent.requests().size(), std::size_t{1});
+            clock.start();
+        }
+        const qint64 closing = clock.elapsed();
+        released = true;
+        QVERIFY2(closing < 5000, qPrintable(QString::number(closing)));
+    }
+
+    void aBuildWithoutAServiceAsksNobodyAndSaysNothing() {
         TRTrim w({}, m_dialogs);
         w.CheckNewVerMouseUp();
-        QCOMPARE(w.logLines().mid(3),
-                 (QStringList{"Checking for new version..", "Couldn't check for new version"}));
+        QVERIFY(!w.versionCheck().checking());
+        QCOMPARE(w.logLines(), (QStringList{"Log", "", ""}));
         QVERIFY(m_dialogs->errors.isEmpty());
     }
 

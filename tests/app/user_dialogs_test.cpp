@@ -1,8 +1,10 @@
 // The file dialogs' own behaviour: where the folder picker starts, and the picture preview.
+#include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 
 #include "picture_preview.h"
@@ -52,6 +54,37 @@ class UserDialogsTest : public QObject {
         }
         QCOMPARE(dialog.directory().absolutePath(), dir.filePath(shownFolder));
         QCOMPARE(dialog.selectedFiles(), QStringList{dir.filePath(selected)});
+    }
+
+    // The picker opens at the home folder when it has no folder to show (a new user's
+    // first scan, an empty output folder), and a path typed at once goes into its path
+    // field.
+    void folderPickerStartsAtHomeWithThePathFieldFocused_data() {
+        QTest::addColumn<QString>("start");
+        QTest::newRow("nothing") << "";
+        QTest::newRow("no such folder") << "/no/such/folder";
+    }
+    void folderPickerStartsAtHomeWithThePathFieldFocused() {
+        QFETCH(QString, start);
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toUtf8());
+        QString shownFolder;
+        QString focused;
+        QTimer::singleShot(0, [&] {
+            // Once the picker's own event loop runs.
+            QTest::qWait(100);
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shownFolder = dialog->directory().absolutePath();
+            if (QWidget* widget = dialog->focusWidget()) {
+                focused = widget->objectName();
+            }
+            dialog->reject();
+        });
+        UserDialogs dialogs;
+        QVERIFY(!dialogs.pickFolder(nullptr, "Pick output folder", start));
+        QCOMPARE(shownFolder, QDir(home.path()).absolutePath());
+        QCOMPARE(focused, QString("fileNameEdit"));
     }
 
     void theRootOpensAsItself() {

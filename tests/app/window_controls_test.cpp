@@ -9,12 +9,16 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "about_window.h"
+#include "app_title.h"
 #include "log_window.h"
 #include "rom_info_window.h"
+#include "support/archive_builders.h"
 #include "support/list_entries.h"
 #include "window_dragger.h"
 #include "window_test_case.h"
@@ -70,7 +74,7 @@ class WindowControlsTest : public QObject, public testing::WindowTestCase {
         auto w = window();
         w->host().addRomEntry(RomListEntry::file(path("Game.NDS").toStdString()));
         w->host().addRomEntry(RomListEntry::file(path("g.gba").toStdString()));
-        w->host().addRomEntry(testing::ZipMember(path("a.zip").toStdString(), "x.nds"));
+        w->host().addRomEntry(testing::ZipMember(path("gone.zip").toStdString(), "x.gba"));
 
         w->RomsList->setCurrentRow(0);
         w->romInfoClick();
@@ -81,17 +85,160 @@ class WindowControlsTest : public QObject, public testing::WindowTestCase {
         QCOMPARE(report[0], QString("Game.NDS"));
         QCOMPARE(report[34], QString("Rom Size: 600000"));
 
-        w->RomsList->setCurrentRow(1);
-        w->romInfoClick();
-        QCOMPARE(m_dialogs->messages, QStringList{"Only uncompressed roms supported"});
-        w->RomsList->setCurrentRow(2);
-        w->romInfoClick();
+        // A GBA image, a file or a member, is no NDS image.
+        for (const int row : {1, 2}) {
+            w->RomsList->setCurrentRow(row);
+            w->romInfoClick();
+        }
+        QCOMPARE(m_dialogs->messages,
+                 (QStringList{"Not an NDS image: g.gba", "Not an NDS image: x.gba"}));
         w->ProcessSelect->setChecked(true);
         w->RomsList->item(0)->setSelected(true);
         w->RomsList->setCurrentRow(0);
         w->romInfoClick();
         QCOMPARE(w->findChildren<app::TRomInfo*>().size(), 1);
-        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages.size(), 2);
+    }
+
+    // The header of an NDS member of an archive is read from the archive: the same report
+    // as for the image as a file, its banner far into the member included. An archive that
+    // cannot give the member says why.
+    void headerWindowOfAnArchiveMember() {
+        const std::uint32_t bannerAt = 0x90000;  // past the first block the reader hands on
+        Bytes title;
+        for (const char c : std::string("Far Title")) {
+            title.insert(title.end(), {static_cast<std::uint8_t>(c), 0});
+        }
+        const Bytes image = NdsImageBuilder()
+                                .usedSize(700000)
+                                .word(0x68, bannerAt)
+                                .bytes(bannerAt + 0x340, title)
+                                .size(1048576)
+                                .build();
+        testing::WriteFile(path("x.nds").toStdString(), image);
+        testing::WriteFile(path("a.zip").toStdString(),
+                           testing::ZipBuilder().add("sub/x.nds", image).build());
+        testing::WriteFile(path("a.rar").toStdString(),
+                           testing::RarBuilder().add("x.nds", image).build());
+        testing::WriteFile(path("bad.zip").toStdString(),
+                           testing::ZipBuilder().add("x.nds", image, 0).build());
+        // Stored, cut off before the banner: no directory, the member's data short.
+        QFile::resize(path("bad.zip"), 300000);
+
+        auto w = window();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->host().addRomEntry(RomListEntry::file(path("x.nds").toStdString()));
+        w->RomsList->setCurrentRow(0);
+        w->romInfoClick();
+        QCOMPARE(w->findChildren<app::TRomInfo*>().size(), 1);
+        const QString asFile = w->findChildren<app::TRomInfo*>().front()->Memo1->toPlainText();
+        QVERIFY(asFile.contains("English Title: Far Title"));
+
+        for (const RomListEntry& member :
+             {testing::ZipMember(path("a.zip").toStdString(), "sub/x.nds"),
+              testing::RarMember(path("a.rar").toStdString(), "x.nds")}) {
+            w->ClearButtonClick();
+            w->host().addRomEntry(member);
+            w->EnableStuff();
+            w->RomsList->setCurrentRow(0);
+            for (app::TRomInfo* shown : w->findChildren<app::TRomInfo*>()) {
+                delete shown;
+            }
+            w->romInfoClick();
+            QVERIFY(Finishes(*w));
+            const auto infos = w->findChildren<app::TRomInfo*>();
+            QCOMPARE(infos.size(), 1);
+            QCOMPARE(infos.front()->windowTitle(), QString("Rom Header Info: x.nds"));
+            QCOMPARE(infos.front()->Memo1->toPlainText(), asFile);
+            QVERIFY(infos.front()->isVisible());
+        }
+        QVERIFY(m_dialogs->errors.isEmpty());
+
+        for (const RomListEntry& member :
+             {testing::ZipMember(path("bad.zip").toStdString(), "x.nds"),
+              testing::ZipMember(path("gone.zip").toStdString(), "x.nds"),
+              testing::ZipMember(path("a.zip").toStdString(), "other.nds")}) {
+            w->ClearButtonClick();
+            w->host().addRomEntry(member);
+            w->RomsList->setCurrentRow(0);
+            w->romInfoClick();
+            QVERIFY(Finishes(*w));
+        }
+        QCOMPARE(m_dialogs->errors.size(), 3);
+        QVERIFY(m_dialogs->errors[0].startsWith("Cannot read the header of x.nds in bad.zip: "));
+        QVERIFY(m_dialogs->errors[1].startsWith("Cannot read the header of x.nds in gone.zip: "));
+        QCOMPARE(m_dialogs->errors[2], QString("Cannot read the header of other.nds in a.zip: "
+                                               "the member is not in the archive"));
+        QCOMPARE(w->findChildren<app::TRomInfo*>().size(), 1);
+    }
+
+    // A new user has scanned nothing and chosen no output folder: the pickers get no folder
+    // to show (and so open at the home folder), not the stored default "/".
+    void aNewUsersPickersHaveNoFolderToShow() {
+        auto w = window();
+        QCOMPARE(w->inputfold->text(), QString("/"));
+        w->ScanButtonClick();
+        w->outputFolderButtonClick();
+        QCOMPARE(m_dialogs->pickerTitles, (QStringList{"Pick a folder", "Pick output folder"}));
+        QCOMPARE(m_dialogs->pickerStarts, (QStringList{"", ""}));
+        // A folder scanned before is where the next scan's picker starts.
+        QDir().mkpath(path("roms"));
+        m_dialogs->folderAnswers.push_back(path("roms"));
+        w->ScanButtonClick();
+        QVERIFY(Finishes(*w));
+        w->ScanButtonClick();
+        QCOMPARE(m_dialogs->pickerStarts.back(), path("roms") + "/");
+    }
+
+    // The About box names the version the title bar and --version name.
+    void aboutShowsTheProgramsVersion() {
+        auto w = window();
+        app::TAboutWindow about(w.get());
+        const QString firstLine = about.RichEdit1->toPlainText().section('\n', 0, 0);
+        QCOMPARE(firstLine, QString("Ostravex ") + app::kAppVersion);
+        QVERIFY(w->windowTitle().startsWith(QString("Ostravex v") + app::kAppVersion + " "));
+    }
+
+    // A drag inside a list selects the entries it passes over ("Process only selected"); it
+    // never moves the window.
+    void aDragInAListSelectsWithoutMovingTheWindow_data() {
+        QTest::addColumn<bool>("listView");
+        QTest::newRow("list box") << false;
+        QTest::newRow("report list") << true;
+    }
+    void aDragInAListSelectsWithoutMovingTheWindow() {
+        QFETCH(bool, listView);
+        auto w = window();
+        for (int i = 0; i < 8; ++i) {
+            w->host().addRomEntry(
+                RomListEntry::file(path(QString("r%1.nds").arg(i)).toStdString()));
+        }
+        w->ProcessSelect->setChecked(true);
+        w->UseListView->setChecked(listView);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QAbstractItemView* list = listView ? static_cast<QAbstractItemView*>(w->romsListView)
+                                           : static_cast<QAbstractItemView*>(w->RomsList);
+        const auto entryIndex = [&](int i) {
+            if (listView) {
+                return w->romsListView->indexFromItem(w->romList().listViewItems()[i]);
+            }
+            return w->RomsList->model()->index(i, 0);
+        };
+        const QPoint from = list->visualRect(entryIndex(1)).center();
+        const QPoint to = list->visualRect(entryIndex(4)).center();
+        const QPoint windowAt = w->pos();
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, from);
+        for (int step = 1; step <= 4; ++step) {
+            QTest::mouseMove(list->viewport(), from + (to - from) * step / 4);
+        }
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, to);
+        QCOMPARE(w->pos(), windowAt);
+        const auto chosen = w->romList().entriesToProcess(listView, true);
+        QCOMPARE(chosen.size(), std::size_t{4});
+        QCOMPARE(chosen.front().path, path("r1.nds").toStdString());
+        QCOMPARE(chosen.back().path, path("r4.nds").toStdString());
     }
 
     void logWindowSavesWithCrLf() {

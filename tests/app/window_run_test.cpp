@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,10 +15,12 @@
 #include <QUrl>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "support/archive_builders.h"
 #include "support/list_entries.h"
+#include "termination_signals.h"
 #include "window_test_case.h"
 
 using namespace ostravex;
@@ -377,8 +380,108 @@ class WindowRunTest : public QObject, public testing::WindowTestCase {
         QVERIFY(Finishes(*folder));
         QCOMPARE(folder->RomsList->count(), 1);
         QCOMPARE(folder->logLines()[3], QString("File Scan Started."));
-        auto two = window({path("cl"), path("cl")});
-        QCOMPARE(two->RomsList->count(), 0);
+    }
+
+    // Several paths are listed as a drop of them would be: files, folders, archives.
+    void severalCommandLinePathsAreListedAsADrop() {
+        writeRom("cl/x.NDS");
+        writeRom("cl/sub/y.nds");
+        writeRom("z.nds");
+        testing::WriteFile(path("a.zip").toStdString(),
+                           testing::ZipBuilder().add("m.nds", Bytes(4096, 0)).build());
+        auto w = window({path("cl"), path("z.nds"), path("a.zip"), path("none.nds")});
+        QVERIFY(Finishes(*w));
+        QStringList listed;
+        for (int i = 0; i < w->RomsList->count(); ++i) {
+            listed << w->RomsList->item(i)->text();
+        }
+        QCOMPARE(listed.size(), 5);
+        QVERIFY(listed.contains(path("cl/x.NDS")) && listed.contains(path("cl/sub/y.nds")));
+        QVERIFY(listed.contains(path("z.nds")));
+        QVERIFY(listed.contains("ZIP: " + path("a.zip") + "| m.nds"));
+        QCOMPARE(w->logLines()[3], QString("Dragged files Scan Started."));
+        QCOMPARE(w->LabelComplete->text(), QString("Files Trimmed: 0/5"));
+        QVERIFY(w->TrimButton->isEnabled());
+    }
+
+    // A new scan lists other roms than the run counted: the counters start again, as after
+    // "Clear Searches".
+    void aNewScanOrClearResetsTheCounters() {
+        writeRom("first/a.nds");
+        testing::WriteFile(path("first/bad.nds").toStdString(), Bytes(100, 0));
+        writeRom("second/b.nds");
+        auto w = window();
+        const auto counters = [&] {
+            return QStringList{w->wifiLabel->text(), w->errorsLabel->text(),
+                               w->skippedLabel->text(), w->LabelComplete->text(),
+                               w->LabelSavings->text()};
+        };
+        for (const bool byScan : {true, false}) {
+            w->ClearButtonClick();
+            w->host().addRomEntry(RomListEntry::file(path("first/a.nds").toStdString()));
+            w->host().addRomEntry(RomListEntry::file(path("first/bad.nds").toStdString()));
+            w->EnableStuff();
+            w->TrimButtonClick();
+            QVERIFY(Finishes(*w));
+            QCOMPARE(w->LabelComplete->text(), QString("Files Processed: 2/2"));
+            QVERIFY(w->errorsLabel->text() != "Errors:" ||
+                    w->skippedLabel->text() != "Files skipped:");
+            QVERIFY(w->runProgress->value() > 0);
+            if (byScan) {
+                m_dialogs->folderAnswers.push_back(path("second"));
+                w->ScanButtonClick();
+                QVERIFY(Finishes(*w));
+                QCOMPARE(counters(), (QStringList{"Wifi games:", "Errors:", "Files skipped:",
+                                                  "Files Trimmed: 0/1", "Total Savings:"}));
+            } else {
+                w->ClearButtonClick();
+                QCOMPARE(counters(), (QStringList{"Wifi games:", "Errors:", "Files skipped:",
+                                                  "Files Processed:", "Total Savings:"}));
+            }
+            QCOMPARE(w->runProgress->value(), w->runProgress->minimum());
+            QCOMPARE(w->SingleProgress->value(), w->SingleProgress->minimum());
+        }
+    }
+
+    // SIGTERM, SIGHUP or SIGINT during a run end the program as closing the window does:
+    // the entry being written completes, the rest is left, the options are kept. A question
+    // open at that moment is cancelled.
+    void aTerminationSignalClosesTheWindowAfterTheCurrentEntry_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void aTerminationSignalClosesTheWindowAfterTheCurrentEntry() {
+        QFETCH(int, signal);
+        for (const char* name : {"sig/a.nds", "sig/b.nds"}) {
+            writeRom(name);
+        }
+        std::atomic<int> ticks{0};
+        HeldWrite held(ticks);
+        QTimer ticker;
+        auto w = heldRunWindow({"sig/a.nds", "sig/b.nds"}, held, ticker, ticks);
+        const app::TerminationSignals termination([&w] { w->closeAtTermination(); });
+        w->show();
+        w->TrimButton->click();
+        QVERIFY(held.waitUntilReached());
+        // The signal comes while a question is open.
+        bool questionReturned = false;
+        QTimer::singleShot(0, w.get(), [&] {
+            QTimer::singleShot(50, [signal] { std::raise(signal); });
+            QMessageBox box(QMessageBox::Question, "t", "open", QMessageBox::Ok, w.get());
+            box.exec();
+            questionReturned = true;
+        });
+        QTRY_VERIFY(questionReturned);
+        QVERIFY(w->isVisible());  // the entry being written completes first
+        held.release();
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(QFileInfo(path("sig/a.nds")).size(), 600000);
+        QCOMPARE(QFileInfo(path("sig/b.nds")).size(), 1048576);
+        QCOMPARE(QDir(path("sig")).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"a.nds", "a.nds.bak", "b.nds"}));
+        QVERIFY(storedSettings().hasKey(kMainSettingsKey));
     }
 };
 
