@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "app_title.h"
+#include "host/license_notice.h"
 #include "window_command_line.h"
 
 using ostravex::app::ParseWindowCommandLine;
@@ -104,7 +105,8 @@ class WindowProcessTest : public QObject {
     void versionAndHelpNeedNoDisplay() {
         const Finished version = Run({"--version"}, WithoutDisplay());
         QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QString("ostravex %1\n").arg(ostravex::app::kAppVersion));
+        QCOMPARE(version.out, QString("ostravex %1\n").arg(ostravex::app::kAppVersion) +
+                                  ostravex::kLicenseNotice);
         const Finished help = Run({"-h"}, WithoutDisplay());
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: ostravex [OPTION]... [PATH]...\n"));
