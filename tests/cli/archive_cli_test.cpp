@@ -21,21 +21,13 @@ namespace {
 
 using testing::Bytes;
 using testing::Contains;
+using testing::Lines;
 using testing::NdsImageBuilder;
 using testing::ReadFile;
 using testing::RunCommand;
 using testing::TempDir;
 using testing::WriteFile;
 using testing::operator""_MiB;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 bool HasLine(const std::string& text, const std::string& line) {
     const std::vector<std::string> lines = Lines(text);
@@ -51,19 +43,7 @@ Bytes Cut(std::uint32_t used) {
     return Bytes(rom.begin(), rom.begin() + used);
 }
 
-enum class Tool { Zip, SevenZip, Rar };
-
-std::string ToolName(Tool tool) {
-    switch (tool) {
-        case Tool::Zip:
-            return "zip";
-        case Tool::SevenZip:
-            return "7zz";
-        case Tool::Rar:
-            return "rar (built in code)";
-    }
-    return "";
-}
+using Tool = testing::ArchiveTool;
 
 std::string Extension(Tool tool) {
     switch (tool) {
@@ -141,7 +121,7 @@ TEST(ArchiveMembers, OneNameInTwoFoldersIsTwoEntries) {
     const std::string eu = "eu/Game: é 1.nds";
     const std::string us = "us/Game: é 1.nds";
     for (const Tool tool : kTools) {
-        SCOPED_TRACE(ToolName(tool));
+        SCOPED_TRACE(testing::ArchiveToolName(tool));
         TempDir dir;
         const std::string src = dir.subfolder("src");
         dir.subfolder("src/eu");
@@ -151,7 +131,7 @@ TEST(ArchiveMembers, OneNameInTwoFoldersIsTwoEntries) {
         const std::string folder = dir.subfolder("roms: ü");
         const std::string archive = folder + "two regions" + Extension(tool);
         if (!MakeArchive(tool, archive, src, {eu, us})) {
-            GTEST_SKIP() << ToolName(tool) << " is not installed";
+            GTEST_SKIP() << testing::ArchiveToolName(tool) << " is not installed";
         }
         const Bytes archiveBytes = ReadFile(archive);
 
@@ -203,7 +183,7 @@ TEST(ArchiveMembers, SkippedMembersLeaveNothingBehind) {
         WriteFile(src + good, Rom(600000));
         const std::string made = dir.file("made" + Extension(tool));
         if (!MakeArchive(tool, made, src, {bad, done, good})) {
-            GTEST_SKIP() << ToolName(tool) << " is not installed";
+            GTEST_SKIP() << testing::ArchiveToolName(tool) << " is not installed";
         }
         const Bytes archiveBytes = ReadFile(made);
         const std::string out = dir.subfolder("out");
@@ -211,7 +191,8 @@ TEST(ArchiveMembers, SkippedMembersLeaveNothingBehind) {
         for (const Mode& mode :
              {Mode{{}, {"good.nds"}, {}}, Mode{{"--mode=backup"}, {"good.nds"}, {}},
               Mode{{"--mode=folder", "--output=" + out}, {}, {"good.nds"}}}) {
-            SCOPED_TRACE(ToolName(tool) + (mode.arguments.empty() ? "" : " " + mode.arguments[0]));
+            SCOPED_TRACE(testing::ArchiveToolName(tool) +
+                         (mode.arguments.empty() ? "" : " " + mode.arguments[0]));
             const std::string folder = dir.subfolder("roms");
             WriteFile(folder + archiveName, archiveBytes);
             std::vector<std::string> arguments = mode.arguments;

@@ -35,16 +35,8 @@ using testing::operator""_MiB;
 
 using Result = testing::CliResult;
 using testing::Contains;
+using testing::Lines;
 using testing::RunCommand;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 TEST(CliUsage, WrongUsageExitsWithTwo) {
     TempDir dir;

@@ -28,6 +28,7 @@ using testing::operator""_MiB;
 
 using Result = testing::CliResult;
 using testing::Contains;
+using testing::Lines;
 using testing::RunCommand;
 
 Bytes Prefix(const Bytes& bytes, std::uint64_t size) {
@@ -246,15 +247,6 @@ TEST_F(DatRunTest, WithoutDatsNothingIsIdentified) {
     EXPECT_FALSE(Contains(result.out, "DAT")) << result.out;
     EXPECT_FALSE(Contains(result.out, "dumps")) << result.out;
     EXPECT_EQ(ReadFile(roms + "Full FF.nds").size(), kUsed);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 std::vector<nlohmann::json> JsonObjects(const std::string& text) {

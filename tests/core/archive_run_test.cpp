@@ -435,19 +435,7 @@ TEST_F(ArchiveRunTest, DryRunPlansTheSramPatchOfAMemberWhereverItsBytesAre) {
 namespace ostravex {
 namespace {
 
-enum class Tool { Zip, SevenZip, Rar };
-
-std::string ToolName(Tool tool) {
-    switch (tool) {
-        case Tool::Zip:
-            return "zip";
-        case Tool::SevenZip:
-            return "7zz";
-        case Tool::Rar:
-            return "rar (built in code)";
-    }
-    return "";
-}
+using Tool = testing::ArchiveTool;
 
 // An archive holding `member` as game.nds, made by the real tool where there is one (rar
 // archives cannot be made by the tools here). Empty when the tool is missing.
@@ -525,15 +513,16 @@ TEST(MemberNameTaken, AFileAtTheMembersNameIsNeverReplaced) {
         for (const FileMode mode : {FileMode::Overwrite, FileMode::Backup, FileMode::Folder}) {
             for (const Situation& situation : situations) {
                 for (const bool dryRun : {false, true}) {
-                    SCOPED_TRACE(ToolName(tool) + ", " + ::testing::PrintToString(mode) + ", " +
-                                 situation.name + (dryRun ? ", dry run" : ""));
+                    SCOPED_TRACE(testing::ArchiveToolName(tool) + ", " +
+                                 ::testing::PrintToString(mode) + ", " + situation.name +
+                                 (dryRun ? ", dry run" : ""));
                     TempDir dir;
                     const std::string folder = dir.subfolder("roms: é");
                     const std::string out = dir.subfolder("out");
                     const std::string archive =
                         MakeArchive(tool, dir, folder, Rom(), situation.broken);
                     if (archive.empty()) {
-                        GTEST_SKIP() << ToolName(tool) << " is not installed";
+                        GTEST_SKIP() << testing::ArchiveToolName(tool) << " is not installed";
                     }
                     const std::string taken =
                         (mode == FileMode::Folder ? out : folder) + "game.nds";

@@ -9,6 +9,22 @@
 
 namespace ostravex::testing {
 
+// The archivers the tests make archives with: the real tools where they are installed, rar
+// archives built in code (no rar tool is packaged for Debian's main archive).
+enum class ArchiveTool { Zip, SevenZip, Rar };
+
+inline std::string ArchiveToolName(ArchiveTool tool) {
+    switch (tool) {
+        case ArchiveTool::Zip:
+            return "zip";
+        case ArchiveTool::SevenZip:
+            return "7zz";
+        case ArchiveTool::Rar:
+            return "rar (built in code)";
+    }
+    return "";
+}
+
 // Writes zip archives in the tests, including odd ones.
 class ZipBuilder {
   public:

@@ -18,6 +18,16 @@ struct CliResult {
     std::string err;
 };
 
+// Every line of `text`.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 // Every line of `text` but those that tell the run's duration, and the dry run's own notice.
 inline std::vector<std::string> ComparableLines(const std::string& text) {
     std::vector<std::string> lines;
