@@ -113,17 +113,27 @@ std::string ValidUtf8Text(std::string_view text) {
     return escaped;
 }
 
-std::string EntryJson(const EntryFacts& facts) {
+namespace {
+
+// What names a finished entry in its object: its list entry, kind, path and member.
+Json FinishedEntryJson(const EntryFacts& facts) {
     Json json;
     json["type"] = "entry";
     json["entry"] = ValidUtf8Text(facts.listText);
     json["kind"] = facts.gba ? "gba" : "nds";
     json["path"] = ValidUtf8Text(facts.path);
-    if (facts.archive) {
-        json["archive"] = ValidUtf8Text(*facts.archive);
-    }
     if (facts.member) {
         json["member"] = ValidUtf8Text(*facts.member);
+    }
+    return json;
+}
+
+}  // namespace
+
+std::string EntryJson(const EntryFacts& facts) {
+    Json json = FinishedEntryJson(facts);
+    if (facts.archive) {
+        json["archive"] = ValidUtf8Text(*facts.archive);
     }
     json["output"] = facts.output ? Json(ValidUtf8Text(*facts.output)) : Json(nullptr);
     if (facts.renamedFrom) {
@@ -174,14 +184,7 @@ std::string ListEntryJson(const RomListEntry& entry) {
 }
 
 std::string IdentifiedEntryJson(const EntryFacts& facts) {
-    Json json;
-    json["type"] = "entry";
-    json["entry"] = ValidUtf8Text(facts.listText);
-    json["kind"] = facts.gba ? "gba" : "nds";
-    json["path"] = ValidUtf8Text(facts.path);
-    if (facts.member) {
-        json["member"] = ValidUtf8Text(*facts.member);
-    }
+    Json json = FinishedEntryJson(facts);
     // Null when the rom could not be read: its lines say why.
     json["dat"] = facts.dat ? DatJson(*facts.dat) : Json(nullptr);
     json["lines"] = LogLinesJson(facts.lines);
