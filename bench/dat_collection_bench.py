@@ -26,7 +26,8 @@ import subprocess
 import sys
 import zlib
 
-from bench_main import HERE, run_benchmarks
+from bench_main import run_benchmarks
+from dat_reference import build_dat_hash_reference
 from measure import Command, alternate, fixture_check, print_commands, print_comparison
 
 MIB = 1 << 20
@@ -120,9 +121,7 @@ def sha1_lines(output):
 def bench_dat_collection(cli, scratch, runs):
     folder = os.path.join(scratch, "roms")
     dat = os.path.join(scratch, "bench.dat")
-    reference = os.path.join(scratch, "dat_hash_reference")
-    subprocess.run(["cc", "-O2", "-o", reference, os.path.join(HERE, "dat_hash_reference.c"),
-                    "-lz", "-lcrypto"], check=True)
+    reference = build_dat_hash_reference(scratch)
     paths, dumps = make_collection(folder, dat, random.Random(28))
     sizes = {path: os.path.getsize(path) for path in paths}
     missing = sum(dumps[path][0] - sizes[path] for path in paths)
