@@ -325,6 +325,12 @@ TEST(DatSources, EverySourceThatCannotBeLoadedIsReportedAndTheOthersStillLoad) {
     const Bytes dat = BytesOf(DatOMaticDat());
     WriteFile(dir.file("damaged.zip"),
               ZipBuilder().add(ZipBuilder::Member("nds.dat", dat).claimingCrc(1)).build());
+    // A member damaged so that its text breaks off: the archive's own check tells first.
+    WriteFile(dir.file("cut-member.zip"),
+              ZipBuilder()
+                  .add(ZipBuilder::Member("nds.dat", Bytes(dat.begin(), dat.begin() + 300))
+                           .claimingCrc(0x12345678))
+                  .build());
     WriteFile(dir.file("cut.dat"), BytesOf(DatOMaticDat().substr(0, 300)));
     WriteFile(dir.file("text.dat"), BytesOf("Hello, this is not a DAT.\n"));
     struct Row {
@@ -337,7 +343,10 @@ TEST(DatSources, EverySourceThatCannotBeLoadedIsReportedAndTheOthersStillLoad) {
         {empty, empty, "holds no .dat, .xml or .zip file"},
         {dir.file("roms.zip"), dir.file("roms.zip"), "holds no .dat or .xml file"},
         {dir.file("fake.zip"), dir.file("fake.zip"), "not a zip archive"},
-        {dir.file("damaged.zip"), dir.file("damaged.zip") + "| nds.dat", ""},
+        {dir.file("damaged.zip"), dir.file("damaged.zip") + "| nds.dat",
+         "the data does not match its CRC-32"},
+        {dir.file("cut-member.zip"), dir.file("cut-member.zip") + "| nds.dat",
+         "the data does not match its CRC-32"},
         {dir.file("cut.dat"), dir.file("cut.dat"), "not a valid XML DAT: "},
         {dir.file("text.dat"), dir.file("text.dat"), "not a valid clrmamepro DAT: "},
     };

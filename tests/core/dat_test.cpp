@@ -269,6 +269,78 @@ TEST(DatFiles, LoadingReadsEitherFormatAndRefusesAnEmptyOne) {
     EXPECT_FALSE(LoadDatFile(dir.file("missing.dat"), dat).ok());
 }
 
+// The DAT a parser given `text` in pieces of `piece` bytes makes, or its failure.
+Status ParsedInPieces(std::string_view text, std::size_t piece, DatFile& dat) {
+    DatTextParser parser(text.size());
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+        parser.feed(text.substr(at, piece));
+    }
+    return parser.finish("source", dat);
+}
+
+// A Logiqx DAT of `games` games, each with one rom.
+std::string ManyGames(int games) {
+    std::string text = "<?xml version=\"1.0\"?>\n<datafile>\n<header><name>Many</name></header>\n";
+    for (int i = 0; i < games; ++i) {
+        const std::string name = "Game &amp; " + std::to_string(i) + " (Europe)";
+        text += "\t<game name=\"" + name + "\">\n\t\t<description>" + name +
+                "</description>\n\t\t<rom name=\"" + name + ".gba\" size=\"" +
+                std::to_string(4194304 + i) + "\" crc=\"" + CrcText(0xABC00000u + i) +
+                "\" sha1=\"00112233445566778899aabbccddeeff00112233\"/>\n\t</game>\n";
+    }
+    return text + "</datafile>\n";
+}
+
+TEST(DatFiles, ADatReadInPiecesIsTheDatReadWhole) {
+    const std::string utf8Bom = std::string("\xEF\xBB\xBF") + kLogiqx;
+    const std::string blanksFirst = std::string(100, '\n') + " \t" + kClrMamePro;
+    const std::string cutOff = std::string(kLogiqx).substr(0, 700);
+    const std::string texts[] = {
+        kLogiqx, kClrMamePro, utf8Bom, blanksFirst, cutOff, "<html><body/></html>", "\n\n", ""};
+    for (const std::string& text : texts) {
+        DatFile whole;
+        const Status wholeStatus = ParseUsableDat(text, "source", whole);
+        for (const std::size_t piece : {1, 2, 3, 5, 64, 4096}) {
+            SCOPED_TRACE(text.substr(0, 24) + " in pieces of " + std::to_string(piece));
+            DatFile pieced;
+            const Status status = ParsedInPieces(text, piece, pieced);
+            ASSERT_EQ(status.ok(), wholeStatus.ok()) << status.reason();
+            EXPECT_EQ(status.reason(), wholeStatus.reason());
+            EXPECT_EQ(pieced.roms, whole.roms);
+            EXPECT_EQ(pieced.name, whole.name);
+            EXPECT_EQ(pieced.version, whole.version);
+            EXPECT_EQ(pieced.source, whole.source);
+        }
+    }
+}
+
+TEST(DatFiles, ALargeDatFileIsReadBlockByBlock) {
+    // Both are larger than the blocks a DAT is read in; one starts with a block of blanks
+    // alone (and so has no XML declaration, which must come first), so that its format is
+    // told only by a later block.
+    const std::string large = ManyGames(4000);
+    ASSERT_GT(large.size(), 512u << 10);
+    TempDir dir;
+    struct Row {
+        const char* name;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"large.dat", large},
+        {"blank-start.dat", std::string(300 << 10, '\n') + large.substr(large.find('\n'))}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(dir.file(row.name), Text(row.text));
+        DatFile dat;
+        ASSERT_TRUE(LoadDatFile(dir.file(row.name), dat).ok());
+        ASSERT_EQ(dat.roms.size(), 4000u);
+        EXPECT_EQ(dat.name, "Many");
+        EXPECT_EQ(dat.source, dir.file(row.name));
+        EXPECT_EQ(dat.roms[3999].gameName, "Game & 3999 (Europe)");
+        EXPECT_EQ(dat.roms[3999].crc32, 0xABC00000u + 3999);
+    }
+}
+
 // ---- hashing ------------------------------------------------------------------------------
 
 TEST(ImageHashing, KnownValuesAndAnyPieceSizes) {

@@ -1,6 +1,7 @@
 #include "dat/dat_file.h"
 
 #include <charconv>
+#include <memory>
 
 #include "dat/dat_rom_fields.h"
 #include "io/file.h"
@@ -44,31 +45,17 @@ Status ParseDat(std::string_view text, DatFile& dat) {
                                                          : ParseClrMameProDat(text, dat);
 }
 
-Status ReadDatText(const std::string& path, std::string& text) {
-    File file;
-    if (Status status = file.openShared(path); !status) {
-        return status;
-    }
-    const std::uint64_t size = file.sizeAtOpen();
-    if (size > kLargestDatFile) {
-        return Status::failure("larger than any DAT (" + std::to_string(size) + " bytes)");
-    }
-    std::string read(static_cast<std::size_t>(size), '\0');
-    std::size_t got = 0;
-    const std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(read.data()), read.size());
-    if (Status status = file.readAt(0, bytes, got); !status) {
-        return status;
-    }
-    read.resize(got);
-    text = std::move(read);
-    return Status::success();
-}
+namespace {
 
-Status ParseUsableDat(std::string_view text, const std::string& source, DatFile& dat) {
-    DatFile parsed;
-    if (Status status = ParseDat(text, parsed); !status) {
-        return status;
-    }
+// How much of a DAT file is read at a time: the parser takes it block by block, and the
+// one buffer stays in the processor's cache.
+constexpr std::size_t kDatBlock = 256u << 10;
+// At least how many bytes of a No-Intro DAT describe one rom (its game, description and
+// rom elements with their checksums take 300 to 500): the roms' list is made that large at
+// once, so that it is not moved as it grows.
+constexpr std::uint64_t kDatBytesPerRom = 256;
+
+Status CheckUsable(DatFile& parsed, const std::string& source, DatFile& dat) {
     if (parsed.roms.empty()) {
         return parsed.leftOut.count > 0
                    ? Status::failure("no usable entry: " + LeftOutText(parsed.leftOut))
@@ -79,12 +66,94 @@ Status ParseUsableDat(std::string_view text, const std::string& source, DatFile&
     return Status::success();
 }
 
-Status LoadDatFile(const std::string& path, DatFile& dat) {
-    std::string text;
-    if (Status status = ReadDatText(path, text); !status) {
+// Whether the first bytes of a text tell its format: a character past blanks and a UTF-8
+// byte order mark, with enough bytes before it to see a UTF-16 one.
+bool TellsFormat(std::string_view start) {
+    return start.size() >= 4 &&
+           start.find_first_not_of(" \t\r\n\xEF\xBB\xBF") != std::string_view::npos;
+}
+
+}  // namespace
+
+Status ParseUsableDat(std::string_view text, const std::string& source, DatFile& dat) {
+    DatFile parsed;
+    if (Status status = ParseDat(text, parsed); !status) {
         return status;
     }
-    return ParseUsableDat(text, path, dat);
+    return CheckUsable(parsed, source, dat);
+}
+
+DatTextParser::DatTextParser(std::uint64_t expectedSize) : m_expectedSize(expectedSize) {}
+DatTextParser::~DatTextParser() = default;
+
+void DatTextParser::feed(std::string_view piece) {
+    if (!m_failure) {
+        return;
+    }
+    if (m_xml) {
+        m_failure = m_xml->feed(piece, /*last=*/false);
+        return;
+    }
+    m_text += piece;
+    if (!m_told && TellsFormat(m_text)) {
+        m_told = true;
+        if (DetectDatFormat(m_text) == DatFormat::LogiqxXml) {
+            m_xml = std::make_unique<LogiqxDatStream>();
+            m_xml->expectRoms(static_cast<std::size_t>(m_expectedSize / kDatBytesPerRom));
+            m_failure = m_xml->feed(m_text, /*last=*/false);
+            std::string().swap(m_text);
+        }
+    }
+}
+
+Status DatTextParser::finish(const std::string& source, DatFile& dat) {
+    if (!m_failure) {
+        return m_failure;
+    }
+    if (!m_xml) {
+        // A clrmamepro DAT, read whole; or a text too short or blank to tell.
+        return ParseUsableDat(m_text, source, dat);
+    }
+    DatFile parsed;
+    if (Status status = m_xml->feed({}, /*last=*/true); !status) {
+        return status;
+    }
+    if (Status status = m_xml->finish(parsed); !status) {
+        return status;
+    }
+    return CheckUsable(parsed, source, dat);
+}
+
+Status LoadDatFile(const std::string& path, DatFile& dat) {
+    File file;
+    if (Status status = file.openShared(path); !status) {
+        return status;
+    }
+    const std::uint64_t size = file.sizeAtOpen();
+    if (size > kLargestDatFile) {
+        return Status::failure("larger than any DAT (" + std::to_string(size) + " bytes)");
+    }
+    DatTextParser parser(size);
+    // Read without first being filled with zeros: every byte used is read into it.
+    const std::unique_ptr<std::uint8_t[]> buffer =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kDatBlock);
+    const std::span<std::uint8_t> block(buffer.get(), kDatBlock);
+    std::uint64_t offset = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (Status status = file.readAt(offset, block, got); !status) {
+            return status;
+        }
+        parser.feed(std::string_view(reinterpret_cast<const char*>(block.data()), got));
+        offset += got;
+        if (got < block.size() || offset > kLargestDatFile) {
+            break;
+        }
+    }
+    if (offset > kLargestDatFile) {
+        return Status::failure("larger than any DAT (" + std::to_string(offset) + " bytes)");
+    }
+    return parser.finish(path, dat);
 }
 
 std::string LeftOutText(const LeftOutRoms& leftOut) {
@@ -166,6 +235,13 @@ void DatRomFields::set(std::string_view key, std::string_view value) {
     } else if ((key == "status" || key == "flags") && value == "nodump") {
         notDumped = true;
     }
+}
+
+void DatRomFields::clear() {
+    for (std::string* text : {&name, &size, &crc, &md5, &sha1, &serial}) {
+        text->clear();
+    }
+    sizeSeen = crcSeen = md5Seen = sha1Seen = notDumped = false;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -68,18 +69,66 @@ DatFormat DetectDatFormat(std::string_view text);
 [[nodiscard]] Status ParseClrMameProDat(std::string_view text, DatFile& dat);
 [[nodiscard]] Status ParseDat(std::string_view text, DatFile& dat);
 
+// A Logiqx DAT parsed as its text comes, piece after piece, so that a DAT read from a file
+// is never held whole: each piece goes to the XML parser as it is read. The first piece
+// holds the text's first bytes (its byte order mark, when it has one).
+class LogiqxDatStream {
+  public:
+    LogiqxDatStream();
+    ~LogiqxDatStream();
+    LogiqxDatStream(const LogiqxDatStream&) = delete;
+    LogiqxDatStream& operator=(const LogiqxDatStream&) = delete;
+
+    // Room for about this many roms, so that the list is not moved as it grows.
+    void expectRoms(std::size_t count);
+    // The next piece of the text; `last` when it ends it. After a failure every call
+    // gives that failure.
+    [[nodiscard]] Status feed(std::string_view piece, bool last);
+    // After the last piece: the DAT read, or what was wrong with it.
+    [[nodiscard]] Status finish(DatFile& dat);
+
+  private:
+    struct Parser;
+    std::unique_ptr<Parser> m_parser;
+};
+
 // The largest DAT file read: No-Intro's largest DATs are a few MiB; a file far above that
 // is not a DAT, and is refused before it is read into memory.
 constexpr std::uint64_t kLargestDatFile = 256u << 20;
-
-// Reads the whole file at `path` into `text`; a file larger than kLargestDatFile is refused.
-[[nodiscard]] Status ReadDatText(const std::string& path, std::string& text);
 
 // Parses a DAT (either format) read from `source` and checks that it holds a rom that can
 // be matched; a DAT whose every rom is left out fails with what is wrong with them.
 [[nodiscard]] Status ParseUsableDat(std::string_view text, const std::string& source, DatFile& dat);
 
-// Reads and parses the DAT at `path` (either format).
+// A DAT of either format parsed as its text comes, piece after piece (from a file, or from
+// a zip member as it is inflated). An XML DAT goes to the XML parser as it comes and is
+// never held whole; a clrmamepro DAT is gathered and parsed at the end.
+class DatTextParser {
+  public:
+    // `expectedSize`: about how long the text is, to make room for its roms at once.
+    explicit DatTextParser(std::uint64_t expectedSize);
+    ~DatTextParser();
+    DatTextParser(const DatTextParser&) = delete;
+    DatTextParser& operator=(const DatTextParser&) = delete;
+
+    // The next piece of the text. A failure found on the way is kept for finish(); later
+    // pieces are then passed over.
+    void feed(std::string_view piece);
+    // After the last piece: the DAT, `source` being where it came from, when it parses and
+    // holds a rom that can be matched (as ParseUsableDat).
+    [[nodiscard]] Status finish(const std::string& source, DatFile& dat);
+
+  private:
+    std::uint64_t m_expectedSize;
+    // The text so far, until its format is told, and all of a clrmamepro DAT.
+    std::string m_text;
+    bool m_told = false;
+    std::unique_ptr<LogiqxDatStream> m_xml;
+    Status m_failure = Status::success();
+};
+
+// Reads and parses the DAT at `path` (either format) and checks that it holds a rom that
+// can be matched; a file larger than kLargestDatFile is refused.
 [[nodiscard]] Status LoadDatFile(const std::string& path, DatFile& dat);
 
 // Field parsers shared by the two formats. Each accepts only the whole text as its value.

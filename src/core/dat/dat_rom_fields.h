@@ -22,6 +22,8 @@ struct DatRomFields {
     bool notDumped = false;  // status or flags "nodump": the DAT knows no dump of it
 
     void set(std::string_view key, std::string_view value);
+    // Back to no field seen, keeping the strings' room for the next rom.
+    void clear();
 };
 
 // Adds the rom to `dat` when its size and CRC-32 parse (and its digests, when given);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dat/dat_file.h"
@@ -19,7 +20,8 @@ namespace {
 
 class LogiqxReader {
   public:
-    explicit LogiqxReader(DatFile& dat) : m_dat(dat) {}
+    LogiqxReader(DatFile& dat, const ExpatFunctions& xml, XML_Parser parser)
+        : m_dat(dat), m_xml(xml), m_parser(parser) {}
 
     static void XMLCALL start(void* self, const XML_Char* name, const XML_Char** attributes) {
         static_cast<LogiqxReader*>(self)->startElement(name, attributes);
@@ -49,7 +51,7 @@ class LogiqxReader {
             m_inHeader = name == "header";
             m_inGame = name == "game" || name == "machine";
             if (m_inGame) {
-                m_gameName = Attribute(attributes, "name");
+                AssignAttribute(attributes, "name", m_gameName);
             }
             return;
         }
@@ -57,26 +59,36 @@ class LogiqxReader {
             m_field = name == "name"      ? Field::HeaderName
                       : name == "version" ? Field::HeaderVersion
                                           : Field::None;
+            readTextOfField();
             return;
         }
         if (m_depth == 3 && m_inGame && name == "rom") {
-            DatRomFields fields;
+            // One set of fields is used for every rom, so that its strings are not made anew.
+            m_fields.clear();
             for (const XML_Char** a = attributes; a[0] != nullptr; a += 2) {
-                fields.set(a[0], a[1]);
+                m_fields.set(a[0], a[1]);
             }
-            AddDatRom(fields, m_gameName, m_dat);
+            AddDatRom(m_fields, m_gameName, m_dat);
         }
     }
 
     void endElement(std::string_view) {
-        if (m_depth == 3) {
+        if (m_depth == 3 && m_field != Field::None) {
             m_field = Field::None;
+            readTextOfField();
         }
         if (m_depth == 2) {
             m_inHeader = false;
             m_inGame = false;
         }
         --m_depth;
+    }
+
+    // Text is wanted only inside the header's name and version: everywhere else (the
+    // blanks between a DAT's tens of thousands of elements) expat is told not to hand it
+    // over at all.
+    void readTextOfField() {
+        m_xml.SetCharacterDataHandler(m_parser, m_field == Field::None ? nullptr : &text);
     }
 
     void characters(std::string_view text) {
@@ -87,22 +99,27 @@ class LogiqxReader {
         }
     }
 
-    static std::string Attribute(const XML_Char** attributes, std::string_view wanted) {
+    static void AssignAttribute(const XML_Char** attributes, std::string_view wanted,
+                                std::string& value) {
         for (const XML_Char** a = attributes; a[0] != nullptr; a += 2) {
             if (wanted == a[0]) {
-                return a[1];
+                value = a[1];
+                return;
             }
         }
-        return {};
+        value.clear();
     }
 
     DatFile& m_dat;
+    const ExpatFunctions& m_xml;
+    XML_Parser m_parser;
     int m_depth = 0;
     bool m_sawDatafile = false;
     bool m_inHeader = false;
     bool m_inGame = false;
     Field m_field = Field::None;
     std::string m_gameName;
+    DatRomFields m_fields;
 };
 
 // The encoding a byte order mark gives the text, or null: expat then reads the XML
@@ -121,43 +138,89 @@ const XML_Char* EncodingOfByteOrderMark(std::string_view text) {
 
 }  // namespace
 
-Status ParseLogiqxDat(std::string_view text, DatFile& dat) {
+struct LogiqxDatStream::Parser {
     const ExpatFunctions* xml = nullptr;
-    if (Status status = LoadExpat(xml); !status) {
-        return status;
-    }
+    XML_Parser parser = nullptr;
     DatFile parsed;
-    LogiqxReader reader(parsed);
-    const std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
-        xml->ParserCreate(EncodingOfByteOrderMark(text)), xml->ParserFree);
-    if (!parser) {
-        return Status::failure("out of memory");
-    }
-    xml->SetUserData(parser.get(), &reader);
-    xml->SetElementHandler(parser.get(), &LogiqxReader::start, &LogiqxReader::end);
-    xml->SetCharacterDataHandler(parser.get(), &LogiqxReader::text);
-    // No external entity or DTD is ever fetched: the DOCTYPE line of a No-Intro DAT names
-    // a DTD on the web, which is only a name here.
-    xml->SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+    std::optional<LogiqxReader> reader;
+    Status failure = Status::success();
 
+    ~Parser() {
+        if (parser != nullptr) {
+            xml->ParserFree(parser);
+        }
+    }
+
+    Status start(std::string_view firstPiece) {
+        if (Status status = LoadExpat(xml); !status) {
+            return status;
+        }
+        parser = xml->ParserCreate(EncodingOfByteOrderMark(firstPiece));
+        if (parser == nullptr) {
+            return Status::failure("out of memory");
+        }
+        reader.emplace(parsed, *xml, parser);
+        xml->SetUserData(parser, &*reader);
+        xml->SetElementHandler(parser, &LogiqxReader::start, &LogiqxReader::end);
+        // No external entity or DTD is ever fetched: the DOCTYPE line of a No-Intro DAT
+        // names a DTD on the web, which is only a name here.
+        xml->SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+        return Status::success();
+    }
+};
+
+LogiqxDatStream::LogiqxDatStream() : m_parser(std::make_unique<Parser>()) {}
+LogiqxDatStream::~LogiqxDatStream() = default;
+
+void LogiqxDatStream::expectRoms(std::size_t count) {
+    m_parser->parsed.roms.reserve(count);
+}
+
+Status LogiqxDatStream::feed(std::string_view piece, bool last) {
+    Parser& p = *m_parser;
+    if (!p.failure) {
+        return p.failure;
+    }
+    if (p.parser == nullptr) {
+        if (Status status = p.start(piece); !status) {
+            return p.failure = status;
+        }
+    }
     // expat takes its input in pieces of at most INT_MAX bytes.
     constexpr std::size_t kPiece = 64u << 20;
     do {
-        const std::size_t length = std::min(kPiece, text.size());
-        const bool last = length == text.size();
-        if (xml->Parse(parser.get(), text.data(), static_cast<int>(length), last) ==
+        const std::size_t length = std::min(kPiece, piece.size());
+        const bool final = last && length == piece.size();
+        if (p.xml->Parse(p.parser, piece.data(), static_cast<int>(length), final) ==
             XML_STATUS_ERROR) {
-            return Status::failure(std::string("not a valid XML DAT: ") +
-                                   xml->ErrorString(xml->GetErrorCode(parser.get())) + " at line " +
-                                   std::to_string(xml->GetCurrentLineNumber(parser.get())));
+            return p.failure = Status::failure(
+                       std::string("not a valid XML DAT: ") +
+                       p.xml->ErrorString(p.xml->GetErrorCode(p.parser)) + " at line " +
+                       std::to_string(p.xml->GetCurrentLineNumber(p.parser)));
         }
-        text.remove_prefix(length);
-    } while (!text.empty());
-    if (!reader.sawDatafile()) {
+        piece.remove_prefix(length);
+    } while (!piece.empty());
+    return Status::success();
+}
+
+Status LogiqxDatStream::finish(DatFile& dat) {
+    Parser& p = *m_parser;
+    if (!p.failure) {
+        return p.failure;
+    }
+    if (p.parser == nullptr || !p.reader->sawDatafile()) {
         return Status::failure("not a Logiqx DAT: its root element is not <datafile>");
     }
-    dat = std::move(parsed);
+    dat = std::move(p.parsed);
     return Status::success();
+}
+
+Status ParseLogiqxDat(std::string_view text, DatFile& dat) {
+    LogiqxDatStream stream;
+    if (Status status = stream.feed(text, /*last=*/true); !status) {
+        return status;
+    }
+    return stream.finish(dat);
 }
 
 }  // namespace ostravex

@@ -3,11 +3,14 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 
+#include "archive/member_sink.h"
 #include "archive/zip_reader.h"
 #include "dat/dat_list.h"
+#include "io/file.h"
 #include "io/paths.h"
 
 namespace ostravex {
@@ -22,6 +25,32 @@ bool IsDatName(const std::string& name) {
 bool LooksLikeZip(std::string_view bytes) {
     return bytes.starts_with("PK\x03\x04") || bytes.starts_with("PK\x05\x06");
 }
+
+// A file that begins as a zip archive does, whatever its name ("x.dat" as a download
+// may be named). A file that cannot be read is left for the DAT reader to report.
+bool FileLooksLikeZip(const std::string& path) {
+    File file;
+    std::array<std::uint8_t, 4> start{};
+    std::size_t got = 0;
+    return file.openShared(path).ok() && file.readAt(0, start, got).ok() &&
+           LooksLikeZip(std::string_view(reinterpret_cast<const char*>(start.data()), got));
+}
+
+// A DAT in a zip, parsed as it is inflated.
+class DatMemberSink final : public MemberSink {
+  public:
+    explicit DatMemberSink(std::uint64_t size) : m_parser(size) {}
+    Status begin(std::uint64_t) override { return Status::success(); }
+    Status write(std::span<const std::uint8_t> bytes) override {
+        m_parser.feed(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return Status::success();
+    }
+    Status finish() override { return Status::success(); }
+    DatTextParser& parser() { return m_parser; }
+
+  private:
+    DatTextParser m_parser;
+};
 
 struct DirectoryCloser {
     void operator()(DIR* dir) const { closedir(dir); }
@@ -87,17 +116,15 @@ class DatSourceLoader {
     }
 
     void loadFile(const std::string& path) {
-        if (LowerExtension(path) == ".zip") {
+        if (LowerExtension(path) == ".zip" || FileLooksLikeZip(path)) {
             loadZip(path);
             return;
         }
-        std::string text;
-        if (Status status = ReadDatText(path, text); !status) {
+        DatFile dat;
+        if (Status status = LoadDatFile(path, dat); !status) {
             fail(path, status.reason());
-        } else if (LooksLikeZip(text)) {
-            loadZip(path);
         } else {
-            add(text, path);
+            keep(std::move(dat));
         }
     }
 
@@ -124,25 +151,24 @@ class DatSourceLoader {
                 fail(source, "larger than any DAT (" + std::to_string(size) + " bytes)");
                 continue;
             }
-            ByteBuffer bytes;
-            if (Status status = zip.appendMemberTo(entry, bytes); !status) {
+            DatMemberSink sink(size);
+            if (Status status = zip.readMember(entry, sink); !status) {
                 fail(source, status.reason());
                 continue;
             }
-            add(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                source);
+            DatFile dat;
+            if (Status status = sink.parser().finish(source, dat); !status) {
+                fail(source, status.reason());
+                continue;
+            }
+            keep(std::move(dat));
         }
         if (!anyDat) {
             fail(path, "holds no .dat or .xml file");
         }
     }
 
-    void add(std::string_view text, const std::string& source) {
-        DatFile dat;
-        if (Status status = ParseUsableDat(text, source, dat); !status) {
-            fail(source, status.reason());
-            return;
-        }
+    void keep(DatFile dat) {
         const bool seen = std::any_of(m_loaded.dats.begin(), m_loaded.dats.end(),
                                       [&](const DatFile& kept) { return IsSameDat(kept, dat); });
         if (!seen) {
