@@ -1,5 +1,6 @@
 #include "dat/dat_file.h"
 
+#include <array>
 #include <charconv>
 #include <memory>
 
@@ -9,17 +10,22 @@
 namespace ostravex {
 namespace {
 
+// The value of each hexadecimal digit, and -1 for every other byte: a DAT of 10,000 games
+// has 800,000 digits to read.
+constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> values{};
+    values.fill(-1);
+    for (int i = 0; i < 10; ++i) {
+        values['0' + i] = static_cast<std::int8_t>(i);
+    }
+    for (int i = 0; i < 6; ++i) {
+        values['a' + i] = values['A' + i] = static_cast<std::int8_t>(10 + i);
+    }
+    return values;
+}();
+
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -185,15 +191,15 @@ bool ParseDatHex(std::string_view text, std::array<std::uint8_t, N>& bytes) {
     if (text.size() != 2 * N) {
         return false;
     }
+    // Any byte that is not a digit makes `wrong` negative; checked once at the end.
+    int wrong = 0;
     for (std::size_t i = 0; i < N; ++i) {
         const int high = HexValue(text[2 * i]);
         const int low = HexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
+        wrong |= high | low;
         bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
-    return true;
+    return wrong >= 0;
 }
 
 template bool ParseDatHex<4>(std::string_view, std::array<std::uint8_t, 4>&);
