@@ -264,6 +264,7 @@ void FinishControls(MainWindowControls& c) {
     // The one column fills the list (it grows past it only for a longer name, see RomList).
     // Its grid lines are drawn by a delegate: a style sheet would give the list the
     // desktop's colours instead of the window's, and lose the selection's ground.
+    c.romsListView->setContextMenuPolicy(Qt::CustomContextMenu);
     c.romsListView->setHeaderLabels({"Files"});
     c.romsListView->header()->setStretchLastSection(true);
     c.romsListView->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -103,34 +103,11 @@ void TRTrim::connectControls() {
     });
     connect(TopWind, &QToolButton::clicked, this, &TRTrim::TopWindClick);
     connect(BlendTrackBar, &QSlider::valueChanged, this, &TRTrim::BlendTrackBarChange);
-    connect(RomsList, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu(this);
-        QAction* info = menu.addAction("Rom Info");
-        info->setObjectName("romInfoAction");
-        connect(info, &QAction::triggered, this, &TRTrim::romInfoClick);
-        // Beside it, the commands that work on the selected entries or the whole list, and
-        // the DATs they read. None starts while a scan or run goes on.
-        QAction* restore = menu.addAction("Restore to Full Size");
-        restore->setObjectName("restoreAction");
-        connect(restore, &QAction::triggered, this, &TRTrim::restoreClick);
-        QAction* identify = menu.addAction("Identify Against DATs");
-        identify->setObjectName("identifyAction");
-        connect(identify, &QAction::triggered, this, &TRTrim::identifyClick);
-        menu.addSeparator();
-        QAction* dats = menu.addAction("DATs and Checks");
-        dats->setObjectName("datsAction");
-        // Shown beside the command; the window's own shortcut answers the key.
-        dats->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-        dats->setShortcutContext(Qt::WidgetShortcut);
-        connect(dats, &QAction::triggered, this, &TRTrim::datsClick);
-        for (QAction* action : {restore, identify, dats}) {
-            action->setEnabled(!m_busy);
-        }
-        const bool listed = m_romList.count() > 0;
-        restore->setEnabled(restore->isEnabled() && listed);
-        identify->setEnabled(identify->isEnabled() && listed);
-        menu.exec(RomsList->viewport()->mapToGlobal(at));
-    });
+    // Both views of the list have the menu.
+    connect(RomsList, &QListWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showListMenu(RomsList->viewport()->mapToGlobal(at)); });
+    connect(romsListView, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showListMenu(romsListView->viewport()->mapToGlobal(at)); });
     auto* datsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     datsKey->setObjectName("datsShortcut");
     connect(datsKey, &QShortcut::activated, this, &TRTrim::datsClick);
@@ -149,6 +126,35 @@ void TRTrim::connectControls() {
     connect(websiteLink, &QLabel::linkActivated, this, [this] { m_versionCheck.openWebsite(); });
     connect(donateImage, &QToolButton::clicked, this,
             [this] { m_versionCheck.openDonationPage(); });
+}
+
+void TRTrim::showListMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* info = menu.addAction("Rom Info");
+    info->setObjectName("romInfoAction");
+    connect(info, &QAction::triggered, this, &TRTrim::romInfoClick);
+    // Beside it, the commands that work on the selected entries or the whole list, and
+    // the DATs they read. None starts while a scan or run goes on.
+    QAction* restore = menu.addAction("Restore to Full Size");
+    restore->setObjectName("restoreAction");
+    connect(restore, &QAction::triggered, this, &TRTrim::restoreClick);
+    QAction* identify = menu.addAction("Identify Against DATs");
+    identify->setObjectName("identifyAction");
+    connect(identify, &QAction::triggered, this, &TRTrim::identifyClick);
+    menu.addSeparator();
+    QAction* dats = menu.addAction("DATs and Checks");
+    dats->setObjectName("datsAction");
+    // Shown beside the command; the window's own shortcut answers the key.
+    dats->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    dats->setShortcutContext(Qt::WidgetShortcut);
+    connect(dats, &QAction::triggered, this, &TRTrim::datsClick);
+    for (QAction* action : {restore, identify, dats}) {
+        action->setEnabled(!m_busy);
+    }
+    const bool listed = m_romList.count() > 0;
+    restore->setEnabled(restore->isEnabled() && listed);
+    identify->setEnabled(identify->isEnabled() && listed);
+    menu.exec(at);
 }
 
 // ---- start-up and settings ----------------------------------------------------------------

@@ -148,6 +148,8 @@ class TRTrim : public QWidget, public MainWindowControls {
 
   private:
     void connectControls();
+    // The list's menu, at `at` on the screen: "Rom Info" and the commands beside it.
+    void showListMenu(const QPoint& at);
     void FormCreate(const QStringList& arguments);
     std::optional<QString> PickFolder(const QString& title);
     // "Rom Header Info" for an archive member: read on the engine's thread, shown after.

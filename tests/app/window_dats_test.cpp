@@ -414,10 +414,18 @@ class WindowDatsTest : public QObject, public testing::WindowTestCase {
         QTRY_COMPARE(dialog->loadedLabel->text(), datsLine);
     }
 
-    // The list's menu has the commands beside "Rom Info", and opens the dialog.
+    // Either view of the list has the menu, with the commands beside "Rom Info"; it opens
+    // the dialog.
+    void theListMenuHoldsTheCommands_data() {
+        QTest::addColumn<bool>("listView");
+        QTest::newRow("list box") << false;
+        QTest::newRow("list view") << true;
+    }
     void theListMenuHoldsTheCommands() {
+        QFETCH(bool, listView);
         writeBytes("roms/full.nds", fullFf);
         auto w = windowWith({}, {"full.nds"});
+        w->UseListView->setChecked(listView);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QStringList texts;
@@ -432,7 +440,11 @@ class WindowDatsTest : public QObject, public testing::WindowTestCase {
             menu->findChild<QAction*>("datsAction")->trigger();
             menu->close();
         });
-        emit w->RomsList->customContextMenuRequested(QPoint(5, 5));
+        if (listView) {
+            emit w->romsListView->customContextMenuRequested(QPoint(5, 5));
+        } else {
+            emit w->RomsList->customContextMenuRequested(QPoint(5, 5));
+        }
         QCOMPARE(texts, (QStringList{"Rom Info", "Restore to Full Size", "Identify Against DATs",
                                      "DATs and Checks"}));
         QTRY_VERIFY(w->datsDialog() && w->datsDialog()->isVisible());

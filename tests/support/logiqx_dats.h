@@ -42,11 +42,13 @@ inline std::string LogiqxHeader(const std::string& name, const std::string& vers
            "</version>\n\t</header>\n";
 }
 
+// One game of one rom; `md5` is left out when empty.
 inline std::string LogiqxGame(const std::string& game, std::uint64_t size, const std::string& crc,
-                              const std::string& sha1) {
+                              const std::string& sha1, const std::string& md5 = {}) {
     return "\t<game name=\"" + game + "\">\n\t\t<description>" + game +
            "</description>\n\t\t<rom name=\"" + game + ".nds\" size=\"" + std::to_string(size) +
-           "\" crc=\"" + crc + "\" sha1=\"" + sha1 + "\"/>\n\t</game>\n";
+           "\" crc=\"" + crc + (md5.empty() ? "" : "\" md5=\"" + md5) + "\" sha1=\"" + sha1 +
+           "\"/>\n\t</game>\n";
 }
 
 // A No-Intro style Logiqx DAT listing `dumps`.
@@ -60,7 +62,7 @@ inline std::string LogiqxDat(const std::string& name, const std::vector<DatDump>
 }
 
 // A DAT the size of No-Intro's Nintendo DS DAT: `games` games of made-up 8 to 512 MiB dumps
-// with long names, about 360 bytes each.
+// with long names, CRC-32, MD5 and SHA-1, about 360 bytes each.
 inline std::string LargeLogiqxDat(std::size_t games) {
     std::mt19937_64 random(games);
     const auto hex = [&](std::size_t digits) {
@@ -75,7 +77,10 @@ inline std::string LargeLogiqxDat(std::size_t games) {
     for (std::size_t i = 0; i < games; ++i) {
         const std::string game = std::to_string(i) + " - Pok\xC3\xA9mon &amp; Friends " +
                                  std::to_string(i) + " (Europe) (En,Fr,De,Es,It)";
-        text += LogiqxGame(game, (8u << 20) << (random() % 7), hex(8), hex(40));
+        const std::uint64_t size = std::uint64_t{8} << (20 + random() % 7);
+        const std::string crc = hex(8);
+        const std::string md5 = hex(32);
+        text += LogiqxGame(game, size, crc, hex(40), md5);
     }
     return text + "</datafile>\n";
 }
