@@ -28,7 +28,7 @@ std::string MatchText(const DatFacts& facts) {
 }  // namespace
 
 std::vector<std::string> DatMatchReport(const DatFacts* facts) {
-    std::vector<std::string> lines{"", "DAT match"};
+    std::vector<std::string> lines{"", "DAT match, as the last run read the rom"};
     if (!facts) {
         lines.push_back("Not read against the DATs yet: use \"Identify Against DATs\".");
         return lines;

@@ -261,6 +261,10 @@ void FinishControls(MainWindowControls& c) {
 
     c.RomsList->setContextMenuPolicy(Qt::CustomContextMenu);
     c.RomsList->setUniformItemSizes(true);
+    // An entry's icon (the mark of a bad dump) is no taller than its line of text.
+    const int iconSide = QFontMetrics(MainWindowFont()).height() - 1;
+    c.RomsList->setIconSize(QSize(iconSide, iconSide));
+    c.romsListView->setIconSize(QSize(iconSide, iconSide));
     // The one column fills the list (it grows past it only for a longer name, see RomList).
     // Its grid lines are drawn by a delegate: a style sheet would give the list the
     // desktop's colours instead of the window's, and lose the selection's ground.

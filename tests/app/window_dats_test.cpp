@@ -228,11 +228,13 @@ class WindowDatsTest : public QObject, public testing::WindowTestCase {
         auto* info = w->findChild<app::TRomInfo*>();
         QVERIFY(info);
         const QStringList shown = info->Memo1->toPlainText().split('\n');
-        const int match = static_cast<int>(shown.indexOf("DAT match"));
+        const int match =
+            static_cast<int>(shown.indexOf("DAT match, as the last run read the rom"));
         QVERIFY(match > 0);
         QCOMPARE(shown.mid(match),
-                 (QStringList{"DAT match", "Found: full dump", "Game: Blank & Blue (Europe)",
-                              "DAT: Nintendo - Nintendo DS", "Size read: 8388608 bytes",
+                 (QStringList{"DAT match, as the last run read the rom", "Found: full dump",
+                              "Game: Blank & Blue (Europe)", "DAT: Nintendo - Nintendo DS",
+                              "Size read: 8388608 bytes",
                               "CRC-32: " + QString::fromStdString(testing::Crc32Hex(fullFf)),
                               "SHA-1: " + QString::fromStdString(testing::Sha1Hex(fullFf))}));
         info->close();
