@@ -117,6 +117,8 @@ constexpr ControlRow kLayout[] = {
      "Don't overwrite", "Don't overwrite files"},
     {&C::RemoveNames, "RemoveNames", {119, 92, 160, 17}, kInFileOptions,
      "Remove scene numbers", "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\""},
+    {&C::datsButton, "datsButton", {214, 119, 60, 19}, kPlain,
+     "DATs...", "DATs and Checks (Ctrl+D)"},
     {&C::websiteLink, "websiteLink", {290, 122, 172, 15}, kHandCursor,
      nullptr, nullptr},  // Label6
     {&C::donateImage, "donateImage", {464, 119, 76, 19}, kHandCursor,

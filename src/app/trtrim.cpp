@@ -95,6 +95,7 @@ void TRTrim::connectControls() {
     connect(UseListView, &QCheckBox::toggled, this, &TRTrim::UseListViewClick);
     connect(ShowLogButton, &QToolButton::clicked, this, &TRTrim::ShowLogButtonClick);
     connect(RomInfoBut, &QToolButton::clicked, this, &TRTrim::romInfoClick);
+    connect(datsButton, &QToolButton::clicked, this, &TRTrim::datsClick);
     connect(outputFolderButton, &QToolButton::clicked, this, &TRTrim::outputFolderButtonClick);
     connect(ModeFolder, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
@@ -244,7 +245,7 @@ void TRTrim::DisableStuff() {
     for (QWidget* control : std::initializer_list<QWidget*>{
              ScanButton, TrimButton, ZipSupport, ProcessSelect, RecurseScan, ShowLogButton,
              fileOptionsGroup, ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut,
-             ClearButton}) {
+             ClearButton, datsButton}) {
         control->setEnabled(false);
     }
     StopButton->setEnabled(true);
@@ -257,7 +258,7 @@ void TRTrim::EnableStuff() {
     TrimButton->setEnabled(listed);
     for (QWidget* control : std::initializer_list<QWidget*>{
              ZipSupport, ProcessSelect, RecurseScan, ShowLogButton, fileOptionsGroup,
-             ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut}) {
+             ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut, datsButton}) {
         control->setEnabled(true);
     }
     ClearButton->setEnabled(listed);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <atomic>
 #include <map>
@@ -406,7 +407,7 @@ class WindowDatsTest : public QObject, public testing::WindowTestCase {
         QCOMPARE(again->datSettings(),
                  (DatSettings{{dat.toStdString(), path("more dats").toStdString()}, true}));
         QCOMPARE(again->runOptions().current().checkPadding, true);
-        again->datsClick();
+        again->datsButton->click();
         DatsDialog* dialog = again->datsDialog();
         QVERIFY(dialog);
         QCOMPARE(dialog->datList->count(), 2);
