@@ -2,8 +2,9 @@
 # Takes the README's screenshots of the window under Xvfb: the idle window with a scanned
 # list, a run going on, the log window, the header window, both wizards (the crop wizard
 # also for a small picture), the window over a dark and a light background picture, and the
-# window at scale factor 2. Installs what it needs (xvfb, xdotool, imagemagick, python3)
-# and builds first.
+# window at scale factor 2, and the window after a run with a DAT set beside "DATs and
+# Checks". Installs what it needs (xvfb, xdotool, imagemagick, python3, openbox) and builds
+# first.
 # Usage: docs/make_screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -148,4 +149,53 @@ background_shot() {  # NAME PICTURE SCALE
 background_shot dark-background "$work/pictures/dark.jpg" 1
 background_shot light-background "$work/pictures/light.jpg" 1
 background_shot scale-2 "$work/pictures/photo-577.jpg" 2
+
+# A DAT of the collection as the first run left it: four dumps as they are, and "Professor
+# Layton (E)" at the size of its first rom with other checksums, so that this rom is a bad
+# dump.
+python3 - "$work/roms" "$work/nds.dat" <<'PY'
+import glob, hashlib, os, sys, zlib
+roms, dat = sys.argv[1], sys.argv[2]
+files = sorted(glob.glob(f"{roms}/NDS/*.nds"))
+games = []
+for path in files[:4]:
+    data = open(path, "rb").read()
+    name = os.path.basename(path)[7:-4]
+    games.append((name, len(data), "%08x" % zlib.crc32(data), hashlib.sha1(data).hexdigest()))
+bad = files[4]
+games.append((os.path.basename(bad)[7:-4], os.path.getsize(bad), "0badd00d", "0" * 40))
+with open(dat, "w") as f:
+    f.write('<?xml version="1.0"?>\n<datafile>\n\t<header>\n\t\t<name>Nintendo - Nintendo DS'
+            '</name>\n\t\t<version>20261201-000000</version>\n\t</header>\n')
+    for name, size, crc, sha1 in games:
+        f.write(f'\t<game name="{name}">\n\t\t<description>{name}</description>\n'
+                f'\t\t<rom name="{name}.nds" size="{size}" crc="{crc}" sha1="{sha1}"/>\n\t</game>\n')
+    f.write("</datafile>\n")
+PY
+# Trim! with the DAT set and the padding check on, then "DATs and Checks" beside the window
+# (under a window manager, which places and frames the dialog).
+{ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ostravex]\r\n'
+  printf '"CheckNewVer_Checked"="FALSE"\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Ostravex\\DATs]\r\n"CheckPadding"="TRUE"\r\n'
+  printf '"DatCount"=dword:00000001\r\n"Dat1"="%s"\r\n' "$work/nds.dat"; } \
+    > "$XDG_CONFIG_HOME/ostravex/settings.reg"
+xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash -c '
+    set -e
+    openbox >/dev/null 2>&1 &
+    sleep 1
+    build/bin/ostravex "'"$work"'/roms" &
+    sleep 4
+    win=$(xdotool search --name "Ostravex v2.5" | head -1)
+    xdotool windowmove "$win" 0 0
+    sleep 0.5
+    xdotool mousemove --window "$win" 56 46 click 1      # Trim!
+    sleep 40
+    xdotool mousemove --window "$win" 120 200
+    xdotool key --window "$win" ctrl+d                   # DATs and Checks
+    sleep 3
+    xdotool windowmove "$(xdotool search --name "^DATs and Checks$" | head -1)" 600 0
+    sleep 1
+    import -window root png:- | convert - -trim +repage "'"$out"'/dats-and-checks.png"
+    kill %2
+'
 echo "screenshots in $out"

@@ -46,7 +46,7 @@ packages=(
     exfat-fuse
 )
 if [ "${1:-}" = screenshots ]; then
-    packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core)
+    packages=(xvfb xauth xdotool imagemagick python3 fonts-dejavu-core openbox)
 fi
 
 missing=()

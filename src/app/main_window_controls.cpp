@@ -117,6 +117,8 @@ constexpr ControlRow kLayout[] = {
      "Don't overwrite", "Don't overwrite files"},
     {&C::RemoveNames, "RemoveNames", {119, 92, 160, 17}, kInFileOptions,
      "Remove scene numbers", "Remove scene numbers, like \"0123 - abc.nds\" -> \"abc.nds\""},
+    {&C::datsButton, "datsButton", {214, 119, 60, 19}, kPlain,
+     "DATs...", "DATs and Checks (Ctrl+D)"},
     {&C::websiteLink, "websiteLink", {290, 122, 172, 15}, kHandCursor,
      nullptr, nullptr},  // Label6
     {&C::donateImage, "donateImage", {464, 119, 76, 19}, kHandCursor,
@@ -261,9 +263,14 @@ void FinishControls(MainWindowControls& c) {
 
     c.RomsList->setContextMenuPolicy(Qt::CustomContextMenu);
     c.RomsList->setUniformItemSizes(true);
+    // An entry's icon (the mark of a bad dump) is no taller than its line of text.
+    const int iconSide = QFontMetrics(MainWindowFont()).height() - 1;
+    c.RomsList->setIconSize(QSize(iconSide, iconSide));
+    c.romsListView->setIconSize(QSize(iconSide, iconSide));
     // The one column fills the list (it grows past it only for a longer name, see RomList).
     // Its grid lines are drawn by a delegate: a style sheet would give the list the
     // desktop's colours instead of the window's, and lose the selection's ground.
+    c.romsListView->setContextMenuPolicy(Qt::CustomContextMenu);
     c.romsListView->setHeaderLabels({"Files"});
     c.romsListView->header()->setStretchLastSection(true);
     c.romsListView->setSelectionBehavior(QAbstractItemView::SelectRows);

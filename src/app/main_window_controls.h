@@ -51,6 +51,7 @@ struct MainWindowControls {
     QCheckBox* notoverwrite;
     QCheckBox* RemoveNames;
     QLabel* romsFoundLabel;
+    QToolButton* datsButton;  // opens "DATs and Checks"
     QListWidget* RomsList;
     QTreeWidget* romsListView;
     QSlider* BlendTrackBar;

@@ -60,12 +60,14 @@ QString NotAnNdsImage(const std::string& name) {
     return "Not an NDS image: " + VisibleText(FromPath(NamePart(name)));
 }
 
-void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent) {
+void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent,
+                            const std::vector<std::string>& datLines) {
     const std::string& path = entry.path;
     if (entry.isMember() || !FileExists(path)) {
         return;
     }
-    if (LowerExtension(path) != ".nds") {
+    const bool nds = LowerExtension(path) == ".nds";
+    if (!nds && datLines.empty()) {
         dialogs.message(parent, NotAnNdsImage(path));
         return;
     }
@@ -73,11 +75,12 @@ void TRomInfo::ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWi
     info->fil = FromPath(path);
     info->setWindowTitle("Rom Header Info: " + VisibleText(FromPath(NamePart(path))));
     QString error;
-    if (!info->LoadRomInfo(error)) {
+    if (nds && !info->LoadRomInfo(error)) {
         delete info;
         dialogs.error(parent, error);
         return;
     }
+    info->showReport(datLines);
     info->show();
 }
 

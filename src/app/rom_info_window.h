@@ -30,8 +30,10 @@ class TRomInfo : public QWidget {
 
     // Opens the window for a ROM list entry: only for an existing ".nds" file (an archive
     // member's entry is passed over: see ShowForMember; a ".gba" file gets a notice that
-    // it is not an NDS image).
-    static void ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent);
+    // it is not an NDS image). `datLines` (the DAT match, while DATs are set) follow the
+    // header's report; for a rom that is no NDS image they are shown alone.
+    static void ShowForEntry(const RomListEntry& entry, UserDialogs& dialogs, QWidget* parent,
+                             const std::vector<std::string>& datLines = {});
     // Opens the window with the report of an archive member's header.
     static void ShowForMember(const RomListEntry& member, const std::vector<std::string>& lines,
                               QWidget* parent);

@@ -1,5 +1,6 @@
 #include "rom_list.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QStyle>
@@ -34,6 +35,31 @@ void RomList::add(const RomListEntry& entry) {
     m_entries.push_back(entry);
     group->setHidden(false);
     makeRoomFor(text);
+}
+
+void RomList::markBadDump(std::size_t index, const QString& reason) {
+    if (index >= m_entries.size()) {
+        return;
+    }
+    QListWidgetItem* row = m_listBox.item(static_cast<int>(index));
+    QTreeWidgetItem* item = m_listViewItems[index];
+    if (reason.isEmpty()) {
+        for (const int role : {Qt::ForegroundRole, Qt::DecorationRole, Qt::ToolTipRole}) {
+            row->setData(role, {});
+            item->setData(0, role, {});
+        }
+        return;
+    }
+    // The lists keep the window's light colours whatever the desktop's scheme: a dark red
+    // reads on their white ground, and the warning icon tells it apart without colour.
+    const QBrush badDumpText(QColor(170, 0, 0));
+    const QIcon warning = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    row->setForeground(badDumpText);
+    row->setIcon(warning);
+    row->setToolTip(reason);
+    item->setForeground(0, badDumpText);
+    item->setIcon(0, warning);
+    item->setToolTip(0, reason);
 }
 
 void RomList::makeRoomFor(const QString& text) {

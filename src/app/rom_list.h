@@ -36,6 +36,12 @@ class RomList {
     // The entry the header window is for: the one selected entry; null when none is.
     const RomListEntry* selectedEntry(bool fromListView) const;
 
+    // Entry i of both views, in the order added.
+    const std::vector<RomListEntry>& entries() const { return m_entries; }
+    // Marks entry `index` in both views as a bad dump, with `reason` as its tooltip (an
+    // icon and a dark red text); an empty reason takes the mark away.
+    void markBadDump(std::size_t index, const QString& reason);
+
     // The report list's items in the order they were added; item i shows entry i.
     const std::vector<QTreeWidgetItem*>& listViewItems() const { return m_listViewItems; }
 

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -23,6 +24,8 @@
 
 #include "about_window.h"
 #include "app_icon.h"
+#include "dat_match_report.h"
+#include "dats_dialog.h"
 #include "io/paths.h"
 #include "log_window.h"
 #include "main_options_binding.h"
@@ -92,6 +95,7 @@ void TRTrim::connectControls() {
     connect(UseListView, &QCheckBox::toggled, this, &TRTrim::UseListViewClick);
     connect(ShowLogButton, &QToolButton::clicked, this, &TRTrim::ShowLogButtonClick);
     connect(RomInfoBut, &QToolButton::clicked, this, &TRTrim::romInfoClick);
+    connect(datsButton, &QToolButton::clicked, this, &TRTrim::datsClick);
     connect(outputFolderButton, &QToolButton::clicked, this, &TRTrim::outputFolderButtonClick);
     connect(ModeFolder, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
@@ -100,13 +104,14 @@ void TRTrim::connectControls() {
     });
     connect(TopWind, &QToolButton::clicked, this, &TRTrim::TopWindClick);
     connect(BlendTrackBar, &QSlider::valueChanged, this, &TRTrim::BlendTrackBarChange);
-    connect(RomsList, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu(this);
-        QAction* info = menu.addAction("Rom Info");
-        info->setObjectName("romInfoAction");
-        connect(info, &QAction::triggered, this, &TRTrim::romInfoClick);
-        menu.exec(RomsList->viewport()->mapToGlobal(at));
-    });
+    // Both views of the list have the menu.
+    connect(RomsList, &QListWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showListMenu(RomsList->viewport()->mapToGlobal(at)); });
+    connect(romsListView, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showListMenu(romsListView->viewport()->mapToGlobal(at)); });
+    auto* datsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
+    datsKey->setObjectName("datsShortcut");
+    connect(datsKey, &QShortcut::activated, this, &TRTrim::datsClick);
     for (QToolButton* hidden : {CheatsButton, Arm7FixBut, ThroughBrickCheckBut}) {
         connect(hidden, &QToolButton::clicked, this,
                 [this] { m_dialogs->message(this, "Not yet implemented"); });
@@ -122,6 +127,35 @@ void TRTrim::connectControls() {
     connect(websiteLink, &QLabel::linkActivated, this, [this] { m_versionCheck.openWebsite(); });
     connect(donateImage, &QToolButton::clicked, this,
             [this] { m_versionCheck.openDonationPage(); });
+}
+
+void TRTrim::showListMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* info = menu.addAction("Rom Info");
+    info->setObjectName("romInfoAction");
+    connect(info, &QAction::triggered, this, &TRTrim::romInfoClick);
+    // Beside it, the commands that work on the selected entries or the whole list, and
+    // the DATs they read. None starts while a scan or run goes on.
+    QAction* restore = menu.addAction("Restore to Full Size");
+    restore->setObjectName("restoreAction");
+    connect(restore, &QAction::triggered, this, &TRTrim::restoreClick);
+    QAction* identify = menu.addAction("Identify Against DATs");
+    identify->setObjectName("identifyAction");
+    connect(identify, &QAction::triggered, this, &TRTrim::identifyClick);
+    menu.addSeparator();
+    QAction* dats = menu.addAction("DATs and Checks");
+    dats->setObjectName("datsAction");
+    // Shown beside the command; the window's own shortcut answers the key.
+    dats->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    dats->setShortcutContext(Qt::WidgetShortcut);
+    connect(dats, &QAction::triggered, this, &TRTrim::datsClick);
+    for (QAction* action : {restore, identify, dats}) {
+        action->setEnabled(!m_busy);
+    }
+    const bool listed = m_romList.count() > 0;
+    restore->setEnabled(restore->isEnabled() && listed);
+    identify->setEnabled(identify->isEnabled() && listed);
+    menu.exec(at);
 }
 
 // ---- start-up and settings ----------------------------------------------------------------
@@ -181,6 +215,8 @@ void TRTrim::restoreSettings() {
     const RegFile stored = m_store.load();
     m_mainOptions.show(RestoreMainOptions(stored, askOutputFolder));
     RestoreDialogFolders(stored, *m_dialogs);
+    m_datSettings = ReadDatSettings(stored);
+    m_runOptions.setCheckPadding(m_datSettings.checkPadding);
 }
 
 void TRTrim::saveSettings() {
@@ -190,6 +226,7 @@ void TRTrim::saveSettings() {
         [this](RegFile& file) {
             SaveMainOptions(file, m_mainOptions.read());
             SaveDialogFolders(file, *m_dialogs);
+            SaveDatSettings(file, m_datSettings);
         },
         *m_dialogs, this);
 }
@@ -208,7 +245,7 @@ void TRTrim::DisableStuff() {
     for (QWidget* control : std::initializer_list<QWidget*>{
              ScanButton, TrimButton, ZipSupport, ProcessSelect, RecurseScan, ShowLogButton,
              fileOptionsGroup, ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut,
-             ClearButton}) {
+             ClearButton, datsButton}) {
         control->setEnabled(false);
     }
     StopButton->setEnabled(true);
@@ -221,7 +258,7 @@ void TRTrim::EnableStuff() {
     TrimButton->setEnabled(listed);
     for (QWidget* control : std::initializer_list<QWidget*>{
              ZipSupport, ProcessSelect, RecurseScan, ShowLogButton, fileOptionsGroup,
-             ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut}) {
+             ThroughBrickCheckBut, Arm7FixBut, CheatsButton, RomInfoBut, datsButton}) {
         control->setEnabled(true);
     }
     ClearButton->setEnabled(listed);
@@ -258,7 +295,10 @@ void TRTrim::workEnded() {
     if (m_closeRequested) {
         // A close that came in during the work goes ahead now.
         QTimer::singleShot(0, this, &QWidget::close);
+        return;
     }
+    // The DATs changed in the dialog while the engine was busy: their line is loaded now.
+    QTimer::singleShot(0, this, &TRTrim::refreshDatsLoaded);
 }
 
 void TRTrim::closeEvent(QCloseEvent* event) {
@@ -323,8 +363,90 @@ void TRTrim::TrimButtonClick() {
     if (m_busy) {
         return;
     }
-    romlist = m_romList.entriesToProcess(UseListView->isChecked(), ProcessSelect->isChecked());
-    startWork([this, entries = romlist] { m_run.run(entries); });
+    startRun(RunKind::Trim,
+             m_romList.entriesToProcess(UseListView->isChecked(), ProcessSelect->isChecked()));
+}
+
+void TRTrim::restoreClick() {
+    if (m_busy || m_romList.count() == 0) {
+        return;
+    }
+    startRun(RunKind::Restore, selectedOrAllEntries());
+}
+
+void TRTrim::identifyClick() {
+    if (m_busy || m_romList.count() == 0) {
+        return;
+    }
+    if (m_datSettings.sources.empty()) {
+        m_dialogs->message(this, kNoDatsSetText);
+        return;
+    }
+    startRun(RunKind::Identify, selectedOrAllEntries());
+}
+
+std::vector<RomListEntry> TRTrim::selectedOrAllEntries() const {
+    const bool fromListView = UseListView->isChecked();
+    std::vector<RomListEntry> selected = m_romList.entriesToProcess(fromListView, true);
+    return selected.empty() ? m_romList.entriesToProcess(fromListView, false) : selected;
+}
+
+void TRTrim::startRun(RunKind kind, std::vector<RomListEntry> entries) {
+    if (m_busy) {
+        return;
+    }
+    romlist = std::move(entries);
+    m_runRows.clear();
+    const std::vector<RomListEntry>& listed = m_romList.entries();
+    for (std::size_t row = 0; row < listed.size(); ++row) {
+        m_runRows.emplace(listed[row].text(), row);
+    }
+    m_runOptions.setRestoring(kind == RunKind::Restore);
+    // What the job loaded, taken up on the window's thread once the job has ended.
+    auto loaded = std::make_shared<std::optional<WindowDats>>();
+    connect(
+        this, &TRTrim::workFinished, this,
+        [this, loaded] {
+            m_runOptions.setRestoring(false);
+            m_runRows.clear();
+            if (*loaded) {
+                noteLoadedDats(**loaded);
+            }
+        },
+        Qt::SingleShotConnection);
+    startWork([this, kind, entries = romlist, sources = m_datSettings.sources, loaded] {
+        Host& host = m_engine.host();
+        std::shared_ptr<const DatIndex> dats;
+        if (!sources.empty()) {
+            *loaded = LoadWindowDats(sources);
+            if (!(*loaded)->usable()) {
+                // Nothing is done: a run without the DATs asked for would cut roms the
+                // checks would keep. One notice names every DAT that failed and why.
+                const std::vector<std::string> failures = (*loaded)->failureLines();
+                std::string text;
+                for (const std::string& line : failures) {
+                    host.addLog(line, LineKind::Failure);
+                    text += (text.empty() ? "" : "\n") + line;
+                }
+                host.notice({NoticeKind::Failure, text, text});
+                return;
+            }
+            dats = (*loaded)->index;
+        }
+        if (kind == RunKind::Identify) {
+            m_run.identify(entries, dats);
+        } else {
+            m_run.run(entries, dats);
+        }
+        if (dats) {
+            for (const std::string& warning : (*loaded)->warnings) {
+                host.addLog(warning, LineKind::Warning);
+            }
+            for (const std::string& line : DatCountLines(m_run.counters().dats)) {
+                host.addLog(line);
+            }
+        }
+    });
 }
 
 void TRTrim::StopButtonClick() {
@@ -336,6 +458,7 @@ void TRTrim::StopButtonClick() {
 void TRTrim::ClearButtonClick() {
     m_romList.clear();
     romlist.clear();
+    m_datFacts.clear();
     resetCounters();
     EnableStuff();
 }
@@ -385,15 +508,27 @@ void TRTrim::romInfoClick() {
         showMemberHeader(*entry);
         return;
     }
-    TRomInfo::ShowForEntry(*entry, *m_dialogs, this);
+    TRomInfo::ShowForEntry(*entry, *m_dialogs, this, datLinesOf(*entry));
+}
+
+std::vector<std::string> TRTrim::datLinesOf(const RomListEntry& entry) const {
+    if (m_datSettings.sources.empty()) {
+        return {};
+    }
+    return DatMatchReport(datFactsOf(entry));
 }
 
 void TRTrim::showMemberHeader(const RomListEntry& member) {
     if (m_busy) {
         return;  // the engine is busy with a scan or run (the list's menu is still there)
     }
+    const std::vector<std::string> datLines = datLinesOf(member);
     if (LowerExtension(member.member) != ".nds") {
-        m_dialogs->message(this, NotAnNdsImage(member.member));
+        if (datLines.empty()) {
+            m_dialogs->message(this, NotAnNdsImage(member.member));
+        } else {
+            TRomInfo::ShowForMember(member, datLines, this);
+        }
         return;
     }
     // The member is read on the engine's thread, as a run reads it: the window waits on no
@@ -405,8 +540,9 @@ void TRTrim::showMemberHeader(const RomListEntry& member) {
     auto outcome = std::make_shared<Outcome>();
     connect(
         this, &TRTrim::workFinished, this,
-        [this, member, outcome] {
+        [this, member, outcome, datLines] {
             if (outcome->status) {
+                outcome->lines.insert(outcome->lines.end(), datLines.begin(), datLines.end());
                 TRomInfo::ShowForMember(member, outcome->lines, this);
             } else if (outcome->status.reason() != kHeaderReadStopped) {
                 m_dialogs->error(this, "Cannot read the header of " +
@@ -487,6 +623,101 @@ void TRTrim::CheckNewVerMouseUp() {
 void TRTrim::checkNewVerLabelClick() {
     CheckNewVer->setChecked(!CheckNewVer->isChecked());
     CheckNewVerMouseUp();
+}
+
+// ---- DATs and checks ----------------------------------------------------------------------
+
+DatsDialog* TRTrim::datsDialog() const {
+    return m_datsDialog;
+}
+
+void TRTrim::datsClick() {
+    if (m_datsDialog) {
+        m_datsDialog->raise();
+        m_datsDialog->activateWindow();
+        return;
+    }
+    m_datsDialog = new DatsDialog(m_datSettings, *m_dialogs, this);
+    connect(m_datsDialog, &DatsDialog::settingsChanged, this, &TRTrim::setDatSettings);
+    m_datsDialog->open();
+    showDatsLoaded();
+    refreshDatsLoaded();
+}
+
+void TRTrim::setDatSettings(const DatSettings& settings) {
+    if (settings == m_datSettings) {
+        return;
+    }
+    m_datSettings = settings;
+    m_runOptions.setCheckPadding(settings.checkPadding);
+    settingsChanged();
+    showDatsLoaded();
+    refreshDatsLoaded();
+}
+
+void TRTrim::noteLoadedDats(const WindowDats& dats) {
+    m_datsLoadedSources = dats.sources;
+    QStringList lines;
+    for (const std::vector<std::string>* group : {&dats.loadedLines, &dats.warnings}) {
+        for (const std::string& line : *group) {
+            lines << VisibleText(FromUtf8(line));
+        }
+    }
+    if (!dats.usable()) {
+        lines.clear();
+        for (const std::string& line : dats.failureLines()) {
+            lines << VisibleText(FromUtf8(line));
+        }
+    }
+    m_datsLoadedText = lines.join('\n');
+    showDatsLoaded();
+}
+
+void TRTrim::showDatsLoaded() {
+    if (!m_datsDialog) {
+        return;
+    }
+    if (m_datSettings.sources.empty()) {
+        m_datsDialog->showLoaded("No DATs set: roms are trimmed without being identified.");
+    } else if (m_datsLoadedSources != m_datSettings.sources) {
+        m_datsDialog->showLoaded("Loading DATs...");
+    } else {
+        m_datsDialog->showLoaded(m_datsLoadedText);
+    }
+}
+
+void TRTrim::refreshDatsLoaded() {
+    if (!m_datsDialog || m_busy || m_datSettings.sources.empty() ||
+        m_datsLoadedSources == m_datSettings.sources) {
+        return;
+    }
+    auto loaded = std::make_shared<std::optional<WindowDats>>();
+    connect(
+        this, &TRTrim::workFinished, this,
+        [this, loaded] {
+            if (*loaded) {
+                noteLoadedDats(**loaded);
+            }
+        },
+        Qt::SingleShotConnection);
+    startWork([loaded, sources = m_datSettings.sources] { *loaded = LoadWindowDats(sources); });
+}
+
+void TRTrim::entryFinished(const EntryFacts& facts) {
+    if (facts.dat) {
+        m_datFacts.insert_or_assign(facts.listText, *facts.dat);
+    }
+    const auto row = m_runRows.find(facts.listText);
+    if (row == m_runRows.end()) {
+        return;
+    }
+    const QString reason = facts.dat ? FromUtf8(BadDumpReason(*facts.dat)) : QString();
+    m_romList.markBadDump(row->second, VisibleText(reason));
+}
+
+const DatFacts* TRTrim::datFactsOf(const RomListEntry& entry) const {
+    const auto found = m_datFacts.find(entry.text());
+    return found == m_datFacts.end() ? nullptr : &found->second;
 }
 
 // ---- drops and the mouse ------------------------------------------------------------------

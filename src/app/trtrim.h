@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "archive/archive_member_extraction.h"
+#include "dat_loading.h"
 #include "engine_worker.h"
 #include "file_drop_target.h"
 #include "host/front_end.h"
@@ -17,18 +20,25 @@
 #include "main_window_controls.h"
 #include "rom_list.h"
 #include "scan/rom_scanner.h"
+#include "settings/dat_settings.h"
 #include "settings_store.h"
 #include "sram/sram_patcher.h"
 #include "trim/trim_run.h"
 #include "version_check_controller.h"
 #include "window_dragger.h"
 #include "window_host.h"
+#include "window_run_options.h"
 
 class QSystemTrayIcon;
 
 namespace ostravex::app {
 
+class DatsDialog;
 class UserDialogs;
+
+// The notice of "Identify Against DATs" while no DAT is set.
+inline constexpr const char* kNoDatsSetText =
+    "No DATs are set: add them in \"DATs and Checks\" (Ctrl+D) first.";
 
 // The main window. It owns every control, the ROM list and the engine's scanner and run;
 // the core decides, the window shows and asks. Scans and runs go on on the engine's worker
@@ -52,7 +62,7 @@ class TRTrim : public QWidget, public MainWindowControls {
     MainWindowBackgrounds& backgrounds() { return m_backgrounds; }
     VersionCheckController& versionCheck() { return m_versionCheck; }
     // The options a scan or a run reads, as the controls show them at this moment.
-    const RunOptionsSource& runOptions() const { return m_mainOptions.runOptions(); }
+    const RunOptionsSource& runOptions() const { return m_runOptions; }
 
     // Handlers.
     void ScanButtonClick();
@@ -63,6 +73,12 @@ class TRTrim : public QWidget, public MainWindowControls {
     void ProcessSelectClick();
     void UseListViewClick();
     void romInfoClick();
+    // The list's menu: the selected entries, or every entry when none is selected, padded
+    // back to their full size, or read and identified against the DATs without a change.
+    void restoreClick();
+    void identifyClick();
+    // "DATs and Checks" (the list's menu, Ctrl+D): opened, or raised when it is open.
+    void datsClick();
     void ShowLogButtonClick();
     void outputFolderButtonClick();
     void ModeFolderClick();
@@ -104,6 +120,19 @@ class TRTrim : public QWidget, public MainWindowControls {
     // The log's lines.
     QStringList logLines() const;
 
+    // The DATs and checks as stored; a change is saved shortly, as the main options are.
+    const DatSettings& datSettings() const { return m_datSettings; }
+    void setDatSettings(const DatSettings& settings);
+    // The "DATs and Checks" dialog while it is open.
+    DatsDialog* datsDialog() const;
+    // What loading the DATs set last gave, as the dialog shows it.
+    const QString& datsLoadedText() const { return m_datsLoadedText; }
+    // An entry of a run is finished: what the DATs found is kept for "Rom Info", and the
+    // list marks it when it is a bad dump.
+    void entryFinished(const EntryFacts& facts);
+    // What the last run that read the entry found in the DATs; null when none did.
+    const DatFacts* datFactsOf(const RomListEntry& entry) const;
+
   signals:
     // The work of the first showing is done: background shown, version check answered.
     void firstShowingDone();
@@ -119,6 +148,8 @@ class TRTrim : public QWidget, public MainWindowControls {
 
   private:
     void connectControls();
+    // The list's menu, at `at` on the screen: "Rom Info" and the commands beside it.
+    void showListMenu(const QPoint& at);
     void FormCreate(const QStringList& arguments);
     std::optional<QString> PickFolder(const QString& title);
     // "Rom Header Info" for an archive member: read on the engine's thread, shown after.
@@ -126,6 +157,19 @@ class TRTrim : public QWidget, public MainWindowControls {
     // Starts a scan or run on the engine's thread; the window is busy until it ends.
     void startWork(std::function<void()> job);
     void workEnded();
+    enum class RunKind { Trim, Restore, Identify };
+    // Trim!, a restore or an identification of `entries`; with DATs set they are loaded
+    // first, on the engine's thread, and a DAT that fails stops the run before it starts.
+    void startRun(RunKind kind, std::vector<RomListEntry> entries);
+    // The entries the list's menu commands take: the selected ones, or all.
+    std::vector<RomListEntry> selectedOrAllEntries() const;
+    // Keeps what loading the DATs gave and shows it in the dialog.
+    void noteLoadedDats(const WindowDats& dats);
+    // Loads the DATs set for the dialog's line, when what it shows is not for them.
+    void refreshDatsLoaded();
+    void showDatsLoaded();
+    // The DAT match lines "Rom Info" shows for an entry while DATs are set.
+    std::vector<std::string> datLinesOf(const RomListEntry& entry) const;
 
     std::shared_ptr<UserDialogs> m_dialogs;
     WindowHost m_host;
@@ -149,9 +193,18 @@ class TRTrim : public QWidget, public MainWindowControls {
     bool m_alwaysOnTop = false;
     SettingsStore m_store;
     MainOptionsBinding m_mainOptions{*this};  // it reads the controls and the state above
+    DatSettings m_datSettings;
+    WindowRunOptions m_runOptions{m_mainOptions.runOptions()};
+    QPointer<DatsDialog> m_datsDialog;
+    std::vector<std::string> m_datsLoadedSources;  // the sources m_datsLoadedText is about
+    QString m_datsLoadedText;
+    // What the DATs found of each entry a run read, by the entry's list text; and the list's
+    // row of each entry, by the same text, while a run goes on.
+    std::unordered_map<std::string, DatFacts> m_datFacts;
+    std::unordered_map<std::string, std::size_t> m_runRows;
     // The engine, reading its options from the controls' binding and reporting through the
     // worker (it runs on the worker's thread only).
-    FrontEnd m_frontEnd{m_engine.host(), m_mainOptions.runOptions(), m_control, DecimalSeparator()};
+    FrontEnd m_frontEnd{m_engine.host(), m_runOptions, m_control, DecimalSeparator()};
     RomScanner m_scanner{m_frontEnd};
     ArchiveMemberExtraction m_memberExtraction;
     SramPatcher m_sramPatcher;

@@ -106,6 +106,10 @@ void WindowHost::setBusy(bool busy) {
     m_window.setBusy(busy);
 }
 
+void WindowHost::entryFinished(const EntryFacts& facts) {
+    m_window.entryFinished(facts);
+}
+
 std::string DecimalSeparator() {
     return QLocale().decimalPoint().toStdString();
 }

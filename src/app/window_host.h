@@ -27,6 +27,7 @@ class WindowHost : public Host {
     void setGauge(Gauge gauge, std::uint64_t position, std::uint64_t maximum) override;
     void notice(const Notice& notice) override;
     void setBusy(bool busy) override;
+    void entryFinished(const EntryFacts& facts) override;
 
     // Lets pending events of the window run (at most every few milliseconds), for work the
     // window does on its own thread.

@@ -635,14 +635,35 @@ class WindowLooksTest : public QObject {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        const QStringList expected{
-            "ScanButton",         "TrimButton",    "ClearButton",    "ZipSupport",
-            "RecurseScan",        "ProcessSelect", "UseListView",    "SramP",
-            "OnlyPatch",          "SkipDSi",       "ModeOverwrite",  "outputFolderEdit",
-            "outputFolderButton", "notoverwrite",  "RemoveNames",    "donateImage",
-            "RomsList",           "BlendTrackBar", "UseBackgrounds", "DisableBackground",
-            "CheckNewVer",        "ShowLogButton", "RomInfoBut",     "TopWind",
-            "BgChangeBut",        "AboutButton",   "logText",        "ScanButton"};
+        const QStringList expected{"ScanButton",
+                                   "TrimButton",
+                                   "ClearButton",
+                                   "ZipSupport",
+                                   "RecurseScan",
+                                   "ProcessSelect",
+                                   "UseListView",
+                                   "SramP",
+                                   "OnlyPatch",
+                                   "SkipDSi",
+                                   "ModeOverwrite",
+                                   "outputFolderEdit",
+                                   "outputFolderButton",
+                                   "notoverwrite",
+                                   "RemoveNames",
+                                   "datsButton",
+                                   "donateImage",
+                                   "RomsList",
+                                   "BlendTrackBar",
+                                   "UseBackgrounds",
+                                   "DisableBackground",
+                                   "CheckNewVer",
+                                   "ShowLogButton",
+                                   "RomInfoBut",
+                                   "TopWind",
+                                   "BgChangeBut",
+                                   "AboutButton",
+                                   "logText",
+                                   "ScanButton"};
         QCOMPARE(order, expected);
     }
 };

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "settings/dat_settings.h"
 #include "settings/main_settings.h"
 #include "settings/settings_file.h"
 #include "settings/wizard_settings.h"
@@ -584,6 +585,77 @@ TEST(SettingsFile, WhatStandsAtTheOldTemporaryNameIsLeftAlone) {
         EXPECT_EQ(testing::ListFolder(dir.path()),
                   (std::vector<std::string>{"settings.reg", "settings.reg.tmp", "victim"}))
             << what;
+    }
+}
+
+// A value removed leaves the others where they were, each still found by its name.
+TEST(RegFile, RemovingAValueKeepsTheOthersAndTheirOrder) {
+    RegFile file;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        file.set("K", name, RegValue::String(name));
+    }
+    EXPECT_TRUE(file.remove("K", "b"));
+    EXPECT_FALSE(file.remove("K", "b"));
+    EXPECT_FALSE(file.remove("Other", "a"));
+    EXPECT_EQ(file.find("K", "b"), nullptr);
+    for (const char* name : {"a", "c", "d"}) {
+        ASSERT_NE(file.find("K", name), nullptr) << name;
+        EXPECT_EQ(file.find("K", name)->text, name);
+    }
+    file.set("K", "c", RegValue::String("changed"));
+    file.set("K", "e", RegValue::String("e"));
+    EXPECT_EQ(file.find("K", "c")->text, "changed");
+    EXPECT_EQ(RegFile::Parse(file.Serialize()), file);
+    EXPECT_NE(file.Serialize().find("\"a\"=\"a\"\r\n\"c\"=\"changed\"\r\n\"d\"=\"d\"\r\n\"e\""),
+              std::string::npos);
+}
+
+TEST(DatSettingsStore, ListAndCheckComeBackAndAShorterListLeavesNoStaleSource) {
+    RegFile file;
+    const DatSettings three{{"/dats/a.dat", "/dats/b b.zip", "/dats/folder"}, true};
+    SaveDatSettings(file, three);
+    EXPECT_EQ(ReadDatSettings(file), three);
+    EXPECT_EQ(file.find(kMainSettingsKey, "DatCount"), nullptr);
+
+    const DatSettings one{{"/dats/c.dat"}, false};
+    SaveDatSettings(file, one);
+    EXPECT_EQ(ReadDatSettings(file), one);
+    EXPECT_EQ(file.find(kDatSettingsKey, "Dat2"), nullptr);
+    EXPECT_EQ(file.find(kDatSettingsKey, "Dat3"), nullptr);
+    EXPECT_EQ(ReadDatSettings(RegFile::Parse(file.Serialize())), one);
+}
+
+// A damaged group gives what can be read of it, never more sources than are stored.
+TEST(DatSettingsStore, ADamagedGroupGivesWhatCanBeRead) {
+    struct Row {
+        const char* what;
+        std::vector<std::pair<std::string, RegValue>> values;
+        DatSettings expected;
+    };
+    const std::vector<Row> rows = {
+        {"no group", {}, {}},
+        {"a negative count",
+         {{"DatCount", RegValue::String("-3")}, {"Dat1", RegValue::String("/a")}},
+         {}},
+        {"a count read as negative",
+         {{"DatCount", RegValue::Dword(0xFFFFFFFF)}, {"Dat1", RegValue::String("/a")}},
+         {}},
+        {"a huge count",
+         {{"DatCount", RegValue::Dword(0x7FFFFFFF)}, {"Dat2", RegValue::String("/b")}},
+         {{"/b"}, false}},
+        {"an empty and a missing source",
+         {{"DatCount", RegValue::Dword(4)},
+          {"Dat1", RegValue::String("")},
+          {"Dat3", RegValue::String("/c")},
+          {"CheckPadding", RegValue::String("yes")}},
+         {{"/c"}, true}},
+    };
+    for (const Row& row : rows) {
+        RegFile file;
+        for (const auto& [name, value] : row.values) {
+            file.set(kDatSettingsKey, name, value);
+        }
+        EXPECT_EQ(ReadDatSettings(file), row.expected) << row.what;
     }
 }
 

@@ -336,6 +336,27 @@ void RegFile::set(std::string_view key, std::string_view name, RegValue value) {
     SetValue(keyFor(key), std::string(name), std::move(value));
 }
 
+bool RegFile::remove(std::string_view key, std::string_view name) {
+    Key* k = findKey(key);
+    if (!k) {
+        return false;
+    }
+    const auto found = k->valueIndex.find(name);
+    if (found == k->valueIndex.end()) {
+        return false;
+    }
+    const std::size_t position = found->second;
+    k->values.erase(k->values.begin() + static_cast<std::ptrdiff_t>(position));
+    k->valueIndex.erase(found);
+    // The values after it moved up by one.
+    for (auto& [valueName, index] : k->valueIndex) {
+        if (index > position) {
+            --index;
+        }
+    }
+    return true;
+}
+
 void RegFile::SetValue(Key& key, std::string name, RegValue value) {
     if (const auto found = key.valueIndex.find(name); found != key.valueIndex.end()) {
         key.values[found->second].second = std::move(value);

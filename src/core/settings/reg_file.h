@@ -46,6 +46,8 @@ class RegFile {
     const RegValue* find(std::string_view key, std::string_view name) const;
     // Sets a value, adding the key and the value at the end when they are new.
     void set(std::string_view key, std::string_view name, RegValue value);
+    // Removes a value; the other values keep their order. False when there was none.
+    bool remove(std::string_view key, std::string_view name);
     bool hasKey(std::string_view key) const;
 
     // Same keys, values and order.
