@@ -46,6 +46,8 @@ class RomList {
     const std::vector<QTreeWidgetItem*>& listViewItems() const { return m_listViewItems; }
 
   private:
+    // Which entries are selected in the list shown, by their place in the list.
+    std::vector<bool> selectedRows(bool fromListView) const;
     // The report list's column fills the list, and is as wide as its longest name needs.
     void makeRoomFor(const QString& text);
 

@@ -68,6 +68,31 @@ class WindowControlsTest : public QObject, public testing::WindowTestCase {
         QVERIFY(w->romsListView->isHidden());
     }
 
+    // Entries of one text in the list box (letter case aside) are selected together: the
+    // first item of that text answers for all of them.
+    void selectedEntriesOfTheListBoxByTheirFirstItemOfTheirText() {
+        auto w = window();
+        const char* names[] = {"/roms/A.nds", "/roms/b.nds", "/roms/a.NDS", "/roms/B.NDS"};
+        for (const char* name : names) {
+            w->host().addRomEntry(RomListEntry::file(name));
+        }
+        w->ProcessSelect->setChecked(true);
+        const auto chosenPaths = [&] {
+            std::vector<std::string> paths;
+            for (const RomListEntry& entry : w->romList().entriesToProcess(false, true)) {
+                paths.push_back(entry.path);
+            }
+            return paths;
+        };
+        w->RomsList->item(0)->setSelected(true);
+        QCOMPARE(chosenPaths(), (std::vector<std::string>{"/roms/A.nds", "/roms/a.NDS"}));
+        w->RomsList->clearSelection();
+        w->RomsList->item(3)->setSelected(true);  // not the first of its text
+        QCOMPARE(chosenPaths(), std::vector<std::string>{});
+        w->RomsList->item(1)->setSelected(true);
+        QCOMPARE(chosenPaths(), (std::vector<std::string>{"/roms/b.nds", "/roms/B.NDS"}));
+    }
+
     void headerWindowFromTheSelection() {
         writeRom("Game.NDS");
         testing::WriteFile(path("g.gba").toStdString(), Bytes(600, 1));
