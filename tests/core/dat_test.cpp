@@ -5,7 +5,11 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +28,7 @@
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "support/wired_trim_run.h"
+#include "trim/dat_read_ahead.h"
 
 namespace ostravex {
 namespace {
@@ -892,6 +897,50 @@ TEST(DatReadAheadRun, AHaltAfterAnEntryLeavesNothingOfTheLaterOnes) {
         ASSERT_FALSE(host.log.empty());
         EXPECT_EQ(host.log.back(), "Operations Halted");
     }
+}
+
+// Without a number given (the window gives none), a run takes one job per core it may run
+// on; a number given is taken as it is.
+TEST(DatReadAheadRun, JobsAreOnePerCoreUnlessGiven) {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    EXPECT_EQ(RunJobs(RunOptions{}), static_cast<unsigned>(CPU_COUNT(&allowed)));
+    RunOptions three;
+    three.jobs = 3;
+    EXPECT_EQ(RunJobs(three), 3u);
+}
+
+// The workers run at the priority of the thread that runs the run: the window lowers that
+// of its engine thread, so that the window stays responsive while every core hashes.
+TEST(DatReadAheadRun, WorkersRunAtThePriorityOfTheRunsThread) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.file("A.gba"), dir.file("B.gba")};
+    for (const std::string& path : paths) {
+        WriteFile(path, c.gbaFf);
+    }
+    std::mutex mutex;
+    std::vector<int> workerNiceness;
+    int runNiceness = 0;
+    std::thread runThread([&] {
+        const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+        setpriority(PRIO_PROCESS, thread, getpriority(PRIO_PROCESS, thread) + 5);
+        runNiceness = getpriority(PRIO_PROCESS, thread);
+        testing::RecordingHost host;
+        host.options.jobs = 2;
+        testing::WiredTrimRun run(host);
+        run.setReadAheadTuning(
+            {.timestampGranularity = std::chrono::nanoseconds(0), .entryEnded = [&](std::size_t) {
+                 const auto worker = static_cast<id_t>(syscall(SYS_gettid));
+                 const std::lock_guard lock(mutex);
+                 workerNiceness.push_back(getpriority(PRIO_PROCESS, worker));
+             }});
+        EXPECT_EQ(run.identify(testing::FileEntries(paths), dats), RunEnd::Finished);
+    });
+    runThread.join();
+    EXPECT_EQ(workerNiceness, std::vector<int>(2, runNiceness));
 }
 
 }  // namespace

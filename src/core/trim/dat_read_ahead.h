@@ -42,7 +42,9 @@ struct ReadAheadTuning {
 // nothing. The entry itself opens and locks its file when its turn comes, and takes the
 // check made ahead only when that file is the one read and unchanged since (the same
 // identity, size and timestamps); otherwise it hashes the file again itself. Work on
-// entries the run never reaches (a halt) is dropped without a trace.
+// entries the run never reaches (a halt) is dropped without a trace. The workers are
+// started by the run's thread and so run at its priority: a window that lowers the priority
+// of the thread it runs the run on stays as responsive while every core hashes.
 class DatReadAhead {
   public:
     // `jobs` (at least 2) worker threads; `romlist` and `dats` outlive the read-ahead.
