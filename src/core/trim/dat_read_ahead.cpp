@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <system_error>
 
 #include "trim/rom_job.h"
 
@@ -74,7 +75,13 @@ DatReadAhead::DatReadAhead(const std::vector<RomListEntry>& romlist, const DatIn
     (void)Sha1Available();
     m_workers.reserve(m_jobs);
     for (unsigned i = 0; i < m_jobs; ++i) {
-        m_workers.emplace_back([this] { work(); });
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // No more threads to be had: the run reads ahead with those it has, or, with
+            // none, every entry reads its rom itself.
+            break;
+        }
     }
 }
 
@@ -95,6 +102,9 @@ DatReadAhead::~DatReadAhead() {
 }
 
 void DatReadAhead::moveTo(std::size_t index) {
+    if (m_workers.empty()) {
+        return;
+    }
     {
         const std::lock_guard lock(m_mutex);
         while (!m_slots.empty() && m_slots.begin()->first < index) {
