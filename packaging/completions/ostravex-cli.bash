@@ -31,13 +31,17 @@ _ostravex_cli() {
             _filedir '@(dat|xml|zip)'
             return
             ;;
+        --jobs)
+            COMPREPLY=($(compgen -W "1 $(nproc 2>/dev/null)" -- "$cur"))
+            return
+            ;;
     esac
     $split && return
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--list --info --mode= --output= --dont-overwrite
             --sram-patch --only-patch --skip-dsi --remove-scene-numbers --restore
-            --check-padding --no-header-check --dat= --no-recursive --no-archives --dry-run --quiet --json --help
+            --check-padding --no-header-check --dat= --jobs= --no-recursive --no-archives --dry-run --quiet --json --help
             --version --' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <algorithm>
 #include <map>
 
 namespace ostravex::cli {
@@ -54,6 +55,10 @@ DATs:
                            summary then counts full, trimmed and bad dumps and roms
                            in no DAT; with --list each rom is only read and
                            identified, one line each, and nothing is changed
+
+  --jobs=N                 read and hash up to N roms at once with --dat, on N threads
+                           (default: one per processor core; 1 reads one rom at a
+                           time); the log, counts and report stay in list order
 
 Search options:
   --no-recursive           do not search subfolders
@@ -118,6 +123,22 @@ const std::map<std::string, FileMode> kModes = {
 
 ParsedArguments Failure(std::string error) {
     return {std::nullopt, std::move(error)};
+}
+
+// More jobs than this would only hold more files open and more buffers.
+constexpr unsigned kMostJobs = 256;
+
+// A number of jobs: digits only, from 1 to kMostJobs.
+std::optional<unsigned> JobsNumber(const std::string& text) {
+    if (text.empty() || text.size() > 3 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const auto jobs = static_cast<unsigned>(std::stoul(text));
+    if (jobs < 1 || jobs > kMostJobs) {
+        return std::nullopt;
+    }
+    return jobs;
 }
 
 // How the value of an option was given.
@@ -199,6 +220,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
     bool outputGiven = false;
     bool modeGiven = false;
+    bool jobsGiven = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -242,6 +264,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                 return Failure("option '--dat' needs a DAT file, zip or folder");
             }
             options.datFiles.push_back(*value);
+        } else if (TakeValue("--jobs", arguments, i, value, form)) {
+            if (!value) {
+                return Failure("option '--jobs' needs a number of jobs");
+            }
+            const std::optional<unsigned> jobs = JobsNumber(*value);
+            if (!jobs) {
+                return Failure("option '--jobs' got '" + *value +
+                               "'; it takes a number from 1 to " + std::to_string(kMostJobs));
+            }
+            options.run.jobs = *jobs;
+            jobsGiven = true;
         } else if (TakeValue("--output", arguments, i, value, form)) {
             if (LooksLikeAnOption(value, form)) {
                 return Failure(AttachedValueError("--output", *value));
@@ -284,6 +317,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (!options.datFiles.empty() && options.verb == Verb::Info) {
         return Failure("--dat cannot be used with --info");
+    }
+    if (jobsGiven && options.verb == Verb::Info) {
+        return Failure("--jobs cannot be used with --info");
     }
     if (!options.run.outputFolder.empty() && options.run.outputFolder.back() != '/') {
         options.run.outputFolder += '/';

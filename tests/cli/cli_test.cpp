@@ -77,6 +77,15 @@ TEST(CliUsage, WrongUsageExitsWithTwo) {
                  "--no-archives cannot be used with the archive " + dir.file("a.zip")},
              Row{{"--list", "--no-archives", dir.path(), dir.file("b.7z")},
                  "--no-archives cannot be used with the archive " + dir.file("b.7z")},
+             // A number of jobs is a number, at least one.
+             Row{{"--jobs", "0", dir.path()}, "option '--jobs' got '0'; it takes a number from 1"},
+             Row{{"--jobs=x", dir.path()}, "option '--jobs' got 'x'; it takes a number from 1"},
+             Row{{"--jobs=", dir.path()}, "option '--jobs' got ''"},
+             Row{{"--jobs=-1", dir.path()}, "option '--jobs' got '-1'"},
+             Row{{"--jobs=2x", dir.path()}, "option '--jobs' got '2x'"},
+             Row{{"--jobs=257", dir.path()}, "it takes a number from 1 to 256"},
+             Row{{dir.path(), "--jobs"}, "option '--jobs' needs a number of jobs"},
+             Row{{"--info", "--jobs=2", "a.nds"}, "--jobs cannot be used with --info"},
              // A value that starts with "-" is most likely a forgotten one.
              Row{{"--mode=folder", "--output", "--dry-run", dir.path()},
                  "a value that starts with '-' is given as --output=VALUE"},
@@ -108,6 +117,14 @@ TEST(CliUsage, OptionsMapToTheWindowsOptions) {
     const ParsedArguments others = ParseArguments({"--check-padding", "--json", "p"});
     ASSERT_TRUE(others.options) << others.error;
     EXPECT_TRUE(others.options->run.checkPadding && others.options->json);
+    // Without --jobs, the core's own number: one per processor core.
+    EXPECT_EQ(others.options->run.jobs, 0u);
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--jobs=3", "p"}, {"--jobs", "3", "p"}, {"--list", "--jobs=03", "p"}}) {
+        const ParsedArguments jobs = ParseArguments(arguments);
+        ASSERT_TRUE(jobs.options) << jobs.error;
+        EXPECT_EQ(jobs.options->run.jobs, 3u);
+    }
 }
 
 TEST(CliUsage, ValueOptionsTakeTheValueAttachedOrAsTheNextArgument) {
@@ -155,6 +172,7 @@ TEST(CliUsage, HelpNamesArchivesAndEveryOption) {
                              "--info",
                              "--dat=PATH",
                              "--no-header-check",
+                             "--jobs=N",
                              "zip, rar and 7z archives",
                              "--opt VALUE"}) {
         EXPECT_TRUE(Contains(result.out, word)) << word;

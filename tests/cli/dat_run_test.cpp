@@ -8,6 +8,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "cli.h"
 #include "support/archive_builders.h"
@@ -171,6 +172,53 @@ TEST_F(DatRunTest, EachRomIsIdentifiedAndOnlyAReversibleCutIsMade) {
         EXPECT_EQ(after, Prefix(row.image, row.sizeAfter));
     }
     EXPECT_TRUE(Contains(result.out, "\nFiles skipped: 2\n")) << result.out;
+}
+
+// Roms read and hashed ahead on several threads give the run that reads them one at a time,
+// byte for byte: its log, its JSON and the files it leaves, with a failing entry among them.
+TEST_F(DatRunTest, SeveralJobsGiveWhatOneJobGives) {
+    Bytes bad = fullFf;
+    bad[4_MiB] ^= 0x01;
+    const std::vector<std::pair<std::string, Bytes>> collection = {
+        {"1 Full FF.nds", fullFf},
+        {"2 Zero trimmed.nds", Prefix(zero, kUsed)},
+        {"3 Blank & Blue (Europe).nds", bad},
+        {"4 Tiny.nds", Bytes(100, 0x11)},  // fails: too small for an image
+        {"5 Unknown.nds", Prefix(NdsDump(0xFF, 'U'), 6_MiB)},
+        {"6 Data after.nds", dataAfter},
+        {"7 Filled.gba", gba},
+        {"8 Zero full.nds", zero},
+    };
+    // One copy of the collection for each run, all made before any run.
+    std::map<std::string, std::string> copies;
+    for (const char* run : {"text1", "text2", "json1", "json2"}) {
+        copies[run] = dir.subfolder(run);
+        for (const auto& [name, bytes] : collection) {
+            WriteFile(copies[run] + name, bytes);
+        }
+    }
+    // A rom is read ahead only once its last change is older than the timestamps' tick
+    // (2 seconds on FAT): the runs below must read ahead for real.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "--json" : "text");
+        const std::string one = copies[json ? "json1" : "text1"];
+        const std::string two = copies[json ? "json2" : "text2"];
+        const Result byOne = RunCommand(WithDats({"--jobs=1", json ? "--json" : "--", one}));
+        const Result byTwo = RunCommand(WithDats({"--jobs", "2", json ? "--json" : "--", two}));
+        EXPECT_EQ(byOne.code, 1) << byOne.out;
+        EXPECT_EQ(byTwo.code, byOne.code);
+        std::string expected = byOne.out;
+        for (std::size_t at = 0; (at = expected.find(one, at)) != std::string::npos;) {
+            expected.replace(at, one.size(), two);
+        }
+        EXPECT_EQ(testing::ComparableLines(byTwo.out), testing::ComparableLines(expected));
+        EXPECT_TRUE(Contains(byTwo.out, "ERROR: Incorrect File: 4 Tiny.nds")) << byTwo.out;
+        for (const auto& [name, bytes] : collection) {
+            EXPECT_EQ(ReadFile(two + name), ReadFile(one + name)) << name;
+        }
+    }
 }
 
 // A rom is identified before anything is copied, in every file option: a cut that would

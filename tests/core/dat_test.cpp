@@ -4,7 +4,19 @@
 #include <openssl/sha.h>
 #include <zlib.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "dat/dat_file.h"
 #include "dat/dat_index.h"
@@ -16,6 +28,7 @@
 #include "support/recording_host.h"
 #include "support/rom_images.h"
 #include "support/wired_trim_run.h"
+#include "trim/dat_read_ahead.h"
 
 namespace ostravex {
 namespace {
@@ -842,6 +855,164 @@ TEST(DatIdentifyingRun, CountsEachKindAndChangesNothing) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(testing::ReadFile(paths[i]), files[i].second) << paths[i];
     }
+}
+
+// Records which entries a run has read ahead, and lets a test wait for them.
+class ReadAheadWatch {
+  public:
+    ReadAheadTuning tuning() {
+        return {.timestampGranularity = std::chrono::nanoseconds(0),
+                .entryEnded = [this](std::size_t index) {
+                    const std::lock_guard lock(m_mutex);
+                    m_ended.insert(index);
+                    m_changed.notify_all();
+                }};
+    }
+    // False when the entry's read-ahead has not ended within a generous time.
+    bool waitFor(std::size_t index) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30),
+                                  [&] { return m_ended.contains(index); });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::set<std::size_t> m_ended;
+};
+
+// A rom rewritten after its read-ahead, keeping its size and its modification time, is
+// identified by the bytes it holds when its turn comes, not by those read ahead.
+TEST(DatReadAheadRun, ARomChangedAfterItWasReadAheadIsIdentifiedByItsNewBytes) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.file("A.gba"), dir.file("B.gba")};
+    for (const std::string& path : paths) {
+        WriteFile(path, c.gbaFf);
+    }
+    Bytes bad = c.gbaFf;  // still claims to be the dump: its header is the dump's
+    bad[1000] ^= 0x01;
+    ReadAheadWatch watch;
+    testing::RecordingHost host;
+    host.options.jobs = 2;
+    bool rewritten = false;
+    host.onPump = [&](testing::RecordingHost& h) {
+        if (rewritten || h.reports.size() != 1) {
+            return;
+        }
+        rewritten = true;
+        ASSERT_TRUE(watch.waitFor(1));
+        struct stat before {};
+        ASSERT_EQ(stat(paths[1].c_str(), &before), 0);
+        // Past the tick of the timestamps the read-ahead saw.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        WriteFile(paths[1], bad);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, paths[1].c_str(), times, 0), 0);
+    };
+    testing::WiredTrimRun run(host);
+    run.setReadAheadTuning(watch.tuning());
+    EXPECT_EQ(run.identify(testing::FileEntries(paths), dats), RunEnd::Finished);
+
+    EXPECT_TRUE(rewritten);
+    EXPECT_EQ(run.counters().dats, (DatCounts{.fullDumps = 1, .badDumps = 1}));
+    ASSERT_EQ(host.reports.size(), 2u);
+    EXPECT_EQ(testing::LineTexts(host.reports[1]),
+              std::vector<std::string>{"WARNING: Bad dump (size of a DAT entry, checksum of "
+                                       "none): B.gba"});
+}
+
+// A halt after an entry leaves nothing of the entries after it, whatever was read ahead of
+// them: no line, no count, no file.
+TEST(DatReadAheadRun, AHaltAfterAnEntryLeavesNothingOfTheLaterOnes) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    for (const unsigned jobs : {1u, 3u}) {
+        SCOPED_TRACE(jobs);
+        TempDir dir;
+        const std::string out = dir.subfolder("out");
+        std::vector<std::string> paths;
+        for (int i = 0; i < 6; ++i) {
+            paths.push_back(dir.file(std::to_string(i) + ".gba"));
+            WriteFile(paths.back(), i % 2 == 0 ? c.gbaFf : c.gbaZero);
+        }
+        ReadAheadWatch watch;
+        testing::RecordingHost host;
+        host.options.jobs = jobs;
+        host.options.fileMode = FileMode::Folder;
+        host.options.outputFolder = out;
+        host.onPump = [&](testing::RecordingHost& h) {
+            if (h.halted() || h.reports.size() != 2) {
+                return;
+            }
+            // The two entries after the halt have been read ahead.
+            if (jobs > 1) {
+                ASSERT_TRUE(watch.waitFor(2));
+                ASSERT_TRUE(watch.waitFor(3));
+            }
+            h.pressStop();
+        };
+        testing::WiredTrimRun run(host);
+        run.setReadAheadTuning(watch.tuning());
+        EXPECT_EQ(run.run(testing::FileEntries(paths), dats), RunEnd::Halted);
+
+        EXPECT_EQ(run.counters().processed, 2);
+        EXPECT_EQ(run.counters().dats, (DatCounts{.fullDumps = 2}));
+        EXPECT_EQ(host.reports.size(), 2u);
+        EXPECT_EQ(testing::ListFolder(out), (std::vector<std::string>{"0.gba", "1.gba"}));
+        for (const std::string& line : host.log) {
+            for (int i = 2; i < 6; ++i) {
+                EXPECT_FALSE(line.find(std::to_string(i) + ".gba") != std::string::npos) << line;
+            }
+        }
+        ASSERT_FALSE(host.log.empty());
+        EXPECT_EQ(host.log.back(), "Operations Halted");
+    }
+}
+
+// Without a number given (the window gives none), a run takes one job per core it may run
+// on; a number given is taken as it is.
+TEST(DatReadAheadRun, JobsAreOnePerCoreUnlessGiven) {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    EXPECT_EQ(RunJobs(RunOptions{}), static_cast<unsigned>(CPU_COUNT(&allowed)));
+    RunOptions three;
+    three.jobs = 3;
+    EXPECT_EQ(RunJobs(three), 3u);
+}
+
+// The workers run at the priority of the thread that runs the run: the window lowers that
+// of its engine thread, so that the window stays responsive while every core hashes.
+TEST(DatReadAheadRun, WorkersRunAtThePriorityOfTheRunsThread) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.file("A.gba"), dir.file("B.gba")};
+    for (const std::string& path : paths) {
+        WriteFile(path, c.gbaFf);
+    }
+    std::mutex mutex;
+    std::vector<int> workerNiceness;
+    int runNiceness = 0;
+    std::thread runThread([&] {
+        const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+        setpriority(PRIO_PROCESS, thread, getpriority(PRIO_PROCESS, thread) + 5);
+        runNiceness = getpriority(PRIO_PROCESS, thread);
+        testing::RecordingHost host;
+        host.options.jobs = 2;
+        testing::WiredTrimRun run(host);
+        run.setReadAheadTuning(
+            {.timestampGranularity = std::chrono::nanoseconds(0), .entryEnded = [&](std::size_t) {
+                 const auto worker = static_cast<id_t>(syscall(SYS_gettid));
+                 const std::lock_guard lock(mutex);
+                 workerNiceness.push_back(getpriority(PRIO_PROCESS, worker));
+             }});
+        EXPECT_EQ(run.identify(testing::FileEntries(paths), dats), RunEnd::Finished);
+    });
+    runThread.join();
+    EXPECT_EQ(workerNiceness, std::vector<int>(2, runNiceness));
 }
 
 }  // namespace

@@ -13,6 +13,19 @@ namespace {
 
 constexpr const char* kHeldByAnotherRun = "in use by another program";
 
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+File::Stamp StampOf(const struct stat& info) {
+    return {
+        .identity = {info.st_dev, info.st_ino},
+        .size = static_cast<std::uint64_t>(info.st_size),
+        .modifiedNs = Nanoseconds(info.st_mtim),
+        .changedNs = Nanoseconds(info.st_ctim),
+    };
+}
+
 }  // namespace
 
 File::~File() {
@@ -26,6 +39,7 @@ File::File(File&& other) noexcept
       m_ownerAtOpen(other.m_ownerAtOpen),
       m_groupAtOpen(other.m_groupAtOpen),
       m_identity(other.m_identity),
+      m_stampAtOpen(other.m_stampAtOpen),
       m_openedThroughLink(other.m_openedThroughLink) {
     other.m_fd = -1;
 }
@@ -39,6 +53,7 @@ File& File::operator=(File&& other) noexcept {
         m_ownerAtOpen = other.m_ownerAtOpen;
         m_groupAtOpen = other.m_groupAtOpen;
         m_identity = other.m_identity;
+        m_stampAtOpen = other.m_stampAtOpen;
         m_openedThroughLink = other.m_openedThroughLink;
         other.m_fd = -1;
     }
@@ -109,6 +124,7 @@ Status File::open(const std::string& path, int flags, bool lock) {
     m_ownerAtOpen = info.st_uid;
     m_groupAtOpen = info.st_gid;
     m_identity = {info.st_dev, info.st_ino};
+    m_stampAtOpen = StampOf(info);
     m_openedThroughLink = throughLink;
     return Status::success();
 }
@@ -119,6 +135,15 @@ Status File::size(std::uint64_t& bytes) const {
         return Status::fromErrno(errno);
     }
     bytes = static_cast<std::uint64_t>(info.st_size);
+    return Status::success();
+}
+
+Status File::currentStamp(Stamp& stamp) const {
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0) {
+        return Status::fromErrno(errno);
+    }
+    stamp = StampOf(info);
     return Status::success();
 }
 

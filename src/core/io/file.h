@@ -25,6 +25,15 @@ class File {
         ino_t inode = 0;
         bool operator==(const Identity&) const = default;
     };
+    // Which file, and the state it was in: a write, a truncation or a replacement changes
+    // the size or the change time (kept in nanoseconds, as the file system gives them).
+    struct Stamp {
+        Identity identity;
+        std::uint64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        std::int64_t changedNs = 0;
+        bool operator==(const Stamp&) const = default;
+    };
 
     File() = default;
     ~File();
@@ -57,6 +66,10 @@ class File {
     uid_t ownerAtOpen() const { return m_ownerAtOpen; }
     gid_t groupAtOpen() const { return m_groupAtOpen; }
     Identity identity() const { return m_identity; }
+    // The file's stamp as the open found it, once the lock was held.
+    Stamp stampAtOpen() const { return m_stampAtOpen; }
+    // The file's stamp now.
+    Status currentStamp(Stamp& stamp) const;
     // The path it was opened by ends in a symbolic link (followed to this file).
     bool openedThroughLink() const { return m_openedThroughLink; }
 
@@ -89,6 +102,7 @@ class File {
     uid_t m_ownerAtOpen = 0;
     gid_t m_groupAtOpen = 0;
     Identity m_identity;
+    Stamp m_stampAtOpen;
     bool m_openedThroughLink = false;
 };
 

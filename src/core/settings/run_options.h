@@ -35,6 +35,9 @@ struct RunOptions {
     // An NDS image is changed only when its header checksum matches; the command line can
     // turn this off for images the user vouches for. The window always checks.
     bool headerCheck = true;
+    // How many roms a run with DATs reads and hashes at once, the current one included
+    // (1: one at a time, on the run's own thread); 0 gives one per processor core.
+    unsigned jobs = 0;
 
     bool operator==(const RunOptions&) const = default;
 };

@@ -11,12 +11,21 @@ bool DatIdentification::identify(const ByteSource& image, ImageKind kind, const 
         m_record.error(FileFailureText(FileAction::Read, status) + name);
         return false;
     }
+    recordMatch(name);
+    return true;
+}
+
+void DatIdentification::identifyFrom(DatCheck checkedAhead, const std::string& name) {
+    m_check.emplace(std::move(checkedAhead));
+    recordMatch(name);
+}
+
+void DatIdentification::recordMatch(const std::string& name) {
     m_record.facts().dat = DatFactsOf(m_check->match);
     const DatFacts& facts = *m_record.facts().dat;
     // A bad dump is a warning: the user is told even when only failures are shown.
     m_record.line(DatMatchLine(facts, name),
                   facts.match == DatMatchOutcome::BadDump ? LineKind::Warning : LineKind::Info);
-    return true;
 }
 
 bool DatIdentification::keepsTheDump(std::uint64_t cut, std::uint64_t size,

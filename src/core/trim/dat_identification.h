@@ -23,6 +23,8 @@ class DatIdentification {
     // Reads `image` once to hash it, and records what the DATs say of it. False when it
     // could not be read; the failure line is recorded.
     bool identify(const ByteSource& image, ImageKind kind, const std::string& name);
+    // The same with the image's check made ahead, from the very bytes the entry reads.
+    void identifyFrom(DatCheck checkedAhead, const std::string& name);
     // Whether a cut of the `size`-byte image to `cut` bytes pads back to the dump it is
     // (an image that is no dump may be cut); the skip line is recorded when it does not.
     bool keepsTheDump(std::uint64_t cut, std::uint64_t size, const std::string& name);
@@ -35,6 +37,8 @@ class DatIdentification {
     const DatRom* restoredDump() const { return m_restoredDump; }
 
   private:
+    void recordMatch(const std::string& name);
+
     EntryRecord& m_record;
     const DatIndex& m_dats;
     std::optional<DatCheck> m_check;

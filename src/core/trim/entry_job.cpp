@@ -33,7 +33,8 @@ std::string BackupFailureCause(const Status& status) {
 
 }  // namespace
 
-EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
+EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry,
+                   DatCheckAhead checkedAhead)
     : m_frontEnd(services.frontEnd),
       m_patcher(services.patcher),
       m_writer(services.writer),
@@ -49,7 +50,8 @@ EntryJob::EntryJob(const JobServices& services, const RomListEntry& entry)
                      .extraction = services.extraction,
                      .gauge = services.setSingleGauge,
                      .pump = [this] { pump(); }},
-                    m_options, m_rom) {
+                    m_options, m_rom),
+      m_checkedAhead(std::move(checkedAhead)) {
     EntryFacts& facts = m_record.facts();
     facts.listText = entry.text();
     facts.gba = m_rom.gba;
@@ -278,9 +280,16 @@ bool EntryJob::applyVerdict(const CutVerdict& verdict) {
 }
 
 // The one place an entry is identified against the DATs, whatever the file option.
+// A rom file read as it is (not as this run has left it) may have been checked ahead.
 bool EntryJob::identify() {
-    const ImageKind kind = m_rom.gba ? ImageKind::Gba : ImageKind::Nds;
-    if (!m_dat->identify(m_acquisition.bytes(), kind, entryName())) {
+    std::optional<DatCheck> checkedAhead;
+    if (m_checkedAhead && m_acquisition.file()) {
+        checkedAhead = m_checkedAhead(*m_acquisition.file());
+    }
+    if (checkedAhead) {
+        m_dat->identifyFrom(std::move(*checkedAhead), entryName());
+    } else if (!m_dat->identify(m_acquisition.bytes(), m_rom.gba ? ImageKind::Gba : ImageKind::Nds,
+                                entryName())) {
         return false;
     }
     pump();

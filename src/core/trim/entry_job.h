@@ -37,6 +37,10 @@ struct JobServices {
     std::function<void(std::uint64_t position, std::uint64_t maximum)> setSingleGauge;
 };
 
+// The entry's DAT check made ahead of its turn, when it was made of the bytes `file` (the
+// entry's rom as the entry opened it) holds.
+using DatCheckAhead = std::function<std::optional<DatCheck>(const File& file)>;
+
 // One entry of a run, from its ROM list entry to its written result, as a pipeline:
 //   acquire the rom's bytes (RomAcquisition: its file, or an archive member read as it
 //   comes) -> decide its cut or restore -> identify it against the DATs (DatIdentification)
@@ -47,7 +51,8 @@ struct JobServices {
 // so that nothing of one entry reaches the next.
 class EntryJob {
   public:
-    EntryJob(const JobServices& services, const RomListEntry& entry);
+    EntryJob(const JobServices& services, const RomListEntry& entry,
+             DatCheckAhead checkedAhead = {});
     ~EntryJob();
     EntryJob(const EntryJob&) = delete;
     EntryJob& operator=(const EntryJob&) = delete;
@@ -116,6 +121,7 @@ class EntryJob {
     RomJob m_rom;
     RomAcquisition m_acquisition;
     std::optional<DatIdentification> m_dat;
+    DatCheckAhead m_checkedAhead;
     std::int64_t m_savings = 0;
     bool m_sizeAssumed = false;  // a restore's size is a guess
     std::string m_renameTarget;  // the name whose scene number is removed

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "runlog/counter_labels.h"
@@ -96,11 +97,24 @@ RunEnd TrimRun::runEntries(const std::vector<RomListEntry>& romlist, const DatIn
         .setSingleGauge = [this](std::uint64_t position,
                                  std::uint64_t maximum) { setSingleGauge(position, maximum); },
     };
+    // Declared before the loop, so that it outlives every entry and its workers have
+    // stopped, their work dropped, once the run returns.
+    std::optional<DatReadAhead> readAhead;
+    if (const unsigned jobs = RunJobs(options); dats && jobs > 1) {
+        readAhead.emplace(romlist, *dats, jobs, m_readAheadTuning);
+    }
     for (std::size_t i = 0; i < romlist.size(); ++i) {
         if (m_frontEnd.control.haltRequested()) {
             return halt();
         }
-        EntryJob job(services, romlist[i]);
+        DatCheckAhead checkedAhead;
+        if (readAhead) {
+            readAhead->moveTo(i);
+            checkedAhead = [this, &readAhead, i](const File& file) {
+                return readAhead->take(i, file, [this] { m_frontEnd.control.pump(); });
+            };
+        }
+        EntryJob job(services, romlist[i], std::move(checkedAhead));
         if (processEntry(job) == EntryEnd::Halted) {
             return halt();
         }

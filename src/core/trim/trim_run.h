@@ -10,6 +10,7 @@
 #include "io/output_file.h"
 #include "romlist/rom_list_entry.h"
 #include "runlog/counter_labels.h"
+#include "trim/dat_read_ahead.h"
 #include "trim/dry_run_writer.h"
 #include "trim/member_extraction.h"
 #include "trim/output_patcher.h"
@@ -49,8 +50,13 @@ class TrimRun {
 
     // Runs between the steps that put a new output in place (tests).
     void setOutputStepHook(OutputStepHook hook) { m_fileWriter.setStepHook(std::move(hook)); }
+    // How the roms of a run with DATs are read ahead (tests).
+    void setReadAheadTuning(ReadAheadTuning tuning) { m_readAheadTuning = std::move(tuning); }
 
-    // With `dats`, every image is identified against them; without, nothing is hashed.
+    // With `dats`, every image is identified against them; without, nothing is hashed. With
+    // more than one job (RunJobs), the next roms are read and hashed on worker threads
+    // while the current entry is decided and written; the entries still finish, log and
+    // count one by one in list order.
     RunEnd run(const std::vector<RomListEntry>& romlist,
                std::shared_ptr<const DatIndex> dats = nullptr);
     // Reads every entry and identifies it against `dats`, and changes nothing: no rom is cut,
@@ -83,6 +89,7 @@ class TrimRun {
     FileOutputWriter m_fileWriter;
     DryRunWriter m_dryRunWriter;
     OutputWriter* m_writer = &m_fileWriter;
+    ReadAheadTuning m_readAheadTuning;
     bool m_restoring = false;
     RunCounters m_counters;  // shown: the finished entries and the one going on
     RunCounters m_finished;  // the finished entries only
