@@ -33,13 +33,20 @@ std::string DecimalSeparator() {
                : ".";
 }
 
+// Whether a PATH named like a rom is taken as a rom file without asking what it is.
+enum class RomNames { Asked, TakenAsFiles };
+
 // Each PATH argument with what it names: one question to the file system per path, asked
-// once for every check made on it.
-std::vector<RomScanner::DroppedPath> KindsOfPaths(const std::vector<std::string>& paths) {
+// once for every check made on it. A run that trims takes a path named like a rom as its
+// entry without the question: the entry's open tells a missing file, a folder or a fifo
+// from a rom, and a list of roms given one by one costs no call per rom for it.
+std::vector<RomScanner::DroppedPath> KindsOfPaths(const std::vector<std::string>& paths,
+                                                  RomNames romNames) {
     std::vector<RomScanner::DroppedPath> kinds;
     kinds.reserve(paths.size());
     for (const std::string& path : paths) {
-        kinds.push_back({path, KindOfPath(path)});
+        const bool ask = romNames == RomNames::Asked || !IsRomName(path);
+        kinds.push_back({path, ask ? KindOfPath(path) : PathKind::NotAsked});
     }
     return kinds;
 }
@@ -171,7 +178,8 @@ void ReportUsageError(const std::string& error, LineStream& err) {
 }
 
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
-    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    const std::vector<RomScanner::DroppedPath> given =
+        KindsOfPaths(options.paths, RomNames::TakenAsFiles);
     if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
         ReportUsageError(*refused, err);
         return kExitUsage;
@@ -279,7 +287,7 @@ bool IdentifyListed(const CliOptions& options, Session& session,
 }
 
 int runList(const CliOptions& options, LineStream& out, LineStream& err) {
-    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths, RomNames::Asked);
     if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
         ReportUsageError(*refused, err);
         return kExitUsage;

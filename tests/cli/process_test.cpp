@@ -244,9 +244,12 @@ TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
         std::size_t queries;
     };
     for (const Row& row : {
-             Row{{}, "game.nds", 1},
+             // A run that trims opens a rom named on the command line without asking
+             // first: the open tells whether it is there.
+             Row{{}, "game.nds", 0},
              Row{{"--list"}, "game.nds", 1},
-             Row{{}, "gone.nds", 1},
+             Row{{}, "gone.nds", 0},
+             Row{{"--list"}, "gone.nds", 1},
              // What it is, and where the folder walk starts (which learns its identity to
              // walk no folder twice).
              Row{{"--dry-run"}, "roms", 2},
@@ -264,7 +267,6 @@ TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
     WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(600000).size(1u << 20).build());
     const std::vector<std::string> calls = CallsOf({dir.file("game.nds")}, dir);
     EXPECT_EQ(calls, (std::vector<std::string>{
-                         "stat game.nds",  // what the path is
                          "open game.nds", "flock fd",
                          "fstat fd",  // once the lock is held
                          "pread fd",  // the header
@@ -272,6 +274,20 @@ TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
                          "open ",     // the folder, once a run: leftovers of killed runs
                          "fstat fd",  // the rom is still the size it was read at
                          "ftruncate fd", "close fd"}));
+}
+
+// A folder named like a rom, given to a run that trims: the open for update refuses it, and
+// that refusal alone tells its entry's line; nothing else is asked about it.
+TEST(SystemCalls, AFolderNamedLikeARomIsToldByItsOpenAlone) {
+    TempDir dir;
+    dir.subfolder("x.nds");
+    std::ostringstream out;
+    EXPECT_EQ(RunWatched({dir.file("x.nds")}, dir, out), 1) << out.str();
+    EXPECT_NE(out.str().find("\nERROR: File doesn't exist: x.nds\n"), std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("\nErrors: 1\n"), std::string::npos) << out.str();
+    const std::lock_guard lock(Calls().mutex);
+    EXPECT_EQ(Calls().calls, std::vector<std::string>{"open x.nds (failed)"});
 }
 
 // A second run that opened a rom while another run was cutting it, and takes the lock once

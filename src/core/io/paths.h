@@ -21,8 +21,9 @@ std::string WithTrailingSlash(std::string_view path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
-// What a path names, learnt with one question to the file system.
-enum class PathKind { Missing, Folder, File, Other };
+// What a path names, learnt with one question to the file system. `NotAsked`: the question
+// was left out, since the path's later open tells all that is needed.
+enum class PathKind { Missing, Folder, File, Other, NotAsked };
 PathKind KindOfPath(const std::string& path);
 
 // Whether a new file could be created in `folder` now, asked without creating one: the
