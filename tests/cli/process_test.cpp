@@ -244,11 +244,9 @@ TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
         std::size_t queries;
     };
     for (const Row& row : {
-             // A run that trims opens a rom named on the command line without asking
-             // first: the open tells whether it is there.
-             Row{{}, "game.nds", 0},
+             Row{{}, "game.nds", 1},
              Row{{"--list"}, "game.nds", 1},
-             Row{{}, "gone.nds", 0},
+             Row{{}, "gone.nds", 1},
              Row{{"--list"}, "gone.nds", 1},
              // What it is, and where the folder walk starts (which learns its identity to
              // walk no folder twice).
@@ -262,32 +260,64 @@ TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
     }
 }
 
+// Many roms named on the command line, cut in place: what each is comes from one read of
+// their folder, and each rom then costs seven calls: open, lock, size, header, block, cut,
+// close. The size learnt under the lock is the one the cut is checked against.
 TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
     TempDir dir;
-    WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(600000).size(1u << 20).build());
-    const std::vector<std::string> calls = CallsOf({dir.file("game.nds")}, dir);
-    EXPECT_EQ(calls, (std::vector<std::string>{
-                         "open game.nds", "flock fd",
-                         "fstat fd",  // once the lock is held
-                         "pread fd",  // the header
-                         "pread fd",  // where a download-play block would stand
-                         "open ",     // the folder, once a run: leftovers of killed runs
-                         "fstat fd",  // the rom is still the size it was read at
-                         "ftruncate fd", "close fd"}));
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    std::vector<std::string> arguments;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "game" + std::to_string(i) + ".nds";
+        WriteFile(dir.file(name), rom);
+        arguments.push_back(dir.file(name));
+    }
+    const std::vector<std::string> calls = CallsOf(arguments, dir);
+    // The folder, read once for what each path is.
+    std::vector<std::string> expected{"open ", "close fd"};
+    for (int i = 0; i < 10; ++i) {
+        expected.insert(expected.end(), {"open game" + std::to_string(i) + ".nds", "flock fd",
+                                         "fstat fd",    // once the lock is held
+                                         "pread fd",    // the header
+                                         "pread fd"});  // where a download-play block would stand
+        if (i == 0) {
+            expected.push_back("open ");  // the folder, once a run: leftovers of killed runs
+        }
+        expected.insert(expected.end(), {"ftruncate fd", "close fd"});
+    }
+    EXPECT_EQ(calls, expected);
+    for (const std::string& path : arguments) {
+        EXPECT_EQ(testing::ReadFile(path).size(), 600000u) << path;
+    }
 }
 
-// A folder named like a rom, given to a run that trims: the open for update refuses it, and
-// that refusal alone tells its entry's line; nothing else is asked about it.
-TEST(SystemCalls, AFolderNamedLikeARomIsToldByItsOpenAlone) {
-    TempDir dir;
-    dir.subfolder("x.nds");
-    std::ostringstream out;
-    EXPECT_EQ(RunWatched({dir.file("x.nds")}, dir, out), 1) << out.str();
-    EXPECT_NE(out.str().find("\nERROR: File doesn't exist: x.nds\n"), std::string::npos)
-        << out.str();
-    EXPECT_NE(out.str().find("\nErrors: 1\n"), std::string::npos) << out.str();
-    const std::lock_guard lock(Calls().mutex);
-    EXPECT_EQ(Calls().calls, std::vector<std::string>{"open x.nds (failed)"});
+// A folder named like a rom, given as a PATH to a run that trims, is searched as a folder
+// (and listed itself, as a drop lists it): alone, and among enough roms that their folder
+// is read to tell what each is.
+TEST(SystemCalls, AFolderNamedLikeARomIsSearchedAsAFolder) {
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    for (const int others : {0, 9}) {
+        SCOPED_TRACE(std::to_string(others) + " roms beside it");
+        TempDir dir;
+        dir.subfolder("x.nds");
+        WriteFile(dir.file("x.nds/inner.nds"), rom);
+        std::vector<std::string> arguments{dir.file("x.nds")};
+        for (int i = 0; i < others; ++i) {
+            const std::string name = "game" + std::to_string(i) + ".nds";
+            WriteFile(dir.file(name), rom);
+            arguments.push_back(dir.file(name));
+        }
+        std::ostringstream out;
+        EXPECT_EQ(RunWatched(arguments, dir, out), 1) << out.str();
+        EXPECT_EQ(testing::ReadFile(dir.file("x.nds/inner.nds")).size(), 600000u) << out.str();
+        EXPECT_NE(out.str().find("\nERROR: File doesn't exist: x.nds\n"), std::string::npos)
+            << out.str();
+        EXPECT_NE(out.str().find("\nErrors: 1\n"), std::string::npos) << out.str();
+        for (int i = 0; i < others; ++i) {
+            EXPECT_EQ(testing::ReadFile(dir.file("game" + std::to_string(i) + ".nds")).size(),
+                      600000u);
+        }
+    }
 }
 
 // A second run that opened a rom while another run was cutting it, and takes the lock once

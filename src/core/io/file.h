@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,10 @@ class File {
     int descriptor() const { return m_fd; }
     // The size, permission bits and owner the file had when it was opened.
     std::uint64_t sizeAtOpen() const { return m_sizeAtOpen; }
+    // How long ago that size was learnt (once the lock was held).
+    std::chrono::steady_clock::duration sizeAge() const {
+        return std::chrono::steady_clock::now() - m_sizeLearntAt;
+    }
     unsigned permissionsAtOpen() const { return m_permissionsAtOpen; }
     uid_t ownerAtOpen() const { return m_ownerAtOpen; }
     gid_t groupAtOpen() const { return m_groupAtOpen; }
@@ -85,6 +90,7 @@ class File {
 
     int m_fd = -1;
     std::uint64_t m_sizeAtOpen = 0;
+    std::chrono::steady_clock::time_point m_sizeLearntAt;
     unsigned m_permissionsAtOpen = 0;
     uid_t m_ownerAtOpen = 0;
     gid_t m_groupAtOpen = 0;

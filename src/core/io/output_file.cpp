@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -17,6 +18,9 @@ namespace ostravex {
 namespace {
 
 constexpr const char* kChangedSinceRead = "the file changed since it was read";
+
+// How long the size of a rom learnt under its lock is relied on for its cut.
+constexpr std::chrono::milliseconds kSizeTrustedFor{10};
 
 Status ChangedSinceRead() {
     return Status::failure(kChangedSinceRead, ESTALE);
@@ -151,13 +155,19 @@ void OutputFile::adoptInPlace(File&& file, const std::string& path) {
     removeStaleTemporariesOnce(FolderPart(path));
 }
 
-Status OutputFile::cutInPlace(std::uint64_t length) {
-    std::uint64_t size = 0;
-    if (Status status = m_file.size(size); !status) {
-        return status;
+Status OutputFile::cutInPlace(std::uint64_t length, bool sizeMayHaveChanged) {
+    // Other runs take the same lock, so the size learnt once it was held is still the
+    // size: a cut right after the examination needs no second question. A program that
+    // writes without the lock could change the file meanwhile; the longer the wait, the
+    // likelier, so after the host's own code ran, or a long examination, the size is asked
+    // again right before the cut: ftruncate would fill a file that shrank meanwhile with
+    // zeros up to `length`.
+    std::uint64_t size = m_file.sizeAtOpen();
+    if (sizeMayHaveChanged || m_file.sizeAge() > kSizeTrustedFor) {
+        if (Status status = m_file.size(size); !status) {
+            return status;
+        }
     }
-    // Checked right before the cut: ftruncate would fill a file that shrank meanwhile
-    // with zeros up to `length`.
     if (size != m_file.sizeAtOpen() || length > size) {
         return ChangedSinceRead();
     }

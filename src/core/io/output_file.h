@@ -45,8 +45,10 @@ class OutputFile {
     void adoptInPlace(File&& file, const std::string& path);
     // Shortens the in-place output to `length`. Fails, changing nothing, when the file is
     // no longer the size it had when it was opened (another program changed it since it
-    // was read): a cut never grows a file.
-    Status cutInPlace(std::uint64_t length);
+    // was read): a cut never grows a file. The size learnt under the lock is taken as it is
+    // when the cut follows it at once; it is asked again when `sizeMayHaveChanged` (the
+    // host's own code ran meanwhile) or when the examination took long.
+    Status cutInPlace(std::uint64_t length, bool sizeMayHaveChanged);
 
     // A new file at `path`. `mayReplace`: whether a file already at `path` may be replaced
     // when committing; the output then gets that file's owner, group and permission bits.

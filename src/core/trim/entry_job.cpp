@@ -120,6 +120,7 @@ void EntryJob::examine() {
         return examineForIdentification();
     }
     m_renameTarget = RenameTarget(m_rom, m_options.fileMode, m_options.outputFolder);
+    m_handOversAtOpen = m_frontEnd.control.handOvers();
     if (!acquire()) {
         return finish();
     }
@@ -385,6 +386,7 @@ void EntryJob::writeOutput() {
         .filler = m_dat ? m_dat->restoreFiller() : kRestoreFiller,
         .verify = {},
         .inOutput = m_archiveKind.has_value(),
+        .sizeMayHaveChanged = m_frontEnd.control.handOvers() != m_handOversAtOpen,
         .origin = {},
     };
     content.origin = resultOrigin(content);

@@ -194,7 +194,7 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
         return {};
     }
     if (m_output.inPlace()) {
-        if (Status status = m_output.cutInPlace(kept); !status) {
+        if (Status status = m_output.cutInPlace(kept, content.sizeMayHaveChanged); !status) {
             return Failed(OutputStage::Write, status);
         }
     } else {
