@@ -167,6 +167,13 @@ Status File::setLength(std::uint64_t length) {
     return Status::success();
 }
 
+Status File::sync() {
+    if (fsync(m_fd) != 0) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
 Status File::reserve(std::uint64_t length) {
     if (length == 0) {
         return Status::success();

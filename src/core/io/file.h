@@ -70,6 +70,8 @@ class File {
     Status readAt(std::uint64_t offset, std::span<std::uint8_t> out, std::size_t& got) const;
     Status writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     Status setLength(std::uint64_t length);
+    // Puts what was written to the file, and its size, on the disk (fsync).
+    Status sync();
     // Reserves disk space for `length` bytes where the file system can, so that a full
     // disk shows before any byte is written; a no-op where it cannot.
     Status reserve(std::uint64_t length);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "io/fill_range.h"
 #include "io/paths.h"
 #include "io/temporary_files.h"
 
@@ -174,6 +175,25 @@ Status OutputFile::cutInPlace(std::uint64_t length, bool sizeMayHaveChanged) {
     return length == size ? Status::success() : m_file.setLength(length);
 }
 
+Status OutputFile::padInPlace(std::uint64_t from, std::uint64_t to, std::uint8_t filler,
+                              const CopyProgress& progress) {
+    if (to <= from) {
+        return Status::success();
+    }
+    m_paddedFrom = from;
+    return FillRange(
+        m_file, from, to, filler, progress ? progress : [](std::uint64_t) {});
+}
+
+Status OutputFile::cutBackPadding() {
+    const std::uint64_t from = *m_paddedFrom;
+    m_paddedFrom.reset();
+    if (Status status = m_file.setLength(from); !status) {
+        return status;
+    }
+    return m_file.sync();
+}
+
 Status OutputFile::createNew(const std::string& path, bool mayReplace) {
     discard();
     m_inPlace = false;
@@ -240,6 +260,17 @@ Status OutputFile::commit(const CopyProgress& progress) {
 
 Status OutputFile::closeComplete() {
     Status status = runHook(OutputStep::Close);
+    if (m_inPlace && m_paddedFrom) {
+        // The padding is on the disk before the entry's line says it is done; a growth
+        // that cannot be made durable is taken back.
+        if (status) {
+            status = m_file.sync();
+        }
+        if (!status) {
+            (void)cutBackPadding();
+        }
+        m_paddedFrom.reset();
+    }
     if (status && !m_inPlace) {
         struct stat replaced {};
         if (m_original != nullptr) {
@@ -370,6 +401,11 @@ void OutputFile::removeTemporary() {
 }
 
 void OutputFile::discard() {
+    if (m_inPlace && m_paddedFrom && m_file.isOpen()) {
+        // Nothing of a growth that is not kept stays: the file is its original again.
+        (void)cutBackPadding();
+    }
+    m_paddedFrom.reset();
     m_file.close();
     removeTemporary();
     m_original = nullptr;

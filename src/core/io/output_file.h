@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -49,6 +50,13 @@ class OutputFile {
     // when the cut follows it at once; it is asked again when `sizeMayHaveChanged` (the
     // host's own code ran meanwhile) or when the examination took long.
     Status cutInPlace(std::uint64_t length, bool sizeMayHaveChanged);
+    // Grows the in-place output from `from` (its size) to `to`, the new bytes `filler`,
+    // written at its end in blocks: the bytes it had never move. A kill leaves them followed
+    // by part of the filler. commit() makes the growth durable (fsync) before it returns;
+    // discard() cuts the file back to `from`, so a growth that fails or is not wanted
+    // leaves the file as it was.
+    Status padInPlace(std::uint64_t from, std::uint64_t to, std::uint8_t filler,
+                      const CopyProgress& progress);
 
     // A new file at `path`. `mayReplace`: whether a file already at `path` may be replaced
     // when committing; the output then gets that file's owner, group and permission bits.
@@ -85,6 +93,8 @@ class OutputFile {
 
   private:
     void removeStaleTemporariesOnce(const std::string& folder);
+    // Cuts an in-place output back to its size before padInPlace(), durably.
+    Status cutBackPadding();
     Status runHook(OutputStep step);
     Status closeComplete();
     Status checkOriginal();
@@ -96,6 +106,7 @@ class OutputFile {
 
     File m_file;
     bool m_inPlace = false;
+    std::optional<std::uint64_t> m_paddedFrom;  // the size before padInPlace()
     bool m_mayReplace = false;
     std::string m_finalPath;
     std::string m_temporaryPath;
