@@ -2,9 +2,9 @@
 // dumps and bad dumps.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <openssl/sha.h>
 #include <zlib.h>
 
 #include <algorithm>
