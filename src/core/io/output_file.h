@@ -26,8 +26,11 @@ enum class OutputStep {
 using OutputStepHook = std::function<Status(OutputStep)>;
 
 // The file that receives one entry's result. Every change of a file is all-or-nothing,
-// whenever the process stops:
+// whenever the process stops, or leaves what the next run completes:
 // - a cut in place is one ftruncate, which is never seen half done;
+// - a restore in place only appends filler after the rom's bytes: stopped part-way, it
+//   leaves the rom followed by part of its filler, which a restore completes and a cut
+//   removes;
 // - every other result (a copy, a patched or padded image, a replacement of the rom itself)
 //   is written under a temporary name in the folder of its final path and renamed into
 //   place only once it is complete, so the final path holds either what it held before or
