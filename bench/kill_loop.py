@@ -36,7 +36,8 @@ Two kinds of kills, each counted apart:
 
 After every kill, each rom must be under its own name holding either its whole original
 or its whole result (a NAME.bak the whole original, a copy in the output folder the whole
-result), an archive must be byte for byte what it was, and at a member's result name (beside
+result; a restore, which appends the filler to the rom itself, may also leave the original
+followed by part of its filler), an archive must be byte for byte what it was, and at a member's result name (beside
 the archive or in the output folder) there must be nothing or the member's whole result,
 never the untrimmed member or a part of it: a kill that leaves anything else counts as
 "wrong after the kill". The same command is then run again: it must exit with status 0
@@ -254,12 +255,23 @@ def run_until(command, delay, wrapper=()):
     return running or process.returncode == -9, process.returncode
 
 
-def wrong_after_kill(files, originals, results):
-    """True when a kill left a file that is neither the whole original nor the whole result,
+def is_partly_restored(path, original):
+    """Whether the file at `path` is the image `original` followed by some 0xFF filler: what
+    a restore in place, which appends the filler to the rom, leaves when it is killed."""
+    with open(path, "rb") as f:
+        data = f.read()
+    return (len(data) >= len(original) and data[:len(original)] == original
+            and data[len(original):].count(0xFF) == len(data) - len(original))
+
+
+def wrong_after_kill(files, originals, results, partly_done=None):
+    """True when a kill left a file that is neither the whole original nor the whole result
+    (nor, when `partly_done` is given, a rom it accepts as a part-way result: name -> bool),
     or a rom or archive without its name."""
     for name, original in originals.items():
         if files.get(("roms", name)) not in (original, results.get(("roms", name))):
-            return True
+            if partly_done is None or ("roms", name) not in files or not partly_done(name):
+                return True
     for key, value in files.items():
         folder, name = key
         if folder == "roms" and name in originals:
@@ -289,6 +301,7 @@ class Trials:
         shutil.rmtree(self.master, ignore_errors=True)
         os.makedirs(self.master)
         self.originals = {}
+        self.images = {}
         path = self.scratch.roms
         if mode in ARCHIVE_MODES:
             archive = archives.get(mode, roms)
@@ -298,7 +311,8 @@ class Trials:
             if path_kind == "archive":
                 path = os.path.join(self.scratch.roms, name)
         else:
-            for name, image in roms_for(mode, roms).items():
+            self.images = roms_for(mode, roms)
+            for name, image in self.images.items():
                 with open(os.path.join(self.master, name), "wb") as f:
                     f.write(image)
                 self.originals[name] = hashlib.sha1(image).hexdigest()
@@ -335,8 +349,14 @@ class Trials:
         if not run_until(self.command, delay, wrapper)[0]:
             return False
         self.tried += 1
-        self.counts["wrong after the kill"] += wrong_after_kill(self.scratch.snapshot(),
-                                                                self.originals, self.results)
+        # A restore appends the filler to each rom: a kill may leave the original followed
+        # by part of its filler, which the next run completes.
+        partly_done = None
+        if self.mode == "restore":
+            partly_done = lambda name: is_partly_restored(  # noqa: E731
+                os.path.join(self.scratch.roms, name), self.images[name])
+        self.counts["wrong after the kill"] += wrong_after_kill(
+            self.scratch.snapshot(), self.originals, self.results, partly_done)
         _, status = run_until(self.command, None)
         self.counts["next run failed"] += status != 0
         self.counts["wrong after the next run"] += self.scratch.snapshot() != self.results

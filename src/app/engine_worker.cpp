@@ -33,7 +33,7 @@ void YieldToTheWindowThread() {
 
 EngineWorker::EngineWorker(Host& windowHost, RunControl& control, QObject* parent)
     : QObject(parent), m_calls(this), m_host(windowHost, m_calls), m_control(control) {
-    m_control.setPump([this] { actOnStopRequests(); });
+    m_control.setPump([this] { actOnStopRequests(); }, RunControl::PumpKind::ChecksForStop);
     m_thread = std::thread([this] { workLoop(); });
 }
 

@@ -33,15 +33,16 @@ std::string DecimalSeparator() {
                : ".";
 }
 
-// Each PATH argument with what it names: one question to the file system per path, asked
-// once for every check made on it.
-std::vector<RomScanner::DroppedPath> KindsOfPaths(const std::vector<std::string>& paths) {
-    std::vector<RomScanner::DroppedPath> kinds;
-    kinds.reserve(paths.size());
-    for (const std::string& path : paths) {
-        kinds.push_back({path, KindOfPath(path)});
+// Each PATH argument with what it names, asked once for every check made on it: one
+// question per path, or one read of a folder that many of them share.
+std::vector<RomScanner::DroppedPath> KindsOfGivenPaths(const std::vector<std::string>& paths) {
+    const std::vector<PathKind> kinds = KindsOfPaths(paths);
+    std::vector<RomScanner::DroppedPath> given;
+    given.reserve(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        given.push_back({paths[i], kinds[i]});
     }
-    return kinds;
+    return given;
 }
 
 // An archive named directly while archives are not looked into would be passed over with
@@ -117,7 +118,7 @@ class Session {
         : host(options.json, out, err),
           runOptions(run),
           frontEnd{host, runOptions, control, DecimalSeparator()} {
-        control.setPump([this] { host.pump(control); });
+        control.setPump([this] { host.pump(control); }, RunControl::PumpKind::ChecksForStop);
     }
 
     CliHost host;
@@ -171,7 +172,7 @@ void ReportUsageError(const std::string& error, LineStream& err) {
 }
 
 int runTrim(const CliOptions& options, LineStream& out, LineStream& err) {
-    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    const std::vector<RomScanner::DroppedPath> given = KindsOfGivenPaths(options.paths);
     if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
         ReportUsageError(*refused, err);
         return kExitUsage;
@@ -279,7 +280,7 @@ bool IdentifyListed(const CliOptions& options, Session& session,
 }
 
 int runList(const CliOptions& options, LineStream& out, LineStream& err) {
-    const std::vector<RomScanner::DroppedPath> given = KindsOfPaths(options.paths);
+    const std::vector<RomScanner::DroppedPath> given = KindsOfGivenPaths(options.paths);
     if (const std::optional<std::string> refused = ArchiveRefusedByOptions(given, options.run)) {
         ReportUsageError(*refused, err);
         return kExitUsage;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -247,6 +248,7 @@ TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
              Row{{}, "game.nds", 1},
              Row{{"--list"}, "game.nds", 1},
              Row{{}, "gone.nds", 1},
+             Row{{"--list"}, "gone.nds", 1},
              // What it is, and where the folder walk starts (which learns its identity to
              // walk no folder twice).
              Row{{"--dry-run"}, "roms", 2},
@@ -259,19 +261,64 @@ TEST(SystemCalls, EachPathGivenIsAskedAboutOnce) {
     }
 }
 
+// Many roms named on the command line, cut in place: what each is comes from one read of
+// their folder, and each rom then costs seven calls: open, lock, size, header, block, cut,
+// close. The size learnt under the lock is the one the cut is checked against.
 TEST(SystemCalls, AnInPlaceTrimOpensLocksReadsCutsAndCloses) {
     TempDir dir;
-    WriteFile(dir.file("game.nds"), NdsImageBuilder().usedSize(600000).size(1u << 20).build());
-    const std::vector<std::string> calls = CallsOf({dir.file("game.nds")}, dir);
-    EXPECT_EQ(calls, (std::vector<std::string>{
-                         "stat game.nds",  // what the path is
-                         "open game.nds", "flock fd",
-                         "fstat fd",  // once the lock is held
-                         "pread fd",  // the header
-                         "pread fd",  // where a download-play block would stand
-                         "open ",     // the folder, once a run: leftovers of killed runs
-                         "fstat fd",  // the rom is still the size it was read at
-                         "ftruncate fd", "close fd"}));
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    std::vector<std::string> arguments;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "game" + std::to_string(i) + ".nds";
+        WriteFile(dir.file(name), rom);
+        arguments.push_back(dir.file(name));
+    }
+    const std::vector<std::string> calls = CallsOf(arguments, dir);
+    // The folder, read once for what each path is.
+    std::vector<std::string> expected{"open ", "close fd"};
+    for (int i = 0; i < 10; ++i) {
+        expected.insert(expected.end(), {"open game" + std::to_string(i) + ".nds", "flock fd",
+                                         "fstat fd",    // once the lock is held
+                                         "pread fd",    // the header
+                                         "pread fd"});  // where a download-play block would stand
+        if (i == 0) {
+            expected.push_back("open ");  // the folder, once a run: leftovers of killed runs
+        }
+        expected.insert(expected.end(), {"ftruncate fd", "close fd"});
+    }
+    EXPECT_EQ(calls, expected);
+    for (const std::string& path : arguments) {
+        EXPECT_EQ(testing::ReadFile(path).size(), 600000u) << path;
+    }
+}
+
+// A folder named like a rom, given as a PATH to a run that trims, is searched as a folder
+// (and listed itself, as a drop lists it): alone, and among enough roms that their folder
+// is read to tell what each is.
+TEST(SystemCalls, AFolderNamedLikeARomIsSearchedAsAFolder) {
+    const Bytes rom = NdsImageBuilder().usedSize(600000).size(1u << 20).build();
+    for (const int others : {0, 9}) {
+        SCOPED_TRACE(std::to_string(others) + " roms beside it");
+        TempDir dir;
+        dir.subfolder("x.nds");
+        WriteFile(dir.file("x.nds/inner.nds"), rom);
+        std::vector<std::string> arguments{dir.file("x.nds")};
+        for (int i = 0; i < others; ++i) {
+            const std::string name = "game" + std::to_string(i) + ".nds";
+            WriteFile(dir.file(name), rom);
+            arguments.push_back(dir.file(name));
+        }
+        std::ostringstream out;
+        EXPECT_EQ(RunWatched(arguments, dir, out), 1) << out.str();
+        EXPECT_EQ(testing::ReadFile(dir.file("x.nds/inner.nds")).size(), 600000u) << out.str();
+        EXPECT_NE(out.str().find("\nERROR: File doesn't exist: x.nds\n"), std::string::npos)
+            << out.str();
+        EXPECT_NE(out.str().find("\nErrors: 1\n"), std::string::npos) << out.str();
+        for (int i = 0; i < others; ++i) {
+            EXPECT_EQ(testing::ReadFile(dir.file("game" + std::to_string(i) + ".nds")).size(),
+                      600000u);
+        }
+    }
 }
 
 // A second run that opened a rom while another run was cutting it, and takes the lock once
@@ -312,6 +359,69 @@ TEST(SystemCalls, ARomCheckedAgainstADatIsHashedOnceThenCopied) {
         EXPECT_EQ(
             testing::ReadFile(mode.size() == 1 ? dir.file("game.nds") : out + "game.nds").size(),
             5913600u);
+    }
+}
+
+// The peak resident memory of the command line run as a child process, in KiB, from the
+// kernel's accounting of that child; its standard output goes to `output`.
+long PeakMemoryOfRun(const std::vector<std::string>& arguments, const std::string& output,
+                     int& exitStatus) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) {
+            _exit(127);
+        }
+        std::vector<char*> argv{const_cast<char*>(OSTRAVEX_CLI)};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(OSTRAVEX_CLI, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child) {
+        return -1;
+    }
+    exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return usage.ru_maxrss;
+}
+
+// A dry run of a 200 MiB member of a rar or 7z archive streams it through the scan, as a
+// run does: it never holds the member whole.
+TEST(DryRunMemory, ABigRarOr7zMemberIsStreamedNotHeld) {
+    constexpr std::uint32_t kMemberSize = 200u << 20;
+    TempDir dir;
+    {
+        // Let go of before the runs: a child's peak counts what it shares with this process
+        // from its fork to its exec.
+        const Bytes member = NdsImageBuilder().usedSize(1u << 20).size(kMemberSize).build();
+        WriteFile(dir.file("big.nds"), member);
+        WriteFile(dir.file("big.rar"), testing::RarBuilder().add("big.nds", member).build());
+    }
+    const bool sevenZip = testing::MakeSevenZip(dir.file("big.7z"), dir.path(), {"big.nds"});
+    std::vector<std::string> archives{"big.rar"};
+    if (sevenZip) {
+        archives.push_back("big.7z");
+    }
+    for (const std::string& archive : archives) {
+        SCOPED_TRACE(archive);
+        int exitStatus = -1;
+        const long peakKiB =
+            PeakMemoryOfRun({"--dry-run", dir.file(archive)}, dir.file("out"), exitStatus);
+        const Bytes out = testing::ReadFile(dir.file("out"));
+        const std::string text(out.begin(), out.end());
+        EXPECT_EQ(exitStatus, 0) << text;
+        EXPECT_NE(text.find("\nbig.nds: " + std::to_string(kMemberSize - (1u << 20)) + "\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_GT(peakKiB, 0);
+        EXPECT_LT(peakKiB, 64 * 1024) << "peak resident memory " << peakKiB << " KiB";
+    }
+    if (!sevenZip) {
+        GTEST_SKIP() << "7zz is not installed: the 7z archive was not tried";
     }
 }
 

@@ -291,8 +291,8 @@ void PrintTo(const InPlaceCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-const char* RomName(const InPlaceCase& c) {
-    return std::string(c.name).starts_with("Restore") ? "x.nds" : "x.gba";
+const char* RomName(const InPlaceCase&) {
+    return "x.gba";
 }
 
 RecordingHost HostFor(const InPlaceCase& c) {
@@ -421,9 +421,117 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InPlaceCase{"SramPatchAfterTheCut", PatchableGba, {&RunOptions::sramPatch}},
                       InPlaceCase{"SramPatchOnly",
                                   PatchableGba,
-                                  {&RunOptions::sramPatch, &RunOptions::onlyPatch}},
-                      InPlaceCase{"Restore", TrimmedNds, {&RunOptions::restore}}),
+                                  {&RunOptions::sramPatch, &RunOptions::onlyPatch}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a restore in place grows the rom at its end -------------------------------------------
+
+RecordingHost RestoringHost() {
+    RecordingHost host;
+    host.options.restore = true;
+    return host;
+}
+
+Bytes PaddedTo(Bytes image, std::size_t size) {
+    image.resize(size, 0xFF);
+    return image;
+}
+
+// The rom itself grows: same file, its bytes where they were, the filler after them, on the
+// disk before the entry is done; another run meanwhile finds the rom held and skips it.
+TEST(RestoreInPlace, TheRomKeepsItsInodeAndOnlyGrowsAtItsEnd) {
+    TempDir dir;
+    const std::string rom = dir.file("x.nds");
+    const Bytes trimmed = TrimmedNds();
+    WriteFile(rom, trimmed);
+    struct stat before {};
+    ASSERT_EQ(stat(rom.c_str(), &before), 0);
+    RecordingHost host = RestoringHost();
+    testing::WiredTrimRun run(host);
+    std::vector<std::string> otherLines;
+    run.setOutputStepHook([&](OutputStep step) {
+        const Bytes now = ReadFile(rom);
+        EXPECT_TRUE(now.size() >= trimmed.size() &&
+                    std::equal(trimmed.begin(), trimmed.end(), now.begin()))
+            << StepName(step);
+        RecordingHost other;
+        testing::WiredTrimRun otherRun(other);
+        otherRun.run(testing::FileEntries({rom}));
+        otherLines.push_back(other.log[3] + " (" + StepName(step) + ")");
+        return Status::success();
+    });
+
+    run.run(testing::FileEntries({rom}));
+
+    EXPECT_EQ(otherLines, std::vector<std::string>{"SKIP: In use by another run: x.nds (Close)"});
+    EXPECT_EQ(run.counters().errors, 0) << host.log[3];
+    EXPECT_EQ(ReadFile(rom), PaddedTo(trimmed, 1_MiB));
+    struct stat after {};
+    ASSERT_EQ(stat(rom.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_dev, before.st_dev);
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
+}
+
+// A growth that cannot be made durable is taken back: the rom is its original again.
+TEST(RestoreInPlace, AFailureBeforeTheGrowthIsDurableCutsTheRomBackToItsOriginal) {
+    TempDir dir;
+    const std::string rom = dir.file("x.nds");
+    WriteFile(rom, TrimmedNds());
+    RecordingHost host = RestoringHost();
+    testing::WiredTrimRun run(host);
+    run.setOutputStepHook(FailingAt({{OutputStep::Close, EIO}}));
+
+    run.run(testing::FileEntries({rom}));
+
+    EXPECT_EQ(run.counters().errors, 1);
+    EXPECT_TRUE(host.log[3].starts_with("ERROR: Cannot write file (")) << host.log[3];
+    EXPECT_EQ(ReadFile(rom), TrimmedNds());
+    EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"x.nds"});
+}
+
+// SIGKILL at each pump of a restore of an 8 MiB cartridge (its filler goes in 1 MiB blocks,
+// with a pump after each): the rom is its original followed by part of its filler, which
+// the next restore completes and a trim cuts back.
+TEST(RestoreInPlace, AKillLeavesTheOriginalAndPartOfItsFillerWhichTheNextRunCompletes) {
+    const Bytes trimmed = NdsImageBuilder().usedSize(600000).size(600000).byte(0x14, 6).build();
+    const Bytes restored = PaddedTo(trimmed, 8_MiB);
+    for (int killedAt = 1; killedAt <= 10; ++killedAt) {
+        for (const bool thenTrim : {false, true}) {
+            SCOPED_TRACE("killed at pump " + std::to_string(killedAt) +
+                         (thenTrim ? ", then trimmed" : ", then restored"));
+            TempDir dir;
+            const std::string rom = dir.file("x.nds");
+            WriteFile(rom, trimmed);
+            const pid_t child = fork();
+            if (child == 0) {
+                RecordingHost own = RestoringHost();
+                int pumps = 0;
+                own.onPump = [&](RecordingHost&) {
+                    if (++pumps == killedAt) {
+                        raise(SIGKILL);
+                    }
+                };
+                testing::WiredTrimRun run(own);
+                run.run(testing::FileEntries({rom}));
+                _exit(0);
+            }
+            int status = 0;
+            waitpid(child, &status, 0);
+            const Bytes left = ReadFile(rom);
+            ASSERT_GE(left.size(), trimmed.size());
+            ASSERT_LE(left.size(), restored.size());
+            EXPECT_TRUE(std::equal(left.begin(), left.end(), restored.begin()));
+
+            RecordingHost again = RestoringHost();
+            again.options.restore = !thenTrim;
+            testing::WiredTrimRun run(again);
+            run.run(testing::FileEntries({rom}));
+            EXPECT_EQ(run.counters().errors, 0) << again.log[3];
+            EXPECT_EQ(ReadFile(rom), thenTrim ? trimmed : restored);
+        }
+    }
+}
 
 TEST(InPlaceCut, StaysOneCutInPlaceAlsoWhenThePatchWouldChangeNothing) {
     struct Row {

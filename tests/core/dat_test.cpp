@@ -1,16 +1,16 @@
 // DAT files, the index of their roms, image hashing and identification of dumps, trimmed
 // dumps and bad dumps.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
-#include <zlib.h>
-
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -1013,6 +1013,53 @@ TEST(DatReadAheadRun, WorkersRunAtThePriorityOfTheRunsThread) {
     });
     runThread.join();
     EXPECT_EQ(workerNiceness, std::vector<int>(2, runNiceness));
+}
+
+// A restore in place with DATs grows the rom itself; a result that is not the DAT's dump
+// (here another program writes into the filler while it is written) is cut back to the
+// original, byte for byte, with the entry's error.
+TEST(DatRestoreInPlace, AResultThatIsNotTheDumpIsCutBackToTheOriginal) {
+    const Collection& c = TheCollection();
+    const std::shared_ptr<const DatIndex> dats(&c.index, [](const DatIndex*) {});
+    const Bytes trimmed = Prefix(c.ndsFf, kUsed);
+    for (const bool meddled : {false, true}) {
+        SCOPED_TRACE(meddled ? "written into meanwhile" : "left alone");
+        TempDir dir;
+        const std::string rom = dir.file("Blue.nds");
+        WriteFile(rom, trimmed);
+        struct stat before {};
+        ASSERT_EQ(stat(rom.c_str(), &before), 0);
+        testing::RecordingHost host;
+        host.options.fileMode = FileMode::Overwrite;
+        host.options.restore = true;
+        bool written = false;
+        host.onPump = [&](testing::RecordingHost&) {
+            struct stat now {};
+            if (meddled && !written && stat(rom.c_str(), &now) == 0 &&
+                static_cast<std::uint64_t>(now.st_size) > kUsed + 1000) {
+                const int fd = open(rom.c_str(), O_WRONLY | O_CLOEXEC);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(pwrite(fd, "\0", 1, kUsed + 500), 1);
+                close(fd);
+                written = true;
+            }
+        };
+        testing::WiredTrimRun run(host);
+        run.run(testing::FileEntries({rom}), dats);
+
+        EXPECT_EQ(written, meddled);
+        EXPECT_EQ(run.counters().errors, meddled ? 1 : 0);
+        const bool refused =
+            std::find(host.log.begin(), host.log.end(),
+                      "ERROR: Restored image does not match its DAT entry, nothing written: "
+                      "Blue.nds") != host.log.end();
+        EXPECT_EQ(refused, meddled);
+        EXPECT_EQ(testing::ReadFile(rom), meddled ? trimmed : c.ndsFf);
+        struct stat after {};
+        ASSERT_EQ(stat(rom.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(testing::ListFolder(dir.path()), std::vector<std::string>{"Blue.nds"});
+    }
 }
 
 }  // namespace

@@ -196,6 +196,48 @@ TEST(Restore, SkipsOrRefusesWhatItCannotRestore) {
     }
 }
 
+// What a restore stopped part-way leaves, the original followed by part of its filler, is
+// completed; bytes after the data that are not filler are not what a restore leaves, and the
+// rom is left as it is.
+TEST(Restore, APartlyRestoredRomIsCompletedAndOtherBytesAfterTheDataAreLeftAlone) {
+    const Bytes original = Nds8MiB().build();
+    const Bytes wifi = Nds8MiB().wifiBlock(NdsImageBuilder::Block::Data).build();
+    const auto prefix = [](const Bytes& image, std::size_t size) {
+        return Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+    };
+    Bytes strayByte = prefix(original, kUsed + 300000);
+    strayByte.back() = 0x00;
+    Bytes strayInGap = prefix(original, kUsed + 100);
+    strayInGap.back() = 0x00;
+    struct Row {
+        const char* behaviour;
+        Bytes image;
+        Bytes after;       // what the rom holds afterwards
+        std::string line;  // the entry's line
+    };
+    const Row rows[] = {
+        {"one byte of filler", prefix(original, kUsed + 1), original,
+         "RESTORED: x.nds: 2475007 bytes added"},
+        {"all but the last byte", prefix(original, 8_MiB - 1), original,
+         "RESTORED: x.nds: 1 bytes added"},
+        {"download-play data, then some filler", prefix(wifi, kUsed + 136 + 5000), wifi,
+         "RESTORED: x.nds: 2469872 bytes added"},
+        {"a byte that is not filler after the download-play block", strayByte, strayByte,
+         "SKIP: Bytes after the used size are not filler, not restored: x.nds"},
+        {"a byte that is not filler where the download-play block would stand", strayInGap,
+         strayInGap, "ERROR: Previous trimming was wrong. Untrimmed source rom needed: x.nds"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        TempDir dir;
+        const std::string path = dir.file("x.nds");
+        WriteFile(path, row.image);
+        const RecordingHost host = RunOn(RomListEntry::file(path), true);
+        EXPECT_EQ(Body(host), std::vector<std::string>{row.line});
+        EXPECT_EQ(ReadFile(path), row.after);
+    }
+}
+
 TEST(RestoreDecision, TheLargestCartridgeIsStillRestoredAndOneAboveIsNot) {
     const Bytes trimmed = NdsImageBuilder().usedSize(700000).size(700000).byte(0x14, 12).build();
     EXPECT_EQ(DecideRestore(MemoryByteSource(trimmed), false).cutSize,

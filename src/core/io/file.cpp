@@ -35,6 +35,7 @@ File::~File() {
 File::File(File&& other) noexcept
     : m_fd(other.m_fd),
       m_sizeAtOpen(other.m_sizeAtOpen),
+      m_sizeLearntAt(other.m_sizeLearntAt),
       m_permissionsAtOpen(other.m_permissionsAtOpen),
       m_ownerAtOpen(other.m_ownerAtOpen),
       m_groupAtOpen(other.m_groupAtOpen),
@@ -49,6 +50,7 @@ File& File::operator=(File&& other) noexcept {
         close();
         m_fd = other.m_fd;
         m_sizeAtOpen = other.m_sizeAtOpen;
+        m_sizeLearntAt = other.m_sizeLearntAt;
         m_permissionsAtOpen = other.m_permissionsAtOpen;
         m_ownerAtOpen = other.m_ownerAtOpen;
         m_groupAtOpen = other.m_groupAtOpen;
@@ -120,6 +122,7 @@ Status File::open(const std::string& path, int flags, bool lock) {
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::uint64_t>(info.st_size);
+    m_sizeLearntAt = std::chrono::steady_clock::now();  // read from the vDSO: no system call
     m_permissionsAtOpen = info.st_mode & 07777;
     m_ownerAtOpen = info.st_uid;
     m_groupAtOpen = info.st_gid;
@@ -184,6 +187,13 @@ Status File::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) 
 
 Status File::setLength(std::uint64_t length) {
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+        return Status::fromErrno(errno);
+    }
+    return Status::success();
+}
+
+Status File::sync() {
+    if (fsync(m_fd) != 0) {
         return Status::fromErrno(errno);
     }
     return Status::success();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -62,6 +63,10 @@ class File {
     int descriptor() const { return m_fd; }
     // The size, permission bits and owner the file had when it was opened.
     std::uint64_t sizeAtOpen() const { return m_sizeAtOpen; }
+    // How long ago that size was learnt (once the lock was held).
+    std::chrono::steady_clock::duration sizeAge() const {
+        return std::chrono::steady_clock::now() - m_sizeLearntAt;
+    }
     unsigned permissionsAtOpen() const { return m_permissionsAtOpen; }
     uid_t ownerAtOpen() const { return m_ownerAtOpen; }
     gid_t groupAtOpen() const { return m_groupAtOpen; }
@@ -78,6 +83,8 @@ class File {
     Status readAt(std::uint64_t offset, std::span<std::uint8_t> out, std::size_t& got) const;
     Status writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     Status setLength(std::uint64_t length);
+    // Puts what was written to the file, and its size, on the disk (fsync).
+    Status sync();
     // Reserves disk space for `length` bytes where the file system can, so that a full
     // disk shows before any byte is written; a no-op where it cannot.
     Status reserve(std::uint64_t length);
@@ -98,6 +105,7 @@ class File {
 
     int m_fd = -1;
     std::uint64_t m_sizeAtOpen = 0;
+    std::chrono::steady_clock::time_point m_sizeLearntAt;
     unsigned m_permissionsAtOpen = 0;
     uid_t m_ownerAtOpen = 0;
     gid_t m_groupAtOpen = 0;

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
+#include "io/fill_range.h"
 #include "io/paths.h"
 #include "io/temporary_files.h"
 
@@ -17,6 +19,9 @@ namespace ostravex {
 namespace {
 
 constexpr const char* kChangedSinceRead = "the file changed since it was read";
+
+// How long the size of a rom learnt under its lock is relied on for its cut.
+constexpr std::chrono::milliseconds kSizeTrustedFor{10};
 
 Status ChangedSinceRead() {
     return Status::failure(kChangedSinceRead, ESTALE);
@@ -151,17 +156,42 @@ void OutputFile::adoptInPlace(File&& file, const std::string& path) {
     removeStaleTemporariesOnce(FolderPart(path));
 }
 
-Status OutputFile::cutInPlace(std::uint64_t length) {
-    std::uint64_t size = 0;
-    if (Status status = m_file.size(size); !status) {
-        return status;
+Status OutputFile::cutInPlace(std::uint64_t length, bool sizeMayHaveChanged) {
+    // Other runs take the same lock, so the size learnt once it was held is still the
+    // size: a cut right after the examination needs no second question. A program that
+    // writes without the lock could change the file meanwhile; the longer the wait, the
+    // likelier, so after the host's own code ran, or a long examination, the size is asked
+    // again right before the cut: ftruncate would fill a file that shrank meanwhile with
+    // zeros up to `length`.
+    std::uint64_t size = m_file.sizeAtOpen();
+    if (sizeMayHaveChanged || m_file.sizeAge() > kSizeTrustedFor) {
+        if (Status status = m_file.size(size); !status) {
+            return status;
+        }
     }
-    // Checked right before the cut: ftruncate would fill a file that shrank meanwhile
-    // with zeros up to `length`.
     if (size != m_file.sizeAtOpen() || length > size) {
         return ChangedSinceRead();
     }
     return length == size ? Status::success() : m_file.setLength(length);
+}
+
+Status OutputFile::padInPlace(std::uint64_t from, std::uint64_t to, std::uint8_t filler,
+                              const CopyProgress& progress) {
+    if (to <= from) {
+        return Status::success();
+    }
+    m_paddedFrom = from;
+    return FillRange(
+        m_file, from, to, filler, progress ? progress : [](std::uint64_t) {});
+}
+
+Status OutputFile::cutBackPadding() {
+    const std::uint64_t from = *m_paddedFrom;
+    m_paddedFrom.reset();
+    if (Status status = m_file.setLength(from); !status) {
+        return status;
+    }
+    return m_file.sync();
 }
 
 Status OutputFile::createNew(const std::string& path, bool mayReplace) {
@@ -230,6 +260,17 @@ Status OutputFile::commit(const CopyProgress& progress) {
 
 Status OutputFile::closeComplete() {
     Status status = runHook(OutputStep::Close);
+    if (m_inPlace && m_paddedFrom) {
+        // The padding is on the disk before the entry's line says it is done; a growth
+        // that cannot be made durable is taken back.
+        if (status) {
+            status = m_file.sync();
+        }
+        if (!status) {
+            (void)cutBackPadding();
+        }
+        m_paddedFrom.reset();
+    }
     if (status && !m_inPlace) {
         struct stat replaced {};
         if (m_original != nullptr) {
@@ -360,6 +401,11 @@ void OutputFile::removeTemporary() {
 }
 
 void OutputFile::discard() {
+    if (m_inPlace && m_paddedFrom && m_file.isOpen()) {
+        // Nothing of a growth that is not kept stays: the file is its original again.
+        (void)cutBackPadding();
+    }
+    m_paddedFrom.reset();
     m_file.close();
     removeTemporary();
     m_original = nullptr;

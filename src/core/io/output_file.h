@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -25,8 +26,11 @@ enum class OutputStep {
 using OutputStepHook = std::function<Status(OutputStep)>;
 
 // The file that receives one entry's result. Every change of a file is all-or-nothing,
-// whenever the process stops:
+// whenever the process stops, or leaves what the next run completes:
 // - a cut in place is one ftruncate, which is never seen half done;
+// - a restore in place only appends filler after the rom's bytes: stopped part-way, it
+//   leaves the rom followed by part of its filler, which a restore completes and a cut
+//   removes;
 // - every other result (a copy, a patched or padded image, a replacement of the rom itself)
 //   is written under a temporary name in the folder of its final path and renamed into
 //   place only once it is complete, so the final path holds either what it held before or
@@ -45,8 +49,17 @@ class OutputFile {
     void adoptInPlace(File&& file, const std::string& path);
     // Shortens the in-place output to `length`. Fails, changing nothing, when the file is
     // no longer the size it had when it was opened (another program changed it since it
-    // was read): a cut never grows a file.
-    Status cutInPlace(std::uint64_t length);
+    // was read): a cut never grows a file. The size learnt under the lock is taken as it is
+    // when the cut follows it at once; it is asked again when `sizeMayHaveChanged` (the
+    // host's own code ran meanwhile) or when the examination took long.
+    Status cutInPlace(std::uint64_t length, bool sizeMayHaveChanged);
+    // Grows the in-place output from `from` (its size) to `to`, the new bytes `filler`,
+    // written at its end in blocks: the bytes it had never move. A kill leaves them followed
+    // by part of the filler. commit() makes the growth durable (fsync) before it returns;
+    // discard() cuts the file back to `from`, so a growth that fails or is not wanted
+    // leaves the file as it was.
+    Status padInPlace(std::uint64_t from, std::uint64_t to, std::uint8_t filler,
+                      const CopyProgress& progress);
 
     // A new file at `path`. `mayReplace`: whether a file already at `path` may be replaced
     // when committing; the output then gets that file's owner, group and permission bits.
@@ -83,6 +96,8 @@ class OutputFile {
 
   private:
     void removeStaleTemporariesOnce(const std::string& folder);
+    // Cuts an in-place output back to its size before padInPlace(), durably.
+    Status cutBackPadding();
     Status runHook(OutputStep step);
     Status closeComplete();
     Status checkOriginal();
@@ -94,6 +109,7 @@ class OutputFile {
 
     File m_file;
     bool m_inPlace = false;
+    std::optional<std::uint64_t> m_paddedFrom;  // the size before padInPlace()
     bool m_mayReplace = false;
     std::string m_finalPath;
     std::string m_temporaryPath;

@@ -1,5 +1,6 @@
 #include "io/paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -7,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "io/ascii.h"
 #include "io/utf8.h"
@@ -61,6 +64,96 @@ PathKind KindOfPath(const std::string& path) {
         return PathKind::Folder;
     }
     return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+namespace {
+
+// Paths that share a folder with fewer others are asked about one by one: a stat each is
+// cheaper than opening and reading a folder that may hold many more entries.
+constexpr std::size_t kFolderReadFrom = 8;
+
+PathKind KindOfEntry(unsigned char type) {
+    switch (type) {
+        case DT_REG:
+            return PathKind::File;
+        case DT_DIR:
+            return PathKind::Folder;
+        default:
+            return PathKind::Other;
+    }
+}
+
+using NamesInFolder = std::map<std::string, std::vector<std::size_t>, std::less<>>;
+
+// Fills in the kinds of the names `wanted` (name -> indices into `kinds`) from one read of
+// `folder`. A name met whose kind the entry does not tell (a link, a file system that does
+// not say) is left unset, to be asked about alone; a name not met is missing. False when
+// the folder cannot be read to its end: then nothing is filled in.
+bool KindsFromFolder(const std::string& folder, const NamesInFolder& wanted,
+                     std::vector<std::optional<PathKind>>& kinds) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    std::vector<std::pair<std::size_t, std::optional<PathKind>>> met;
+    alignas(dirent64) char buffer[32768];
+    ssize_t got = 0;
+    while ((got = getdents64(fd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t offset = 0; offset < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const auto found = wanted.find(std::string_view(entry->d_name));
+            if (found == wanted.end()) {
+                continue;
+            }
+            const bool told = entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN;
+            for (const std::size_t index : found->second) {
+                met.emplace_back(index,
+                                 told ? std::optional(KindOfEntry(entry->d_type)) : std::nullopt);
+            }
+        }
+    }
+    close(fd);
+    if (got < 0) {
+        return false;
+    }
+    for (const auto& [name, indices] : wanted) {
+        for (const std::size_t index : indices) {
+            kinds[index] = PathKind::Missing;
+        }
+    }
+    for (const auto& [index, kind] : met) {
+        kinds[index] = kind;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<PathKind> KindsOfPaths(const std::vector<std::string>& paths) {
+    std::vector<std::optional<PathKind>> kinds(paths.size());
+    std::map<std::string, NamesInFolder> folders;
+    std::map<std::string, std::size_t> pathsPerFolder;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string name = NamePart(paths[i]);
+        if (name.empty() || name == "." || name == "..") {
+            continue;  // asked about alone
+        }
+        const std::string folder = FolderPart(paths[i]);
+        folders[folder][name].push_back(i);
+        ++pathsPerFolder[folder];
+    }
+    for (const auto& [folder, wanted] : folders) {
+        if (pathsPerFolder[folder] >= kFolderReadFrom) {
+            (void)KindsFromFolder(folder, wanted, kinds);
+        }
+    }
+    std::vector<PathKind> result;
+    result.reserve(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        result.push_back(kinds[i] ? *kinds[i] : KindOfPath(paths[i]));
+    }
+    return result;
 }
 
 Status CheckCanCreateIn(const std::string& folder) {

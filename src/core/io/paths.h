@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/status.h"
 
@@ -24,6 +25,11 @@ bool DirectoryExists(const std::string& path);
 // What a path names, learnt with one question to the file system.
 enum class PathKind { Missing, Folder, File, Other };
 PathKind KindOfPath(const std::string& path);
+// What each of many paths names, in their order. Paths whose folder holds several of them
+// are looked up in one read of that folder, whose entries tell their kind: a long list of
+// roms costs a few calls per folder, not one per rom. A symbolic link, or an entry whose
+// kind the file system does not tell, is asked about alone.
+std::vector<PathKind> KindsOfPaths(const std::vector<std::string>& paths);
 
 // Whether a new file could be created in `folder` now, asked without creating one: the
 // failure is the one creating a file there would meet (a folder that does not exist, is

@@ -285,10 +285,11 @@ void RomScanner::scanDroppedFolder(const std::string& folder) {
 }
 
 void RomScanner::listDropped(const std::vector<std::string>& names, std::size_t listedBefore) {
+    const std::vector<PathKind> kinds = KindsOfPaths(names);
     std::vector<DroppedPath> paths;
     paths.reserve(names.size());
-    for (const std::string& name : names) {
-        paths.push_back({name, KindOfPath(name)});
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        paths.push_back({names[i], kinds[i]});
     }
     listDropped(paths, listedBefore);
 }

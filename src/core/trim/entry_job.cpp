@@ -122,6 +122,7 @@ void EntryJob::examine() {
         return examineForIdentification();
     }
     m_renameTarget = RenameTarget(m_rom, m_options.fileMode, m_options.outputFolder);
+    m_handOversAtOpen = m_frontEnd.control.handOvers();
     if (!acquire()) {
         return finish();
     }
@@ -354,13 +355,15 @@ OutputTarget EntryJob::chooseTarget() const {
     return {};
 }
 
-// A cut alone is one ftruncate, done in place. Padding or patching writes bytes, which a
-// kill could leave half written: such an image is written whole beside the rom and renamed
-// over it. A patch that would change nothing leaves the cut in place, and is not searched
-// for a second time.
+// A cut alone is one ftruncate, done in place; a restore only appends filler at the end of
+// the rom, which a kill leaves as the rom followed by part of its filler (the next restore
+// completes it, a trim cuts it back). A patch writes bytes inside the image, which a kill
+// could leave half written: such an image is written whole beside the rom and renamed over
+// it. A patch that would change nothing leaves the cut in place, and is not searched for a
+// second time.
 bool EntryJob::changesMoreThanACut() {
     if (m_restoring) {
-        return true;
+        return m_rom.gba && m_options.sramPatch;
     }
     const auto size = static_cast<std::uint64_t>(m_rom.resultSize);
     if (!m_rom.gba || !m_options.sramPatch || !m_patcher.checkImageSize(size)) {
@@ -394,6 +397,7 @@ void EntryJob::writeOutput() {
         .filler = m_dat ? m_dat->restoreFiller() : kRestoreFiller,
         .verify = {},
         .inOutput = m_archiveKind.has_value(),
+        .sizeMayHaveChanged = m_frontEnd.control.handOvers() != m_handOversAtOpen,
         .origin = {},
     };
     content.origin = resultOrigin(content);

@@ -123,8 +123,9 @@ class EntryJob {
     std::optional<DatIdentification> m_dat;
     DatCheckAhead m_checkedAhead;
     std::int64_t m_savings = 0;
-    bool m_sizeAssumed = false;  // a restore's size is a guess
-    std::string m_renameTarget;  // the name whose scene number is removed
+    bool m_sizeAssumed = false;           // a restore's size is a guess
+    std::uint64_t m_handOversAtOpen = 0;  // the host's hand-overs when the rom was opened
+    std::string m_renameTarget;           // the name whose scene number is removed
 
     // The output.
     bool m_outputPrepared = false;

@@ -194,30 +194,36 @@ OutputResult FileOutputWriter::fill(const OutputContent& content, const CopyProg
         return {};
     }
     if (m_output.inPlace()) {
-        if (Status status = m_output.cutInPlace(kept); !status) {
+        // A cut, or a restore: the rom grows at its end and its own bytes stay where they
+        // are (cutInPlace() to its own size checks the size and cuts nothing).
+        if (Status status = m_output.cutInPlace(kept, content.sizeMayHaveChanged); !status) {
             return Failed(OutputStage::Write, status);
         }
-    } else {
-        if (!content.file) {
-            return Failed(OutputStage::Read, Status::failure("the rom's bytes are not at hand"));
-        }
-        if (Status status = output.reserve(content.size); !status) {
+        if (Status status = m_output.padInPlace(kept, content.size, content.filler, progress);
+            !status) {
             return Failed(OutputStage::Write, status);
         }
-        const CopyOutcome outcome = CopyFileStart(*content.file, output, kept, progress);
-        switch (outcome.kind) {
-            case CopyOutcome::Kind::Done:
-                break;
-            case CopyOutcome::Kind::SourceEnded:
-                return Failed(OutputStage::SourceEnded, outcome.status);
-            case CopyOutcome::Kind::ReadFailed:
-                return Failed(OutputStage::Read, outcome.status);
-            case CopyOutcome::Kind::WriteFailed:
-                return Failed(OutputStage::Write, outcome.status);
-        }
-        if (Status status = output.setLength(content.size); !status) {
-            return Failed(OutputStage::Write, status);
-        }
+        return {};
+    }
+    if (!content.file) {
+        return Failed(OutputStage::Read, Status::failure("the rom's bytes are not at hand"));
+    }
+    if (Status status = output.reserve(content.size); !status) {
+        return Failed(OutputStage::Write, status);
+    }
+    const CopyOutcome outcome = CopyFileStart(*content.file, output, kept, progress);
+    switch (outcome.kind) {
+        case CopyOutcome::Kind::Done:
+            break;
+        case CopyOutcome::Kind::SourceEnded:
+            return Failed(OutputStage::SourceEnded, outcome.status);
+        case CopyOutcome::Kind::ReadFailed:
+            return Failed(OutputStage::Read, outcome.status);
+        case CopyOutcome::Kind::WriteFailed:
+            return Failed(OutputStage::Write, outcome.status);
+    }
+    if (Status status = output.setLength(content.size); !status) {
+        return Failed(OutputStage::Write, status);
     }
     if (Status status = FillRange(output, kept, content.size, content.filler, progress); !status) {
         return Failed(OutputStage::Write, status);

@@ -61,6 +61,9 @@ struct OutputContent {
     // The image's bytes already went into the output as they came (prepareStreamed()): it
     // is only cut or padded to `size` there.
     bool inOutput = false;
+    // The host's own code ran since the rom was opened: its size is asked again before a
+    // cut in place.
+    bool sizeMayHaveChanged = false;
     ResultOrigin origin;
 };
 

@@ -1,10 +1,15 @@
 #include "trim/restore_decision.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <span>
+#include <vector>
 
 #include "trim/file_failure_text.h"
+#include "trim/image_scan.h"
 #include "trim/nds_decision.h"
+#include "trim/padding_check.h"
 
 namespace ostravex {
 namespace {
@@ -14,6 +19,33 @@ namespace {
 constexpr std::uint8_t kLargestCapacity = 12;
 constexpr std::uint64_t kSmallestGbaCartridge = 1u << 20;
 constexpr std::uint64_t kLargestGbaCartridge = 32u << 20;
+
+// Whether every byte of `source` from `from` on is the restore filler. A member's scan
+// tells it from where its data ends; a file is read.
+Status OnlyFillerFrom(const ByteSource& source, std::uint64_t from, bool& onlyFiller) {
+    onlyFiller = true;
+    if (from >= source.size()) {
+        return Status::success();
+    }
+    if (const auto* scan = dynamic_cast<const ImageScan*>(&source)) {
+        onlyFiller = scan->endOfData(kRestoreFiller) <= from;
+        return Status::success();
+    }
+    constexpr std::size_t kChunk = 1u << 20;
+    std::vector<std::uint8_t> chunk(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size() - from)));
+    for (std::uint64_t offset = from; offset < source.size() && onlyFiller;) {
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), source.size() - offset));
+        const std::span<std::uint8_t> part(chunk.data(), length);
+        if (Status status = source.readZeroFilled(offset, part); !status) {
+            return status;
+        }
+        onlyFiller = IsAllFiller(part, kRestoreFiller);
+        offset += length;
+    }
+    return Status::success();
+}
 
 CutVerdict DecideNdsRestore(const ByteSource& source, HeaderCheck headerCheck) {
     CutVerdict verdict;
@@ -48,10 +80,24 @@ CutVerdict DecideNdsRestore(const ByteSource& source, HeaderCheck headerCheck) {
         return verdict.finish(VerdictLine::Error,
                               "ERROR: File size mismatch or previously overtrimmed: ");
     }
-    if (sourceSize > usedSize && sourceSize < usedSize + kWifiBlockSize) {
+    // After the data only filler may stand, beyond the download-play block where there is
+    // room for one: what a restore stopped part-way leaves, which this one completes.
+    const bool roomForBlock = sourceSize >= usedSize + kWifiBlockSize;
+    bool onlyFiller = false;
+    if (Status status =
+            OnlyFillerFrom(source, roomForBlock ? usedSize + kWifiBlockSize : usedSize, onlyFiller);
+        !status) {
+        return verdict.finish(VerdictLine::Error, FileFailureText(FileAction::Read, status));
+    }
+    if (!onlyFiller && !roomForBlock) {
         // The download-play block was cut part-way; padding cannot bring its bytes back.
         return verdict.finish(VerdictLine::Error,
                               "ERROR: Previous trimming was wrong. Untrimmed source rom needed: ");
+    }
+    if (!onlyFiller) {
+        // Data the header does not count: not what a restore leaves.
+        return verdict.finish(VerdictLine::Skip,
+                              "SKIP: Bytes after the used size are not filler, not restored: ");
     }
     verdict.cutSize = static_cast<std::int64_t>(cartridgeSize);
     return verdict;

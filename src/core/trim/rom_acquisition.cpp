@@ -102,8 +102,11 @@ bool RomAcquisition::openFile(RomAccess access) {
     }
     if (!status) {
         m_source.close();
-        // The open has told whether the file is there; only other failures are asked about.
-        const bool missing = status.code() == ENOENT || !m_writer.exists(path);
+        // The open has told whether the file is there, and a folder under a rom's name
+        // refuses to be opened for update (EISDIR): as no rom file is there, it is missing
+        // too. Only other failures are asked about.
+        const bool missing =
+            status.code() == ENOENT || status.code() == EISDIR || !m_writer.exists(path);
         m_record.error(missing ? "ERROR: File doesn't exist: " + NamePart(path)
                                : FileFailureText(FileAction::Open, status) + NamePart(path));
         return false;
