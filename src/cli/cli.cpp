@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "io/heap_growth.h"
 
 #include <clocale>
 
@@ -143,6 +144,8 @@ bool LoadDats(const std::vector<std::string>& sources, std::shared_ptr<const Dat
     if (sources.empty()) {
         return true;
     }
+    // The DATs' roms are tens of thousands of small allocations kept to the end of the run.
+    GrowHeapInLargeSteps();
     LoadedDats loaded = LoadDatSources(sources);
     for (const std::string& warning : loaded.warnings) {
         err.writeLine(warning);
