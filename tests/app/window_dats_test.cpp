@@ -32,27 +32,14 @@ using ostravex::app::TRTrim;
 using ostravex::testing::Bytes;
 using ostravex::testing::DatDump;
 using ostravex::testing::Finishes;
+using ostravex::testing::kUsed;
 using ostravex::testing::Lines;
+using ostravex::testing::NdsDump;
 using ostravex::testing::NdsImageBuilder;
 using ostravex::testing::ReadFile;
 using ostravex::testing::operator""_MiB;
 
 namespace {
-
-constexpr std::uint32_t kUsed = 5913600;
-
-// An 8 MiB NDS cartridge dump (capacity byte 6) padded with `filler`; `title` tells dumps
-// apart.
-Bytes NdsDump(std::uint8_t filler, std::uint8_t title) {
-    return NdsImageBuilder()
-        .usedSize(kUsed)
-        .size(8_MiB)
-        .byte(0x14, 6)
-        .byte(0x0, title)
-        .wifiBlock(filler == 0x00 ? NdsImageBuilder::Block::Zero : NdsImageBuilder::Block::Blank)
-        .filler(filler)
-        .build();
-}
 
 Bytes Prefix(const Bytes& bytes, std::uint64_t size) {
     return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));

@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "support/archive_builders.h"
 #include "support/cli_run.h"
+#include "support/logiqx_dats.h"
 #include "support/rom_images.h"
 
 namespace ostravex::cli {
@@ -29,57 +30,15 @@ using testing::operator""_MiB;
 
 using Result = testing::CliResult;
 using testing::Contains;
+using testing::DatDump;
+using testing::kUsed;
 using testing::Lines;
+using testing::LogiqxDat;
+using testing::NdsDump;
 using testing::RunCommand;
 
 Bytes Prefix(const Bytes& bytes, std::uint64_t size) {
     return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
-}
-
-struct Dump {
-    std::string game;  // as XML text: "&amp;" for "&"
-    Bytes bytes;
-};
-
-// A No-Intro style Logiqx DAT listing `dumps`, its checksums computed with zlib and OpenSSL
-// directly.
-std::string LogiqxDat(const std::string& name, const std::vector<Dump>& dumps,
-                      const std::string& version = "20261201-000000") {
-    std::string text =
-        "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile>\n<datafile>\n\t<header>\n\t\t<name>" + name +
-        "</name>\n\t\t<description>" + name + "</description>\n\t\t<version>" + version +
-        "</version>\n\t</header>\n";
-    for (const Dump& dump : dumps) {
-        unsigned char sha1[SHA_DIGEST_LENGTH];
-        SHA1(dump.bytes.data(), dump.bytes.size(), sha1);
-        char hex[2 * SHA_DIGEST_LENGTH + 1];
-        for (int i = 0; i < SHA_DIGEST_LENGTH; ++i) {
-            std::snprintf(hex + 2 * i, 3, "%02x", sha1[i]);
-        }
-        char crc[9];
-        std::snprintf(crc, sizeof crc, "%08x",
-                      static_cast<unsigned>(crc32_z(0, dump.bytes.data(), dump.bytes.size())));
-        text += "\t<game name=\"" + dump.game + "\">\n\t\t<description>" + dump.game +
-                "</description>\n\t\t<rom name=\"" + dump.game + ".nds\" size=\"" +
-                std::to_string(dump.bytes.size()) + "\" crc=\"" + crc + "\" sha1=\"" + hex +
-                "\"/>\n\t</game>\n";
-    }
-    return text + "</datafile>\n";
-}
-
-constexpr std::uint32_t kUsed = 5913600;
-
-// An 8 MiB NDS cartridge dump (capacity byte 6) padded with `filler`; `title` tells dumps
-// apart.
-Bytes NdsDump(std::uint8_t filler, std::uint8_t title) {
-    return NdsImageBuilder()
-        .usedSize(kUsed)
-        .size(8_MiB)
-        .byte(0x14, 6)
-        .byte(0x0, title)
-        .wifiBlock(filler == 0x00 ? NdsImageBuilder::Block::Zero : NdsImageBuilder::Block::Blank)
-        .filler(filler)
-        .build();
 }
 
 Bytes GbaDump(std::uint8_t filler) {
@@ -101,7 +60,7 @@ class DatRunTest : public ::testing::Test {
                  {{"Blank &amp; Blue (Kiosk)", fullFf}});
     }
     void WriteDat(const std::string& name, const std::string& datName,
-                  const std::vector<Dump>& dumps) {
+                  const std::vector<DatDump>& dumps) {
         const std::string text = LogiqxDat(datName, dumps);
         WriteFile(dir.file(name), Bytes(text.begin(), text.end()));
     }

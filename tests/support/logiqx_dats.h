@@ -12,6 +12,22 @@
 
 namespace ostravex::testing {
 
+// The used size of the NDS dumps NdsDump() makes.
+constexpr std::uint32_t kUsed = 5913600;
+
+// An 8 MiB NDS cartridge dump (capacity byte 6) padded with `filler`; `title` tells dumps
+// apart.
+inline Bytes NdsDump(std::uint8_t filler, std::uint8_t title) {
+    return NdsImageBuilder()
+        .usedSize(kUsed)
+        .size(8_MiB)
+        .byte(0x14, 6)
+        .byte(0x0, title)
+        .wifiBlock(filler == 0x00 ? NdsImageBuilder::Block::Zero : NdsImageBuilder::Block::Blank)
+        .filler(filler)
+        .build();
+}
+
 // A dump a DAT lists: its game's name as XML text ("&amp;" for "&"), and its bytes.
 struct DatDump {
     std::string game;

@@ -133,7 +133,6 @@ bool KindsFromFolder(const std::string& folder, const NamesInFolder& wanted,
 std::vector<PathKind> KindsOfPaths(const std::vector<std::string>& paths) {
     std::vector<std::optional<PathKind>> kinds(paths.size());
     std::map<std::string, NamesInFolder> folders;
-    std::map<std::string, std::size_t> pathsPerFolder;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string name = NamePart(paths[i]);
         if (name.empty() || name == "." || name == "..") {
@@ -141,10 +140,13 @@ std::vector<PathKind> KindsOfPaths(const std::vector<std::string>& paths) {
         }
         const std::string folder = FolderPart(paths[i]);
         folders[folder][name].push_back(i);
-        ++pathsPerFolder[folder];
     }
     for (const auto& [folder, wanted] : folders) {
-        if (pathsPerFolder[folder] >= kFolderReadFrom) {
+        std::size_t pathsInFolder = 0;
+        for (const auto& [name, indices] : wanted) {
+            pathsInFolder += indices.size();
+        }
+        if (pathsInFolder >= kFolderReadFrom) {
             (void)KindsFromFolder(folder, wanted, kinds);
         }
     }
